@@ -1,0 +1,54 @@
+# Helpers shared by every area of the tree, so that an area's CMakeLists.txt stays a line or two.
+
+set(PLOVER_WARNINGS -Wall -Wextra -Werror)
+
+# plover_library(NAME [DEPS lib...]): every .cpp of the calling folder becomes the static
+# library plover_NAME; headers are included as "area/file.h" from src/.
+function(plover_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_library(plover_${name} STATIC ${sources})
+  target_include_directories(plover_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_compile_options(plover_${name} PRIVATE ${PLOVER_WARNINGS})
+  target_link_libraries(plover_${name} PUBLIC ${ARG_DEPS} Threads::Threads)
+  set_property(GLOBAL APPEND PROPERTY PLOVER_LIBRARIES plover_${name})
+endfunction()
+
+# plover_test(NAME [DEPS lib...]): every .cpp of the calling folder becomes one GoogleTest binary.
+function(plover_test name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_executable(${name} ${sources})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+  target_compile_options(${name} PRIVATE ${PLOVER_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} plover_testutil GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "PLOVER_SOURCE_DIR=${PROJECT_SOURCE_DIR};PLOVER_BINARY_DIR=${PROJECT_BINARY_DIR}")
+endfunction()
+
+# plover_fuzzer(NAME SOURCE [DEPS lib...]): a libFuzzer target.
+function(plover_fuzzer name source)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  add_executable(${name} ${source})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+endfunction()
+
+# Adds every sub-folder of the calling folder that has a CMakeLists.txt, in the given order first.
+function(plover_add_areas)
+  set(done "")
+  foreach(area ${ARGN})
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${area}/CMakeLists.txt)
+      add_subdirectory(${area})
+      list(APPEND done ${area})
+    endif()
+  endforeach()
+  file(GLOB children RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*/CMakeLists.txt)
+  foreach(child ${children})
+    get_filename_component(area ${child} DIRECTORY)
+    if(NOT area IN_LIST done)
+      add_subdirectory(${area})
+    endif()
+  endforeach()
+endfunction()

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Configures (on first use) and builds one build tree. Usage: scripts/build.sh release|asan|fuzz|bench [target...]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+kind=${1:?usage: build.sh release|asan|fuzz|bench [target...]}
+shift
+dir="$root/build/$kind"
+case "$kind" in
+  release) args=(-DCMAKE_BUILD_TYPE=Release -DPLOVER_TESTS=OFF) ;;
+  asan) args=(-DCMAKE_BUILD_TYPE=Asan) ;;
+  bench) args=(-DCMAKE_BUILD_TYPE=Release -DPLOVER_TESTS=OFF -DPLOVER_BENCH=ON) ;;
+  fuzz) args=(-DCMAKE_BUILD_TYPE=Debug -DPLOVER_TESTS=OFF -DPLOVER_FUZZ=ON
+              -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
+  *) echo "unknown build kind: $kind" >&2; exit 2 ;;
+esac
+if [ ! -f "$dir/build.ninja" ]; then
+  cmake -S "$root" -B "$dir" -G Ninja "${args[@]}" >/dev/null
+fi
+targets=()
+for t in "$@"; do targets+=(--target "$t"); done
+cmake --build "$dir" "${targets[@]}" -- -j"${PLOVER_JOBS:-$(nproc)}"

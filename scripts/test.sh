@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Runs every test: installs what is missing, builds with AddressSanitizer and
+# UndefinedBehaviorSanitizer, runs the unit and integration tests through CTest, then each
+# fuzz target for a short bounded time (FUZZ_SECONDS, default 10; 0 skips them).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/deps.sh" test
+"$root/scripts/build.sh" asan
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+status=0
+(cd "$root/build/asan" && ctest --output-on-failure -j"$(nproc)" --timeout 300) || status=1
+
+fuzz_seconds=${FUZZ_SECONDS:-10}
+if [ "$fuzz_seconds" != 0 ]; then
+  "$root/scripts/fuzz.sh" "$fuzz_seconds" || status=1
+fi
+exit $status
