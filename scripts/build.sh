@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Configures (on first use) and builds one build tree. Usage: scripts/build.sh release|asan|fuzz|bench [target...]
+# PLOVER_BUILD_DIR overrides the folder (default build/KIND).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 kind=${1:?usage: build.sh release|asan|fuzz|bench [target...]}
 shift
-dir="$root/build/$kind"
+dir="${PLOVER_BUILD_DIR:-$root/build/$kind}"
 case "$kind" in
   release) args=(-DCMAKE_BUILD_TYPE=Release -DPLOVER_TESTS=OFF) ;;
   asan) args=(-DCMAKE_BUILD_TYPE=Asan) ;;
