@@ -1,0 +1,153 @@
+#pragma once
+// The downloader engine's public face. There is one downloader per process: it owns every
+// download, schedules them, runs the operations they post, keeps the list file and fans every
+// download event out to its INetAdviseSink objects.
+//
+// Threads: every operation of IDownloader only posts an engine event to the downloader's thread,
+// except the counters, the sink list (Advise/Unadvise/Notify under the sink lock) and GetDownload,
+// which reads the list without a lock. The waiting operations (AddDownload with out pointers,
+// FindDownloadByID, GetDownloadArray) must never be called on the downloader's own thread.
+//
+// Pointer-carrying arguments (event values, engine-event arguments) are pointer-sized.
+#include <cstdint>
+
+#include "engine/containers.h"
+#include "platform/com.h"
+#include "platform/window.h"
+
+namespace plover {
+
+struct IDownload;
+struct SDownloadConfig;
+
+// Engine identifier of the downloader in the engine manager, and its interface identifier.
+inline constexpr GUID ENGINE_ID_DOWNLOADER = MakeGuid("6C3A0C58-0889-4F22-AEAE-754DE66DB218");
+inline constexpr GUID IID_IDownloader = MakeGuid("BCFEFFDA-84FC-4A58-B72D-0F33B057A7A3");
+inline constexpr GUID IID_INetAdviseSink = MakeGuid("5B0C7E19-3A44-4C2E-9E0B-6F1D2A7C8B31");
+
+// Event codes carried by INetAdviseSink::OnNetNotify. Codes with bit 19 set concern one download;
+// their value1 is the download's IDownload pointer (a sink queries it and releases what it queried).
+enum ENetEvent : uint32_t {
+    NE_TRAFFIC = 5,              // value1 = bytes received
+    NE_LOG = 6,                  // value1 = const char* text, value2 = log kind (ELogKind)
+    NE_PROXY_CHANGED = 7,        // the proxy settings changed: connecting downloads retry
+    NE_ORDER_CHANGED = 8,        // value1 = SMoveRequest*: the list order changed
+    NE_DIALUP_ESTABLISHED = 9,   // the dial-up connection is up: auto-retry downloads retry
+    NE_CATEGORIES = 11,          // value1 = 2: definitions changed; 1: downloads recomputed
+    NE_DOWNLOAD_ADDED = 0x80000,
+    NE_DOWNLOAD_REMOVED = 0x80001,
+    NE_STATUS = 0x80002,         // value2 = the new Status
+    NE_SUPER_STATUS = 0x80003,   // value2 = the new SuperStatus
+    NE_PROGRESS = 0x80004,
+    NE_PRIORITY = 0x8000A,
+};
+constexpr uint32_t NE_DOWNLOAD_BIT = 0x80000;
+constexpr bool IsDownloadEvent(uint32_t code) { return (code & NE_DOWNLOAD_BIT) != 0; }
+
+// Values of NE_CATEGORIES' value1.
+constexpr uintptr_t CATEGORIES_RECOMPUTED = 1;
+constexpr uintptr_t CATEGORIES_CHANGED = 2;
+
+// Kinds of log lines (NE_LOG value2), stored with the line by the log window.
+enum ELogKind : uint32_t {
+    LOG_REQUEST = 1,          // request or command sent
+    LOG_RESPONSE = 2,         // response or reply received
+    LOG_LOOKUP = 3,           // host lookup started
+    LOG_LOOKUP_OK = 4,        // "host (address)"
+    LOG_LOOKUP_FAILED = 5,
+    LOG_CONNECTING = 6,
+    LOG_CONNECTED = 7,
+    LOG_CLOSED = 8,
+    LOG_DELETED = 10,
+    LOG_PAUSED = 11,
+    LOG_RESUMED = 12,
+    LOG_FINISHED = 13,
+    LOG_DIALUP_UP = 15,
+    LOG_DIALUP_DOWN = 16,
+    LOG_DIALUP_FAILED = 17,
+    LOG_LIST_LOADED = 18,
+    LOG_LIST_SAVED = 19,
+    LOG_TIMEOUT = 20,
+};
+
+// Engine events handled on the downloader's thread (its block of operation codes).
+enum EDownloaderOp : uint32_t {
+    DOP_ADD_DOWNLOAD = 101,         // arg1 = SDownloadConfig*
+    DOP_MOVE = 102,                 // arg1 = SMoveRequest*
+    DOP_RETRY_AUTO = 105,           // Retry(0) of every failed auto-retry download
+    DOP_SCHEDULE = 106,             // the scheduling pass
+    DOP_UPDATE_CATEGORIES = 107,    // UpdateCategory on every download, then Notify(11, 1, 0)
+    DOP_IMPORT = 113,               // arg1 = std::string* path (owned)
+    DOP_LOAD_LIST = 114,            // arg1 = std::string* path (owned)
+    DOP_SAVE_LIST = 115,            // arg1 = std::string* path (owned), arg2 = drop the list
+    DOP_EXPORT = 116,               // arg1 = std::string* path (owned)
+    DOP_REFRESH_VIEW = 117,
+    DOP_RETRY_CONNECTING = 118,     // Retry(1) of every "Connecting" download
+    DOP_HOLD_AUTO_RETRY = 121,      // SetHeld(1) of every auto-retry download
+    DOP_DOWNLOAD_OP = 122,          // arg1 = SDnlOp* (owned)
+    DOP_FIND_BY_ID = 123,           // arg1 = IDownload** out, arg2 = ID
+    DOP_RELOCATED = 124,            // arg1 = relocation request
+    DOP_RELOCATION_PROGRESS = 125,  // arg1 = IDownload*, arg2 = progress record
+    DOP_DELETE = 126,               // arg1 = mode: 0 finished, 1 failed, other all
+    DOP_DOWNLOAD_ARRAY = 127,       // arg1 = HWND or null, arg2 = DownloadFilterFn
+};
+
+// Window messages the downloader posts (the receiving window owns the array).
+constexpr uint32_t WM_PV_DOWNLOAD_ARRAY = 0x8461;  // wp = CInterfaceArray<IDownload>*
+constexpr uint32_t WM_PV_DOWNLOAD_VIEW = 0x8068;   // wp = CInterfaceArray<IDownload>*
+
+// Modes of DOP_DELETE.
+constexpr uint32_t DELETE_FINISHED = 0;
+constexpr uint32_t DELETE_FAILED = 1;
+constexpr uint32_t DELETE_ALL = 2;
+
+// A filter takes a download and answers non-zero to take it.
+using DownloadFilterFn = uint8_t (*)(IDownload*);
+
+using CDownloadArray = CInterfaceArray<IDownload>;
+
+// The downloader's notification interface. Sinks are called on the notifying thread, under the
+// sink lock, in the order of registration; a sink must not wait there for another thread that
+// may itself notify.
+struct INetAdviseSink : IUnknown {
+    virtual int32_t OnNetNotify(uint32_t code, uintptr_t value1, uintptr_t value2) = 0;
+
+protected:
+    ~INetAdviseSink() = default;
+};
+
+struct IDownloader : IUnknown {
+    virtual int GetDownloadCount() = 0;                                     // 3
+    virtual int GetFinishedCount() = 0;                                     // 4
+    virtual int GetActiveCount() = 0;                                       // 5
+    virtual int GetPausedCount() = 0;                                       // 6
+    virtual int GetFailedCount() = 0;                                       // 7
+    virtual int GetUseCount() = 0;                                          // 8
+    virtual void Reschedule() = 0;                                          // 9
+    virtual void Notify(uint32_t code, uintptr_t value1, uintptr_t value2) = 0;  // 10
+    virtual void LoadList(const char* path) = 0;                            // 11: null = the list path
+    virtual void SaveList(const char* path) = 0;                            // 12: null = the list path
+    virtual bool Advise(INetAdviseSink* sink) = 0;                          // 13
+    virtual bool Unadvise(INetAdviseSink* sink) = 0;                        // 14
+    virtual uint8_t HasAutoRetryDownloads() = 0;                            // 15
+    virtual void ExportUrls(const char* path) = 0;                          // 16
+    virtual void ImportUrls(const char* path) = 0;                          // 17
+    virtual void AddUse() = 0;                                              // 18
+    virtual void ReleaseUse() = 0;                                          // 19
+    virtual bool GetDownload(int index, IDownload** out) = 0;               // 20
+    // Takes ownership of config. With an out pointer the call waits for the downloader and stores
+    // the new download's ID (-1 when nothing was added) and a counted reference (or null).
+    virtual void AddDownload(SDownloadConfig* config, int* idOut, IDownload** out) = 0;  // 21
+    virtual void AddUrl(const char* url, uint8_t paused) = 0;               // 22
+    virtual bool FindDownloadByID(int id, IDownload** out) = 0;             // 23
+    virtual void RefreshView() = 0;                                         // 24
+    virtual void PostDownloadArray(HWND window, DownloadFilterFn filter) = 0;  // 25
+    virtual CDownloadArray* GetDownloadArray(DownloadFilterFn filter) = 0;  // 26: caller owns it
+    virtual int GetFreeID() = 0;                                            // 27
+    virtual void SetSaveFilter(DownloadFilterFn filter) = 0;                // 28
+
+protected:
+    ~IDownloader() = default;
+};
+
+}  // namespace plover
