@@ -1,0 +1,217 @@
+#pragma once
+// An engine is one background thread that runs all of its work itself. Other threads never touch
+// its state: they post operations to it (a 32-bit code and two pointer-sized arguments, optionally
+// waiting for a 32-bit result) and hear back through sinks or posted window messages.
+//
+// The thread sleeps in one poll() over its event table: entry 0 is the engine's wake event, which
+// every post signals; the others are pollable handles that derived engines register with a cookie
+// (AddEvent). Each pass of the loop either drains the queues (when the wake event is signalled;
+// the priority queue first, timer ticks go there) or calls OnEvent for every signalled handle in
+// table order. Timers run on their own threads and post ticks in 100 ms steps.
+//
+// Life: the constructor creates the object and its wake event; nothing runs until Start, which
+// starts the thread. Stop posts the stop operation: OnStop runs, every timer ends, and the
+// operations already queued still run; then the loop ends, the engine tells its IProgress (the
+// engine manager that registered it) OnComplete once, and the thread ends. The thread holds its
+// own reference to the engine from Start until its very last act, so the object outlives its
+// thread even when the last other reference is released inside OnComplete.
+//
+// Operations posted after the stop has run are not executed: a waiting caller gets 0 at once, a
+// heap argument of a reserved code is freed, and OnDiscard sees the others.
+//
+// Codes 1 to 7 are reserved (EOP_*). Code 7 carries an SSocketMessageBase*: the socket layer
+// derives its message from it, the engine calls Deliver() on its thread and deletes the message.
+//
+// Ownership of heap arguments: with a post without waiting the receiving engine deletes the record
+// after use (IsCallerWaiting() is false); with a waiting post the poster keeps it.
+//
+// A derived engine that implements further interfaces overrides QueryInterface (answering its own
+// identifiers and calling CEngine::QueryInterface for the rest) and forwards AddRef/Release to
+// CEngine's.
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <thread>
+#include <vector>
+
+#include "engine/containers.h"
+#include "engine/timer_clock.h"
+#include "platform/com.h"
+#include "platform/event.h"
+
+namespace plover {
+
+inline constexpr GUID IID_IEngine = MakeGuid("8FF725EA-37AA-4FC0-9002-79B218057EC2");
+
+// Reserved operation codes; every other code goes to OnOperation. Engines use their own blocks
+// (downloader 101-127, socket engine from 201, file relocator 301-302, dial-up 401-404,
+// page manager 801-804, basket engine from 901, scanner engine 1001-1007).
+constexpr uint32_t EOP_ADD_EVENT = 1;       // arg1 handle, arg2 cookie
+constexpr uint32_t EOP_REMOVE_EVENT = 2;    // arg1 handle
+constexpr uint32_t EOP_START_TIMER = 3;     // arg1 TIMER_INFO*
+constexpr uint32_t EOP_STOP_TIMER = 4;      // arg1 TIMER_INFO*
+constexpr uint32_t EOP_TIMER = 5;           // arg1 TIMER_INFO*
+constexpr uint32_t EOP_STOP = 6;            // no arguments
+constexpr uint32_t EOP_SOCKET_MESSAGE = 7;  // arg1 SSocketMessageBase*
+constexpr uint32_t EOP_LAST_RESERVED = 7;
+
+// The most handles one wait serves, the wake event included.
+constexpr size_t kMaxEngineHandles = 64;
+
+struct IEngine : IUnknown {
+    // Lets the thread run. Only the first call has an effect.
+    virtual void Start() = 0;
+    // Queues an operation. With `wait` the caller blocks until it has run and gets its result
+    // (0 when it never runs because the engine has stopped); without, 0 at once.
+    virtual uint32_t Post(uint32_t code, uintptr_t arg1, uintptr_t arg2, bool wait, bool priority) = 0;
+    // Posts EOP_STOP (no wait, normal queue).
+    virtual void Stop() = 0;
+    // Posts EOP_ADD_EVENT (no wait, normal queue).
+    virtual void AddEvent(Handle handle, uintptr_t cookie) = 0;
+    // On the engine thread with `wait`, removes the entry at once; otherwise posts EOP_REMOVE_EVENT.
+    virtual void RemoveEvent(Handle handle, bool wait) = 0;
+
+protected:
+    ~IEngine() = default;
+};
+
+struct IProgress;
+class CEngine;
+
+// One entry of the event table.
+struct SEventInfo {
+    Handle handle = kNoHandle;
+    uintptr_t cookie = 0;
+};
+
+// One queued operation. `done` and `result` are set only when a caller waits for it.
+struct SEngineOp {
+    uint32_t code = 0;
+    uintptr_t arg1 = 0;
+    uintptr_t arg2 = 0;
+    CEvent* done = nullptr;
+    uint32_t* result = nullptr;
+};
+
+// One timer; the address of the record is the timer's identity. It lives in the engine's timer
+// array and is deleted by the engine thread after the timer has stopped and no tick for it can be
+// queued any more.
+struct TIMER_INFO {
+    TIMER_INFO(uint32_t intervalMs, CEngine* owner) : interval(intervalMs), engine(owner) {}
+    // A record is normally deleted after its thread has ended; if not, the thread is ended first.
+    ~TIMER_INFO();
+    TIMER_INFO(const TIMER_INFO&) = delete;
+    TIMER_INFO& operator=(const TIMER_INFO&) = delete;
+
+    uint32_t interval = 0;
+    std::atomic<bool> stop{false};
+    CEngine* engine = nullptr;
+    std::thread thread;  // joinable while the timer runs ("has a thread handle")
+    CEvent stopEvent;    // cuts the current step short when the timer is stopped
+
+    bool HasThread() const { return thread.joinable(); }
+};
+
+// The base of a socket notification carried by EOP_SOCKET_MESSAGE. The socket layer derives its
+// message from it; the engine calls Deliver() on its own thread and then deletes the message.
+// Post it as reinterpret_cast<uintptr_t>(static_cast<SSocketMessageBase*>(msg)), or with
+// PostSocketMessage below.
+struct SSocketMessageBase {
+    virtual ~SSocketMessageBase() = default;
+    virtual void Deliver() = 0;
+};
+
+// Posts a heap socket message to an engine (no wait); the engine owns it from now on.
+inline void PostSocketMessage(IEngine* engine, SSocketMessageBase* msg) {
+    engine->Post(EOP_SOCKET_MESSAGE, reinterpret_cast<uintptr_t>(msg), 0, false, false);
+}
+
+class CEngine : public IEngine {
+public:
+    CEngine();
+    CEngine(const CEngine&) = delete;
+    CEngine& operator=(const CEngine&) = delete;
+
+    // IUnknown
+    HRESULT QueryInterface(const GUID& iid, void** out) override;
+    uint32_t AddRef() override;
+    uint32_t Release() override;
+    // IEngine
+    void Start() override;
+    uint32_t Post(uint32_t code, uintptr_t arg1, uintptr_t arg2, bool wait, bool priority) override;
+    void Stop() override;
+    void AddEvent(Handle handle, uintptr_t cookie) override;
+    void RemoveEvent(Handle handle, bool wait) override;
+
+    // Who hears OnComplete when the loop has ended (the manager sets itself when it registers the
+    // engine); none by default. Not referenced: it must outlive the engine's run.
+    void SetProgress(IProgress* progress) { progress_.store(progress); }
+    // The clock of the timers started from now on; the system clock by default. Not owned.
+    void SetTimerClock(ITimerClock* clock) { clock_.store(clock); }
+
+    // Id of the engine thread, or std::thread::id() before it has started.
+    std::thread::id GetThreadId() const { return threadId_.load(); }
+    bool IsEngineThread() const { return std::this_thread::get_id() == threadId_.load(); }
+    // True from construction until the stop operation has run.
+    bool IsRunning() const;
+
+protected:
+    virtual ~CEngine();
+
+    // Hooks, all on the engine thread (OnDiscard also on a poster's thread).
+    virtual void OnStart() {}
+    virtual void OnStop() {}
+    virtual void OnEvent(uintptr_t cookie) { (void)cookie; }
+    virtual uint32_t OnOperation(uint32_t code, uintptr_t arg1, uintptr_t arg2) {
+        (void)code, (void)arg1, (void)arg2;
+        return 0;
+    }
+    virtual void OnTimer(TIMER_INFO* timer) { (void)timer; }
+    // An operation with a code outside 1..7 that nobody waits for and that will never run (posted
+    // after the stop has run): free its heap arguments here.
+    virtual void OnDiscard(uint32_t code, uintptr_t arg1, uintptr_t arg2) { (void)code, (void)arg1, (void)arg2; }
+
+    // Starts a timer of `intervalMs` and returns its identity.
+    TIMER_INFO* StartTimer(uint32_t intervalMs);
+    void StopTimer(TIMER_INFO* timer);
+    // Whether the operation now running has a caller waiting for it (who then keeps its arguments).
+    bool IsCallerWaiting() const { return callerWaiting_; }
+
+    // For tests and diagnostics, on the engine thread: the event table as it stands.
+    const std::vector<SEventInfo>& EventTable() const { return events_; }
+
+private:
+    void ThreadMain();
+    void RunLoop();
+    bool ShouldEnd();
+    bool WaitAndDispatch();
+    void Drain();
+    void Execute(const SEngineOp& op);
+    uint32_t RunOperation(uint32_t code, uintptr_t arg1, uintptr_t arg2);
+    void DoAddEvent(Handle handle, uintptr_t cookie);
+    void DoRemoveEvent(Handle handle);
+    void DoStartTimer(TIMER_INFO* timer);
+    void DoStopTimer(TIMER_INFO* timer);
+    void DoStop();
+    void EndQueues();
+    void Discard(const SEngineOp& op, bool callHook);
+    static void TimerThread(TIMER_INFO* timer, ITimerClock* clock);
+
+    RefCount refs_;
+    bool running_ = true;  // guarded by lock_
+    bool ended_ = false;   // guarded by lock_: the loop has ended, posts are refused
+    std::vector<SEventInfo> events_;
+    mutable CCriticalSection lock_;
+    std::deque<SEngineOp> normal_;
+    std::deque<SEngineOp> priority_;
+    CEvent wake_;
+    CGCPtrArray<TIMER_INFO> timers_;
+    bool callerWaiting_ = false;
+    std::atomic<std::thread::id> threadId_{};
+    std::atomic<IProgress*> progress_{nullptr};
+    std::atomic<ITimerClock*> clock_{nullptr};
+    std::thread thread_;
+    bool started_ = false;  // guarded by lock_
+};
+
+}  // namespace plover
