@@ -1,0 +1,190 @@
+#include "testutil/servers.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace plover::test {
+namespace {
+
+sockaddr_in Loopback(uint16_t port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
+
+bool Accepts(uint16_t port) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    sockaddr_in a = Loopback(port);
+    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    close(fd);
+    return ok;
+}
+
+// Waits for the child to end, up to `ms`; true when it has ended (and was reaped).
+bool Reap(pid_t pid, int ms) {
+    for (int waited = 0; waited <= ms; waited += 10) {
+        int status = 0;
+        pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid || (r < 0 && errno == ECHILD)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+}  // namespace
+
+uint16_t FreeLoopbackPort() {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) throw std::runtime_error("socket() failed");
+    sockaddr_in a = Loopback(0);
+    socklen_t len = sizeof a;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        close(fd);
+        throw std::runtime_error("no free loopback port");
+    }
+    close(fd);
+    return ntohs(a.sin_port);
+}
+
+ServerProcess::~ServerProcess() { Stop(); }
+
+std::string ServerProcess::Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+std::string ServerProcess::OutputLog() const { return ReadFile(Folder() / outName_); }
+
+bool ServerProcess::Launch(const std::string& name, const std::vector<std::string>& argv, uint16_t port) {
+    outName_ = name + ".out";
+    std::string out = (Folder() / outName_).string();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) throw std::runtime_error(argv[0] + ": cannot start (" + std::to_string(rc) + ")");
+    pid_ = pid;
+    port_ = port;
+    // Up to 20 s: a loaded 2-core machine running ASan builds can be slow to start a server.
+    for (int waited = 0; waited < 20000; waited += 20) {
+        if (Accepts(port)) return true;
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {  // exited early: port taken or bad config
+            pid_ = -1;
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    Stop();
+    return false;
+}
+
+void ServerProcess::Fail(const std::string& name) const {
+    throw std::runtime_error(name + " did not start; its output:\n" + OutputLog());
+}
+
+void ServerProcess::Stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    if (!Reap(pid_, 5000)) {
+        kill(pid_, SIGKILL);
+        Reap(pid_, 5000);
+    }
+    pid_ = -1;
+}
+
+// nginx runs as one process (master_process off), so it never changes user and the temp folder
+// (mode 0700) stays readable by it; every path nginx would otherwise take from its build-time
+// defaults is set to the temp folder.
+NginxServer::NginxServer(NginxOptions options) : options_(std::move(options)) {
+    std::filesystem::create_directories(Root() / "auth");
+    WriteFile(Folder() / "htpasswd", options_.user + ":{PLAIN}" + options_.password + "\n");
+    std::string dir = Folder().string();
+    Start("nginx", [&](uint16_t port) {
+        std::string conf =
+            "daemon off;\nmaster_process off;\nworker_processes 1;\npid " + dir + "/nginx.pid;\n"
+            "error_log " + dir + "/error.log warn;\n"
+            "events { worker_connections 256; }\n"
+            "http {\n"
+            "  default_type application/octet-stream;\n"
+            "  types { text/html html htm; image/jpeg jpg jpeg; image/png png; text/plain txt; }\n"
+            "  log_format plover '$request_method $request_uri $status $http_range $body_bytes_sent';\n"
+            "  access_log " + dir + "/access.log plover;\n"
+            "  client_body_temp_path " + dir + "/body;\n  proxy_temp_path " + dir + "/proxy;\n"
+            "  fastcgi_temp_path " + dir + "/fastcgi;\n  uwsgi_temp_path " + dir + "/uwsgi;\n"
+            "  scgi_temp_path " + dir + "/scgi;\n"
+            "  sendfile on;\n  keepalive_timeout 5;\n"
+            "  server {\n"
+            "    listen 127.0.0.1:" + std::to_string(port) + ";\n"
+            "    server_name localhost;\n"
+            "    root " + Root().string() + ";\n"
+            "    location /auth/ { auth_basic \"plover\"; auth_basic_user_file " + dir + "/htpasswd; }\n"
+            "    location /r301/ { rewrite ^/r301/(.*)$ /$1 permanent; }\n"
+            "    location /r302/ { absolute_redirect off; rewrite ^/r302/(.*)$ /$1 redirect; }\n"
+            "    location /forbidden/ { return 403; }\n"
+            "    location /busy/ { return 503; }\n"
+            "    location /slow/ { rewrite ^/slow/(.*)$ /$1 break; limit_rate " +
+            std::to_string(options_.limitRate) + "; }\n"
+            "  }\n"
+            "}\n";
+        WriteFile(Folder() / "nginx.conf", conf);
+        return std::vector<std::string>{"nginx", "-p", dir, "-c", dir + "/nginx.conf", "-e",
+                                        dir + "/error.log"};
+    });
+}
+
+NginxServer::~NginxServer() { Stop(); }
+
+std::string NginxServer::AccessLog() const { return ReadFile(Folder() / "access.log"); }
+std::string NginxServer::ErrorLog() const { return ReadFile(Folder() / "error.log"); }
+
+PythonHttpServer::PythonHttpServer() {
+    std::filesystem::create_directories(Root());
+    Start("python-http", [&](uint16_t port) {
+        return std::vector<std::string>{"python3", "-m", "http.server", "--bind", "127.0.0.1",
+                                        "--directory", Root().string(), std::to_string(port)};
+    });
+}
+
+PythonHttpServer::~PythonHttpServer() { Stop(); }
+
+TinyProxy::TinyProxy() {
+    std::string dir = Folder().string();
+    Start("tinyproxy", [&](uint16_t port) {
+        std::string conf = "Port " + std::to_string(port) +
+                           "\nListen 127.0.0.1\nTimeout 60\nMaxClients 64\n"
+                           "LogFile \"" + dir + "/tinyproxy.log\"\nLogLevel Info\n"
+                           "PidFile \"" + dir + "/tinyproxy.pid\"\nAllow 127.0.0.1\n";
+        if (geteuid() == 0) conf += "User root\nGroup root\n";
+        WriteFile(Folder() / "tinyproxy.conf", conf);
+        return std::vector<std::string>{"tinyproxy", "-d", "-c", dir + "/tinyproxy.conf"};
+    });
+}
+
+TinyProxy::~TinyProxy() { Stop(); }
+
+std::string TinyProxy::Log() const { return ReadFile(Folder() / "tinyproxy.log"); }
+
+}  // namespace plover::test

@@ -1,0 +1,126 @@
+#pragma once
+// Real servers for integration tests, each started on 127.0.0.1 on a free port from its own temp
+// folder (configuration, document root, pid and logs inside it), waited for until it accepts
+// connections, and stopped and removed by the destructor. Nothing outside the temp folder is read
+// or written: no system configuration, no system service, no fixed port.
+//
+// How to use (every constructor throws std::runtime_error with the server's log when it cannot
+// start, which fails the test with a readable message):
+//
+//   plover::test::NginxServer web;                       // nginx 1.22, HTTP/1.1, byte ranges
+//   plover::test::WriteFile(web.Root() / "a.bin", bytes); // files served from Root()
+//   std::string url = web.Url("/a.bin");                 // "http://127.0.0.1:PORT/a.bin"
+//
+//   Locations of NginxServer (files always come from Root(), sub-folders included):
+//     /...            static files with Range support, Last-Modified, Content-Length
+//     /auth/...       Basic authentication, user NginxOptions::user / password (default
+//                     "user" / "secret"); the files are Root()/auth/...
+//     /r301/X         301 to the absolute address http://127.0.0.1:PORT/X
+//     /r302/X         302 to the relative location /X
+//     /forbidden/...  always 403
+//     /busy/...       always 503
+//     /slow/X         Root()/X served with a per-connection limit_rate of NginxOptions::limitRate
+//                     bytes per second (default 2 MiB/s)
+//     a missing file  404
+//   AccessLog() returns the access log, one line a request: "METHOD URI STATUS RANGE BYTES"
+//   (RANGE is "-" when the request had no Range header), handy to check what the client asked.
+//
+//   plover::test::PythonHttpServer plain;  // python3 -m http.server: HTTP/1.0, ignores Range
+//                                          // (answers 200 with the whole file to a ranged GET)
+//   plain.Log();                           // its request log
+//   plover::test::TinyProxy proxy;         // tinyproxy: an HTTP proxy taking absolute-URI requests
+//   proxy.Port();                          // point the client's HTTP proxy at 127.0.0.1:Port()
+//   proxy.Log();                           // its log, naming each request it forwarded
+//
+// Servers may run side by side (each has its own port and folder). The destructor sends SIGTERM to
+// the process it started (never anything else), waits for it, and deletes the folder.
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "testutil/temp_dir.h"
+
+namespace plover::test {
+
+// A TCP port on 127.0.0.1 that was free a moment ago.
+uint16_t FreeLoopbackPort();
+
+// One child process with its own temp folder; the base of every server below.
+class ServerProcess {
+public:
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+    virtual ~ServerProcess();
+
+    uint16_t Port() const { return port_; }
+    // "http://127.0.0.1:PORT" followed by path (which should start with "/").
+    std::string Url(const std::string& path) const;
+    // The temp folder that holds configuration and logs.
+    const std::filesystem::path& Folder() const { return dir_.Path(); }
+
+protected:
+    ServerProcess() = default;
+    // Starts argv (argv[0] searched in PATH) with stdout and stderr going to Folder()/name.out,
+    // on a port chosen by `configure(port)` (which writes the config for that port); waits until
+    // the port accepts connections. Retries with another port when the process exits early.
+    template <class Configure>
+    void Start(const std::string& name, Configure configure) {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            uint16_t port = FreeLoopbackPort();
+            if (Launch(name, configure(port), port)) return;
+        }
+        Fail(name);
+    }
+    void Stop();
+    std::string OutputLog() const;
+
+private:
+    bool Launch(const std::string& name, const std::vector<std::string>& argv, uint16_t port);
+    [[noreturn]] void Fail(const std::string& name) const;
+
+    TempDir dir_;
+    pid_t pid_ = -1;
+    uint16_t port_ = 0;
+    std::string outName_;
+};
+
+struct NginxOptions {
+    std::string user = "user";
+    std::string password = "secret";
+    uint32_t limitRate = 2 * 1024 * 1024;  // bytes per second per connection under /slow/
+};
+
+class NginxServer : public ServerProcess {
+public:
+    explicit NginxServer(NginxOptions options = {});
+    ~NginxServer() override;
+    // The document root (created empty).
+    std::filesystem::path Root() const { return Folder() / "root"; }
+    std::string AccessLog() const;
+    std::string ErrorLog() const;
+    const NginxOptions& Options() const { return options_; }
+
+private:
+    NginxOptions options_;
+};
+
+class PythonHttpServer : public ServerProcess {
+public:
+    PythonHttpServer();
+    ~PythonHttpServer() override;
+    std::filesystem::path Root() const { return Folder() / "root"; }
+    // Its request log (python prints one line a request to stderr).
+    std::string Log() const { return OutputLog(); }
+};
+
+class TinyProxy : public ServerProcess {
+public:
+    TinyProxy();
+    ~TinyProxy() override;
+    std::string Log() const;
+};
+
+}  // namespace plover::test
