@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "engine/containers.h"
+#include "engine/engine_mgr.h"
 #include "platform/com.h"
 #include "platform/window.h"
 
@@ -20,8 +21,8 @@ namespace plover {
 struct IDownload;
 struct SDownloadConfig;
 
-// Engine identifier of the downloader in the engine manager, and its interface identifier.
-inline constexpr GUID ENGINE_ID_DOWNLOADER = MakeGuid("6C3A0C58-0889-4F22-AEAE-754DE66DB218");
+// The downloader's interface identifier (its engine identifier, ENGINE_ID_DOWNLOADER, is in
+// engine/engine_mgr.h).
 inline constexpr GUID IID_IDownloader = MakeGuid("BCFEFFDA-84FC-4A58-B72D-0F33B057A7A3");
 inline constexpr GUID IID_INetAdviseSink = MakeGuid("5B0C7E19-3A44-4C2E-9E0B-6F1D2A7C8B31");
 
