@@ -1,0 +1,107 @@
+#pragma once
+// The ordered list of downloads that the downloader owns. The order is the order of the list file
+// and the scheduler's tie-break within one priority; after every load and every move each
+// download's queue value equals its index.
+//
+// The list holds one reference per download. It is changed only on the downloader's thread; other
+// threads may read its count and entries at any time, so the array itself sits behind a small lock
+// (never held while a download is called).
+//
+// The list file is a text tree: root "FL", one group "DNL_LIST", one group "DNL" per download in
+// list order, each written and read by the download itself.
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "download/i_downloader.h"
+#include "platform/com.h"
+
+namespace plover {
+
+// A drag-and-drop reorder: downloads[i] goes next to the download whose queue value is
+// targets[i], after it when afterFlags[0] is non-zero, else before it (the first entry's flag
+// decides for every entry). Targets name positions as numbered before the request.
+struct SMoveRequest {
+    std::vector<IDownload*> downloads;
+    std::vector<int32_t> targets;
+    std::vector<int32_t> afterFlags;
+};
+
+// Progress of a long list load (more than 100 downloads): the front end shows it.
+class IListProgress {
+public:
+    virtual void Begin(uint32_t steps, const char* text) = 0;
+    virtual void Step() = 0;
+    virtual void End() = 0;
+
+protected:
+    ~IListProgress() = default;
+};
+// The process-wide progress view of list loads; none by default. Not owned.
+void SetListProgress(IListProgress* progress);
+constexpr uint32_t kListProgressThreshold = 100;
+
+class CDownloadList {
+public:
+    CDownloadList() = default;
+    CDownloadList(const CDownloadList&) = delete;
+    CDownloadList& operator=(const CDownloadList&) = delete;
+    // Tells every download's owner that it goes (0x80001), then releases every reference.
+    virtual ~CDownloadList();
+
+    int GetCount() const;
+    // A counted reference to the entry at index; false when out is null or index out of range.
+    bool Get(int index, IDownload** out) const;
+    // Appends with a reference; the new index, or -1 for null.
+    int Add(IDownload* download);
+    void RemoveAt(int index);
+    int IndexOf(IDownload* download) const;
+    // SetQueueValue(index) on every download.
+    void Renumber();
+    // A snapshot of the entries, each with a reference, for a pass over the list.
+    std::vector<RefPtr<IDownload>> Snapshot() const;
+
+    // Reads the list file; every download is made with `owner`. Fails (and adds nothing) when the
+    // file cannot be read or has no "DNL_LIST"; groups that make no usable download are dropped.
+    bool Load(const std::string& path, IDownloader* owner);
+    // Writes every download the filter accepts (all without one). Atomic: a failed save leaves the
+    // previous file whole.
+    bool Save(const std::string& path, DownloadFilterFn filter) const;
+    // Writes each download's URL_original followed by "\r\n" (created or truncated).
+    bool ExportAddresses(const std::string& path) const;
+    // Reorders by the request (see SMoveRequest) and renumbers; false when the request is ignored.
+    bool Move(const SMoveRequest* request);
+
+private:
+    void Insert(int index, IDownload* download);  // adopts the reference already held
+
+    mutable std::mutex lock_;         // guards items_ (never held while a download is called)
+    std::vector<IDownload*> items_;   // one reference each
+};
+
+// Pure form of the reorder, on a vector of anything: positions are looked up through `queueOf`
+// (the value each element had before the request). Kept free for table tests.
+template <class T, class QueueOf>
+void ApplyMove(std::vector<T>& items, const std::vector<T>& movers, const std::vector<int32_t>& targets,
+               bool after, QueueOf queueOf) {
+    for (size_t i = 0; i < movers.size(); ++i) {
+        ptrdiff_t c = -1, p = -1;
+        for (size_t k = 0; k < items.size() && c < 0; ++k)
+            if (items[k] == movers[i]) c = ptrdiff_t(k);
+        if (c < 0) continue;
+        for (size_t k = 0; k < items.size() && p < 0; ++k)
+            if (queueOf(items[k]) == targets[i]) p = ptrdiff_t(k);
+        if (p < 0) continue;
+        T d = items[size_t(c)];
+        items.erase(items.begin() + c);
+        if (!after) {
+            if (c < p) --p;
+        } else {
+            if (p <= c) ++p;
+        }
+        items.insert(items.begin() + p, d);
+    }
+}
+
+}  // namespace plover

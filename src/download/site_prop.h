@@ -1,0 +1,50 @@
+#pragma once
+// Stored site logins. A site is named by a host name or by an address; its login (flag, user
+// name, password) is applied to every new download of that site before it is added. The sites
+// live in one process-wide array in the order they were added, loaded from the settings key
+// "Sites" at start-up (one subkey per site, the login in its subkey "Login": "bLogin",
+// "Username", "Password" in the encoded form) and written back whole at exit.
+//
+// Matching a site s against a host or address x: s's name equals x; or the server part of x
+// equals s's name; or the server parts of both are equal; or the server part of s's name equals
+// x (all case-insensitive). So a bare host name matches any address on that host and a full
+// address matches its bare host name.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace plover {
+
+struct SDownloadConfig;
+class CBRRegKey;
+
+struct SSiteProp {
+    std::string site;
+    uint32_t bLogin = 0;
+    std::string csUsername;
+    std::string csPassword;
+};
+
+// The server part of an address parsed as a URL; empty when it has none.
+std::string ServerPartOf(const std::string& address);
+bool SiteMatches(const SSiteProp& site, const char* hostOrAddress);
+
+// The process-wide array (changed only on the front end's thread).
+int GetSiteCount();
+const SSiteProp* GetSite(int index);  // null when out of range
+// The index of the first site matching host, or -1.
+int FindSite(const char* host);
+void AddSite(const SSiteProp& site);
+bool RemoveSite(int index);
+void ClearSites();
+
+// Load all sites from the parent key's "Sites" subkey (appending), and save all of them (the
+// "Sites" key is deleted and written again). False when the key cannot be opened or written.
+bool LoadSites(CBRRegKey& parent);
+bool SaveSites(CBRRegKey& parent);
+
+// The login of the site matching the configuration's server part (flag 1, its user name and
+// password); (0, empty, empty) when none matches.
+void ApplySiteLogin(SDownloadConfig& config);
+
+}  // namespace plover
