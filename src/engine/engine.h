@@ -31,6 +31,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <semaphore>
 #include <thread>
 #include <vector>
 
@@ -84,12 +85,13 @@ struct SEventInfo {
     uintptr_t cookie = 0;
 };
 
-// One queued operation. `done` and `result` are set only when a caller waits for it.
+// One queued operation. `done` and `result` are set only when a caller waits for it: the engine
+// stores the result, then releases `done` (also when the operation will never run, result 0).
 struct SEngineOp {
     uint32_t code = 0;
     uintptr_t arg1 = 0;
     uintptr_t arg2 = 0;
-    CEvent* done = nullptr;
+    std::binary_semaphore* done = nullptr;
     uint32_t* result = nullptr;
 };
 
@@ -193,7 +195,7 @@ private:
     void DoStartTimer(TIMER_INFO* timer);
     void DoStopTimer(TIMER_INFO* timer);
     void DoStop();
-    void EndQueues();
+    void EndQueues(bool callHook);
     void Discard(const SEngineOp& op, bool callHook);
     static void TimerThread(TIMER_INFO* timer, ITimerClock* clock);
 
