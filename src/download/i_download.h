@@ -163,6 +163,15 @@ struct IDownload : IUnknown {
     virtual void SetLastModified(const std::string& value) = 0;        // 81
     virtual std::string GetLastModified() = 0;                         // 82
 
+    // 84: the server's file is no longer the one whose sections are on disk (a "Content-Range"
+    // total that differs from the known size, or a "Last-Modified" that differs from the stored
+    // one): nothing may be spliced onto what is on disk. Called by a worker, which then stops
+    // without writing; the download posts the restart to its owner's thread and there stops every
+    // worker, deletes all sections (downloaded 0), forgets the size (size state 0), the single-stream
+    // flag and the stored Last-Modified, cuts the file to 0 bytes, sets Status "Waiting" and asks
+    // for a reschedule, so the file is fetched again from byte 0.
+    virtual void RestartFromZero() = 0;
+
 protected:
     virtual ~IDownload() = default;                                    // 83
 };
