@@ -9,20 +9,18 @@
 // equals s's name; or the server parts of both are equal; or the server part of s's name equals
 // x (all case-insensitive). So a bare host name matches any address on that host and a full
 // address matches its bare host name.
-#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "download/download_config.h"
+
 namespace plover {
 
-struct SDownloadConfig;
 class CBRRegKey;
 
 struct SSiteProp {
     std::string site;
-    uint32_t bLogin = 0;
-    std::string csUsername;
-    std::string csPassword;
+    SLogin login;
 };
 
 // The server part of an address parsed as a URL; empty when it has none.
@@ -34,12 +32,20 @@ int GetSiteCount();
 const SSiteProp* GetSite(int index);  // null when out of range
 // The index of the first site matching host, or -1.
 int FindSite(const char* host);
+// The index of the site stored under exactly this name (case-insensitive), or -1.
+int FindSiteByName(const std::string& name);
 void AddSite(const SSiteProp& site);
+// Adds the site, or replaces the login of the one stored under the same name.
+void SetSite(const SSiteProp& site);
 bool RemoveSite(int index);
+// Whether a site name can be a key of the store: not empty, no "\" (the store's path separator),
+// no control characters.
+bool IsStorableSiteName(const std::string& name);
 void ClearSites();
 
-// Load all sites from the parent key's "Sites" subkey (appending), and save all of them (the
-// "Sites" key is deleted and written again). False when the key cannot be opened or written.
+// Load all sites from the "Sites" subkey of the program's key (replacing the array), and save
+// all of them (the "Sites" key is deleted and written again). False when the key cannot be
+// opened or written.
 bool LoadSites(CBRRegKey& parent);
 bool SaveSites(CBRRegKey& parent);
 
