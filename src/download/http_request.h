@@ -1,0 +1,47 @@
+#pragma once
+// The HTTP/1.0 request a worker sends: one GET per connection, built from a request descriptor.
+// Three kinds: the plain request (the probe: no range), the ranged request (a section, or the
+// whole file of a single-stream download from byte 0) and the whole-file request (never a range).
+// Through an HTTP proxy the request line carries the absolute address instead of the path.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "download/download_config.h"
+
+namespace plover {
+
+enum EHttpRequestKind : uint32_t {
+    HTTP_REQUEST_PLAIN = 1,   // the probe
+    HTTP_REQUEST_RANGED = 2,  // a section: "Range" unless its end is 0 or 0xFFFFFFFF
+    HTTP_REQUEST_WHOLE = 3,   // the whole-file flag: never a range
+};
+
+struct SHttpRequest {
+    uint32_t kind = HTTP_REQUEST_PLAIN;
+    std::string server;    // host name, also sent as "Host"
+    std::string object;    // request path
+    uint16_t port = 80;    // of the address; written only into a proxy's absolute address
+    std::string referrer;  // the page that referred to the file; empty for none
+    bool viaProxy = false; // the HTTP proxy is in use: the request line names the absolute address
+    bool login = false;    // send "Authorization" with user and password
+    std::string user;
+    std::string password;
+    uint32_t rangeStart = 0;
+    uint32_t rangeEnd = 0;
+    int32_t service = SERVICE_HTTP;    // SERVICE_FTP: an FTP address fetched through the HTTP proxy
+    std::string ifModifiedSince;      // empty for none
+};
+
+// Standard Base64 with "=" padding. With lineLength > 0 a CR LF follows every lineLength output
+// characters and ends the text (never two in a row), the form of a mail-style encoder.
+std::string Base64Encode(std::string_view bytes, size_t lineLength = 0);
+
+// Which request a worker sends: the whole-file flag gives HTTP_REQUEST_WHOLE; a section
+// (position or end not 0) or a single-stream download HTTP_REQUEST_RANGED; else the probe.
+uint32_t ChooseRequestKind(bool wholeFile, uint32_t position, uint32_t end, bool singleStream);
+
+// The complete request text, ending with the empty line.
+std::string BuildHttpRequest(const SHttpRequest& request);
+
+}  // namespace plover
