@@ -1,0 +1,56 @@
+#pragma once
+// The settings store: the tree of keys that the registry of the current user is on Windows,
+// kept as one text file (reg_text.h) in the settings folder. It is read once at start and
+// written once at exit, atomically: the text goes to a temporary file beside the store, is
+// flushed to disk, and then renamed over the store, so that a crash or a kill at any moment
+// leaves either the old store or the new one, never a torn one.
+//
+// A store file that cannot be parsed is never overwritten: Load renames it aside
+// ("settings.txt.damaged-YYYYMMDD-HHMMSS"), reports it, and the program starts from its
+// defaults. A store that exists but cannot be read at all (no permission, an I/O error) is left
+// where it is and the store refuses to save over it.
+#include <filesystem>
+#include <string>
+
+#include "app/reg_node.h"
+
+namespace plover {
+
+inline constexpr const char* kStoreFileName = "settings.txt";
+
+class CRegStore {
+public:
+    enum class ELoadStatus { Loaded, Missing, Damaged, Unreadable };
+    struct SLoadResult {
+        ELoadStatus status = ELoadStatus::Missing;
+        std::string reason;            // Damaged, Unreadable: what went wrong
+        std::filesystem::path keptAs;  // Damaged: where the damaged file now lies (empty if it could not be moved)
+    };
+
+    CRegStore();
+    CRegStore(const CRegStore&) = delete;
+    CRegStore& operator=(const CRegStore&) = delete;
+
+    // The root of the tree (HKEY_CURRENT_USER).
+    HKEY Root() const { return root_; }
+    const std::filesystem::path& File() const { return file_; }
+
+    // Replaces the tree with the file's contents (an empty tree when the file is missing or
+    // damaged) and remembers the file for Save. Temporary files left by an interrupted save
+    // are removed.
+    SLoadResult Load(const std::filesystem::path& file);
+    // Writes the tree to the remembered file atomically. False with a reason when no file has
+    // been loaded, the store was unreadable, or writing failed (the old file then stays).
+    bool Save(std::string* error = nullptr);
+
+private:
+    HKEY root_;
+    std::filesystem::path file_;
+    bool saveRefused_ = false;
+};
+
+// The process-wide store, whose root every CBRRegKey of the program opens from.
+CRegStore& GetRegStore();
+inline HKEY RegCurrentUser() { return GetRegStore().Root(); }
+
+}  // namespace plover
