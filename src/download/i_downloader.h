@@ -87,10 +87,16 @@ enum EDownloaderOp : uint32_t {
     DOP_HOLD_AUTO_RETRY = 121,      // SetHeld(1) of every auto-retry download
     DOP_DOWNLOAD_OP = 122,          // arg1 = SDnlOp* (owned)
     DOP_FIND_BY_ID = 123,           // arg1 = IDownload** out, arg2 = ID
-    DOP_RELOCATED = 124,            // arg1 = relocation request
-    DOP_RELOCATION_PROGRESS = 125,  // arg1 = IDownload*, arg2 = progress record
+    DOP_RELOCATED = 124,            // arg1 = CRelocInfo* (handed to its download)
+    DOP_RELOCATION_PROGRESS = 125,  // arg1 = IDownload*, arg2 = SRelocProgress* (owned)
     DOP_DELETE = 126,               // arg1 = mode: 0 finished, 1 failed, other all
-    DOP_DOWNLOAD_ARRAY = 127,       // arg1 = HWND or null, arg2 = DownloadFilterFn
+    DOP_DOWNLOAD_ARRAY = 127,       // arg1 = HWND or null, arg2 = SArrayRequest*
+};
+
+// The two progress figures of a relocation under way (event 125).
+struct SRelocProgress {
+    uint32_t done = 0;
+    uint32_t total = 0;
 };
 
 // Window messages the downloader posts (the receiving window owns the array).
@@ -106,6 +112,12 @@ constexpr uint32_t DELETE_ALL = 2;
 using DownloadFilterFn = uint8_t (*)(IDownload*);
 
 using CDownloadArray = CInterfaceArray<IDownload>;
+
+// Event 127's request: the filter, and (without a window) the array built for the waiting caller.
+struct SArrayRequest {
+    DownloadFilterFn filter = nullptr;
+    CDownloadArray* result = nullptr;
+};
 
 // The downloader's notification interface. Sinks are called on the notifying thread, under the
 // sink lock, in the order of registration; a sink must not wait there for another thread that
