@@ -1,0 +1,183 @@
+#include "net/socket_engine.h"
+
+#include "net/br_socket.h"
+#include "net/host_lookup.h"
+#include "net/traffic_quota.h"
+#include "platform/tick.h"
+
+namespace plover {
+namespace {
+
+// The shared receive buffer, used on the socket engine thread only.
+uint8_t g_receiveBuffer[CSocketEngine::kReceiveBufferSize];
+
+// A timer ticks at the first 100 ms step at which strictly more than its interval has passed:
+// 199 gives a tick every 200 ms, so that throttle windows follow each other without a gap.
+constexpr uint32_t kThrottleTimerMs = STransferWindow::kWindowMs - 1;
+
+ISocket* ToSocket(uintptr_t v) { return reinterpret_cast<ISocket*>(v); }
+
+}  // namespace
+
+CSocketEngine::CSocketEngine(QuotaSource quota)
+    : window_(GetTickCount()), quota_(quota ? std::move(quota) : QuotaSource(CurrentTransferQuota)) {}
+
+CSocketEngine::~CSocketEngine() {
+    std::lock_guard guard(listLock_);
+    sockets_.RemoveAll();
+}
+
+HRESULT CSocketEngine::QueryInterface(const GUID& iid, void** out) {
+    if (out && iid == IID_ISocketEngine) {
+        *out = static_cast<ISocketEngine*>(this);
+        AddRef();
+        return S_OK;
+    }
+    return CEngine::QueryInterface(iid, out);
+}
+
+bool CSocketEngine::CreateListenSocket(ISockAdviseSink* sink, uint16_t* port, ISocket** out) {
+    if (!out) return false;
+    *out = nullptr;
+    CBRSocket* socket = CBRSocket::CreateListening(this, port);
+    if (!socket) return false;
+    socket->SetSink(sink);
+    *out = socket;  // the creator's reference
+    AddSocket(socket);
+    return true;
+}
+
+bool CSocketEngine::CreateSocket(ISockAdviseSink* sink, const SOCKADDR_IN* remote, ISocket** out, bool throttled) {
+    if (!sink || !out || !remote) return false;
+    *out = nullptr;
+    CBRSocket* socket = CBRSocket::CreateConnecting(this, *remote);
+    if (!socket) return false;
+    socket->SetThrottled(throttled);
+    socket->SetSink(sink);
+    *out = socket;  // the creator's reference
+    AddSocket(socket);
+    return true;
+}
+
+// Both operations drop the reference taken here; when the engine has already ended, the
+// operation never runs (Post answers 0) and the reference is dropped here instead.
+void CSocketEngine::AddSocket(ISocket* socket) {
+    if (!socket) return;
+    socket->AddRef();
+    if (Post(SOP_ADD_SOCKET, reinterpret_cast<uintptr_t>(socket), 0, true, false) == 0) socket->Release();
+}
+
+void CSocketEngine::RemoveSocket(ISocket* socket) {
+    if (!socket) return;
+    socket->AddRef();
+    if (Post(SOP_REMOVE_SOCKET, reinterpret_cast<uintptr_t>(socket), 0, true, false) == 0) socket->Release();
+}
+
+bool CSocketEngine::GetSocket(uint32_t index, ISocket** out) {
+    if (!out) return false;
+    std::lock_guard guard(listLock_);
+    if (index >= sockets_.GetSize() || !sockets_[index]) return false;
+    *out = sockets_[index];
+    (*out)->AddRef();
+    return true;
+}
+
+ptrdiff_t CSocketEngine::FindSocket(ISocket* socket) const {
+    for (size_t i = 0; i < sockets_.GetSize(); ++i)
+        if (sockets_[i] == socket) return ptrdiff_t(i);
+    return -1;
+}
+
+void CSocketEngine::DoAddSocket(ISocket* socket) {
+    if (FindSocket(socket) < 0) {
+        std::lock_guard guard(listLock_);
+        sockets_.Add(socket);
+    }
+    socket->Release();
+}
+
+void CSocketEngine::DoRemoveSocket(ISocket* socket) {
+    ptrdiff_t at = FindSocket(socket);
+    if (at >= 0) {
+        if (!socket->IsRegistrationPending()) RemoveEvent(socket->GetEvent(), true);
+        std::lock_guard guard(listLock_);
+        sockets_.RemoveAt(size_t(at));
+    }
+    socket->Release();
+}
+
+uint32_t CSocketEngine::OnOperation(uint32_t code, uintptr_t arg1, uintptr_t) {
+    switch (code) {
+        case SOP_ADD_SOCKET: DoAddSocket(ToSocket(arg1)); return 1;
+        case SOP_REMOVE_SOCKET: DoRemoveSocket(ToSocket(arg1)); return 1;
+        case SOP_HOST_LOOKUP: AnswerHostLookup(reinterpret_cast<SHostLookup*>(arg1)); return 1;
+        default: return 0;
+    }
+}
+
+void CSocketEngine::OnDiscard(uint32_t code, uintptr_t arg1, uintptr_t) {
+    if (code == SOP_HOST_LOOKUP) delete reinterpret_cast<SHostLookup*>(arg1);
+}
+
+void CSocketEngine::OnStart() { timer_ = StartTimer(kThrottleTimerMs); }
+
+void CSocketEngine::OnStop() {
+    if (timer_) StopTimer(timer_);
+    timer_ = nullptr;
+}
+
+// Rolls a used-up window; while it is still used up nothing happens, otherwise every socket is
+// kicked so that data left unread by the throttle is read now.
+void CSocketEngine::OnTimer(TIMER_INFO*) {
+    if (window_.bExhausted) {
+        window_.Roll(GetTickCount());
+        if (window_.bExhausted) return;
+    }
+    for (ISocket* socket : sockets_)
+        if (socket) socket->Kick();
+}
+
+void CSocketEngine::OnEvent(uintptr_t cookie) {
+    // The cookie is a socket of the list: its event leaves the table before the list lets it go.
+    ISocket* socket = ToSocket(cookie);
+    if (FindSocket(socket) < 0) return;
+    ProcessSocket(socket);
+}
+
+void CSocketEngine::ProcessSocket(ISocket* socket) {
+    if (socket->GetPendingCount() >= kMaxPendingMessages) {
+        SleepMs(1);
+        return;
+    }
+    RefPtr<ISocket> hold(socket);
+    RefPtr<ISockAdviseSink> sink;
+    if (!socket->GetSink(sink.Put())) return;
+
+    SNetworkEvents events;
+    if (!socket->ReadNetworkEvents(&events)) {
+        sink->OnError(socket, SOCKERR_NETWORK_EVENTS);
+        events = SNetworkEvents{};
+    }
+    if (events.lNetworkEvents & FD_CONNECT) sink->OnConnect(socket, events.iErrorCode[FD_CONNECT_BIT] == 0);
+    if (events.lNetworkEvents & FD_ACCEPT) sink->OnAccept(socket);
+    if (socket->HasData()) Receive(socket, sink.Get(), (events.lNetworkEvents & FD_CLOSE) != 0);
+    if (socket->IsConnected()) sink->OnReady(socket);
+    if (events.lNetworkEvents & FD_CLOSE) sink->OnClose(socket);
+}
+
+void CSocketEngine::Receive(ISocket* socket, ISockAdviseSink* sink, bool closeInBatch) {
+    uint32_t now = GetTickCount();
+    uint32_t limit = ReadLimit(socket->IsThrottled(), socket->IsFirstRead(), closeInBatch, window_, quota_(),
+                               uint32_t(CBRSocket::GetLiveCount()), now);
+    if (limit == 0) return;
+    int32_t n = socket->Recv(g_receiveBuffer, int32_t(limit));
+    if (n < 0) {
+        sink->OnError(socket, SOCKERR_RECEIVE);
+    } else if (n > 0) {
+        g_receiveBuffer[n] = 0;
+        window_.Consume(uint32_t(n), GetTickCount());
+        sink->OnReceive(socket, g_receiveBuffer, uint32_t(n));
+    }
+}
+
+}  // namespace plover

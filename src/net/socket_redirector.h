@@ -1,0 +1,51 @@
+#pragma once
+// CSocketRedirector carries a socket's notifications from the socket engine's thread to the thread
+// of the engine that owns the socket. The owner (a download worker) hands it to the socket engine
+// as the socket's sink; every call becomes an SSocketMessage posted to the target engine, which
+// calls the owner's real sink on its own thread, in the order the socket engine made them.
+// Received data is copied to the heap for the trip, and the byte count is reported to the
+// downloader as traffic (once a downloader is registered with the engine manager).
+//
+// End cuts the redirector off: it forgets the target and the real sink under the same lock that
+// every notification holds, so after End returns no further message for the owner is made.
+// Lock order: the redirector's lock, then the downloader's sink lock (traffic report).
+#include "engine/containers.h"
+#include "engine/engine.h"
+#include "net/socket_interfaces.h"
+
+namespace plover {
+
+struct IDownloader;
+
+class CSocketRedirector final : public ISockAdviseSink, public IEndable {
+public:
+    // Takes a reference to both; the object starts with a count of 1 (the creator's).
+    CSocketRedirector(ISockAdviseSink* realSink, IEngine* target);
+
+    // IUnknown: answers IUnknown, ISockAdviseSink and IEndable.
+    HRESULT QueryInterface(const GUID& iid, void** out) override;
+    uint32_t AddRef() override { return refs_.Add(); }
+    uint32_t Release() override;
+    // ISockAdviseSink: each call posts one message; all return true.
+    bool OnConnect(ISocket* socket, bool success) override;
+    bool OnAccept(ISocket* socket) override;
+    bool OnClose(ISocket* socket) override;
+    bool OnReady(ISocket* socket) override;
+    bool OnReceive(ISocket* socket, const uint8_t* data, uint32_t length) override;
+    bool OnError(ISocket* socket, uint32_t code) override;
+    // IEndable
+    void End() override;
+
+private:
+    ~CSocketRedirector();
+    void Redirect(uint32_t kind, ISocket* socket, uint32_t value, const uint8_t* data, uint32_t length);
+    void ReportTraffic(uint32_t length);
+
+    RefCount refs_;
+    CCriticalSection lock_;
+    RefPtr<IEngine> target_;
+    RefPtr<ISockAdviseSink> sink_;
+    IDownloader* downloader_ = nullptr;  // counted: found on the first data and kept
+};
+
+}  // namespace plover
