@@ -1,0 +1,288 @@
+#include "download/http_leech.h"
+
+#include <algorithm>
+
+#include "download/http_request.h"
+#include "download/page_test.h"
+
+namespace plover {
+
+CHTTPLeech::CHTTPLeech(IDownload* download, uint32_t start, uint32_t end, SLeechEnv env)
+    : CLeech(download, start, end, std::move(env)) {}
+
+// The probe asks only for the size; a single-stream download has no probe (its 0..0 worker
+// fetches the whole file).
+bool CHTTPLeech::IsProbe() { return position_ == 0 && end_ == 0 && !download_->IsSingleStream(); }
+
+std::string CHTTPLeech::BuildRequest() {
+    SDownloadConfig* config = download_->GetConfig();
+    bool singleStream = download_->IsSingleStream();
+    SHttpRequest r;
+    r.kind = ChooseRequestKind(config->IsWholeFile(), position_, end_, singleStream);
+    if (r.kind == HTTP_REQUEST_RANGED) {
+        // A single stream runs to the end of the file (unknown size: 0xFFFFFFFF, so no range).
+        r.rangeStart = position_;
+        r.rangeEnd = singleStream ? download_->GetSize() - 1 : end_;
+    }
+    r.server = config->Server;
+    r.object = config->Object;
+    r.port = config->Port;
+    r.service = config->Service;
+    r.referrer = config->csPrevServer;
+    r.viaProxy = env_.httpProxyInUse && env_.httpProxyInUse();
+    r.login = config->Login.Login != 0;
+    r.user = config->Login.Username;
+    r.password = config->Login.Password;
+    r.ifModifiedSince = config->IfModifiedSince;
+    return BuildHttpRequest(r);
+}
+
+bool CHTTPLeech::OnReady(ISocket*) {
+    if (requestSent_ || stopped_ || !download_ || sockets_.IsEmpty()) return false;
+    RefPtr<CHTTPLeech> self(this);
+    std::string request = BuildRequest();
+    if (!sockets_[0]->Send(request.data(), uint32_t(request.size()))) {
+        Finish();
+        return false;
+    }
+    Log(LOG_REQUEST, request);
+    state_ = LEECH_REQUEST_SENT;
+    requestSent_ = 1;
+    return true;
+}
+
+bool CHTTPLeech::OnReceive(ISocket*, const uint8_t* data, uint32_t length) {
+    if (!download_ || stopped_) return false;
+    RefPtr<CHTTPLeech> self(this);
+    if (!headerPending_) {
+        WriteBody(data, length);
+        return true;
+    }
+    size_t bodyAt = 0;
+    switch (reader_.Feed(data, length, &bodyAt)) {
+        case CHttpHeaderReader::HEADER_INCOMPLETE:
+            return true;  // the rest of the header comes with the next block
+        case CHttpHeaderReader::HEADER_NOT_HTTP:
+        case CHttpHeaderReader::HEADER_TOO_LONG:
+            headerPending_ = 0;
+            Fail(DS_FAILED);
+            return true;
+        case CHttpHeaderReader::HEADER_DONE:
+            break;
+    }
+    headerPending_ = 0;
+    preparing_ = 0;
+    Log(LOG_RESPONSE, reader_.Response().text);
+    OnHeader(reader_.Response(), data + bodyAt, length - uint32_t(bodyAt));
+    return true;
+}
+
+void CHTTPLeech::OnHeader(const SHttpResponse& response, const uint8_t* body, uint32_t length) {
+    switch (response.status) {
+        case 200:
+            OnOk(response, body, length);
+            return;
+        case 206:
+            OnPartial(response, body, length);
+            return;
+        case 401:
+            download_->OnUnauthorized();
+            Finish();
+            return;
+        default:
+            OnOther(response);
+    }
+}
+
+void CHTTPLeech::OnOther(const SHttpResponse& response) {
+    switch (response.status) {
+        case 300: case 301: case 302: case 303: case 307: case 308:
+            if (auto location = response.Find("Location"); location && !location->empty())
+                download_->Redirect(*location);
+            Finish();
+            return;
+        case 304: Fail(DS_NOT_MODIFIED); return;
+        case 403: Fail(DS_FORBIDDEN); return;
+        case 404: Fail(DS_FILE_NOT_FOUND); return;
+        case 500: case 501: case 502: Fail(DS_SERVER_ERROR); return;
+        case 503:
+            // The server refuses more connections: run with one worker fewer, unless this is the last.
+            if (download_->GetLeechCount() < 2) {
+                Fail(DS_SERVER_ERROR);
+            } else {
+                download_->SetSectionLimit(download_->GetLeechCount() - 1);
+                Finish();
+            }
+            return;
+        default: Fail(DS_FAILED);
+    }
+}
+
+void CHTTPLeech::TakeNameAndDate(const SHttpResponse& response) {
+    if (auto disposition = response.Find("Content-Disposition")) {
+        std::string name = ServerFileNameFromDisposition(*disposition);
+        if (!name.empty()) download_->SetServerFileName(name);
+    }
+    if (auto modified = response.Find("Last-Modified")) download_->SetLastModified(*modified);
+}
+
+void CHTTPLeech::OnOk(const SHttpResponse& response, const uint8_t* body, uint32_t length) {
+    TakeNameAndDate(response);
+    bool probe = IsProbe();
+    bool html = IsHtmlContentType(response.Find("Content-Type").value_or(""));
+    std::optional<std::string> lengthText = response.Find("Content-Length");
+    std::optional<uint32_t> size = lengthText ? ParseContentLength(*lengthText) : std::nullopt;
+    // A length that a 32-bit size cannot hold must not wrap into a wrong, smaller file.
+    if (lengthText && !size && (!probe || !html)) {
+        Fail(DS_FILE_TOO_BIG);
+        return;
+    }
+    bool sizeTaken = false;
+    if (probe) {
+        if (html && !LooksLikePage(download_->GetOriginalUrl())) {
+            // A page where a file was expected: it is fetched whole and followed when complete.
+            Finish();
+            download_->ResetSections();
+            download_->MarkHtmlSubstitute();
+            return;
+        }
+        if (!html && size) {
+            if (!download_->SetSize(*size)) {
+                Finish();
+                return;
+            }
+            sizeTaken = true;
+            if (*size == 0) download_->Complete();  // an empty file is whole as it is
+        }
+    }
+    if (download_->GetConfig()->IsWholeFile()) probe = false;
+    if (!sizeTaken) {
+        uint32_t known = download_->GetSize();
+        if (!probe && known != 0 && size && *size != known) {
+            // Not the file whose size the download knows: start over rather than mix two files.
+            download_->RestartFromZero();
+            Finish();
+            return;
+        }
+        // The server does not serve ranges: one stream from byte 0 replaces every section.
+        download_->ResetSections();
+        if (!probe) {
+            position_ = 0;
+            end_ = known - 1;  // 0xFFFFFFFF when unknown: the body runs to the end of the connection
+            skip_ = 0;
+            last_ = 0xFFFFFFFFu;
+            if (known == 0) announced_ = size;
+            WriteBody(body, length);
+            return;
+        }
+    }
+    Finish();  // the probe has learnt the size; its body is not written
+}
+
+bool CHTTPLeech::ServerFileChanged(const SHttpResponse& response, uint32_t total) {
+    uint32_t known = download_->GetSize();
+    if (known != 0 && total != 0xFFFFFFFFu && total != known) return true;
+    std::string stored = download_->GetLastModified();
+    std::optional<std::string> modified = response.Find("Last-Modified");
+    return modified && !stored.empty() && *modified != stored;
+}
+
+void CHTTPLeech::OnPartial(const SHttpResponse& response, const uint8_t* body, uint32_t length) {
+    std::optional<SContentRange> range;
+    if (auto text = response.Find("Content-Range")) range = ParseContentRange(*text);
+    if (IsProbe()) {
+        // A part where the whole file was asked for: only its total can be used, as the size.
+        TakeNameAndDate(response);
+        if (!range || range->total == 0xFFFFFFFFu) {
+            Fail(DS_FAILED);
+            return;
+        }
+        if (download_->SetSize(range->total) && range->total == 0) download_->Complete();
+        Finish();
+        return;
+    }
+    if (!range || range->first > position_ || range->last < position_) {
+        Fail(DS_FAILED);  // no range, or one without the next byte due: nothing of it is ours
+        return;
+    }
+    if (ServerFileChanged(response, range->total)) {
+        download_->RestartFromZero();
+        Finish();
+        return;
+    }
+    if (download_->GetLastModified().empty())
+        if (auto modified = response.Find("Last-Modified")) download_->SetLastModified(*modified);
+    skip_ = position_ - range->first;
+    last_ = range->last;
+    WriteBody(body, length);
+}
+
+void CHTTPLeech::WriteBody(const uint8_t* data, uint32_t length) {
+    download_->SetSuperStatus(DS_NONE);
+    uint32_t skipped = std::min(skip_, length);
+    skip_ -= skipped;
+    data += skipped;
+    length -= skipped;
+    if (length == 0) return;
+    if (state_ != LEECH_RECEIVING) {
+        state_ = LEECH_RECEIVING;
+        if (downloader_) downloader_->Reschedule();
+        download_->SetStatus(DS_DOWNLOADING);
+    }
+    if (!sockets_.IsEmpty()) sockets_[0]->SetThrottled(true);
+    // Only this section's bytes are written: never past its end, nor past what the response said
+    // it carries, nor past the last offset a 32-bit size can hold.
+    uint32_t lastByte = std::min({end_, last_, 0xFFFFFFFEu});
+    if (position_ > lastByte) {
+        if (lastByte == 0xFFFFFFFEu) {
+            Fail(DS_FILE_TOO_BIG);
+            return;
+        }
+        Finish();
+        return;
+    }
+    uint32_t room = lastByte - position_ + 1;
+    uint32_t n = std::min(length, room);
+    if (!download_->WriteData(position_, data, n)) {
+        Finish();
+        return;
+    }
+    position_ += n;
+    if (n < length && lastByte == 0xFFFFFFFEu && end_ == 0xFFFFFFFFu) {
+        Fail(DS_FILE_TOO_BIG);
+        return;
+    }
+    if (uint64_t(position_) > uint64_t(end_) || position_ > last_ || n < length) Finish();
+}
+
+bool CHTTPLeech::OnClose(ISocket*) {
+    if (!download_) return false;
+    RefPtr<CHTTPLeech> self(this);
+    if (!stopped_ && download_->IsSingleStream() && end_ == 0xFFFFFFFFu && !headerPending_) {
+        // The body ran to the end of the connection: whole, unless the server announced more.
+        if (announced_ && position_ < *announced_)
+            download_->SetStatus(DS_ABORTED);
+        else
+            download_->Complete();
+    }
+    Finish();
+    return true;
+}
+
+void CHTTPLeech::Fail(DownloadStatus status) {
+    RefPtr<IDownload> download = download_;
+    download->SetStatus(status);
+    Finish();
+}
+
+RefPtr<ILeech> StartHttpLeech(IDownload* download, uint32_t start, uint32_t end, SLeechEnv env) {
+    auto leech = RefPtr<CHTTPLeech>::Adopt(new CHTTPLeech(download, start, end, std::move(env)));
+    if (!leech->Connect()) return {};
+    return RefPtr<ILeech>(leech.Get());
+}
+
+RefPtr<ILeech> StartHttpLeech(IDownload* download, uint32_t start, uint32_t end) {
+    return StartHttpLeech(download, start, end, DefaultLeechEnv());
+}
+
+}  // namespace plover

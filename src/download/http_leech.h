@@ -1,0 +1,63 @@
+#pragma once
+// CHTTPLeech: the HTTP/1.0 worker. One connection, one GET (sent when the connection is ready),
+// then the response: the header is collected across blocks until it is whole (never written into
+// the file), its status decides what happens, and the body is written into the download at the
+// worker's position.
+//
+// What a worker writes is always its own section: bytes before its position (a server that sent
+// more than asked) are skipped, bytes past its end are never written, an error page is never body,
+// and a range other than the one asked for is refused. A 206 whose total or "Last-Modified" shows
+// that the server's file is no longer the one on disk makes the download start again from byte 0.
+//
+// Status handling: 200 (probe: learn the size; section worker: the server ignores ranges, so the
+// download drops its sections and this worker fetches the whole file from byte 0), 206 (body),
+// 300/301/302/303/307/308 (redirect to "Location"), 304 "Not modified", 401 (login request),
+// 403 "Forbidden", 404 "File not found", 500-502 "Server error", 503 (fewer workers, or
+// "Server error" for the last one), anything else "Failed". See http_leech.cpp for the steps.
+#include <optional>
+
+#include "download/http_response.h"
+#include "download/leech.h"
+
+namespace plover {
+
+class CHTTPLeech final : public CLeech {
+public:
+    CHTTPLeech(IDownload* download, uint32_t start, uint32_t end, SLeechEnv env);
+
+    uint8_t IsPreparing() override { return preparing_; }
+
+    bool OnClose(ISocket* socket) override;
+    bool OnReady(ISocket* socket) override;
+    bool OnReceive(ISocket* socket, const uint8_t* data, uint32_t length) override;
+
+    // The request this worker sends now (also what OnReady sends).
+    std::string BuildRequest();
+
+private:
+    bool IsProbe();
+    void OnHeader(const SHttpResponse& response, const uint8_t* body, uint32_t length);
+    void OnOk(const SHttpResponse& response, const uint8_t* body, uint32_t length);
+    void OnPartial(const SHttpResponse& response, const uint8_t* body, uint32_t length);
+    void OnOther(const SHttpResponse& response);
+    bool ServerFileChanged(const SHttpResponse& response, uint32_t total);
+    void TakeNameAndDate(const SHttpResponse& response);
+    void WriteBody(const uint8_t* data, uint32_t length);
+    void Fail(DownloadStatus status);
+
+    uint8_t headerPending_ = 1;
+    uint8_t requestSent_ = 0;
+    uint8_t preparing_ = 1;
+    CHttpHeaderReader reader_;
+    uint32_t skip_ = 0;                   // body bytes before the position (a wider range than asked)
+    uint32_t last_ = 0xFFFFFFFFu;         // the last byte the response carries (Content-Range)
+    std::optional<uint32_t> announced_;   // Content-Length of a body read to the end of the connection
+};
+
+// Makes an HTTP worker for bytes start..end of the download (0..0: the probe) with the default
+// environment and opens its connection. Null when the connection could not be started.
+RefPtr<ILeech> StartHttpLeech(IDownload* download, uint32_t start, uint32_t end);
+// The same with a given environment.
+RefPtr<ILeech> StartHttpLeech(IDownload* download, uint32_t start, uint32_t end, SLeechEnv env);
+
+}  // namespace plover

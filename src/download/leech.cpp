@@ -1,0 +1,168 @@
+#include "download/leech.h"
+
+#include <arpa/inet.h>
+
+#include "app/settings.h"
+#include "download/download_env.h"
+#include "engine/engine_mgr.h"
+#include "net/socket_redirector.h"
+
+namespace plover {
+
+std::string AddressText(const sockaddr_in& address) {
+    char ip[INET_ADDRSTRLEN] = "?";
+    inet_ntop(AF_INET, &address.sin_addr, ip, sizeof ip);
+    return std::string(ip) + ":" + std::to_string(ntohs(address.sin_port));
+}
+
+CLeech::CLeech(IDownload* download, uint32_t start, uint32_t end, SLeechEnv env)
+    : download_(download), position_(start), end_(end), downloader_(env.downloader), env_(std::move(env)) {}
+
+CLeech::~CLeech() { Stop(); }
+
+HRESULT CLeech::QueryInterface(const GUID& iid, void** out) {
+    if (!out) return E_INVALIDARG;
+    if (iid == IID_IUnknown || iid == IID_ILeech)
+        *out = static_cast<ILeech*>(this);
+    else if (iid == IID_ISockAdviseSink)
+        *out = static_cast<ISockAdviseSink*>(this);
+    else {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+uint32_t CLeech::Release() {
+    uint32_t left = refs_.Drop();
+    if (left == 0) delete this;
+    return left;
+}
+
+bool CLeech::Connect() {
+    if (started_ || !download_ || !env_.sockets) return false;
+    // The redirector and this worker hold each other until Stop cuts the redirector off, so a
+    // worker that does not start must be stopped before its creator releases it.
+    if (env_.deliveryEngine && !redirector_)
+        redirector_ = RefPtr<ISockAdviseSink>::Adopt(
+            new CSocketRedirector(static_cast<ISockAdviseSink*>(this), env_.deliveryEngine.Get()));
+    sockaddr_in address = download_->GetServerAddress();
+    RefPtr<ISocket> socket;
+    if (!env_.sockets->CreateSocket(SinkForSockets(), &address, socket.Put(), false) || !socket) {
+        Stop();
+        return false;
+    }
+    sockets_.Add(socket.Get());
+    Log(LOG_CONNECTING, AddressText(address));
+    socket->RegisterEvent();
+    if (!socket->IsStarted()) {
+        for (ISocket* s : sockets_) s->Close();
+        Stop();
+        return false;
+    }
+    state_ = LEECH_CONNECTING;
+    started_ = 1;
+    if (downloader_) downloader_->AddUse();
+    return true;
+}
+
+bool CLeech::GetSocket(uint32_t index, ISocket** out) {
+    if (!out || index >= sockets_.GetSize() || !sockets_[index]) return false;
+    *out = sockets_[index];
+    (*out)->AddRef();
+    return true;
+}
+
+bool CLeech::GetDownload(IDownload** out) {
+    if (!out || !download_) return false;
+    *out = download_.Get();
+    (*out)->AddRef();
+    return true;
+}
+
+void CLeech::CheckTimeout() {
+    CheckTimeoutWith(env_.timeouts ? env_.timeouts() : SLeechTimeouts{});
+}
+
+void CLeech::CheckTimeoutWith(const SLeechTimeouts& limits) {
+    if (stopped_ || !download_) return;
+    for (ISocket* socket : sockets_) {
+        if (!socket || !socket->IsActive()) continue;
+        uint32_t limit;
+        if (state_ == LEECH_CONNECTING)
+            limit = limits.dwConnect;
+        else if (state_ == LEECH_REQUEST_SENT || state_ == LEECH_RECEIVING)
+            limit = limits.dwTransfer;
+        else
+            continue;
+        if (socket->GetIdleSeconds() <= limit) continue;
+        RefPtr<IDownload> download = download_;
+        Finish();
+        download->SetStatus(DS_TIMEOUT);
+        Log(LOG_TIMEOUT, download->GetOriginalUrl());
+        return;
+    }
+}
+
+void CLeech::Finish() {
+    if (stopped_) return;
+    OnFinish();
+    stopped_ = 1;
+    if (downloader_) downloader_->Reschedule();
+}
+
+void CLeech::Stop() {
+    if (started_) {
+        started_ = 0;
+        for (ISocket* socket : sockets_)
+            if (socket) socket->Close();
+        Log(LOG_CLOSED, download_ ? download_->GetOriginalUrl() : std::string());
+        if (downloader_) downloader_->ReleaseUse();
+    }
+    sockets_.RemoveAll();
+    if (redirector_) {
+        if (auto endable = QueryAs<IEndable>(redirector_.Get(), IID_IEndable)) endable->End();
+        redirector_.Reset();
+    }
+    downloader_.Reset();
+    download_.Reset();
+}
+
+bool CLeech::OnConnect(ISocket* socket, bool success) {
+    if (!download_ || stopped_) return false;
+    if (!success) {
+        download_->SetStatus(DS_CANT_CONNECT);
+        Finish();
+        return true;
+    }
+    sockaddr_in peer{};
+    if (socket) socket->GetRemoteAddress(&peer);
+    Log(LOG_CONNECTED, AddressText(peer));
+    return true;
+}
+
+void CLeech::Log(uint32_t kind, const std::string& text) {
+    if (downloader_) downloader_->Notify(NE_LOG, reinterpret_cast<uintptr_t>(text.c_str()), kind);
+}
+
+SLeechEnv DefaultLeechEnv() {
+    SLeechEnv env;
+    IEngineMgr* mgr = GetEngineMgr();
+    RefPtr<IEngine> downloader, sockets;
+    if (mgr->GetEngine(ENGINE_ID_DOWNLOADER, downloader.Put())) {
+        env.downloader = QueryAs<IDownloader>(downloader.Get(), IID_IDownloader);
+        env.deliveryEngine = downloader;
+    }
+    if (mgr->GetEngine(ENGINE_ID_SOCKET, sockets.Put()))
+        env.sockets = QueryAs<ISocketEngine>(sockets.Get(), IID_ISocketEngine);
+    env.timeouts = [] {
+        const STimeoutParams& p = GetSettings().TimeoutParams;
+        return SLeechTimeouts{p.dwConnect, p.dwTransfer};
+    };
+    // An HTTP worker serves an FTP address only through the HTTP proxy, so "in use" is all it needs.
+    env.httpProxyInUse = [] { return CurrentProxyChoice().httpInUse; };
+    return env;
+}
+
+}  // namespace plover

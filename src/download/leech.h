@@ -1,0 +1,107 @@
+#pragma once
+// CLeech: what every worker (HTTP and FTP) shares: its section (position .. end), its sockets, its
+// state, the connection to the download's server address (the server itself or the proxy), the
+// idle time-out check, stopping and teardown.
+//
+// Threads: a worker lives on the downloader's thread. Its sockets' events come to it there through
+// a socket redirector (the worker's own ISockAdviseSink wrapped, posted to the downloader engine);
+// the downloader calls CheckTimeout and, once the worker has stopped, Stop and Release.
+//
+// Stopping has two steps. Finish (the worker's own decision: done, failed, refused write) runs
+// OnFinish, sets the stopped byte and asks the downloader to reschedule; the worker keeps its
+// sockets. Stop (by the download when it removes the worker) closes the sockets, cuts the
+// redirector off and drops the references to the downloader and the download.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "download/i_download.h"
+#include "download/i_downloader.h"
+#include "download/i_leech.h"
+#include "engine/containers.h"
+#include "engine/engine.h"
+#include "net/socket_interfaces.h"
+
+namespace plover {
+
+// The idle time-outs, in seconds ("dwConnect" while connecting, "dwTransfer" afterwards).
+struct SLeechTimeouts {
+    uint32_t dwConnect = 20;
+    uint32_t dwTransfer = 10;
+};
+
+// Where a worker finds the parts it talks to.
+struct SLeechEnv {
+    RefPtr<IDownloader> downloader;      // log lines, use counter, reschedule
+    RefPtr<ISocketEngine> sockets;       // makes the connections
+    RefPtr<IEngine> deliveryEngine;      // the thread that receives socket events; null: direct calls
+    std::function<SLeechTimeouts()> timeouts;  // empty: the defaults
+    std::function<bool()> httpProxyInUse;      // empty: no proxy
+};
+
+// The downloader and the socket engine registered with the engine manager (events delivered on the
+// downloader's thread), the time-out settings and the current HTTP proxy record.
+SLeechEnv DefaultLeechEnv();
+
+class CLeech : public ILeech, public ISockAdviseSink {
+public:
+    // IUnknown: answers IUnknown, ILeech and ISockAdviseSink.
+    HRESULT QueryInterface(const GUID& iid, void** out) override;
+    uint32_t AddRef() override { return refs_.Add(); }
+    uint32_t Release() override;
+
+    // ILeech
+    bool HasEnd() override { return end_ != 0; }
+    uint32_t GetState() override { return state_; }
+    uint8_t IsStopped() override { return stopped_; }
+    uint32_t GetPosition() override { return position_; }
+    uint32_t GetEnd() override { return end_; }
+    uint32_t GetRemaining() override { return end_ - position_ + 1; }
+    uint32_t GetSocketCount() override { return uint32_t(sockets_.GetSize()); }
+    bool GetSocket(uint32_t index, ISocket** out) override;
+    void CheckTimeout() override;
+    void Stop() override;
+    bool GetDownload(IDownload** out) override;
+    void OnFinish() override {}
+
+    // ISockAdviseSink: the parts both workers share.
+    bool OnConnect(ISocket* socket, bool success) override;
+    bool OnAccept(ISocket*) override { return bool(download_); }
+    bool OnError(ISocket*, uint32_t) override { return bool(download_); }
+
+    // Opens the connection to the download's server address; true when the connect was started
+    // (the worker is then "started"). A worker that did not start is released by its creator.
+    bool Connect();
+    bool IsStarted() const { return started_ != 0; }
+    // The idle check with given limits (CheckTimeout reads them from the settings).
+    void CheckTimeoutWith(const SLeechTimeouts& limits);
+
+protected:
+    CLeech(IDownload* download, uint32_t start, uint32_t end, SLeechEnv env);
+    virtual ~CLeech();
+
+    // The worker's own stop: OnFinish, stopped := 1, reschedule. Runs once.
+    void Finish();
+    // A protocol-log line (downloader event 6).
+    void Log(uint32_t kind, const std::string& text);
+    ISockAdviseSink* SinkForSockets() { return redirector_ ? redirector_.Get() : this; }
+
+    RefPtr<IDownload> download_;
+    CInterfaceArray<ISocket> sockets_;
+    uint32_t state_ = LEECH_NEW;
+    uint8_t stopped_ = 0;
+    uint8_t started_ = 0;
+    uint32_t position_ = 0;
+    uint32_t end_ = 0;
+    RefPtr<IDownloader> downloader_;
+    RefPtr<ISockAdviseSink> redirector_;
+    SLeechEnv env_;
+
+private:
+    RefCount refs_;
+};
+
+// "a.b.c.d:port" of an IPv4 socket address.
+std::string AddressText(const sockaddr_in& address);
+
+}  // namespace plover
