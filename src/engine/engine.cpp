@@ -63,7 +63,12 @@ uint32_t CEngine::AddRef() { return refs_.Add(); }
 
 uint32_t CEngine::Release() {
     uint32_t n = refs_.Drop();
-    if (n == 0) delete this;
+    if (n == 0) {
+        // Still whole here, so OnDiscard reaches the derived engine (a never-started engine may
+        // hold queued operations); the thread, if any, has dropped its reference already.
+        EndQueues(true);
+        delete this;
+    }
     return n;
 }
 
