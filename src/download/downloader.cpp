@@ -1,0 +1,651 @@
+#include "download/downloader.h"
+
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <fstream>
+#include <vector>
+
+#include "app/settings.h"
+#include "download/categories.h"
+#include "download/download.h"
+#include "download/i_download.h"
+#include "download/i_leech.h"
+#include "download/reloc_info.h"
+#include "download/traffic.h"
+#include "download/url_name.h"
+#include "platform/homes.h"
+#include "platform/tick.h"
+#include "platform/url_split.h"
+
+namespace plover {
+namespace {
+
+constexpr uint32_t kHousekeepingMs = 3000;
+constexpr uint32_t kUnavailableRetryMs = 30000;
+constexpr int kPriorities = 11;
+
+std::mutex g_viewLock;
+RefPtr<IDownloadView> g_view;
+
+RefPtr<IDownloadView> CurrentView() {
+    std::lock_guard g(g_viewLock);
+    return g_view;
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat st;
+    return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+// The default download folder; when it does not exist the system's temporary folder is stored
+// into the setting and used.
+std::string DefaultDownloadFolder() {
+    CRegistrySettings& s = GetSettings();
+    if (!IsFolder(s.csDefDownloadFolder)) s.csDefDownloadFolder = GetSystemTempFolder().string();
+    return s.csDefDownloadFolder;
+}
+
+std::string TrimLine(std::string line) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' ' || line.back() == '\t'))
+        line.pop_back();
+    size_t start = line.find_first_not_of(" \t");
+    return start == std::string::npos ? std::string() : line.substr(start);
+}
+
+bool SameServer(IDownload* a, const std::string& server) {
+    return strcasecmp(a->GetServer().c_str(), server.c_str()) == 0;
+}
+
+// Whether a login given for another download of the same server should reach this one: it is
+// not working, not finished, and either waits for a login or has not failed. A finished download
+// or one that failed for another reason is left as it stands.
+bool TakesSharedLogin(IDownload* d) {
+    if (d->IsBusy() || d->IsFinished()) return false;
+    if (d->GetSuperStatus() == DS_UNAUTHORIZED || d->GetStatus() == DS_UNAUTHORIZED) return true;
+    return !d->IsFailed();
+}
+
+}  // namespace
+
+void SetDownloadView(IDownloadView* view) {
+    RefPtr<IDownloadView> old;
+    std::lock_guard g(g_viewLock);
+    old = std::move(g_view);
+    g_view = RefPtr<IDownloadView>(view);
+}
+
+uint8_t DefaultSaveFilter(IDownload* download) {
+    int client = download->GetClientID();
+    return (client == 1 || (client >= 1000 && client <= 1999)) ? 1 : 0;
+}
+
+bool IsImportableAddress(const std::string& line) {
+    if (line.find("mailto:") != std::string::npos) return false;
+    SUrlParts parts;
+    if (!SplitUrl(line, parts)) return false;
+    return parts.service == kServiceHttp || parts.service == kServiceFtp;
+}
+
+struct CDownloader::SAddResult {
+    int id = -1;
+    RefPtr<IDownload> download;
+};
+
+CDownloader::CDownloader(const std::string& dataFolder) {
+    std::string folder = dataFolder.empty() ? GetProgramFolder() : dataFolder;
+    if (!folder.empty()) {
+        if (folder.back() != '/') folder += '/';
+        listPath_ = folder + kListFileName;
+    }
+}
+
+CDownloader::~CDownloader() = default;
+
+HRESULT CDownloader::QueryInterface(const GUID& iid, void** out) {
+    if (!out) return E_INVALIDARG;
+    if (iid == IID_IDownloader) {
+        *out = static_cast<IDownloader*>(this);
+        AddRef();
+        return S_OK;
+    }
+    return CEngine::QueryInterface(iid, out);
+}
+
+// ---- the list pointer ----
+
+std::shared_ptr<CDownloadList> CDownloader::List() const {
+    std::lock_guard g(listLock_);
+    return list_;
+}
+
+void CDownloader::ReplaceList(std::shared_ptr<CDownloadList> list) {
+    std::shared_ptr<CDownloadList> old;
+    {
+        std::lock_guard g(listLock_);
+        old = std::move(list_);
+        list_ = std::move(list);
+    }
+    old.reset();  // destroyed outside the lock: it notifies every download's removal
+}
+
+bool CDownloader::HasList() const { return List() != nullptr; }
+
+std::vector<RefPtr<IDownload>> CDownloader::Downloads() const {
+    auto list = List();
+    return list ? list->Snapshot() : std::vector<RefPtr<IDownload>>{};
+}
+
+std::string CDownloader::GetListPath() const {
+    std::lock_guard g(pathLock_);
+    return listPath_;
+}
+
+void CDownloader::SetListPath(const std::string& path) {
+    std::lock_guard g(pathLock_);
+    listPath_ = path;
+}
+
+// ---- IDownloader ----
+
+int CDownloader::GetDownloadCount() {
+    auto list = List();
+    return list ? list->GetCount() : 0;
+}
+
+bool CDownloader::GetDownload(int index, IDownload** out) {
+    auto list = List();
+    if (!list || !out) return false;
+    return list->Get(index, out);
+}
+
+void CDownloader::Reschedule() {
+    if (passQueued_.exchange(true)) return;
+    Post(DOP_SCHEDULE, 0, 0, false, false);
+}
+
+void CDownloader::Notify(uint32_t code, uintptr_t value1, uintptr_t value2) {
+    {
+        CAutoCriticalSection g(sinkLock_);
+        for (INetAdviseSink* sink : sinks_) sink->OnNetNotify(code, value1, value2);
+    }
+    if (code == NE_DIALUP_ESTABLISHED)
+        Post(DOP_RETRY_AUTO, 0, 0, false, false);
+    else if (code == NE_PROXY_CHANGED)
+        Post(DOP_RETRY_CONNECTING, 0, 0, false, false);
+    else if (code == NE_CATEGORIES && value1 == CATEGORIES_CHANGED)
+        Post(DOP_UPDATE_CATEGORIES, 0, 0, false, false);
+}
+
+bool CDownloader::Advise(INetAdviseSink* sink) {
+    if (!sink) return false;
+    CAutoCriticalSection g(sinkLock_);
+    for (INetAdviseSink* s : sinks_)
+        if (s == sink) return false;
+    sinks_.Add(sink);
+    return true;
+}
+
+bool CDownloader::Unadvise(INetAdviseSink* sink) {
+    CAutoCriticalSection g(sinkLock_);
+    for (size_t i = 0; i < sinks_.GetSize(); ++i)
+        if (sinks_[i] == sink) {
+            sinks_.RemoveAt(i);
+            return true;
+        }
+    return false;
+}
+
+void CDownloader::PostPath(uint32_t code, const char* path, uintptr_t arg2) {
+    auto* copy = new std::string(path);
+    Post(code, reinterpret_cast<uintptr_t>(copy), arg2, false, false);
+}
+
+void CDownloader::LoadList(const char* path) {
+    std::string p = path ? std::string(path) : GetListPath();
+    if (p.empty()) return;
+    PostPath(DOP_LOAD_LIST, p.c_str());
+}
+
+void CDownloader::SaveList(const char* path) {
+    if (!HasList()) return;
+    std::string p = path ? std::string(path) : GetListPath();
+    if (p.empty()) return;
+    PostPath(DOP_SAVE_LIST, p.c_str(), 0);
+}
+
+void CDownloader::ExportUrls(const char* path) {
+    if (HasList() && path && *path) PostPath(DOP_EXPORT, path);
+}
+
+void CDownloader::ImportUrls(const char* path) {
+    if (HasList() && path && *path) PostPath(DOP_IMPORT, path);
+}
+
+void CDownloader::AddDownload(SDownloadConfig* config, int* idOut, IDownload** out) {
+    if (!config) return;
+    if (!idOut && !out) {
+        Post(DOP_ADD_DOWNLOAD, reinterpret_cast<uintptr_t>(config), 0, false, false);
+        return;
+    }
+    SAddResult result;
+    if (IsEngineThread())
+        DoAdd(config, &result);
+    else
+        Post(DOP_ADD_DOWNLOAD, reinterpret_cast<uintptr_t>(config), reinterpret_cast<uintptr_t>(&result), true,
+             false);
+    if (idOut) *idOut = result.id;
+    if (out) *out = result.download.Detach();
+    delete config;
+}
+
+void CDownloader::AddUrl(const char* url, uint8_t paused) {
+    if (!url) return;
+    // The list arrives with the first load; an engine that has stopped will never have one.
+    while (!HasList()) {
+        if (!IsRunning()) return;
+        SleepMs(10);
+    }
+    std::string address = url;
+    size_t dot = address.rfind('.');
+    if (dot == std::string::npos) return;
+    SUrlParts parts;
+    if (!SplitUrl(address, parts)) return;
+
+    auto* config = new SDownloadConfig();
+    const SCategoryProp* category = CategoryForExtension(GetCategories(), address.substr(dot + 1));
+    config->LocalFolder = category ? category->folder : DefaultDownloadFolder();
+    config->URL_original = address;
+    config->URL_remote = address;  // the download splits it and rebuilds its canonical form
+    config->ClientID = 1;
+    config->StartMode = paused ? START_PAUSED : START_RUN;
+    AddDownload(config, nullptr, nullptr);
+}
+
+bool CDownloader::FindDownloadByID(int id, IDownload** out) {
+    if (!out) return false;
+    *out = nullptr;
+    if (IsEngineThread()) return DoFind(out, id) != 0;
+    return Post(DOP_FIND_BY_ID, reinterpret_cast<uintptr_t>(out), uintptr_t(uint32_t(id)), true, false) != 0;
+}
+
+void CDownloader::RefreshView() { Post(DOP_REFRESH_VIEW, 0, 0, false, false); }
+
+void CDownloader::PostDownloadArray(HWND window, DownloadFilterFn filter) {
+    auto* request = new SArrayRequest{filter, nullptr};
+    Post(DOP_DOWNLOAD_ARRAY, reinterpret_cast<uintptr_t>(window), reinterpret_cast<uintptr_t>(request), false, false);
+}
+
+CDownloadArray* CDownloader::GetDownloadArray(DownloadFilterFn filter) {
+    if (IsEngineThread()) return DoArray(filter);
+    SArrayRequest request{filter, nullptr};
+    Post(DOP_DOWNLOAD_ARRAY, 0, reinterpret_cast<uintptr_t>(&request), true, false);
+    return request.result;
+}
+
+int CDownloader::GetFreeID() {
+    auto items = Downloads();
+    if (CDownloadList* loading = loading_.load()) {
+        auto more = loading->Snapshot();
+        items.insert(items.end(), more.begin(), more.end());
+    }
+    std::vector<bool> taken(items.size() + 1, false);
+    for (auto& d : items) {
+        int id = d->GetID();
+        if (id >= 0 && size_t(id) < taken.size()) taken[size_t(id)] = true;
+    }
+    size_t i = 0;
+    while (i < taken.size() && taken[i]) ++i;
+    return int(i);
+}
+
+// ---- engine hooks ----
+
+void CDownloader::OnStart() {
+    timer_ = StartTimer(kHousekeepingMs);
+    lastAutoSave_ = GetTickCount();
+}
+
+void CDownloader::OnStop() {
+    if (timer_) StopTimer(timer_);
+    timer_ = nullptr;
+    auto list = List();
+    if (!list) return;
+    for (auto& d : list->Snapshot()) d->Remove();
+    std::string path = GetListPath();
+    if (!path.empty() && list->Save(path, saveFilter_.load()))
+        Notify(NE_LOG, reinterpret_cast<uintptr_t>(path.c_str()), LOG_LIST_SAVED);
+    list.reset();
+    ReplaceList(nullptr);
+}
+
+void CDownloader::OnTimer(TIMER_INFO* timer) {
+    if (timer == timer_) Housekeeping();
+}
+
+uint32_t CDownloader::OnOperation(uint32_t code, uintptr_t arg1, uintptr_t arg2) { return Run(code, arg1, arg2); }
+
+void CDownloader::OnDiscard(uint32_t code, uintptr_t arg1, uintptr_t arg2) {
+    switch (code) {
+        case DOP_ADD_DOWNLOAD: delete reinterpret_cast<SDownloadConfig*>(arg1); break;
+        case DOP_MOVE: delete reinterpret_cast<SMoveRequest*>(arg1); break;
+        case DOP_IMPORT:
+        case DOP_LOAD_LIST:
+        case DOP_SAVE_LIST:
+        case DOP_EXPORT: delete reinterpret_cast<std::string*>(arg1); break;
+        case DOP_DOWNLOAD_OP: delete reinterpret_cast<SDnlOp*>(arg1); break;
+        case DOP_RELOCATED: delete reinterpret_cast<CRelocInfo*>(arg1); break;
+        case DOP_RELOCATION_PROGRESS: delete reinterpret_cast<SRelocProgress*>(arg2); break;
+        case DOP_DOWNLOAD_ARRAY: delete reinterpret_cast<SArrayRequest*>(arg2); break;
+        default: break;
+    }
+}
+
+uint32_t CDownloader::Run(uint32_t code, uintptr_t arg1, uintptr_t arg2) {
+    bool waiting = IsCallerWaiting();
+    switch (code) {
+        case DOP_ADD_DOWNLOAD: {
+            auto* config = reinterpret_cast<SDownloadConfig*>(arg1);
+            DoAdd(config, reinterpret_cast<SAddResult*>(arg2));
+            if (!arg2) delete config;
+            return 0;
+        }
+        case DOP_MOVE: {
+            auto* request = reinterpret_cast<SMoveRequest*>(arg1);
+            DoMove(request);
+            if (!waiting) delete request;
+            return 0;
+        }
+        case DOP_RETRY_AUTO:
+            for (auto& d : Downloads())
+                if (IsFailedStatus(d->GetStatus()) && StatusHas(d->GetStatus(), DSF_AUTO_RETRY)) d->Retry(0);
+            return 0;
+        case DOP_SCHEDULE: DoSchedulePass(); return 0;
+        case DOP_UPDATE_CATEGORIES: DoUpdateCategories(); return 0;
+        case DOP_IMPORT:
+        case DOP_LOAD_LIST:
+        case DOP_SAVE_LIST:
+        case DOP_EXPORT: {
+            std::unique_ptr<std::string> path(reinterpret_cast<std::string*>(arg1));
+            if (code == DOP_IMPORT) DoImport(*path);
+            if (code == DOP_LOAD_LIST) DoLoadList(*path);
+            if (code == DOP_SAVE_LIST) DoSaveList(*path, arg2 != 0);
+            if (code == DOP_EXPORT)
+                if (auto list = List()) list->ExportAddresses(*path);
+            if (waiting) path.release();
+            return 0;
+        }
+        case DOP_REFRESH_VIEW: DoRefreshView(); return 0;
+        case DOP_RETRY_CONNECTING:
+            for (auto& d : Downloads())
+                if (d->GetStatus() == DS_CONNECTING) d->Retry(1);
+            return 0;
+        case DOP_HOLD_AUTO_RETRY:
+            for (auto& d : Downloads())
+                if (StatusHas(d->GetStatus(), DSF_AUTO_RETRY)) d->SetHeld(1);
+            return 0;
+        case DOP_DOWNLOAD_OP: DoOperation(reinterpret_cast<SDnlOp*>(arg1)); return 0;
+        case DOP_FIND_BY_ID: return DoFind(reinterpret_cast<IDownload**>(arg1), int(uint32_t(arg2)));
+        case DOP_RELOCATED: {
+            auto* request = reinterpret_cast<CRelocInfo*>(arg1);
+            RefPtr<IDownload> d = request ? request->download : RefPtr<IDownload>();
+            if (d)
+                d->OnRelocated(request);  // the download destroys the request
+            else
+                delete request;
+            return 0;
+        }
+        case DOP_RELOCATION_PROGRESS: {
+            auto* d = reinterpret_cast<IDownload*>(arg1);
+            auto* progress = reinterpret_cast<SRelocProgress*>(arg2);
+            if (d && progress) d->SetTraffic(progress->done, progress->total);
+            if (!waiting) delete progress;
+            return 0;
+        }
+        case DOP_DELETE: DoDelete(uint32_t(arg1)); return 0;
+        case DOP_DOWNLOAD_ARRAY: {
+            auto window = reinterpret_cast<HWND>(arg1);
+            auto* request = reinterpret_cast<SArrayRequest*>(arg2);
+            CDownloadArray* array = DoArray(request ? request->filter : nullptr);
+            if (window) {
+                if (!PostMessage(window, WM_PV_DOWNLOAD_ARRAY, reinterpret_cast<WPARAM>(array), 0)) delete array;
+                if (!waiting) delete request;
+            } else if (request) {
+                request->result = array;
+            } else {
+                delete array;
+            }
+            return 0;
+        }
+        default: return 0;
+    }
+}
+
+// ---- the operations ----
+
+RefPtr<IDownload> CDownloader::FindByRemoteUrl(const std::string& url) {
+    for (auto& d : Downloads())
+        if (d->GetRemoteUrl() == url) return d;
+    return {};
+}
+
+void CDownloader::DoAdd(SDownloadConfig* config, SAddResult* result) {
+    auto list = List();
+    if (!config || config->ClientID == -1 || !list) return;
+    if (FindByRemoteUrl(config->URL_remote)) return;
+    RefPtr<IDownload> d(CDownload::Create(*config, this).Get());
+    if (!d) return;
+    // The new download holds the rebuilt form of the address: a configuration that spelled an
+    // address already in the list differently is a duplicate too.
+    if (config->URL_remote != d->GetRemoteUrl() && FindByRemoteUrl(d->GetRemoteUrl())) {
+        d->Notify(NE_DOWNLOAD_REMOVED, reinterpret_cast<uintptr_t>(d.Get()), 0);
+        return;
+    }
+    list->Add(d.Get());
+    if (config->StartMode == START_SCHEDULED) {
+        d->SetSuperStatus(DS_SCHEDULED);
+        d->Pause();
+    } else if (config->StartMode == START_PAUSED) {
+        d->Pause();
+    }
+    Reschedule();
+    if (result) {
+        result->id = d->GetID();
+        result->download = d;
+    }
+}
+
+void CDownloader::DoMove(SMoveRequest* request) {
+    auto list = List();
+    if (!list || !list->Move(request)) return;
+    Notify(NE_ORDER_CHANGED, reinterpret_cast<uintptr_t>(request), 0);
+    Reschedule();
+}
+
+void CDownloader::DoSchedulePass() {
+    passQueued_.store(false);
+    auto list = List();
+    if (!list) return;
+
+    std::vector<RefPtr<IDownload>> buckets[kPriorities];
+    int previous = active_.load() + held_.load();
+    int finished = 0, active = 0, paused = 0, failed = 0, held = 0;
+    uint8_t autoRetry = 0;
+
+    auto items = list->Snapshot();
+    for (auto& d : items) {
+        if (!autoRetry && d->IsAutoRetry()) autoRetry = 1;
+        d->RemoveStoppedLeeches();
+        if (d->IsPaused()) {
+            if (d->GetLeechCount()) d->StopAllLeeches();
+            ++paused;
+        } else if (d->IsFinished()) {
+            ++finished;
+        } else if (StatusHas(d->GetStatus(), DSF_HELD)) {
+            if (d->GetLeechCount()) d->StopAllLeeches();
+            ++held;
+        } else if (d->IsFailed()) {
+            ++failed;
+        } else {
+            int p = d->GetConfig()->Prior;
+            if (p >= 0 && p < kPriorities) buckets[p].push_back(d);
+        }
+    }
+
+    int max = int(CurrentTrafficLimits().maxDownloads);
+    for (int p = kPriorities - 1; p >= 0; --p) {
+        for (auto& d : buckets[p]) {
+            if (active < max || p == kPriorities - 1) {
+                int want = d->GetSectionLimit(), have = d->GetLeechCount();
+                if (have > want)
+                    d->StopLeeches(have - want);
+                else if (have < want)
+                    d->PlanSection();
+                if (d->IsBusy()) ++active;
+            } else {
+                d->StopAllLeeches();
+            }
+        }
+    }
+
+    finished_ = finished;
+    active_ = active;
+    paused_ = paused;
+    failed_ = failed;
+    held_ = held;
+    autoRetry_ = autoRetry;
+    if (previous != 0 && active == 0 && !items.empty() && held == 0 && paused == 0) PlaySettingsSound(kSoundQueueDone);
+}
+
+void CDownloader::DoUpdateCategories() {
+    for (auto& d : Downloads()) d->UpdateCategory();
+    Notify(NE_CATEGORIES, CATEGORIES_RECOMPUTED, 0);
+}
+
+void CDownloader::DoImport(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return;
+    std::string line;
+    while (std::getline(in, line)) {
+        line = TrimLine(line);
+        if (IsImportableAddress(line)) AddUrl(line.c_str(), 0);
+    }
+}
+
+void CDownloader::DoLoadList(const std::string& path) {
+    auto fresh = std::make_shared<CDownloadList>();
+    loading_ = fresh.get();
+    bool ok = fresh->Load(path, this);
+    loading_ = nullptr;
+    if (ok) {
+        SetListPath(path);
+        ReplaceList(std::move(fresh));
+        Reschedule();
+        Notify(NE_LOG, reinterpret_cast<uintptr_t>(path.c_str()), LOG_LIST_LOADED);
+        return;
+    }
+    fresh.reset();
+    ReplaceList(nullptr);
+    // A file that exists but cannot be read as a list is kept beside it, never overwritten by the
+    // empty list that replaces it.
+    if (FileExists(path)) std::rename(path.c_str(), (path + ".damaged").c_str());
+    ReplaceList(std::make_shared<CDownloadList>());
+}
+
+void CDownloader::DoSaveList(const std::string& path, bool drop) {
+    auto list = List();
+    if (!list) return;
+    if (list->Save(path, nullptr)) Notify(NE_LOG, reinterpret_cast<uintptr_t>(path.c_str()), LOG_LIST_SAVED);
+    list.reset();
+    if (drop) ReplaceList(nullptr);
+}
+
+bool CDownloader::SaveThroughFilter() {
+    auto list = List();
+    std::string path = GetListPath();
+    if (!list || path.empty()) return false;
+    return list->Save(path, saveFilter_.load());
+}
+
+void CDownloader::DoRefreshView() {
+    RefPtr<IDownloadView> view = CurrentView();
+    if (!view) return;
+    DownloadFilterList filter = view->GetViewFilter();
+    HWND window = view->GetViewWindow();
+    auto* array = new CDownloadArray();
+    for (auto& d : Downloads())
+        if (d->MatchesCategoryFilter(filter) && d->GetClientID() == 1) array->Add(d.Get());
+    if (!PostMessage(window, WM_PV_DOWNLOAD_VIEW, reinterpret_cast<WPARAM>(array), 0)) delete array;
+}
+
+void CDownloader::DoOperation(SDnlOp* op) {
+    if (!op) return;
+    std::unique_ptr<SDnlOp> owned(op);
+    RefPtr<IDownload> d = op->download;
+    if (!d) return;
+    d->ExecuteOperation(op);
+    if (op->code == DNLOP_AUTHORIZE) {
+        std::string server = d->GetServer();
+        for (auto& other : Downloads())
+            if (other.Get() != d.Get() && SameServer(other.Get(), server) && TakesSharedLogin(other.Get()))
+                other->ExecuteOperation(op);
+    } else if (op->code == DNLOP_DELETE) {
+        auto list = List();
+        int index = list ? list->IndexOf(d.Get()) : -1;
+        if (index >= 0) {
+            list->RemoveAt(index);
+            d->Notify(NE_DOWNLOAD_REMOVED, reinterpret_cast<uintptr_t>(d.Get()), 0);
+            Reschedule();
+        }
+    }
+}
+
+uint32_t CDownloader::DoFind(IDownload** out, int id) {
+    if (!out) return 0;
+    for (auto& d : Downloads())
+        if (d->GetID() == id) {
+            *out = RefPtr<IDownload>(d).Detach();
+            return 1;
+        }
+    return 0;
+}
+
+void CDownloader::DoDelete(uint32_t mode) {
+    for (auto& d : Downloads()) {
+        bool take = mode == DELETE_FINISHED ? d->IsFinished() : mode == DELETE_FAILED ? d->IsFailed() : true;
+        if (take) d->PostOperation(new SDnlOp(DNLOP_DELETE), 0);
+    }
+}
+
+CDownloadArray* CDownloader::DoArray(DownloadFilterFn filter) {
+    auto* array = new CDownloadArray();
+    for (auto& d : Downloads())
+        if (!filter || filter(d.Get())) array->Add(d.Get());
+    return array;
+}
+
+void CDownloader::Housekeeping() {
+    uint32_t now = GetTickCount();
+    for (auto& d : Downloads()) {
+        int n = d->GetLeechCount();
+        for (int i = 0; i < n; ++i) {
+            RefPtr<ILeech> leech;
+            if (d->GetLeech(i, leech.Put())) leech->CheckTimeout();
+        }
+        if (d->GetStatus() == DS_TEMPORARILY_UNAVAILABLE && now - d->GetStatusTime() > kUnavailableRetryMs)
+            d->Retry(0);
+    }
+    uint32_t every = GetSettings().dwAutoSaveTime;
+    if (every != 0 && now - lastAutoSave_ >= every * 1000u) {
+        lastAutoSave_ = now;
+        SaveThroughFilter();
+    }
+}
+
+}  // namespace plover
