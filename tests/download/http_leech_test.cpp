@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "download/http_leech.h"
-#include "tests/download/http_fakes.h"
+#include "download/http_fakes.h"
 
 namespace plover {
 namespace {
