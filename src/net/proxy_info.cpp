@@ -2,8 +2,6 @@
 
 #include <mutex>
 
-#include "app/settings.h"
-
 namespace plover {
 namespace {
 
@@ -139,15 +137,4 @@ void SerializeProxySettings(const HKEY& key, bool load) {
     }
 }
 
-}  // namespace plover
-
-namespace plover {
-namespace {
-
-// The proxy records are stored with the main settings, right after the main table.
-struct SProxySettingsRegistrar {
-    SProxySettingsRegistrar() { SetSettingsGroup(ESettingsGroup::ProxyRecords, SerializeProxySettings); }
-} g_proxySettingsRegistrar;
-
-}  // namespace
 }  // namespace plover

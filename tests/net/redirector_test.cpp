@@ -1,0 +1,177 @@
+// The socket redirector: order and copies of the notifications, End, and the traffic report to
+// the downloader once one is registered.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "download/i_downloader.h"
+#include "net/socket_message.h"
+#include "net/socket_redirector.h"
+#include "net_test_util.h"
+
+namespace plover {
+namespace {
+
+using test::CRecordingSink;
+using test::CRunning;
+using test::CTargetEngine;
+
+// A socket that only counts its pending messages.
+class CFakeSocket final : public ISocket {
+public:
+    HRESULT QueryInterface(const GUID&, void** out) override {
+        if (out) *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    uint32_t AddRef() override { return uint32_t(++refs); }
+    uint32_t Release() override { return uint32_t(--refs); }
+    void GetRemoteAddress(SOCKADDR_IN*) override {}
+    void GetLocalAddressText(std::string& out) override { out.clear(); }
+    bool Accept() override { return false; }
+    bool IsStarted() override { return true; }
+    void Kick() override {}
+    uint32_t GetIdleSeconds() override { return 0; }
+    int32_t Recv(void*, int32_t) override { return -1; }
+    bool Send(const void*, uint32_t) override { return false; }
+    bool GetSink(ISockAdviseSink**) override { return false; }
+    Handle GetEvent() override { return kNoHandle; }
+    bool ReadNetworkEvents(SNetworkEvents*) override { return false; }
+    bool HasData() override { return false; }
+    bool IsConnected() override { return true; }
+    void Close() override {}
+    bool IsFirstRead() override { return false; }
+    void RegisterEvent() override {}
+    bool IsRegistrationPending() override { return false; }
+    int32_t AddPending() override { return ++pending; }
+    int32_t ReleasePending() override { return --pending; }
+    int32_t GetPendingCount() override { return pending; }
+    void SetThrottled(bool) override {}
+    bool IsThrottled() override { return false; }
+    void SetActive(bool) override {}
+    bool IsActive() override { return true; }
+
+    std::atomic<int> refs{1};
+    std::atomic<int32_t> pending{0};
+};
+
+TEST(SocketRedirector, KeepsOrderAndCopiesData) {
+    CRunning<CTargetEngine> target(new CTargetEngine);
+    CRecordingSink sink;
+    CFakeSocket socket;
+    auto redirector = RefPtr<CSocketRedirector>::Adopt(new CSocketRedirector(&sink, target.Get()));
+    sink.expectedThread = target->GetThreadId();
+    target->Hold();
+    char block[4];
+    std::memcpy(block, "one", 3);
+    redirector->OnConnect(&socket, true);
+    redirector->OnReceive(&socket, reinterpret_cast<const uint8_t*>(block), 3);
+    std::memcpy(block, "two", 3);  // the socket engine reuses its buffer at once
+    redirector->OnReceive(&socket, reinterpret_cast<const uint8_t*>(block), 3);
+    redirector->OnReceive(&socket, nullptr, 5);  // nothing to carry: no message
+    redirector->OnReady(&socket);
+    redirector->OnError(&socket, 1);
+    redirector->OnAccept(&socket);
+    redirector->OnClose(&socket);
+    EXPECT_EQ(socket.pending, 7);
+    EXPECT_TRUE(sink.Lines().empty()) << "nothing runs on the socket engine's thread";
+    target->Let();
+    target->Sync();
+    EXPECT_EQ(sink.Lines(), (std::vector<std::string>{"connect 1", "receive", "receive", "ready", "error 1",
+                                                      "accept", "close"}));
+    EXPECT_EQ(sink.Data(), "onetwo");
+    EXPECT_EQ(socket.pending, 0);
+    EXPECT_EQ(socket.refs, 1) << "every message let the socket go";
+    EXPECT_FALSE(sink.wrongThread);
+    redirector->End();
+}
+
+TEST(SocketRedirector, DropsEverythingAfterEnd) {
+    CRunning<CTargetEngine> target(new CTargetEngine);
+    CRecordingSink sink;
+    CFakeSocket socket;
+    auto redirector = RefPtr<CSocketRedirector>::Adopt(new CSocketRedirector(&sink, target.Get()));
+    auto endable = QueryAs<IEndable>(static_cast<ISockAdviseSink*>(redirector.Get()), IID_IEndable);
+    ASSERT_TRUE(endable);
+    endable->End();
+    redirector->OnReceive(&socket, reinterpret_cast<const uint8_t*>("late"), 4);
+    redirector->OnClose(&socket);
+    EXPECT_EQ(socket.pending, 0) << "no message was made";
+    target->Sync();
+    EXPECT_TRUE(sink.Lines().empty());
+    EXPECT_EQ(sink.AddRef(), 2u) << "End let the real sink go";
+    sink.Release();
+}
+
+// A downloader that records the traffic it is told about.
+class CFakeDownloader final : public CEngine, public IDownloader {
+public:
+    HRESULT QueryInterface(const GUID& iid, void** out) override {
+        if (out && iid == IID_IDownloader) {
+            *out = static_cast<IDownloader*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return CEngine::QueryInterface(iid, out);
+    }
+    uint32_t AddRef() override { return CEngine::AddRef(); }
+    uint32_t Release() override { return CEngine::Release(); }
+    int GetDownloadCount() override { return 0; }
+    int GetFinishedCount() override { return 0; }
+    int GetActiveCount() override { return 0; }
+    int GetPausedCount() override { return 0; }
+    int GetFailedCount() override { return 0; }
+    int GetUseCount() override { return 0; }
+    void Reschedule() override {}
+    void Notify(uint32_t code, uintptr_t value1, uintptr_t) override {
+        if (code == NE_TRAFFIC) traffic += value1;
+    }
+    void LoadList(const char*) override {}
+    void SaveList(const char*) override {}
+    bool Advise(INetAdviseSink*) override { return false; }
+    bool Unadvise(INetAdviseSink*) override { return false; }
+    uint8_t HasAutoRetryDownloads() override { return 0; }
+    void ExportUrls(const char*) override {}
+    void ImportUrls(const char*) override {}
+    void AddUse() override {}
+    void ReleaseUse() override {}
+    bool GetDownload(int, IDownload**) override { return false; }
+    void AddDownload(SDownloadConfig*, int*, IDownload**) override {}
+    void AddUrl(const char*, uint8_t) override {}
+    bool FindDownloadByID(int, IDownload**) override { return false; }
+    void RefreshView() override {}
+    void PostDownloadArray(HWND, DownloadFilterFn) override {}
+    CDownloadArray* GetDownloadArray(DownloadFilterFn) override { return nullptr; }
+    int GetFreeID() override { return 0; }
+    void SetSaveFilter(DownloadFilterFn) override {}
+
+    std::atomic<uint64_t> traffic{0};
+};
+
+TEST(SocketRedirector, ReportsTrafficOnceADownloaderIsRegistered) {
+    CRunning<CTargetEngine> target(new CTargetEngine);
+    CRecordingSink sink;
+    CFakeSocket socket;
+    auto redirector = RefPtr<CSocketRedirector>::Adopt(new CSocketRedirector(&sink, target.Get()));
+    const uint8_t data[10] = {};
+    redirector->OnReceive(&socket, data, 10);  // no downloader yet: skipped silently
+
+    auto* downloader = new CFakeDownloader;
+    ASSERT_TRUE(GetEngineMgr()->RegisterEngine(ENGINE_ID_DOWNLOADER, downloader));
+    test::CEndWatch watch;
+    downloader->SetProgress(&watch);
+    redirector->OnReceive(&socket, data, 7);
+    redirector->OnReceive(&socket, data, 3);
+    EXPECT_EQ(downloader->traffic, 10u);
+    target->Sync();
+    EXPECT_EQ(sink.Received(), 20u);
+
+    redirector->End();
+    redirector.Reset();  // lets the downloader go
+    ASSERT_TRUE(GetEngineMgr()->UnregisterEngine(ENGINE_ID_DOWNLOADER));
+    downloader->Stop();
+    watch.ended.Wait();
+    downloader->Release();
+}
+
+}  // namespace
+}  // namespace plover
