@@ -1,0 +1,50 @@
+#pragma once
+// The address rules of a download, as pure functions so they can be tested as tables:
+//  - percent-decoding ("%" and two hexadecimal digits become that byte);
+//  - the file name derived from an address (name and extension from the last ".", with the cut
+//    rule for names that hold characters a file name cannot have);
+//  - safe file names: a name that came from a server or from a decoded address never leaves the
+//    target folder (no path separators, never "." or "..", no control characters) and never
+//    holds "|", which the list file cannot store;
+//  - the rebuilt address "scheme://[user[:password]@]server[:port]object";
+//  - the address a redirect location leads to;
+//  - "|" written as "%7C" in addresses, so that an address can always be stored.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "download/download_config.h"
+
+namespace plover {
+
+// "%41" becomes "A"; a "%" not followed by two hexadecimal digits stays as it is.
+std::string PercentDecode(std::string_view text);
+
+// The file name the path part of an address gives (query and fragment are not part of it):
+// the text after the last "/" or "\", split into name and extension at its last ".". Empty
+// when no name can be derived.
+std::string DeriveFileName(std::string_view object);
+
+// A name that is safe as a file in the target folder: only the text after the last "/" or "\"
+// is kept, control characters are dropped and "|" becomes "_"; "." and ".." and names that end
+// up empty give an empty result (no name).
+std::string MakeSafeFileName(std::string_view name);
+
+// The address "%s://%s%s%s" of scheme, login prefix, server and object; the port is written
+// (":port") when it is not the scheme's default, so that a saved address keeps it.
+std::string BuildRemoteUrl(int32_t service, const SLogin& login, std::string_view server, uint16_t port,
+                           std::string_view object);
+
+// The address a redirect to `location` leads to from a download of `service` at `server`:
+// the location itself when it starts with "ftp:" or "http:"; the scheme prefix, the server and
+// the location when it starts with "/" or "\"; else the scheme prefix, the server, "/" and it.
+std::string RedirectTarget(int32_t service, std::string_view server, std::string_view location);
+
+// Every "|" written as "%7C" (the same address for every server).
+std::string EscapeBar(std::string_view address);
+
+// Case-insensitive equality of two ASCII texts.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+std::string ToLower(std::string_view text);
+
+}  // namespace plover
