@@ -211,8 +211,12 @@ bool ValidLayout(const SBmpHeader& h, std::string& error) {
 
 bool DecodeBmp(const uint8_t* d, size_t n, const SDecodeOptions& opt, SBitmap& out, std::string& error) {
     SBmpHeader h;
-    if (n < 14 + 16 || d[0] != 'B' || d[1] != 'M') {
+    if (n < 2 || d[0] != 'B' || d[1] != 'M') {
         error = "not a bitmap";
+        return false;
+    }
+    if (n < 14 + 16) {
+        error = "truncated header";
         return false;
     }
     if (!ReadHeader(d, n, h, error) || !ValidLayout(h, error)) return false;
