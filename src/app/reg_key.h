@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "app/reg_node.h"
 
@@ -23,6 +24,13 @@ public:
     ~CBRRegKey() { Close(); }
     CBRRegKey(const CBRRegKey&) = delete;
     CBRRegKey& operator=(const CBRRegKey&) = delete;
+    CBRRegKey(CBRRegKey&& o) noexcept { *this = std::move(o); }
+    CBRRegKey& operator=(CBRRegKey&& o) noexcept {
+        key_ = std::move(o.key_);
+        forRead_ = std::exchange(o.forRead_, false);
+        forWrite_ = std::exchange(o.forWrite_, false);
+        return *this;
+    }
 
     // Opens an existing key; fails for a null or empty path, a null parent or a missing key.
     bool OpenForRead(const HKEY& parent, const char* path);

@@ -28,7 +28,9 @@ int CStrArrayEx::Add(const std::string& s) {
     // std::string compares bytes as unsigned char, which is byte order.
     auto pos = std::lower_bound(items_.begin(), items_.end(), s);
     if (pos != items_.end() && *pos == s) return -1;
-    return int(items_.insert(pos, s) - items_.begin());
+    int index = int(pos - items_.begin());
+    items_.insert(pos, s);
+    return index;
 }
 
 int CStrArrayEx::Find(const std::string& s, bool noCase) const {
