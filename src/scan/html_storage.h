@@ -1,0 +1,82 @@
+#pragma once
+// Bulk storage behind a parsed page: every node, attribute and text of one parser lives in a few
+// large blocks that are freed together when the parser goes. Pages can hold millions of elements,
+// so a node is a fixed-size record in a chunked pool (addresses stay put while the pool grows),
+// and strings are copied into a chunked byte arena as length-prefixed records instead of being
+// separate heap strings. Nothing is freed one by one, so a deep tree costs nothing to delete.
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace plover::html {
+
+// Bytes with no alignment, handed out from blocks of kBlockSize (larger requests get a block of
+// their own).
+class CByteArena {
+public:
+    char* Allocate(size_t size);
+    size_t BytesReserved() const { return reserved_; }
+
+private:
+    static constexpr size_t kBlockSize = 256 * 1024;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char* next_ = nullptr;
+    size_t left_ = 0;
+    size_t reserved_ = 0;
+};
+
+// A length-prefixed string record in the arena: [uint64 length][bytes]. Read and written with
+// memcpy because records are not aligned.
+inline const char* StoreText(CByteArena& arena, std::string_view text, size_t prefix = 0) {
+    char* record = arena.Allocate(prefix + sizeof(uint64_t) + text.size());
+    uint64_t length = text.size();
+    std::memcpy(record + prefix, &length, sizeof length);
+    if (!text.empty()) std::memcpy(record + prefix + sizeof length, text.data(), text.size());
+    return record;
+}
+
+inline std::string_view LoadText(const char* record) {
+    if (!record) return {};
+    uint64_t length;
+    std::memcpy(&length, record, sizeof length);
+    return {record + sizeof length, size_t(length)};
+}
+
+// An attribute record: [next record pointer][text record]; the list of one element's attributes.
+inline const char* NextAttribute(const char* record) {
+    const char* next;
+    std::memcpy(&next, record, sizeof next);
+    return next;
+}
+inline void SetNextAttribute(const char* record, const char* next) {
+    std::memcpy(const_cast<char*>(record), &next, sizeof next);
+}
+inline std::string_view AttributeText(const char* record) { return LoadText(record + sizeof(const char*)); }
+inline const char* StoreAttribute(CByteArena& arena, std::string_view text) {
+    const char* record = StoreText(arena, text, sizeof(const char*));
+    SetNextAttribute(record, nullptr);
+    return record;
+}
+
+// Records of type T, created in order and addressed by index; addresses never move.
+template <class T>
+class CChunkedPool {
+public:
+    T* New() {
+        if (count_ % kChunk == 0) chunks_.push_back(std::make_unique<T[]>(kChunk));
+        T* item = &chunks_.back()[count_ % kChunk];
+        ++count_;
+        return item;
+    }
+    size_t Size() const { return count_; }
+    T* At(size_t index) const { return &chunks_[index / kChunk][index % kChunk]; }
+
+private:
+    static constexpr size_t kChunk = 4096;
+    std::vector<std::unique_ptr<T[]>> chunks_;
+    size_t count_ = 0;
+};
+
+}  // namespace plover::html
