@@ -439,7 +439,7 @@ void CDownloader::DoAdd(SDownloadConfig* config, SAddResult* result) {
     auto list = List();
     if (!config || config->ClientID == -1 || !list) return;
     if (FindByRemoteUrl(config->URL_remote)) return;
-    RefPtr<IDownload> d(CDownload::Create(*config, this).Get());
+    RefPtr<IDownload> d = factory_ ? factory_(*config, this) : RefPtr<IDownload>(CDownload::Create(*config, this).Get());
     if (!d) return;
     // The new download holds the rebuilt form of the address: a configuration that spelled an
     // address already in the list differently is a duplicate too.

@@ -53,6 +53,10 @@ uint8_t DefaultSaveFilter(IDownload* download);
 // Whether an address line of an import file is taken: an HTTP or FTP address without "mailto:".
 bool IsImportableAddress(const std::string& line);
 
+// Makes the download for a configuration that the downloader adds (CDownload by default; tests
+// put scripted downloads in its place).
+using DownloadFactoryFn = RefPtr<IDownload> (*)(const SDownloadConfig& config, IDownloader* owner);
+
 class CDownloader final : public CEngine, public IDownloader {
 public:
     // The list path starts as "Default.fll" in `dataFolder` (empty: no list path).
@@ -98,6 +102,8 @@ public:
     void SetListPath(const std::string& path);
     bool HasList() const;
     int GetHeldCount() const { return held_.load(); }
+    // Call before Start.
+    void SetDownloadFactory(DownloadFactoryFn factory) { factory_ = factory; }
 
 protected:
     ~CDownloader() override;
@@ -148,6 +154,7 @@ private:
     std::string listPath_;
 
     std::atomic<CDownloadList*> loading_{nullptr};  // the list being loaded (its IDs are taken)
+    DownloadFactoryFn factory_ = nullptr;
     TIMER_INFO* timer_ = nullptr;
     uint32_t lastAutoSave_ = 0;
 };

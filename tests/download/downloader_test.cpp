@@ -1,0 +1,350 @@
+// The downloader engine with scripted downloads: the scheduling pass, adding, the sink fan-out,
+// operations, import and export, and the housekeeping timer.
+#include "download/downloader.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <fstream>
+#include <mutex>
+
+#include "app/settings.h"
+#include "download/i_download.h"
+#include "download/fake_download.h"
+#include "platform/tick.h"
+#include "testutil/temp_dir.h"
+
+namespace plover {
+namespace {
+
+using test::FakeDownload;
+
+// A sink that records every event (called on the downloader's thread).
+class RecordingSink final : public INetAdviseSink {
+public:
+    HRESULT QueryInterface(const GUID&, void**) override { return E_NOINTERFACE; }
+    uint32_t AddRef() override { return 1; }
+    uint32_t Release() override { return 1; }
+    int32_t OnNetNotify(uint32_t code, uintptr_t v1, uintptr_t v2) override {
+        std::lock_guard g(lock);
+        events.push_back({code, v1, v2});
+        return 0;
+    }
+    int Count(uint32_t code, uintptr_t v1) {
+        std::lock_guard g(lock);
+        int n = 0;
+        for (auto& e : events) n += e.code == code && e.v1 == v1;
+        return n;
+    }
+    int Count(uint32_t code) {
+        std::lock_guard g(lock);
+        int n = 0;
+        for (auto& e : events) n += e.code == code;
+        return n;
+    }
+
+    struct Event {
+        uint32_t code;
+        uintptr_t v1, v2;
+    };
+    std::mutex lock;
+    std::vector<Event> events;
+};
+
+// A timer clock that runs a thousand times faster than real time.
+class FastClock final : public ITimerClock {
+public:
+    uint32_t Now() override { return now_.load(); }
+    void WaitStep(uint32_t, Handle stop) override {
+        pollfd p{stop, POLLIN, 0};
+        poll(&p, 1, 1);
+        now_ += 100 * 10;
+    }
+
+private:
+    std::atomic<uint32_t> now_{0};
+};
+
+RefPtr<IDownload> MakeFake(const SDownloadConfig& config, IDownloader* owner) {
+    auto d = FakeDownload::Make(config.Prior);
+    d->config = config;
+    d->owner = owner;
+    d->id = owner->GetFreeID();
+    return RefPtr<IDownload>(d.Get());
+}
+
+class DownloaderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetTrafficModeDefaults(GetSettings());
+        GetSettings().eTrafficMode = 0;
+        GetSettings().dwAutoSaveTime = 0;
+        dl = CDownloader::Create(dir.Str());
+        dl->SetDownloadFactory(MakeFake);
+        dl->SetTimerClock(&clock);
+        dl->Advise(&sink);
+        dl->Start();
+        dl->LoadList(nullptr);  // no file yet: an empty list
+        Sync();
+    }
+    void TearDown() override {
+        dl->Unadvise(&sink);
+        dl->Stop();
+        // A waiting post after the stop returns at once; the thread ends by itself.
+        Sync();
+        dl.Reset();
+        SetTrafficModeDefaults(GetSettings());
+        GetSettings().eTrafficMode = 0;
+        GetSettings().dwAutoSaveTime = 15;
+    }
+    // Waits until every event posted so far has run.
+    void Sync() {
+        RefPtr<IDownload> none;
+        dl->FindDownloadByID(-12345, none.Put());
+    }
+    FakeDownload* Add(int prior, const std::string& url, int clientId = 1, int startMode = START_RUN) {
+        auto* c = new SDownloadConfig();
+        c->URL_remote = c->URL_original = url;
+        c->Server = "host";
+        c->Prior = prior;
+        c->ClientID = clientId;
+        c->StartMode = startMode;
+        RefPtr<IDownload> d;
+        int id = -1;
+        dl->AddDownload(c, &id, d.Put());
+        Sync();
+        return static_cast<FakeDownload*>(d.Get());  // the list keeps it alive
+    }
+    void Pass() {
+        dl->Reschedule();
+        Sync();
+    }
+
+    test::TempDir dir;
+    FastClock clock;
+    RecordingSink sink;
+    RefPtr<CDownloader> dl;
+};
+
+TEST_F(DownloaderTest, PriorityTenRunsBesideTheFirstOthersInListOrder) {
+    std::vector<FakeDownload*> five;
+    for (int i = 0; i < 5; ++i) five.push_back(Add(5, "http://host/f" + std::to_string(i)));
+    FakeDownload* urgent = Add(10, "http://host/urgent");
+    Pass();
+    EXPECT_TRUE(urgent->IsBusy());
+    EXPECT_TRUE(five[0]->IsBusy());
+    EXPECT_TRUE(five[1]->IsBusy());
+    for (int i = 2; i < 5; ++i) EXPECT_EQ(five[size_t(i)]->GetLeechCount(), 0) << i;
+    EXPECT_EQ(dl->GetActiveCount(), 3);
+}
+
+TEST_F(DownloaderTest, StoppedQueueRunsOnlyPriorityTen) {
+    GetSettings().eTrafficMode = 3;
+    FakeDownload* normal = Add(9, "http://host/a");
+    FakeDownload* urgent = Add(10, "http://host/b");
+    Pass();
+    EXPECT_EQ(normal->planCalls, 0);
+    EXPECT_TRUE(urgent->IsBusy());
+}
+
+TEST_F(DownloaderTest, OutOfRangePriorityIsCountedNowhereAndNeverRuns) {
+    FakeDownload* high = Add(11, "http://host/a");
+    FakeDownload* low = Add(-1, "http://host/b");
+    Pass();
+    EXPECT_EQ(high->planCalls + low->planCalls, 0);
+    EXPECT_EQ(dl->GetActiveCount() + dl->GetPausedCount() + dl->GetFailedCount() + dl->GetFinishedCount(), 0);
+}
+
+TEST_F(DownloaderTest, PassCountsEveryStateAndStopsWorkersOfPausedAndHeld) {
+    FakeDownload* paused = Add(5, "http://host/p");
+    FakeDownload* held = Add(5, "http://host/h");
+    FakeDownload* failed = Add(5, "http://host/f");
+    FakeDownload* done = Add(5, "http://host/d");
+    Pass();  // all four got a worker
+    paused->status = DS_PAUSED;
+    held->status = DS_WAIT_FOR_USER;  // carries the hold bit
+    failed->status = DS_FILE_NOT_FOUND;
+    done->status = DS_FINISHED;
+    Pass();
+    EXPECT_EQ(dl->GetPausedCount(), 1);
+    EXPECT_EQ(dl->GetHeldCount(), 1);
+    EXPECT_EQ(dl->GetFailedCount(), 1);
+    EXPECT_EQ(dl->GetFinishedCount(), 1);
+    EXPECT_EQ(paused->GetLeechCount(), 0);
+    EXPECT_EQ(held->GetLeechCount(), 0);
+    EXPECT_EQ(dl->HasAutoRetryDownloads(), 1);  // "File not found" is retried automatically
+}
+
+TEST_F(DownloaderTest, OneWorkerPerPassUpToTheLimitAndSurplusStopped) {
+    FakeDownload* d = Add(5, "http://host/a");
+    d->sectionLimit = 3;
+    for (int i = 0; i < 5; ++i) Pass();
+    EXPECT_EQ(d->GetLeechCount(), 3);
+    d->sectionLimit = 1;
+    Pass();
+    EXPECT_EQ(d->GetLeechCount(), 1);
+}
+
+TEST_F(DownloaderTest, DownloadsBeyondTheLimitLoseTheirWorkers) {
+    GetSettings().TrafficModes[0].dwMaxDownloads = 2;
+    FakeDownload* a = Add(5, "http://host/a");
+    FakeDownload* b = Add(5, "http://host/b");
+    Pass();
+    ASSERT_TRUE(b->IsBusy());
+    FakeDownload* c = Add(6, "http://host/c");  // outranks both
+    Pass();
+    EXPECT_TRUE(c->IsBusy());
+    EXPECT_TRUE(a->IsBusy());
+    EXPECT_FALSE(b->IsBusy());
+}
+
+TEST_F(DownloaderTest, AddingRefusesDuplicatesAndUnknownClients) {
+    ASSERT_NE(Add(5, "http://host/same"), nullptr);
+    EXPECT_EQ(Add(5, "http://host/same"), nullptr);
+    EXPECT_EQ(Add(5, "http://host/other", -1), nullptr);
+    EXPECT_EQ(dl->GetDownloadCount(), 1);
+    EXPECT_EQ(sink.Count(NE_DOWNLOAD_ADDED), 0);  // the fakes do not announce themselves
+}
+
+TEST_F(DownloaderTest, StartModesScheduleOrPause) {
+    FakeDownload* scheduled = Add(5, "http://host/a", 1, START_SCHEDULED);
+    FakeDownload* paused = Add(5, "http://host/b", 1, START_PAUSED);
+    FakeDownload* runs = Add(5, "http://host/c", 1, START_RUN);
+    EXPECT_EQ(scheduled->superStatus, DS_SCHEDULED);
+    EXPECT_TRUE(scheduled->IsPaused());
+    EXPECT_TRUE(paused->IsPaused());
+    EXPECT_EQ(paused->superStatus, DS_NONE);
+    Sync();
+    EXPECT_TRUE(runs->IsBusy());
+    EXPECT_EQ(paused->planCalls, 0);
+}
+
+TEST_F(DownloaderTest, SinksAreRegisteredOnceAndCategoryChangesRecomputeOnce) {
+    EXPECT_FALSE(dl->Advise(&sink));
+    RecordingSink other;
+    EXPECT_FALSE(dl->Unadvise(&other));
+    FakeDownload* a = Add(5, "http://host/a");
+    FakeDownload* b = Add(5, "http://host/b");
+    dl->Notify(NE_CATEGORIES, CATEGORIES_CHANGED, 0);
+    Sync();
+    EXPECT_EQ(a->categoryUpdates, 1);
+    EXPECT_EQ(b->categoryUpdates, 1);
+    EXPECT_EQ(sink.Count(NE_CATEGORIES, CATEGORIES_RECOMPUTED), 1);
+}
+
+TEST_F(DownloaderTest, ProxyChangeRetriesConnectingAndDialUpRetriesAutoRetryFailures) {
+    FakeDownload* connecting = Add(5, "http://host/a");
+    FakeDownload* lost = Add(5, "http://host/b");
+    FakeDownload* gone = Add(5, "http://host/c");
+    connecting->planStarts = lost->planStarts = gone->planStarts = false;
+    connecting->status = DS_CONNECTING;
+    lost->status = DS_SITE_NOT_FOUND;  // failed, retried automatically
+    gone->status = DS_FORBIDDEN;       // failed for good
+    dl->Notify(NE_PROXY_CHANGED, 0, 0);
+    dl->Notify(NE_DIALUP_ESTABLISHED, 0, 0);
+    Sync();
+    EXPECT_EQ(connecting->retries, std::vector<uint8_t>{1});
+    EXPECT_EQ(lost->retries, std::vector<uint8_t>{0});
+    EXPECT_TRUE(gone->retries.empty());
+}
+
+TEST_F(DownloaderTest, ALoginAnswersTheIdleDownloadsOfTheSameServerOnly) {
+    FakeDownload* asked = Add(5, "http://host/a");
+    FakeDownload* waiting = Add(5, "http://host/b");
+    FakeDownload* finished = Add(5, "http://host/c");
+    FakeDownload* elsewhere = Add(5, "http://other/d");
+    for (auto* d : {asked, waiting, finished, elsewhere}) {
+        d->planStarts = false;
+        d->leeches = 0;
+    }
+    elsewhere->config.Server = "other";
+    waiting->status = DS_WAIT_FOR_USER;
+    waiting->superStatus = DS_UNAUTHORIZED;
+    finished->status = DS_FINISHED;
+    auto* op = new SDOAuthorize("u", "p");
+    op->download = RefPtr<IDownload>(asked);
+    dl->Post(DOP_DOWNLOAD_OP, reinterpret_cast<uintptr_t>(static_cast<SDnlOp*>(op)), 0, false, false);
+    Sync();
+    EXPECT_EQ(asked->executed, std::vector<uint32_t>{DNLOP_AUTHORIZE});
+    EXPECT_EQ(waiting->executed, std::vector<uint32_t>{DNLOP_AUTHORIZE});
+    EXPECT_TRUE(finished->executed.empty());
+    EXPECT_TRUE(elsewhere->executed.empty());
+}
+
+TEST_F(DownloaderTest, DeleteOperationTakesTheDownloadOutAndTellsTheSinks) {
+    FakeDownload* a = Add(5, "http://host/a");
+    Add(5, "http://host/b");
+    auto* op = new SDnlOp(DNLOP_DELETE);
+    op->download = RefPtr<IDownload>(a);
+    dl->Post(DOP_DOWNLOAD_OP, reinterpret_cast<uintptr_t>(op), 0, false, false);
+    Sync();
+    EXPECT_EQ(dl->GetDownloadCount(), 1);
+    EXPECT_EQ(sink.Count(NE_DOWNLOAD_REMOVED), 1);
+}
+
+TEST_F(DownloaderTest, ImportTakesHttpAndFtpAddressesOnlyAndExportWritesEveryAddress) {
+    auto in = dir / "in.txt";
+    test::WriteFile(in,
+                    "http://host/a.jpg\r\n"
+                    "ftp://host/pub/b.zip\n"
+                    "mailto:someone@host.org\n"
+                    "http://host/mailto:x.html\n"
+                    "not an address\n"
+                    "  http://host/c.png  \n"
+                    "https://host/d.gif\n");
+    dl->ImportUrls(in.c_str());
+    Sync();
+    Sync();  // the import posts its additions
+    ASSERT_EQ(dl->GetDownloadCount(), 3);
+    RefPtr<IDownload> first;
+    ASSERT_TRUE(dl->GetDownload(0, first.Put()));
+    EXPECT_EQ(first->GetClientID(), 1);
+    EXPECT_EQ(first->GetConfig()->StartMode, START_RUN);
+
+    auto out = dir / "out.txt";
+    dl->ExportUrls(out.c_str());
+    Sync();
+    EXPECT_EQ(test::ReadFile(out), "http://host/a.jpg\r\nftp://host/pub/b.zip\r\nhttp://host/c.png\r\n");
+}
+
+TEST_F(DownloaderTest, ArraysAndLookupsByID) {
+    FakeDownload* a = Add(5, "http://host/a");
+    Add(5, "http://host/b", 1000);
+    std::unique_ptr<CDownloadArray> all(dl->GetDownloadArray(nullptr));
+    ASSERT_EQ(all->GetSize(), 2u);
+    std::unique_ptr<CDownloadArray> baskets(dl->GetDownloadArray(DefaultSaveFilter));
+    EXPECT_EQ(baskets->GetSize(), 2u);  // a user's download and a basket download are both kept
+    RefPtr<IDownload> found;
+    EXPECT_TRUE(dl->FindDownloadByID(a->GetID(), found.Put()));
+    EXPECT_EQ(found.Get(), static_cast<IDownload*>(a));
+    EXPECT_FALSE(dl->FindDownloadByID(99, found.Put()));
+    EXPECT_EQ(dl->GetFreeID(), 2);
+}
+
+TEST_F(DownloaderTest, HousekeepingRetriesLongUnavailableDownloads) {
+    FakeDownload* old = Add(5, "http://host/a");
+    FakeDownload* fresh = Add(5, "http://host/b");
+    old->planStarts = fresh->planStarts = false;
+    old->status = fresh->status = DS_TEMPORARILY_UNAVAILABLE;
+    old->statusTime = GetTickCount() - 31000;
+    fresh->statusTime = GetTickCount();
+    for (int i = 0; i < 2000 && old->retryCount.load() == 0; ++i) SleepMs(5);
+    Sync();
+    EXPECT_EQ(old->retries, std::vector<uint8_t>{0});
+    EXPECT_TRUE(fresh->retries.empty());
+}
+
+TEST(DownloaderRules, ImportableAddresses) {
+    struct Case {
+        const char* line;
+        bool take;
+    } cases[] = {
+        {"http://a/b.jpg", true},       {"ftp://a/b.zip", true},    {"HTTP://A/B", true},
+        {"https://a/b", false},         {"mailto:x@y", false},      {"http://a/mailto:x", false},
+        {"a/b.jpg", false},             {"", false},                {"file:///etc/passwd", false},
+    };
+    for (auto& c : cases) EXPECT_EQ(IsImportableAddress(c.line), c.take) << c.line;
+}
+
+}  // namespace
+}  // namespace plover
