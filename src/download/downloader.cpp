@@ -538,11 +538,18 @@ void CDownloader::DoImport(const std::string& path) {
     }
 }
 
+void CDownloader::RetireList() {
+    // The downloads of a list that is replaced stop their workers first: nothing may go on
+    // writing for a download that is no longer in any list.
+    for (auto& d : Downloads()) d->StopAllLeeches();
+}
+
 void CDownloader::DoLoadList(const std::string& path) {
     auto fresh = std::make_shared<CDownloadList>();
     loading_ = fresh.get();
     bool ok = fresh->Load(path, this);
     loading_ = nullptr;
+    RetireList();
     if (ok) {
         SetListPath(path);
         ReplaceList(std::move(fresh));
@@ -563,7 +570,10 @@ void CDownloader::DoSaveList(const std::string& path, bool drop) {
     if (!list) return;
     if (list->Save(path, nullptr)) Notify(NE_LOG, reinterpret_cast<uintptr_t>(path.c_str()), LOG_LIST_SAVED);
     list.reset();
-    if (drop) ReplaceList(nullptr);
+    if (drop) {
+        RetireList();
+        ReplaceList(nullptr);
+    }
 }
 
 bool CDownloader::SaveThroughFilter() {

@@ -130,6 +130,7 @@ private:
     void DoDelete(uint32_t mode);
     CDownloadArray* DoArray(DownloadFilterFn filter);
     void Housekeeping();
+    void RetireList();
     bool SaveThroughFilter();
     void PostPath(uint32_t code, const char* path, uintptr_t arg2 = 0);
     RefPtr<IDownload> FindByRemoteUrl(const std::string& url);

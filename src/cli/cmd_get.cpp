@@ -1,0 +1,526 @@
+// plover get: downloads files by address into a folder, shows their progress until each one has
+// finished or failed, and exits 0 only when all of them finished.
+//
+// The downloads go through the downloader engine like any other (client number 1), so an
+// interrupted run (SIGINT, SIGTERM) saves them with their sections in the download list, and the
+// same command run again continues them where they stopped. Downloads of the list that are not
+// part of this run are paused while it runs and let go again at its end.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "app/settings.h"
+#include "cli/app_session.h"
+#include "cli/command.h"
+#include "cli/download_format.h"
+#include "cli/terminal.h"
+#include "download/download_status.h"
+#include "download/downloader.h"
+#include "download/i_download.h"
+#include "download/i_downloader.h"
+#include "download/site_prop.h"
+#include "platform/tick.h"
+#include "platform/url_split.h"
+
+namespace plover::cli {
+namespace {
+
+constexpr uint32_t WM_GET_TICK = WM_APP + 0x7A0;
+constexpr uint32_t kTickMs = 200;
+constexpr uint32_t kPlainProgressMs = 5000;
+constexpr const char* kEmptyLoginText = "Username and password cannot be empty.";
+
+struct SGetOptions {
+    std::string folder;
+    int priority = 5;
+    int mode = -1;
+    std::string input;
+    bool overwrite = false;
+    bool verbose = false;
+    std::vector<std::string> urls;
+};
+
+// Hears the downloader: copies log lines (for --verbose) and notes that something changed.
+class CGetSink final : public INetAdviseSink {
+public:
+    explicit CGetSink(bool verbose) : verbose_(verbose) {}
+    HRESULT QueryInterface(const GUID& iid, void** out) override {
+        if (!out) return E_INVALIDARG;
+        if (iid == IID_IUnknown || iid == IID_INetAdviseSink) {
+            *out = static_cast<INetAdviseSink*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    // Lives on the command's stack for longer than it is registered.
+    uint32_t AddRef() override { return 1; }
+    uint32_t Release() override { return 1; }
+    int32_t OnNetNotify(uint32_t code, uintptr_t value1, uintptr_t value2) override {
+        if (code == NE_LOG && verbose_ && value1) {
+            std::lock_guard g(lock_);
+            lines_.push_back(std::string(reinterpret_cast<const char*>(value1)));
+            (void)value2;
+        }
+        return 0;
+    }
+    std::deque<std::string> TakeLines() {
+        std::lock_guard g(lock_);
+        std::deque<std::string> out;
+        out.swap(lines_);
+        return out;
+    }
+
+private:
+    bool verbose_;
+    std::mutex lock_;
+    std::deque<std::string> lines_;
+};
+
+// Posts a tick to the main window every 200 ms until destroyed; held while a question is asked.
+class CTicker {
+public:
+    explicit CTicker(HWND window) : thread_([this, window] {
+        while (!stop_.load()) {
+            if (!held_.load()) PostMessage(window, WM_GET_TICK, 0, 0);
+            SleepMs(kTickMs);
+        }
+    }) {}
+    ~CTicker() {
+        stop_ = true;
+        thread_.join();
+    }
+    void Hold(bool held) { held_ = held; }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> held_{false};
+    std::thread thread_;
+};
+
+// One address of this run and what became of it.
+struct STracked {
+    std::string address;
+    RefPtr<IDownload> download;
+    bool done = false;
+    bool ok = false;
+    std::string failure;                 // the status text of a failure
+    DownloadStatus shownStatus = 0;      // last status printed (plain output)
+    uint32_t lastPlain = 0;              // tick of the last plain progress line
+    uint32_t answeredAt = 0xFFFFFFFFu;   // status time of the state last answered
+};
+
+class CGetSession {
+public:
+    CGetSession(CliContext& ctx, const SGetOptions& options)
+        : ctx_(ctx), options_(options), sink_(options.verbose), terminal_(StdoutIsTerminal()),
+          interactive_(StdinIsTerminal()) {}
+
+    int Run();
+
+private:
+    bool CollectAddresses(std::vector<std::string>& out);
+    bool PrepareFolder();
+    bool Attach();
+    void Adopt(const std::string& address, const std::vector<RefPtr<IDownload>>& listed);
+    RefPtr<IDownload> AddNew(const std::string& address);
+    void PauseOthers(const std::vector<RefPtr<IDownload>>& listed);
+    void ReleaseOthers();
+    void OnTick();
+    void Evaluate(STracked& t);
+    void AnswerWaiting(STracked& t, DownloadStatus reason);
+    void AskLogin(STracked& t);
+    void Finish(STracked& t, bool ok, const std::string& failure);
+    void Render();
+    void PrintVerbose();
+    void ClearLive();
+    // While a question waits: a message that arrived since it was asked (SIGINT, SIGTERM become
+    // a quit request) cancels it.
+    std::function<bool()> QuestionCancel();
+
+    CliContext& ctx_;
+    SGetOptions options_;
+    CGetSink sink_;
+    bool terminal_;
+    bool interactive_;
+    std::string folder_;
+    std::unique_ptr<CCliApp> app_;
+    RefPtr<IDownloader> downloader_;
+    std::vector<STracked> tracked_;
+    std::vector<RefPtr<IDownload>> pausedOthers_;
+    int liveLines_ = 0;
+    bool allDone_ = false;
+    std::unique_ptr<CTicker> ticker_;
+};
+
+// Holds the ticker while a question is on the terminal.
+class CQuestion {
+public:
+    explicit CQuestion(CTicker* ticker) : ticker_(ticker) {
+        if (ticker_) ticker_->Hold(true);
+    }
+    ~CQuestion() {
+        if (ticker_) ticker_->Hold(false);
+    }
+
+private:
+    CTicker* ticker_;
+};
+
+std::function<bool()> CGetSession::QuestionCancel() {
+    auto* window = static_cast<CMessageQueueWindow*>(app_->App().MainWindow());
+    size_t before = window->Pending();
+    return [window, before] { return window->Pending() > before; };
+}
+
+bool CGetSession::CollectAddresses(std::vector<std::string>& out) {
+    bool ok = true;
+    for (const std::string& url : options_.urls) {
+        if (IsImportableAddress(url)) {
+            out.push_back(url);
+        } else {
+            std::cerr << "plover: not an HTTP or FTP address: " << url << "\n";
+            ok = false;
+        }
+    }
+    if (!options_.input.empty()) {
+        std::ifstream in(options_.input, std::ios::binary);
+        if (!in) {
+            std::cerr << "plover: cannot read " << options_.input << "\n";
+            return false;
+        }
+        // The import rules: every line that is an HTTP or FTP address without "mailto:".
+        std::string line;
+        while (std::getline(in, line)) {
+            while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
+            size_t start = line.find_first_not_of(" \t");
+            if (start == std::string::npos) continue;
+            line = line.substr(start);
+            if (IsImportableAddress(line)) out.push_back(line);
+        }
+    }
+    if (out.empty() && ok) {
+        std::cerr << "plover: no address to download (give URL... or --input FILE)\n";
+        return false;
+    }
+    return ok || !out.empty();
+}
+
+bool CGetSession::PrepareFolder() {
+    std::error_code ec;
+    std::filesystem::path folder = options_.folder.empty() ? std::filesystem::current_path(ec)
+                                                           : std::filesystem::path(options_.folder);
+    folder = std::filesystem::absolute(folder, ec);
+    if (!ec) std::filesystem::create_directories(folder, ec);
+    if (ec || !std::filesystem::is_directory(folder)) {
+        std::cerr << "plover: cannot use the folder " << folder.string() << (ec ? ": " + ec.message() : "") << "\n";
+        return false;
+    }
+    folder_ = folder.lexically_normal().string();
+    if (folder_.size() > 1 && folder_.back() == '/') folder_.pop_back();
+    if (folder_.find('|') != std::string::npos) {
+        std::cerr << "plover: the folder name cannot contain \"|\": " << folder_ << "\n";
+        return false;
+    }
+    return true;
+}
+
+bool CGetSession::Attach() {
+    RefPtr<IEngine> engine;
+    if (!GetEngineMgr()->GetEngine(ENGINE_ID_DOWNLOADER, engine.Put())) return false;
+    downloader_ = QueryAs<IDownloader>(engine.Get(), IID_IDownloader);
+    return bool(downloader_);
+}
+
+RefPtr<IDownload> CGetSession::AddNew(const std::string& address) {
+    auto* config = new SDownloadConfig();
+    config->URL_original = address;
+    config->URL_remote = address;
+    config->LocalFolder = folder_;
+    config->Prior = options_.priority;
+    config->ClientID = 1;
+    config->StartMode = START_RUN;
+    SUrlParts parts;
+    if (SplitUrl(address, parts)) config->Server = parts.server;
+    // A login written in the address wins; otherwise the stored login of the site, if any.
+    if (parts.user.empty() && FindSite(config->Server.c_str()) >= 0) ApplySiteLogin(*config);
+    int id = -1;
+    RefPtr<IDownload> d;
+    downloader_->AddDownload(config, &id, d.Put());
+    return d;
+}
+
+void CGetSession::Adopt(const std::string& address, const std::vector<RefPtr<IDownload>>& listed) {
+    STracked t;
+    t.address = address;
+    for (auto& d : listed)
+        if (d->GetOriginalUrl() == address || d->GetRemoteUrl() == address) {
+            t.download = d;
+            break;
+        }
+    if (t.download && t.download->IsFinished()) {
+        // Fetched before: it is fetched again, and its old entry makes way.
+        t.download->PostOperation(new SDnlOp(DNLOP_DELETE), 0);
+        t.download.Reset();
+    }
+    if (t.download) {
+        DownloadStatus st = t.download->GetStatus();
+        if (t.download->IsPaused())
+            t.download->Resume();
+        else if (t.download->IsFailed() || st == DS_WAIT_FOR_USER)
+            t.download->Retry(0);
+        if (terminal_ || options_.verbose)
+            std::cerr << "Continuing " << address << " (" << FormatBytes(t.download->GetDownloaded())
+                      << " already here)\n";
+    } else {
+        t.download = AddNew(address);
+    }
+    if (!t.download) {
+        t.done = true;
+        t.failure = "Failed";
+        std::cerr << "plover: cannot download " << address << "\n";
+    }
+    tracked_.push_back(std::move(t));
+}
+
+void CGetSession::PauseOthers(const std::vector<RefPtr<IDownload>>& listed) {
+    for (auto& d : listed) {
+        bool ours = false;
+        for (auto& t : tracked_) ours = ours || t.download.Get() == d.Get();
+        if (ours || d->IsFinished() || d->IsPaused() || !d->CanPause()) continue;
+        d->Pause();
+        pausedOthers_.push_back(d);
+    }
+}
+
+void CGetSession::ReleaseOthers() {
+    for (auto& d : pausedOthers_) d->Resume();
+    pausedOthers_.clear();
+}
+
+void CGetSession::Finish(STracked& t, bool ok, const std::string& failure) {
+    t.done = true;
+    t.ok = ok;
+    t.failure = failure;
+    SDownloadSnapshot s = Snapshot(t.download.Get(), t.address);
+    if (!ok) s.status = failure;
+    ClearLive();
+    if (terminal_)
+        std::cout << TerminalLine(s, TerminalColumns()) << "\n";
+    else
+        std::cout << (ok ? PlainLine(s) : s.name + ": " + failure + " (" + t.address + ")") << "\n";
+    std::cout.flush();
+}
+
+void CGetSession::AskLogin(STracked& t) {
+    ClearLive();
+    CQuestion question(ticker_.get());
+    std::cerr << "Login needed for " << t.download->GetServer() << " (" << t.download->GetFileName() << ")\n";
+    auto cancelled = QuestionCancel();
+    for (;;) {
+        auto user = AskLine("Username: ", false, cancelled);
+        if (!user) break;
+        auto password = AskLine("Password: ", true, cancelled);
+        if (!password) break;
+        if (user->empty() || password->empty()) {
+            std::cerr << kEmptyLoginText << "\n";
+            continue;
+        }
+        t.download->PostOperation(new SDOAuthorize(*user, *password), 0);
+        return;
+    }
+    t.download->CancelAuthorization();
+    Finish(t, false, StatusText(DS_UNAUTHORIZED));
+}
+
+void CGetSession::AnswerWaiting(STracked& t, DownloadStatus reason) {
+    uint32_t when = t.download->GetStatusTime();
+    if (when == t.answeredAt) return;  // answered; the answer has not run yet
+    if (reason == DS_TGT_FILE_EXISTS) {
+        bool yes = options_.overwrite;
+        if (!yes && interactive_) {
+            ClearLive();
+            CQuestion question(ticker_.get());
+            yes = AskYesNo(t.download->GetLocalPath() + " exists. Overwrite it? [y/N] ", QuestionCancel());
+        }
+        if (yes) {
+            t.answeredAt = when;
+            t.download->Overwrite();
+        } else {
+            Finish(t, false, StatusText(DS_TGT_FILE_EXISTS));
+        }
+    } else if (reason == DS_UNAUTHORIZED) {
+        t.answeredAt = when;
+        if (interactive_) {
+            AskLogin(t);
+        } else {
+            t.download->CancelAuthorization();
+            Finish(t, false, StatusText(DS_UNAUTHORIZED));
+        }
+    } else {
+        Finish(t, false, StatusText(reason == DS_NONE ? DS_WAIT_FOR_USER : reason));
+    }
+}
+
+void CGetSession::Evaluate(STracked& t) {
+    IDownload* d = t.download.Get();
+    DownloadStatus st = d->GetStatus();
+    DownloadStatus sup = d->GetSuperStatus();
+    if (d->IsFinished() || st == DS_NOT_MODIFIED) {
+        Finish(t, true, "");
+    } else if (st == DS_WAIT_FOR_USER) {
+        AnswerWaiting(t, sup);
+    } else if (st == DS_TEMPORARILY_UNAVAILABLE) {
+        // The downloader retries it by itself after 30 s.
+    } else if (d->IsFailed()) {
+        Finish(t, false, StatusText(IsFailedStatus(st) ? st : sup));
+    } else if (st == DS_PAUSED && d->GetStatusTime() != t.answeredAt) {
+        t.answeredAt = d->GetStatusTime();
+        d->Resume();
+    }
+}
+
+void CGetSession::ClearLive() {
+    if (!terminal_ || liveLines_ == 0) return;
+    std::cout << "\033[" << liveLines_ << "A\r\033[J";
+    liveLines_ = 0;
+}
+
+void CGetSession::PrintVerbose() {
+    auto lines = sink_.TakeLines();
+    if (lines.empty()) return;
+    ClearLive();
+    for (auto& line : lines) {
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        std::cerr << line << "\n";
+    }
+    std::cerr.flush();
+}
+
+void CGetSession::Render() {
+    uint32_t now = GetTickCount();
+    if (!terminal_) {
+        for (auto& t : tracked_) {
+            if (t.done) continue;
+            DownloadStatus st = t.download->GetStatus();
+            bool changed = st != t.shownStatus;
+            if (changed || now - t.lastPlain >= kPlainProgressMs) {
+                t.shownStatus = st;
+                t.lastPlain = now;
+                std::cout << PlainLine(Snapshot(t.download.Get(), t.address)) << "\n";
+            }
+        }
+        std::cout.flush();
+        return;
+    }
+    ClearLive();
+    int columns = TerminalColumns();
+    for (auto& t : tracked_) {
+        if (t.done) continue;
+        std::cout << TerminalLine(Snapshot(t.download.Get(), t.address), columns - 1) << "\033[K\n";
+        ++liveLines_;
+    }
+    std::cout.flush();
+}
+
+void CGetSession::OnTick() {
+    PrintVerbose();
+    bool all = true;
+    for (auto& t : tracked_) {
+        if (!t.done) Evaluate(t);
+        all = all && t.done;
+    }
+    if (all) {
+        ClearLive();
+        allDone_ = true;
+        app_->App().Quit();
+        return;
+    }
+    Render();
+}
+
+int CGetSession::Run() {
+    std::vector<std::string> addresses;
+    bool addressesOk = CollectAddresses(addresses);
+    if (addresses.empty() || !PrepareFolder()) return 2;
+
+    app_ = std::make_unique<CCliApp>(ctx_);
+    if (!app_->Start(CCliApp::kEngines)) return 1;
+    int32_t savedMode = GetSettings().eTrafficMode;
+    if (options_.mode >= 0) GetSettings().eTrafficMode = options_.mode;  // this run only
+    if (!Attach()) {
+        std::cerr << "plover: the downloader is not available\n";
+        return 1;
+    }
+    downloader_->Advise(&sink_);
+    downloader_->LoadList(nullptr);
+    std::unique_ptr<CDownloadArray> array(downloader_->GetDownloadArray(nullptr));  // after the load
+    std::vector<RefPtr<IDownload>> listed;
+    for (IDownload* d : *array) listed.emplace_back(d);
+    array.reset();
+    for (const std::string& a : addresses) Adopt(a, listed);
+    PauseOthers(listed);
+    listed.clear();
+
+    ticker_ = std::make_unique<CTicker>(app_->App().MainWindow());
+    app_->RunUntilQuit([this](const SWindowMessage& m) {
+        if (m.msg == WM_GET_TICK && !allDone_) OnTick();
+    });
+    ticker_.reset();
+    PrintVerbose();
+    ClearLive();
+    ReleaseOthers();
+    downloader_->Unadvise(&sink_);
+
+    int failed = 0, unfinished = 0;
+    for (auto& t : tracked_) {
+        failed += t.done && !t.ok;
+        unfinished += !t.done;
+    }
+    if (!allDone_)
+        std::cerr << "Interrupted: " << unfinished << (unfinished == 1 ? " download" : " downloads")
+                  << " saved; run the same command again to continue.\n";
+    else if (failed)
+        std::cerr << failed << " of " << tracked_.size() << " downloads failed.\n";
+
+    tracked_.clear();
+    downloader_.Reset();
+    GetSettings().eTrafficMode = savedMode;
+    bool saved = app_->Stop();
+    app_.reset();
+    if (!allDone_) return 130;
+    if (!saved) return 1;
+    return (failed || !addressesOk) ? 1 : 0;
+}
+
+void Setup(CLI::App& app, CliContext& ctx) {
+    auto options = std::make_shared<SGetOptions>();
+    auto* cmd = app.add_subcommand("get", "Download files by address (HTTP or FTP), resumably, in several sections");
+    cmd->add_option("URL", options->urls, "Addresses to download");
+    cmd->add_option("--folder", options->folder, "Save into DIR (default: the current folder)")->type_name("DIR");
+    cmd->add_option("--priority", options->priority, "Priority 0-10 (10 always runs)")->check(CLI::Range(0, 10));
+    cmd->add_option("--mode", options->mode, "Traffic mode for this run: 0 fast, 1 medium, 2 slow")
+        ->check(CLI::Range(0, 2));
+    cmd->add_option("--input", options->input, "Read addresses from FILE, one a line")->type_name("FILE");
+    cmd->add_flag("--overwrite", options->overwrite, "Overwrite existing target files without asking");
+    cmd->add_flag("--verbose", options->verbose, "Print the protocol log (requests, headers, connects, closes)");
+    cmd->callback([options, &ctx] {
+        CGetSession session(ctx, *options);
+        ctx.exitCode = session.Run();
+    });
+}
+
+CommandRegistrar registrar("get", Setup);
+
+}  // namespace
+}  // namespace plover::cli

@@ -1,0 +1,78 @@
+// plover list: shows the saved download list (the list file in the data folder), one download a
+// line: its number, status, progress, priority, target and address. Nothing is downloaded: the
+// list is read with an owner that never starts.
+#include <nlohmann/json.hpp>
+
+#include <iostream>
+
+#include "cli/app_session.h"
+#include "cli/command.h"
+#include "cli/download_format.h"
+#include "download/download_list.h"
+#include "download/downloader.h"
+#include "download/i_download.h"
+#include "platform/homes.h"
+
+namespace plover::cli {
+namespace {
+
+struct SListOptions {
+    bool json = false;
+};
+
+nlohmann::json ToJson(IDownload* d) {
+    return {{"id", d->GetID()},
+            {"status", StatusText(d->GetStatus())},
+            {"reason", d->GetSuperStatus() == DS_NONE ? "" : StatusText(d->GetSuperStatus())},
+            {"downloaded", d->GetDownloaded()},
+            {"size", d->GetSize()},
+            {"priority", d->GetConfig()->Prior},
+            {"client", d->GetClientID()},
+            {"path", d->GetLocalPath()},
+            {"url", d->GetOriginalUrl()}};
+}
+
+std::string Line(IDownload* d) {
+    std::string status = StatusText(d->GetStatus());
+    if (d->GetSuperStatus() != DS_NONE) status += " (" + std::string(StatusText(d->GetSuperStatus())) + ")";
+    int pct = Percent(d->GetDownloaded(), d->GetSize());
+    std::string progress = pct >= 0 ? std::to_string(pct) + "% of " + FormatBytes(d->GetSize())
+                                    : FormatBytes(d->GetDownloaded());
+    return std::to_string(d->GetID()) + "  " + status + "  " + progress + "  priority " +
+           std::to_string(d->GetConfig()->Prior) + "  " + d->GetLocalPath() + "  " + d->GetOriginalUrl();
+}
+
+void Run(CliContext& ctx, const SListOptions& options) {
+    CCliApp app(ctx);
+    if (!app.Start()) return;
+    RefPtr<CDownloader> owner = CDownloader::Create(GetProgramFolder());
+    std::string path = owner->GetListPath();
+    {
+        CDownloadList list;
+        bool loaded = list.Load(path, owner.Get());
+        std::vector<RefPtr<IDownload>> items = list.Snapshot();
+        if (options.json) {
+            nlohmann::json out = nlohmann::json::array();
+            for (auto& d : items) out.push_back(ToJson(d.Get()));
+            std::cout << out.dump(2) << "\n";
+        } else if (!loaded || items.empty()) {
+            std::cout << "The download list is empty.\n";
+        } else {
+            for (auto& d : items) std::cout << Line(d.Get()) << "\n";
+        }
+    }
+    owner.Reset();
+    app.Stop();
+}
+
+void Setup(CLI::App& app, CliContext& ctx) {
+    auto options = std::make_shared<SListOptions>();
+    auto* cmd = app.add_subcommand("list", "Show the saved download list");
+    cmd->add_flag("--json", options->json, "Print the list as JSON");
+    cmd->callback([options, &ctx] { Run(ctx, *options); });
+}
+
+CommandRegistrar registrar("list", Setup);
+
+}  // namespace
+}  // namespace plover::cli
