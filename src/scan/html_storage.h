@@ -20,7 +20,7 @@ public:
     size_t BytesReserved() const { return reserved_; }
 
 private:
-    static constexpr size_t kBlockSize = 256 * 1024;
+    static constexpr size_t kBlockSize = 64 * 1024;
     std::vector<std::unique_ptr<char[]>> blocks_;
     char* next_ = nullptr;
     size_t left_ = 0;
@@ -74,7 +74,7 @@ public:
     T* At(size_t index) const { return &chunks_[index / kChunk][index % kChunk]; }
 
 private:
-    static constexpr size_t kChunk = 4096;
+    static constexpr size_t kChunk = 1024;
     std::vector<std::unique_ptr<T[]>> chunks_;
     size_t count_ = 0;
 };
