@@ -184,7 +184,7 @@ public:
     sockaddr_in GetServerAddress() override {
         sockaddr_in a{};
         a.sin_family = AF_INET;
-        a.sin_port = htons(8080);
+        a.sin_port = htons(serverPort);
         a.sin_addr.s_addr = htonl(0x7F000001);
         return a;
     }
@@ -246,6 +246,7 @@ public:
     void RestartFromZero() override { ++restarts; }
 
     SDownloadConfig config;
+    uint16_t serverPort = 8080;  // where workers connect: 127.0.0.1 at this port
     uint32_t size = 0;  // 0 = unknown, as GetSize answers
     bool singleStream = false, setSizeOk = true, writeOk = true, htmlSubstitute = false;
     int leechCount = 1, resets = 0, completes = 0, unauthorized = 0, restarts = 0, sectionLimit = -1;

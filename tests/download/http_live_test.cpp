@@ -1,0 +1,192 @@
+// HTTP workers over real sockets against real servers on loopback: nginx (ranges, login,
+// redirects, errors), python's http.server (ignores Range) and tinyproxy (absolute-URI requests).
+// The download is the recording stand-in, so each case checks exactly what one worker did; whole
+// downloads end to end are the downloader's tests.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "download/http_fakes.h"
+#include "net/socket_engine.h"
+#include "testutil/servers.h"
+
+namespace plover {
+namespace {
+
+using test::FakeDownload;
+using test::FakeDownloader;
+
+// The thread the workers live on: socket events are delivered here, and the test runs its own
+// steps here too (Run), so the worker and the recording download are only ever touched by it.
+class CWorkerThread final : public CEngine {
+public:
+    static constexpr uint32_t OP_RUN = 6000;
+    void Run(std::function<void()> fn) { Post(OP_RUN, reinterpret_cast<uintptr_t>(&fn), 0, true, false); }
+
+protected:
+    uint32_t OnOperation(uint32_t code, uintptr_t arg1, uintptr_t) override {
+        if (code == OP_RUN) (*reinterpret_cast<std::function<void()>*>(arg1))();
+        return 1;
+    }
+};
+
+struct CEnded final : IProgress {
+    HRESULT QueryInterface(const GUID&, void** out) override {
+        if (out) *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    uint32_t AddRef() override { return 1; }
+    uint32_t Release() override { return 1; }
+    void OnProgress(uint32_t, uint32_t, uint32_t) override {}
+    void OnProgressStep(uint32_t, uint32_t) override {}
+    void OnComplete(IUnknown*) override { ended.Set(); }
+    CEvent ended;
+};
+
+std::string Pattern(size_t n) {
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i) s[i] = char((i * 131) ^ (i >> 9) ^ (i >> 17));
+    return s;
+}
+
+class HttpLiveTest : public ::testing::Test {
+protected:
+    HttpLiveTest() {
+        sockets->SetProgress(&socketsEnded);
+        worker->SetProgress(&workerEnded);
+        sockets->Start();
+        worker->Start();
+    }
+    ~HttpLiveTest() override {
+        worker->Stop();
+        workerEnded.ended.Wait();
+        worker->Release();
+        sockets->Stop();
+        socketsEnded.ended.Wait();
+        sockets->Release();
+    }
+
+    RefPtr<FakeDownload> Download(uint16_t port, const std::string& object) {
+        auto d = RefPtr<FakeDownload>::Adopt(new FakeDownload);
+        d->serverPort = port;
+        d->config.Server = "127.0.0.1";
+        d->config.Object = object;
+        d->config.Port = port;
+        d->config.URL_original = "http://127.0.0.1:" + std::to_string(port) + object;
+        return d;
+    }
+
+    // Runs one worker for start..end until it stops (or a generous minute passes), then removes it.
+    void Fetch(FakeDownload* download, uint32_t start, uint32_t end, bool viaProxy = false) {
+        SLeechEnv env;
+        env.downloader = RefPtr<IDownloader>(downloader.Get());
+        env.sockets = QueryAs<ISocketEngine>(static_cast<IEngine*>(sockets), IID_ISocketEngine);
+        env.deliveryEngine = RefPtr<IEngine>(worker);
+        env.httpProxyInUse = [viaProxy] { return viaProxy; };
+        RefPtr<ILeech> leech;
+        worker->Run([&] { leech = StartHttpLeech(download, start, end, env); });
+        ASSERT_TRUE(leech) << "the worker did not start";
+        bool stopped = false;
+        for (int i = 0; i < 6000 && !stopped; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            worker->Run([&] { stopped = leech->IsStopped(); });
+        }
+        worker->Run([&] {
+            leech->Stop();
+            leech.Reset();
+        });
+        EXPECT_TRUE(stopped) << "the worker never stopped";
+    }
+
+    CSocketEngine* sockets = new CSocketEngine([] { return 0xFFFFFFFFu; });  // no traffic limit
+    CWorkerThread* worker = new CWorkerThread;
+    CEnded socketsEnded, workerEnded;
+    RefPtr<FakeDownloader> downloader = RefPtr<FakeDownloader>::Adopt(new FakeDownloader);
+};
+
+TEST_F(HttpLiveTest, NginxProbeThenSections) {
+    test::NginxServer web;
+    const std::string original = Pattern(3 * 1024 * 1024 + 17);
+    test::WriteFile(web.Root() / "a.bin", original);
+    auto download = Download(web.Port(), "/a.bin");
+    Fetch(download.Get(), 0, 0);
+    ASSERT_EQ(download->sizes, std::vector<uint32_t>{uint32_t(original.size())});
+    EXPECT_TRUE(download->writes.empty());
+    uint32_t size = download->size, third = size / 3;
+    Fetch(download.Get(), third, 2 * third - 1);  // sections in any order
+    Fetch(download.Get(), 2 * third, size - 1);
+    Fetch(download.Get(), 0, third - 1);
+    EXPECT_TRUE(download->file == original) << "the assembled file differs from the original";
+    EXPECT_EQ(download->resets, 0);
+    EXPECT_NE(web.AccessLog().find(" 206 bytes=" + std::to_string(third) + "-" + std::to_string(2 * third - 1)),
+              std::string::npos)
+        << web.AccessLog();
+}
+
+TEST_F(HttpLiveTest, ThroughTinyproxy) {
+    test::NginxServer web;
+    test::TinyProxy proxy;
+    const std::string original = Pattern(200000);
+    test::WriteFile(web.Root() / "p.bin", original);
+    auto download = Download(web.Port(), "/p.bin");
+    download->serverPort = proxy.Port();  // the workers connect to the proxy
+    download->size = uint32_t(original.size());
+    Fetch(download.Get(), 1000, 199999, true);
+    EXPECT_TRUE(download->file.substr(1000) == original.substr(1000));
+    EXPECT_NE(proxy.Log().find("GET http://127.0.0.1:" + std::to_string(web.Port()) + "/p.bin"), std::string::npos)
+        << proxy.Log();
+}
+
+TEST_F(HttpLiveTest, ServerThatIgnoresRanges) {
+    test::PythonHttpServer plain;
+    const std::string original = Pattern(500000);
+    test::WriteFile(plain.Root() / "r.bin", original);
+    auto download = Download(plain.Port(), "/r.bin");
+    download->size = uint32_t(original.size());
+    Fetch(download.Get(), 250000, 499999);  // answered with 200 and the whole file
+    EXPECT_EQ(download->resets, 1);
+    EXPECT_TRUE(download->file == original);
+}
+
+TEST_F(HttpLiveTest, BasicLoginWithLongCredentials) {
+    test::NginxOptions options;
+    options.user = std::string(40, 'u');
+    options.password = std::string(45, 'p');  // 86 bytes: a Base64 text longer than 76 characters
+    test::NginxServer web(options);
+    test::WriteFile(web.Root() / "auth" / "s.txt", "secret file");
+    auto download = Download(web.Port(), "/auth/s.txt");
+    Fetch(download.Get(), 0, 0);
+    EXPECT_EQ(download->unauthorized, 1);  // no login yet: the download asks for one
+    download->config.Login = {1, options.user, options.password};
+    Fetch(download.Get(), 0, 0);
+    EXPECT_EQ(download->sizes, std::vector<uint32_t>{11});
+}
+
+TEST_F(HttpLiveTest, ErrorsAndRedirects) {
+    test::NginxServer web;
+    test::WriteFile(web.Root() / "x.jpg", "jpeg");
+    struct Case {
+        const char* object;
+        DownloadStatus status;
+        std::string redirect;
+    };
+    const Case cases[] = {
+        {"/missing.jpg", DS_FILE_NOT_FOUND, ""},
+        {"/forbidden/x.jpg", DS_FORBIDDEN, ""},
+        {"/busy/x.jpg", DS_SERVER_ERROR, ""},
+        {"/r301/x.jpg", DS_NONE, "http://127.0.0.1:" + std::to_string(web.Port()) + "/x.jpg"},
+        {"/r302/x.jpg", DS_NONE, "/x.jpg"},
+    };
+    for (const Case& c : cases) {
+        auto download = Download(web.Port(), c.object);
+        Fetch(download.Get(), 0, 0);
+        EXPECT_EQ(download->statuses.empty() ? DS_NONE : download->statuses.back(), c.status) << c.object;
+        EXPECT_EQ(download->redirect, c.redirect) << c.object;
+        EXPECT_TRUE(download->writes.empty()) << c.object;
+    }
+}
+
+}  // namespace
+}  // namespace plover
