@@ -12,7 +12,12 @@ namespace plover::cli {
 struct CliContext {
     std::string home;   // --home DIR, or PLOVER_HOME; empty: the XDG folders
     int exitCode = 0;   // 0 only on success
+    // An installation or uninstallation run: "--install"/"--uninstall", or an argument before the
+    // command that contains "/BRInst" or "/BRUninst" anywhere. Such a run does only that.
+    bool install = false;
+    bool uninstall = false;
 };
+// A command that uses the home brings the application up and down with CCliApp (cli/app_session.h).
 
 using CommandSetup = std::function<void(CLI::App& app, CliContext& ctx)>;
 

@@ -1,0 +1,89 @@
+#include "cli/app_session.h"
+
+#include <filesystem>
+#include <iostream>
+#include <system_error>
+
+#include "app/reg_store.h"
+#include "cli/program_parts.h"
+
+namespace plover::cli {
+
+SHomes HomesOf(const CliContext& ctx) { return ResolveHomes(ctx.home); }
+
+bool CCliApp::Start(unsigned flags) {
+    if (app_.Init(HomesOf(ctx_), ProgramParts()) != CApp::EStart::Running) {
+        ctx_.exitCode = 1;
+        return false;
+    }
+    if (flags & kEngines) {
+        app_.EnableQuitOnSignals();  // before any engine thread exists
+        app_.StartEngines();
+    }
+    return true;
+}
+
+void CCliApp::RunUntilQuit(CApp::MessageHandler handler) { app_.RunMessageLoop(std::move(handler)); }
+
+bool CCliApp::Stop() {
+    if (app_.Shutdown()) return true;
+    ctx_.exitCode = 1;
+    return false;
+}
+
+int RunInstall(const CliContext& ctx) {
+    SHomes homes = HomesOf(ctx);
+    bool ok = RunSetup(homes, [&] {
+        // Installing for one user: the folders exist (RunSetup made them) and the store holds at
+        // least the default settings, so that the user can read and edit them.
+        CRegStore& store = GetRegStore();
+        auto loaded = store.Load(homes.settingsDir / kStoreFileName);
+        if (loaded.status == CRegStore::ELoadStatus::Unreadable) {
+            std::cerr << "plover: cannot read " << store.File().string() << ": " << loaded.reason << "\n";
+            return false;
+        }
+        if (loaded.status == CRegStore::ELoadStatus::Damaged)
+            std::cerr << "plover: warning: the damaged settings file was kept as " << loaded.keptAs.string() << "\n";
+        if (loaded.status != CRegStore::ELoadStatus::Loaded) {
+            CRegistrySettings defaults;
+            // The installation proposes the temporary folder plus "PVCache" as the page cache.
+            std::error_code ec;
+            std::filesystem::path cache = GetSystemTempFolder() / "PVCache";
+            std::filesystem::create_directories(cache, ec);
+            defaults.csCacheFolder = cache.string();
+            CBRRegKey key;
+            if (key.OpenForWrite(store.Root(), kPloverKey)) SerializeTable(defaults.Table(), key, nullptr, false);
+            std::string error;
+            if (!store.Save(&error)) {
+                std::cerr << "plover: " << error << "\n";
+                return false;
+            }
+        }
+        std::cout << "Plover is installed for this user.\n"
+                  << "Settings: " << (homes.settingsDir / kStoreFileName).string() << "\n"
+                  << "Data:     " << homes.dataDir.string() << "\n";
+        return true;
+    });
+    return ok ? 0 : 1;
+}
+
+int RunUninstall(const CliContext& ctx) {
+    SHomes homes = HomesOf(ctx);
+    bool ok = RunSetup(homes, [&] {
+        // The settings store is the program's registry tree: it goes. Downloads, baskets and the
+        // download history are the user's files and stay.
+        std::error_code ec;
+        std::filesystem::path store = homes.settingsDir / kStoreFileName;
+        bool existed = std::filesystem::exists(store, ec);
+        if (existed && !std::filesystem::remove(store, ec)) {
+            std::cerr << "plover: cannot remove " << store.string() << ": " << ec.message() << "\n";
+            return false;
+        }
+        std::cout << (existed ? "Removed the settings " + store.string() : std::string("No settings to remove"))
+                  << ".\nThe data folder " << homes.dataDir.string() << " is kept.\n";
+        return true;
+    });
+    return ok ? 0 : 1;
+}
+
+}  // namespace plover::cli

@@ -1,0 +1,100 @@
+// plover settings list | get NAME | set NAME VALUE: the stored settings by their value names.
+// Nested records are named "Record/value" ("TimeoutParams/dwConnect"). A change is stored when
+// the command ends, like every setting the program changes.
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "app/settings_catalog.h"
+#include "cli/app_session.h"
+#include "cli/command.h"
+
+namespace plover::cli {
+namespace {
+
+nlohmann::json ToJson(const SSettingInfo& info) {
+    switch (info.kind) {
+        case kRegDWord: return *static_cast<const uint32_t*>(info.target);
+        case kRegInt: return *static_cast<const int32_t*>(info.target);
+        case kRegBinary: {
+            nlohmann::json words = nlohmann::json::array();
+            const auto* p = static_cast<const int32_t*>(info.target);
+            for (size_t i = 0; i < info.size / 4; ++i) words.push_back(p[i]);
+            return words;
+        }
+        default: return FormatSetting(info);
+    }
+}
+
+const SSettingInfo* FindOrComplain(const std::vector<SSettingInfo>& list, const std::string& name, CliContext& ctx) {
+    const SSettingInfo* info = FindSetting(list, name);
+    if (!info) {
+        std::cerr << "plover: unknown setting \"" << name << "\" (plover settings list shows them all)\n";
+        ctx.exitCode = 1;
+    }
+    return info;
+}
+
+void List(CliContext& ctx, bool json) {
+    CCliApp app(ctx);
+    if (!app.Start()) return;
+    auto list = ListSettings(GetSettings());
+    if (json) {
+        nlohmann::json out = nlohmann::json::object();
+        for (const auto& info : list) out[info.name] = ToJson(info);
+        std::cout << out.dump(2) << "\n";
+        return;
+    }
+    for (const auto& info : list) std::cout << info.name << " = " << FormatSetting(info) << "\n";
+}
+
+void Get(CliContext& ctx, const std::string& name) {
+    CCliApp app(ctx);
+    if (!app.Start()) return;
+    auto list = ListSettings(GetSettings());
+    if (const SSettingInfo* info = FindOrComplain(list, name, ctx)) std::cout << FormatSetting(*info) << "\n";
+}
+
+void Set(CliContext& ctx, const std::string& name, const std::string& value) {
+    CCliApp app(ctx);
+    if (!app.Start()) return;
+    auto list = ListSettings(GetSettings());
+    const SSettingInfo* info = FindOrComplain(list, name, ctx);
+    if (!info) return;
+    std::string error;
+    if (!ParseSetting(*info, value, &error)) {
+        std::cerr << "plover: " << error << "\n";
+        ctx.exitCode = 1;
+        return;
+    }
+    if (app.Stop()) std::cout << info->name << " = " << FormatSetting(*info) << "\n";
+}
+
+void Setup(CLI::App& app, CliContext& ctx) {
+    auto* cmd = app.add_subcommand("settings", "Read and change the stored settings by their value names");
+    cmd->require_subcommand(1);
+
+    auto json = std::make_shared<bool>(false);
+    auto* list = cmd->add_subcommand("list", "Every setting with its value, in stored order");
+    list->add_flag("--json", *json, "One JSON object: names to values");
+    list->callback([&ctx, json] { List(ctx, *json); });
+
+    auto name = std::make_shared<std::string>();
+    auto* get = cmd->add_subcommand("get", "Print one setting's value");
+    get->add_option("NAME", *name, "Value name, e.g. eTrafficMode or TimeoutParams/dwConnect")->required();
+    get->callback([&ctx, name] { Get(ctx, *name); });
+
+    auto setName = std::make_shared<std::string>();
+    auto value = std::make_shared<std::string>();
+    auto* set = cmd->add_subcommand("set", "Change one setting (stored when the command ends)");
+    set->add_option("NAME", *setName, "Value name, e.g. eTrafficMode or TimeoutParams/dwConnect")->required();
+    set->add_option("VALUE", *value,
+                    "A number (decimal or 0x hex), a text, or for blocks their numbers: \"32 32\"")
+        ->required();
+    set->callback([&ctx, setName, value] { Set(ctx, *setName, *value); });
+}
+
+CommandRegistrar registrar("settings", Setup);
+
+}  // namespace
+}  // namespace plover::cli

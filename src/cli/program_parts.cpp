@@ -1,0 +1,49 @@
+#include "cli/program_parts.h"
+
+#include "download/download_filter.h"
+#include "download/downloader.h"
+#include "download/site_prop.h"
+#include "net/proxy_info.h"
+#include "net/socket_engine.h"
+
+namespace plover::cli {
+namespace {
+
+// A factory for the engine table: a new engine of type T with its creation reference.
+template <class T>
+IEngine* Make() {
+    return new T;
+}
+
+SAppParts BuildParts() {
+    SAppParts parts;
+    // The engines, in the order in which they are registered (and started); they stop in reverse.
+    // One line per engine, e.g. {ENGINE_ID_SOCKET, Make<CSocketEngine>},
+    parts.engines = {
+        {ENGINE_ID_SOCKET, Make<CSocketEngine>},
+        {ENGINE_ID_DOWNLOADER, Make<CDownloader>, InstallSaveFilter},
+        // {ENGINE_ID_PAGE_MGR, Make<CPageMgr>},
+        // {ENGINE_ID_SCANNER, Make<CScannerEngine>},
+        // {ENGINE_ID_BASKET, Make<CBasketEngine>},
+        // {ENGINE_ID_FILE_RELOCATOR, Make<CFileRelocator>},
+        // {ENGINE_ID_DIALUP, Make<CDialUpEngine>},
+    };
+    // Stored with the main settings (each gets the program's key and the load flag):
+    parts.proxyRecords = SerializeProxySettings;
+    // parts.baskets = ...;  parts.scanProfiles = ...;
+    parts.defaultFilters = BuildDownloadFilters;  // the default download filters when none exist
+    parts.siteLogins = SerializeSiteLogins;       // "Sites": loaded at start-up, saved at exit
+    // parts.afterEnginesStarted = ...;  // loads what the last exit saved (page cache index)
+    // parts.beforeEnginesStop = ...;    // and saves it
+    // parts.onExit = ...;               // stops the image loader
+    return parts;
+}
+
+}  // namespace
+
+const SAppParts& ProgramParts() {
+    static const SAppParts parts = BuildParts();
+    return parts;
+}
+
+}  // namespace plover::cli
