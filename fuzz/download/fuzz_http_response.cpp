@@ -44,9 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
 
-    auto download = RefPtr<test::FakeDownload>::Adopt(new test::FakeDownload);
-    auto downloader = RefPtr<test::FakeDownloader>::Adopt(new test::FakeDownloader);
-    auto engine = RefPtr<test::FakeSocketEngine>::Adopt(new test::FakeSocketEngine);
+    auto download = RefPtr<test::http::FakeDownload>::Adopt(new test::http::FakeDownload);
+    auto downloader = RefPtr<test::http::FakeDownloader>::Adopt(new test::http::FakeDownloader);
+    auto engine = RefPtr<test::http::FakeSocketEngine>::Adopt(new test::http::FakeSocketEngine);
     uint32_t start = 0, end = 0;
     if (mode == 1) {
         download->size = 300;

@@ -9,7 +9,7 @@
 
 #include "download/http_leech.h"
 
-namespace plover::test {
+namespace plover::test::http {
 
 template <class Base>
 class Counted : public Base {
@@ -260,4 +260,4 @@ public:
     std::vector<Write> writes;
 };
 
-}  // namespace plover::test
+}  // namespace plover::test::http

@@ -7,9 +7,9 @@
 namespace plover {
 namespace {
 
-using test::FakeDownload;
-using test::FakeDownloader;
-using test::FakeSocketEngine;
+using test::http::FakeDownload;
+using test::http::FakeDownloader;
+using test::http::FakeSocketEngine;
 
 const std::string kUA = "User-Agent: Mozilla/4.0 (compatible; MSIE 5.0; Windows98)\r\nAccept: */*\r\n";
 
@@ -405,7 +405,7 @@ TEST_F(HttpLeechTest, TimeoutsByState) {
 
 TEST_F(HttpLeechTest, StopClosesAndReleases) {
     Start(0, 9);
-    RefPtr<test::FakeSocket> socket = engine->last;
+    RefPtr<test::http::FakeSocket> socket = engine->last;
     int reschedules = downloader->reschedules;
     Receive("HTTP/1.1 404 Not Found\r\n\r\n");
     EXPECT_EQ(downloader->reschedules, reschedules + 1);

@@ -15,8 +15,8 @@
 namespace plover {
 namespace {
 
-using test::FakeDownload;
-using test::FakeDownloader;
+using test::http::FakeDownload;
+using test::http::FakeDownloader;
 
 // The thread the workers live on: socket events are delivered here, and the test runs its own
 // steps here too (Run), so the worker and the recording download are only ever touched by it.
