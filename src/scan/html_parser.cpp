@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cerrno>
+#include <memory>
 
 namespace plover {
 namespace {
@@ -296,22 +297,22 @@ bool CHTMLParser::ParseFile(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    std::string content;
     off_t size = ::lseek(fd, 0, SEEK_END);
     bool whole = size >= 0 && ::lseek(fd, 0, SEEK_SET) == 0;
+    std::unique_ptr<char[]> content;
     if (whole) {
-        content.resize(size_t(size));
+        content = std::make_unique_for_overwrite<char[]>(size_t(size));
         size_t done = 0;
-        while (done < content.size()) {
-            ssize_t n = ::read(fd, content.data() + done, content.size() - done);
+        while (done < size_t(size)) {
+            ssize_t n = ::read(fd, content.get() + done, size_t(size) - done);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) break;
             done += size_t(n);
         }
-        whole = done == content.size();
+        whole = done == size_t(size);
     }
     ::close(fd);
-    if (whole) ParseBuffer(content.data(), content.size());
+    if (whole) ParseBuffer(content.get(), size_t(size));
     return true;
 }
 

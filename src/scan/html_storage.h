@@ -27,21 +27,35 @@ private:
     size_t reserved_ = 0;
 };
 
-// A length-prefixed string record in the arena: [uint64 length][bytes]. Read and written with
-// memcpy because records are not aligned.
+// A length-prefixed string record in the arena: the length as a base-128 varint (one byte for
+// the usual short strings), then the bytes.
+inline size_t VarintSize(uint64_t value) {
+    size_t n = 1;
+    while (value >= 0x80) {
+        value >>= 7;
+        ++n;
+    }
+    return n;
+}
+
 inline const char* StoreText(CByteArena& arena, std::string_view text, size_t prefix = 0) {
-    char* record = arena.Allocate(prefix + sizeof(uint64_t) + text.size());
     uint64_t length = text.size();
-    std::memcpy(record + prefix, &length, sizeof length);
-    if (!text.empty()) std::memcpy(record + prefix + sizeof length, text.data(), text.size());
+    char* record = arena.Allocate(prefix + VarintSize(length) + text.size());
+    char* p = record + prefix;
+    for (; length >= 0x80; length >>= 7) *p++ = char(0x80 | (length & 0x7F));
+    *p++ = char(length);
+    if (!text.empty()) std::memcpy(p, text.data(), text.size());
     return record;
 }
 
 inline std::string_view LoadText(const char* record) {
     if (!record) return {};
-    uint64_t length;
-    std::memcpy(&length, record, sizeof length);
-    return {record + sizeof length, size_t(length)};
+    uint64_t length = 0;
+    int shift = 0;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(record);
+    for (; *p & 0x80; ++p, shift += 7) length |= uint64_t(*p & 0x7F) << shift;
+    length |= uint64_t(*p++) << shift;
+    return {reinterpret_cast<const char*>(p), size_t(length)};
 }
 
 // An attribute record: [next record pointer][text record]; the list of one element's attributes.
