@@ -406,7 +406,16 @@ void CDownload::Reschedule() {
 // Redirects and logins ---------------------------------------------------------------------------
 
 void CDownload::Redirect(const std::string& location) {
-    std::string target = RedirectTarget(config_.Service, GetServer(), location);
+    std::string server;
+    int32_t service;
+    {
+        // The port goes with the server: a relative location stays on the same port.
+        CAutoCriticalSection guard(lock_);
+        service = config_.Service;
+        server = config_.Server;
+        if (config_.Port != (service == SERVICE_FTP ? 21 : 80)) server += ":" + std::to_string(config_.Port);
+    }
+    std::string target = RedirectTarget(service, server, location);
     // An address that some download of the list already fetches (this one included) is a
     // duplicate; comparing the resolved address too ends a redirect loop through a relative one.
     auto known = [&](IDownload* d) {

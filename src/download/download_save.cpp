@@ -102,18 +102,22 @@ bool CDownload::Load(CTextTree& tree) {
     tree.ReadString(kFileName, c.FileName);
     c.FileName = MakeSafeFileName(c.FileName);  // a hand-edited list never names a file elsewhere
     if (tree.ReadNumber(kFlags, n)) c.Flags = n;
-    if (tree.EnterGroup(kLoginGroup)) {
-        if (tree.ReadNumber(kLogin, n)) c.Login.Login = n;
-        tree.ReadString(kUsername, c.Login.Username);
-        tree.ReadString(kPassword, c.Login.Password, true);
-        tree.LeaveGroup();
-    }
     c.StartMode = START_RUN;
     {
         CAutoCriticalSection guard(lock_);
         config_ = c;
     }
     if (!SetUrl(c.URL_remote) && !SetUrl(c.URL_original)) return false;
+    // The stored login comes after the address: it holds the password as the user gave it.
+    if (tree.EnterGroup(kLoginGroup)) {
+        SLogin login;
+        if (tree.ReadNumber(kLogin, n)) login.Login = n;
+        tree.ReadString(kUsername, login.Username);
+        tree.ReadString(kPassword, login.Password, true);
+        tree.LeaveGroup();
+        CAutoCriticalSection guard(lock_);
+        config_.Login = login;
+    }
     if (config_.IsWholeFile() && config_.Service != SERVICE_HTTP) config_.Flags &= ~DCF_WHOLE_FILE;
 
     id_ = -1;

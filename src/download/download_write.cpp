@@ -229,17 +229,17 @@ void CDownload::CompleteHtmlSubstitute() {
     DeleteLocalFile();
     htmlSubstitute_ = 0;
     singleStream_ = config_.IsWholeFile() ? 1 : 0;
-    if (link.empty()) {
-        SetStatus(DS_NOT_AVAILABLE);
-        return;
-    }
     {
+        // The page is gone from disk, and so are its sections.
         CAutoCriticalSection guard(lock_);
         sections_.clear();
         downloaded_ = 0;
         size_ = kUnknownSize;
     }
-    Redirect(link);
+    if (link.empty())
+        SetStatus(DS_NOT_AVAILABLE);
+    else
+        Redirect(link);
 }
 
 void CDownload::DoRestartFromZero() {

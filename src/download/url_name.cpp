@@ -46,6 +46,18 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
 }
 
+// "scheme://..." with any scheme: an absolute address (https, ...), never a path on the server.
+bool HasScheme(std::string_view s) {
+    size_t sep = s.find("://");
+    if (sep == std::string_view::npos || sep == 0) return false;
+    for (size_t i = 0; i < sep; ++i) {
+        unsigned char u = static_cast<unsigned char>(s[i]);
+        if (!(std::isalpha(u) || (i > 0 && (std::isdigit(u) || s[i] == '+' || s[i] == '-' || s[i] == '.'))))
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string PercentDecode(std::string_view text) {
@@ -110,7 +122,8 @@ std::string BuildRemoteUrl(int32_t service, const SLogin& login, std::string_vie
 }
 
 std::string RedirectTarget(int32_t service, std::string_view server, std::string_view location) {
-    if (StartsWithNoCase(location, "ftp:") || StartsWithNoCase(location, "http:")) return std::string(location);
+    if (StartsWithNoCase(location, "ftp:") || StartsWithNoCase(location, "http:") || HasScheme(location))
+        return std::string(location);
     std::string out = service == SERVICE_FTP ? "ftp://" : "http://";
     out += server;
     if (location.empty() || (location.front() != '/' && location.front() != '\\')) out += "/";

@@ -36,7 +36,7 @@ std::string BuildRemoteUrl(int32_t service, const SLogin& login, std::string_vie
                            std::string_view object);
 
 // The address a redirect to `location` leads to from a download of `service` at `server`:
-// the location itself when it starts with "ftp:" or "http:"; the scheme prefix, the server and
+// the location itself when it starts with "ftp:" or "http:" (or another "scheme://"); the scheme prefix, the server and
 // the location when it starts with "/" or "\"; else the scheme prefix, the server, "/" and it.
 std::string RedirectTarget(int32_t service, std::string_view server, std::string_view location);
 

@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include "download/url_name.h"
+
+namespace plover {
+namespace {
+
+TEST(DownloadUrl, PercentDecode) {
+    struct Row {
+        const char* in;
+        const char* out;
+    } rows[] = {
+        {"a%20b", "a b"}, {"%41%42c", "ABc"}, {"%4a%4A", "JJ"}, {"100%", "100%"},
+        {"%2", "%2"},     {"%zz1", "%zz1"},   {"%%41", "%A"},   {"", ""},
+    };
+    for (const Row& r : rows) EXPECT_EQ(PercentDecode(r.in), r.out) << r.in;
+}
+
+TEST(DownloadUrl, DerivedFileName) {
+    struct Row {
+        const char* object;
+        const char* name;
+    } rows[] = {
+        {"/pics/a.jpg", "a.jpg"},
+        {"/a", "a"},
+        {"/", ""},
+        {"/dir/", ""},
+        {"/x\\y.png", "y.png"},
+        {"/a.php?id=5", ""},                 // unfit characters in the extension: no name
+        {"/cgi?file=photo.jpg", "photo.jpg"},  // cut after the nearest unfit character
+        {"/get?x=a.jpg", "x=a.jpg"},           // "=" would leave one character: cut after "?"
+        {"/?.jpg", ""},                       // nothing usable before the extension
+        {"/my%20file.jpg", "my%20file.jpg"},  // decoded afterwards
+    };
+    for (const Row& r : rows) EXPECT_EQ(DeriveFileName(r.object), r.name) << r.object;
+}
+
+TEST(DownloadUrl, SafeFileNamesNeverLeaveTheFolder) {
+    struct Row {
+        const char* in;
+        const char* out;
+    } rows[] = {
+        {"a.jpg", "a.jpg"},
+        {"../../etc/passwd", "passwd"},
+        {"..\\..\\boot.ini", "boot.ini"},
+        {"..", ""},
+        {".", ""},
+        {"dir/", ""},
+        {"a\r\nb.txt", "ab.txt"},
+        {"x\x01\x7fy", "xy"},
+        {"a|b.jpg", "a_b.jpg"},
+        {"...", "..."},
+    };
+    for (const Row& r : rows) EXPECT_EQ(MakeSafeFileName(r.in), r.out) << r.in;
+    EXPECT_EQ(MakeSafeFileName(PercentDecode("..%2F..%2Fetc%2Fshadow")), "shadow");
+}
+
+TEST(DownloadUrl, RebuiltAddress) {
+    SLogin none, user{1, "u", ""}, full{1, "u", "p"}, off{0, "u", "p"};
+    EXPECT_EQ(BuildRemoteUrl(SERVICE_HTTP, none, "h", 80, "/a"), "http://h/a");
+    EXPECT_EQ(BuildRemoteUrl(SERVICE_HTTP, user, "h", 80, "/a"), "http://u@h/a");
+    EXPECT_EQ(BuildRemoteUrl(SERVICE_FTP, full, "h", 21, "/a"), "ftp://u:p@h/a");
+    EXPECT_EQ(BuildRemoteUrl(SERVICE_HTTP, off, "h", 80, "/a"), "http://h/a");
+    EXPECT_EQ(BuildRemoteUrl(SERVICE_HTTP, none, "h", 8080, "/a"), "http://h:8080/a");
+}
+
+TEST(DownloadUrl, RedirectTargets) {
+    struct Row {
+        int32_t service;
+        const char* location;
+        const char* out;
+    } rows[] = {
+        {SERVICE_HTTP, "/a/b.jpg", "http://S/a/b.jpg"},
+        {SERVICE_HTTP, "b.jpg", "http://S/b.jpg"},
+        {SERVICE_HTTP, "\\c.jpg", "http://S\\c.jpg"},
+        {SERVICE_HTTP, "http://other/x", "http://other/x"},
+        {SERVICE_HTTP, "HTTP://other/x", "HTTP://other/x"},
+        {SERVICE_FTP, "/pub/f", "ftp://S/pub/f"},
+        {SERVICE_HTTP, "ftp://o/f", "ftp://o/f"},
+        {SERVICE_HTTP, "https://o/f", "https://o/f"},  // absolute, though no worker follows it
+    };
+    for (const Row& r : rows) EXPECT_EQ(RedirectTarget(r.service, "S", r.location), r.out) << r.location;
+}
+
+TEST(DownloadUrl, BarsAreWrittenAsPercent7C) {
+    EXPECT_EQ(EscapeBar("http://h/a|b|c"), "http://h/a%7Cb%7Cc");
+    EXPECT_EQ(EscapeBar("http://h/a"), "http://h/a");
+}
+
+}  // namespace
+}  // namespace plover
