@@ -50,7 +50,37 @@ struct SGetOptions {
     std::vector<std::string> urls;
 };
 
-// Hears the downloader: copies log lines (for --verbose) and notes that something changed.
+// A protocol log line as --verbose prints it: requests and responses line by line after "> " and
+// "< ", everything else as one "* " line.
+std::string LogText(uint32_t kind, const std::string& text) {
+    std::string body = text;
+    while (!body.empty() && (body.back() == '\n' || body.back() == '\r')) body.pop_back();
+    if (kind == LOG_REQUEST || kind == LOG_RESPONSE) {
+        const char* mark = kind == LOG_REQUEST ? "> " : "< ";
+        std::string out;
+        size_t start = 0;
+        while (start <= body.size()) {
+            size_t end = body.find('\n', start);
+            std::string line = body.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            out += (out.empty() ? "" : "\n") + std::string(mark) + line;
+            if (end == std::string::npos) break;
+            start = end + 1;
+        }
+        return out;
+    }
+    static const std::map<uint32_t, const char*> kinds = {
+        {LOG_LOOKUP, "Looking up "},        {LOG_LOOKUP_OK, "Found "},      {LOG_LOOKUP_FAILED, "Site not found: "},
+        {LOG_CONNECTING, "Connecting to "}, {LOG_CONNECTED, "Connected to "}, {LOG_CLOSED, "Connection closed "},
+        {LOG_DELETED, "Deleted "},          {LOG_PAUSED, "Paused "},        {LOG_RESUMED, "Resumed "},
+        {LOG_FINISHED, "Finished "},        {LOG_LIST_LOADED, "List loaded from "},
+        {LOG_LIST_SAVED, "List saved to "}, {LOG_TIMEOUT, "Timeout: "},
+    };
+    auto it = kinds.find(kind);
+    return "* " + std::string(it == kinds.end() ? "" : it->second) + body;
+}
+
+// Hears the downloader: copies log lines (for --verbose).
 class CGetSink final : public INetAdviseSink {
 public:
     explicit CGetSink(bool verbose) : verbose_(verbose) {}
@@ -69,8 +99,7 @@ public:
     int32_t OnNetNotify(uint32_t code, uintptr_t value1, uintptr_t value2) override {
         if (code == NE_LOG && verbose_ && value1) {
             std::lock_guard g(lock_);
-            lines_.push_back(std::string(reinterpret_cast<const char*>(value1)));
-            (void)value2;
+            lines_.push_back(LogText(uint32_t(value2), reinterpret_cast<const char*>(value1)));
         }
         return 0;
     }
@@ -279,6 +308,12 @@ void CGetSession::Adopt(const std::string& address, const std::vector<RefPtr<IDo
             t.download->Resume();
         else if (t.download->IsFailed() || st == DS_WAIT_FOR_USER)
             t.download->Retry(0);
+        // A login stored for the site since the last run reaches the download as the user's answer.
+        int site = FindSite(t.download->GetServer().c_str());
+        const SLogin& login = t.download->GetConfig()->Login;
+        if (site >= 0 && (!login.InUse() || login.Username != GetSite(site)->login.Username ||
+                          login.Password != GetSite(site)->login.Password))
+            t.download->PostOperation(new SDOAuthorize(GetSite(site)->login.Username, GetSite(site)->login.Password), 0);
         if (terminal_ || options_.verbose)
             std::cerr << "Continuing " << address << " (" << FormatBytes(t.download->GetDownloaded())
                       << " already here)\n";
@@ -471,6 +506,10 @@ int CGetSession::Run() {
     for (const std::string& a : addresses) Adopt(a, listed);
     PauseOthers(listed);
     listed.clear();
+    // The answers posted above (resume, retry, a stored login) run before the first look at a
+    // status: a waiting call returns after everything posted before it.
+    RefPtr<IDownload> none;
+    downloader_->FindDownloadByID(-1, none.Put());
 
     ticker_ = std::make_unique<CTicker>(app_->App().MainWindow());
     app_->RunUntilQuit([this](const SWindowMessage& m) {

@@ -79,7 +79,7 @@ std::string FitName(const std::string& name, size_t width) {
 std::string TerminalLine(const SDownloadSnapshot& s, int columns) {
     int pct = Percent(s.downloaded, s.size);
     std::string tail = "  " + ProgressBar(pct < 0 ? 0 : pct / 100.0, 20);
-    char buf[8];
+    char buf[16];
     std::snprintf(buf, sizeof buf, "%3d%%", pct < 0 ? 0 : pct);
     tail += std::string("  ") + (pct < 0 ? " ---" : buf);
     tail += "  " + Figures(s, "/");

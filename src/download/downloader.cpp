@@ -86,6 +86,10 @@ uint8_t DefaultSaveFilter(IDownload* download) {
     return (client == 1 || (client >= 1000 && client <= 1999)) ? 1 : 0;
 }
 
+void InstallSaveFilter(IEngine* downloader) {
+    if (auto d = QueryAs<IDownloader>(downloader, IID_IDownloader)) d->SetSaveFilter(DefaultSaveFilter);
+}
+
 bool IsImportableAddress(const std::string& line) {
     if (line.find("mailto:") != std::string::npos) return false;
     SUrlParts parts;

@@ -49,6 +49,8 @@ inline constexpr const char* kListFileName = "Default.fll";
 // The save filter that the front end installs: basket downloads (client 1000 to 1999) and the
 // user's own downloads by address (client 1) are kept; page-cache fetches are not.
 uint8_t DefaultSaveFilter(IDownload* download);
+// Installs DefaultSaveFilter on a newly registered downloader engine (the start-up's hook).
+void InstallSaveFilter(IEngine* downloader);
 
 // Whether an address line of an import file is taken: an HTTP or FTP address without "mailto:".
 bool IsImportableAddress(const std::string& line);

@@ -122,6 +122,13 @@ bool SaveSites(CBRRegKey& parent) {
     return ok;
 }
 
+void SerializeSiteLogins(CBRRegKey& ploverKey, bool load) {
+    if (load)
+        LoadSites(ploverKey);
+    else
+        SaveSites(ploverKey);
+}
+
 void ApplySiteLogin(SDownloadConfig& config) {
     std::string server = config.Server.empty() ? ServerPartOf(config.URL_remote) : config.Server;
     int i = FindSite(server.c_str());

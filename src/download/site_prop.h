@@ -48,6 +48,8 @@ void ClearSites();
 // opened or written.
 bool LoadSites(CBRRegKey& parent);
 bool SaveSites(CBRRegKey& parent);
+// The start-up's hook: LoadSites on load, SaveSites on save.
+void SerializeSiteLogins(CBRRegKey& ploverKey, bool load);
 
 // The login of the site matching the configuration's server part (flag 1, its user name and
 // password); (0, empty, empty) when none matches.
