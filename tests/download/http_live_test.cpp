@@ -4,6 +4,10 @@
 // downloads end to end are the downloader's tests.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -186,6 +190,45 @@ TEST_F(HttpLiveTest, ErrorsAndRedirects) {
         EXPECT_EQ(download->redirect, c.redirect) << c.object;
         EXPECT_TRUE(download->writes.empty()) << c.object;
     }
+}
+
+// A server that writes its reply in small pieces with pauses between them, so that the header
+// reaches the worker in several blocks (as slow servers and proxies deliver it).
+TEST_F(HttpLiveTest, ReplyInFragments) {
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+    const std::string body = Pattern(5000);
+    const std::string reply = "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 1000-5999/9000\r\n"
+                              "Content-Length: 5000\r\n\r\n" + body;
+    std::string request;
+    std::thread server([&] {
+        int c = accept(listener, nullptr, nullptr);
+        char buf[4096];
+        while (request.find("\r\n\r\n") == std::string::npos) {
+            ssize_t n = read(c, buf, sizeof buf);
+            if (n <= 0) break;
+            request.append(buf, size_t(n));
+        }
+        for (size_t at = 0; at < reply.size(); at += 7) {
+            if (write(c, reply.data() + at, std::min<size_t>(7, reply.size() - at)) < 0) break;
+            if (at < 120) std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        }
+        close(c);
+    });
+    auto download = Download(ntohs(a.sin_port), "/f.bin");
+    download->size = 9000;
+    Fetch(download.Get(), 1000, 5999);
+    server.join();
+    close(listener);
+    EXPECT_NE(request.find("\r\nRange: bytes=1000-5999\r\n\r\n"), std::string::npos) << request;
+    EXPECT_TRUE(download->file.substr(1000) == body) << "header bytes reached the file, or body bytes were lost";
+    EXPECT_EQ(download->writes.front().offset, 1000u);
 }
 
 }  // namespace
