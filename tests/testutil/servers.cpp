@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <stdexcept>
 #include <thread>
 
@@ -33,6 +35,34 @@ bool Accepts(uint16_t port) {
     bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     close(fd);
     return ok;
+}
+
+// Whether process `pid` itself holds the listening socket on 127.0.0.1:port (and not some other
+// test's server that took the same port a moment earlier).
+bool ListensOn(pid_t pid, uint16_t port) {
+    FILE* f = std::fopen("/proc/net/tcp", "r");
+    if (!f) return true;  // cannot tell: trust the connect
+    char line[512];
+    unsigned long inode = 0;
+    char want[32];
+    std::snprintf(want, sizeof want, "0100007F:%04X", port);
+    while (std::fgets(line, sizeof line, f)) {
+        char local[64], remote[64];
+        unsigned state = 0;
+        unsigned long ino = 0;
+        if (std::sscanf(line, " %*d: %63s %63s %x %*s %*s %*s %*s %*s %lu", local, remote, &state, &ino) == 4 &&
+            state == 0x0A && std::string(local) == want)
+            inode = ino;
+    }
+    std::fclose(f);
+    if (inode == 0) return false;
+    std::string target = "socket:[" + std::to_string(inode) + "]";
+    std::error_code ec;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec)) {
+        std::error_code ec2;
+        if (std::filesystem::read_symlink(fd.path(), ec2).string() == target) return true;
+    }
+    return false;
 }
 
 // Waits for the child to end, up to `ms`; true when it has ended (and was reaped).
@@ -89,7 +119,7 @@ bool ServerProcess::Launch(const std::string& name, const std::vector<std::strin
     port_ = port;
     // Up to 20 s: a loaded 2-core machine running ASan builds can be slow to start a server.
     for (int waited = 0; waited < 20000; waited += 20) {
-        if (Accepts(port)) return true;
+        if (Accepts(port) && ListensOn(pid, port)) return true;
         int status = 0;
         if (waitpid(pid, &status, WNOHANG) == pid) {  // exited early: port taken or bad config
             pid_ = -1;
