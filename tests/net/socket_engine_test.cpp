@@ -98,6 +98,21 @@ TEST_F(SocketEngineTest, CreateRefusesMissingArguments) {
     EXPECT_EQ(CBRSocket::GetLiveCount(), 0);
 }
 
+// A connect refused at once by the platform is a creation failure: false, no socket anywhere.
+TEST_F(SocketEngineTest, CreationFailureLeavesNothing) {
+    CRecordingSink sink;
+    SOCKADDR_IN to = test::LoopbackAddress(80);
+    to.sin_family = AF_UNIX;  // not an IPv4 address: the connect fails at once
+    ISocket* socket = reinterpret_cast<ISocket*>(&sink);
+    EXPECT_FALSE(engine->CreateSocket(&sink, &to, &socket, true));
+    EXPECT_EQ(socket, nullptr);
+    EXPECT_EQ(CBRSocket::GetLiveCount(), 0);
+    RefPtr<ISocket> listed;
+    EXPECT_FALSE(engine->GetSocket(0, listed.Put()));
+    EXPECT_EQ(sink.AddRef(), 2u) << "the sink is not held";
+    sink.Release();
+}
+
 // 64 MiB through a redirector to another engine: every byte arrives, in order, and the close
 // comes after the last of them although the sender's FIN reaches the kernel long before.
 TEST_F(SocketEngineTest, StreamArrivesWholeBeforeClose) {
