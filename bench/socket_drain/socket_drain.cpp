@@ -4,12 +4,13 @@
 // curl, in the same run, for comparison. Last, a throttled drain shows what the process costs in
 // CPU while the read throttle holds the data back.
 //
-// Usage: bench_socket_drain [MiB (default 1024)] [throttled seconds (default 3)]
+// Usage: bench_socket_drain [MiB (default 1024)] [throttled seconds (default 3)] [rounds (default 3)]
 #include <arpa/inet.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -111,11 +112,13 @@ public:
     bool OnReady(ISocket*) override { return true; }
     bool OnReceive(ISocket*, const uint8_t*, uint32_t n) override {
         bytes += n;
+        ++reads;
         return true;
     }
     bool OnError(ISocket*, uint32_t) override { return true; }
 
     std::atomic<uint64_t> bytes{0};
+    std::atomic<uint64_t> reads{0};
     CEvent done;
 };
 
@@ -148,6 +151,7 @@ struct SDrain {
     uint64_t bytes;
     double seconds;
     double cpu;
+    uint64_t reads = 0;
 };
 
 // One download through the socket engine and a redirector to the target engine; stops after
@@ -168,7 +172,7 @@ SDrain Drain(CSocketEngine* engine, CEngine* target, uint16_t port, double limit
     }
     socket->RegisterEvent();
     sink.done.Wait(limit > 0 ? int(limit * 1000) : -1);
-    SDrain d{sink.bytes.load(), Seconds(Clock::now() - t0), CpuSeconds() - cpu0};
+    SDrain d{sink.bytes.load(), Seconds(Clock::now() - t0), CpuSeconds() - cpu0, sink.reads.load()};
     socket->Close();
     redirector->End();
     return d;
@@ -190,11 +194,17 @@ SDrain Curl(uint16_t port) {
 
 double MBps(uint64_t bytes, double s) { return double(bytes) / 1e6 / s; }
 
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     uint64_t mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1024;
     double throttledSeconds = argc > 2 ? std::atof(argv[2]) : 3;
+    int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
     uint64_t total = mib << 20;
     CSender sender(total);
     std::atomic<uint32_t> quota{0xFFFFFFFF};
@@ -206,15 +216,26 @@ int main(int argc, char** argv) {
     engine->Start();
     target->Start();
 
-    SDrain warm = Drain(engine, target, sender.Port());  // first connection: caches warm up
-    (void)warm;
-    SDrain ours = Drain(engine, target, sender.Port());
-    SDrain curl = Curl(sender.Port());
-    std::printf("socket engine + redirector: %llu bytes in %.3f s = %.1f MB/s (process CPU %.2f s)\n",
-                (unsigned long long)ours.bytes, ours.seconds, MBps(ours.bytes, ours.seconds), ours.cpu);
-    std::printf("curl -s -o /dev/null:       %llu bytes in %.3f s = %.1f MB/s (curl CPU %.2f s)\n",
-                (unsigned long long)total, curl.seconds, MBps(total, curl.seconds), curl.cpu);
-    std::printf("ratio: %.2fx curl\n", MBps(ours.bytes, ours.seconds) / MBps(total, curl.seconds));
+    Drain(engine, target, sender.Port());  // first connection: caches and buffers warm up
+    // Rounds alternate between the two clients, so that a burst of other load on the machine
+    // hits both alike; the medians are compared.
+    std::vector<double> oursRates, curlRates;
+    bool complete = true;
+    for (int r = 0; r < rounds; ++r) {
+        SDrain ours = Drain(engine, target, sender.Port());
+        SDrain curl = Curl(sender.Port());
+        complete = complete && ours.bytes > total;  // the body and the reply head
+        oursRates.push_back(MBps(ours.bytes, ours.seconds));
+        curlRates.push_back(MBps(total, curl.seconds));
+        std::printf("round %d: socket engine + redirector %.1f MB/s (%.3f s, process CPU %.2f s, %llu reads of %.0f KB); "
+                    "curl %.1f MB/s (%.3f s, curl CPU %.2f s)\n",
+                    r + 1, oursRates.back(), ours.seconds, ours.cpu, (unsigned long long)ours.reads,
+                    double(ours.bytes) / 1024 / double(ours.reads ? ours.reads : 1), curlRates.back(), curl.seconds,
+                    curl.cpu);
+    }
+    double oursMedian = Median(oursRates), curlMedian = Median(curlRates);
+    std::printf("%llu MiB, median of %d rounds: socket engine + redirector %.1f MB/s, curl %.1f MB/s, ratio %.2fx curl\n",
+                (unsigned long long)mib, rounds, oursMedian, curlMedian, oursMedian / curlMedian);
 
     quota = 1 << 20;  // 1 MiB per second: the throttle holds the data back most of the time
     SDrain slow = Drain(engine, target, sender.Port(), throttledSeconds);
@@ -228,5 +249,5 @@ int main(int argc, char** argv) {
     engineEnd.ended.Wait();
     engine->Release();
     target->Release();
-    return ours.bytes > total ? 0 : 1;  // the body and the reply head
+    return complete ? 0 : 1;
 }

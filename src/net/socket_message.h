@@ -4,8 +4,6 @@
 // the socket, and counts as one of the socket's pending messages from construction to
 // destruction, which is what the socket engine's back-pressure looks at. Received data travels
 // as a heap copy owned by the message.
-#include <memory>
-
 #include "engine/engine.h"
 #include "net/socket_interfaces.h"
 
@@ -18,6 +16,24 @@ enum ESocketMessageKind : uint32_t {
     SMK_READY = 3,
     SMK_RECEIVE = 4,  // data and its length
     SMK_ERROR = 5,    // value1: the error code
+};
+
+// The heap copy of one received block. Large blocks come from a small pool of full-size buffers
+// that are reused, so that a fast download does not fault in fresh pages for every block.
+class CReceivedData {
+public:
+    CReceivedData() = default;
+    ~CReceivedData() { Reset(); }
+    CReceivedData(const CReceivedData&) = delete;
+    CReceivedData& operator=(const CReceivedData&) = delete;
+
+    void Assign(const uint8_t* data, uint32_t length);
+    void Reset();
+    const uint8_t* get() const { return data_; }
+
+private:
+    uint8_t* data_ = nullptr;
+    bool pooled_ = false;
 };
 
 struct SSocketMessage final : SSocketMessageBase {
@@ -34,7 +50,7 @@ struct SSocketMessage final : SSocketMessageBase {
     RefPtr<ISocket> socket;
     uint32_t value1 = 0;
     uint32_t length = 0;
-    std::unique_ptr<uint8_t[]> data;
+    CReceivedData data;
 };
 
 }  // namespace plover

@@ -1,7 +1,5 @@
 #include "net/socket_redirector.h"
 
-#include <cstring>
-
 #include "download/i_downloader.h"
 #include "engine/engine_mgr.h"
 #include "net/socket_message.h"
@@ -78,8 +76,7 @@ void CSocketRedirector::Redirect(uint32_t kind, ISocket* socket, uint32_t value,
     auto* msg = new SSocketMessage(kind, sink_.Get(), socket);
     msg->value1 = value;
     if (kind == SMK_RECEIVE) {
-        msg->data.reset(new uint8_t[length]);
-        std::memcpy(msg->data.get(), data, length);
+        msg->data.Assign(data, length);
         msg->length = length;
         ReportTraffic(length);
     }
