@@ -1,7 +1,8 @@
 // How fast the socket engine drains a download, the way the download workers use it: the socket
 // engine reads, a redirector carries every block to a second engine, whose sink counts the bytes.
 // The same local sender (a minimal HTTP/1.0 server on 127.0.0.1) then serves the same bytes to
-// curl, in the same run, for comparison. Last, a throttled drain shows what the process costs in
+// curl, in the same run, for comparison; besides the rates, the CPU that each client spends (ours
+// without the sender's thread) tells how much of the machine a download costs. Last, a throttled drain shows what the process costs in
 // CPU while the read throttle holds the data back.
 //
 // Usage: bench_socket_drain [MiB (default 1024)] [throttled seconds (default 3)] [rounds (default 3)]
@@ -54,6 +55,8 @@ public:
         thread_.join();
     }
     uint16_t Port() const { return port_; }
+    // CPU seconds of the sender's thread for the last connection it finished serving.
+    double LastServeCpu() const { return lastServeCpu_.load(); }
 
 private:
     void Run() {
@@ -80,6 +83,9 @@ private:
             if (w <= 0) break;
             sent += uint64_t(w);
         }
+        timespec cpu{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+        lastServeCpu_ = double(cpu.tv_sec) + double(cpu.tv_nsec) / 1e9;
         close(fd);
     }
 
@@ -88,6 +94,7 @@ private:
     int listener_ = -1;
     uint16_t port_ = 0;
     std::thread thread_;
+    std::atomic<double> lastServeCpu_{0};
 };
 
 // The owner's sink, on the second engine: sends the request when connected, counts the bytes.
@@ -156,7 +163,8 @@ struct SDrain {
 
 // One download through the socket engine and a redirector to the target engine; stops after
 // `limit` seconds when given.
-SDrain Drain(CSocketEngine* engine, CEngine* target, uint16_t port, double limit = 0) {
+SDrain Drain(CSocketEngine* engine, CEngine* target, const CSender& sender, double limit = 0) {
+    uint16_t port = sender.Port();
     CCountingSink sink;
     auto redirector = RefPtr<CSocketRedirector>::Adopt(new CSocketRedirector(&sink, target));
     sockaddr_in to{};
@@ -173,6 +181,7 @@ SDrain Drain(CSocketEngine* engine, CEngine* target, uint16_t port, double limit
     socket->RegisterEvent();
     sink.done.Wait(limit > 0 ? int(limit * 1000) : -1);
     SDrain d{sink.bytes.load(), Seconds(Clock::now() - t0), CpuSeconds() - cpu0, sink.reads.load()};
+    if (limit <= 0) d.cpu -= sender.LastServeCpu();  // the client's share: without the sender's thread
     socket->Close();
     redirector->End();
     return d;
@@ -216,18 +225,20 @@ int main(int argc, char** argv) {
     engine->Start();
     target->Start();
 
-    Drain(engine, target, sender.Port());  // first connection: caches and buffers warm up
+    Drain(engine, target, sender);  // first connection: caches and buffers warm up
     // Rounds alternate between the two clients, so that a burst of other load on the machine
     // hits both alike; the medians are compared.
-    std::vector<double> oursRates, curlRates;
+    std::vector<double> oursRates, curlRates, oursCpu, curlCpu;
     bool complete = true;
     for (int r = 0; r < rounds; ++r) {
-        SDrain ours = Drain(engine, target, sender.Port());
+        SDrain ours = Drain(engine, target, sender);
         SDrain curl = Curl(sender.Port());
         complete = complete && ours.bytes > total;  // the body and the reply head
         oursRates.push_back(MBps(ours.bytes, ours.seconds));
         curlRates.push_back(MBps(total, curl.seconds));
-        std::printf("round %d: socket engine + redirector %.1f MB/s (%.3f s, process CPU %.2f s, %llu reads of %.0f KB); "
+        oursCpu.push_back(ours.cpu);
+        curlCpu.push_back(curl.cpu);
+        std::printf("round %d: socket engine + redirector %.1f MB/s (%.3f s, CPU %.2f s, %llu reads of %.0f KB); "
                     "curl %.1f MB/s (%.3f s, curl CPU %.2f s)\n",
                     r + 1, oursRates.back(), ours.seconds, ours.cpu, (unsigned long long)ours.reads,
                     double(ours.bytes) / 1024 / double(ours.reads ? ours.reads : 1), curlRates.back(), curl.seconds,
@@ -236,9 +247,11 @@ int main(int argc, char** argv) {
     double oursMedian = Median(oursRates), curlMedian = Median(curlRates);
     std::printf("%llu MiB, median of %d rounds: socket engine + redirector %.1f MB/s, curl %.1f MB/s, ratio %.2fx curl\n",
                 (unsigned long long)mib, rounds, oursMedian, curlMedian, oursMedian / curlMedian);
+    std::printf("client CPU per GiB, median: socket engine + redirector %.2f s, curl %.2f s\n",
+                Median(oursCpu) * 1024 / double(mib), Median(curlCpu) * 1024 / double(mib));
 
     quota = 1 << 20;  // 1 MiB per second: the throttle holds the data back most of the time
-    SDrain slow = Drain(engine, target, sender.Port(), throttledSeconds);
+    SDrain slow = Drain(engine, target, sender, throttledSeconds);
     std::printf("throttled to 1 MiB/s: %llu bytes in %.2f s = %.2f MB/s, process CPU %.3f s = %.2f%% of one core\n",
                 (unsigned long long)slow.bytes, slow.seconds, MBps(slow.bytes, slow.seconds), slow.cpu,
                 100 * slow.cpu / slow.seconds);
