@@ -1,0 +1,81 @@
+#pragma once
+// The page scanner's decisions as pure rules, each readable and testable as a table: which
+// addresses are pictures and pages, what an anchor of a page becomes (a thumbnail, a page to scan,
+// a page link), which images are large pictures, and how many queued pages may be requested.
+//
+// An anchor is decided in this order:
+//  1. an image link whose linked address and small picture are both pictures, with a small picture
+//     not seen before in this scan, is a thumbnail (reported when thumbnails are collected);
+//  2. otherwise a link that is not an image link is a page to scan when the profile recurses, the
+//     page lies above the depth limit, the address looks like a page and holds a digit, and it was
+//     not visited; it is then marked visited, and is dropped instead of queued when it lies on
+//     another site and only this site is scanned;
+//  3. anything else is a page link, reported the first time its address is seen (when links are
+//     collected).
+// Consequences: a link queued for scanning is reported as a page link only at a later sight; an
+// off-site page refused at its first sight is reported at its second; a thumbnail whose small
+// picture was already seen is a page link; a thumbnail's picture is never a large picture.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "scan/scan_profile.h"
+
+namespace plover {
+
+// The most pages requested at once; thumbnails' small pictures are requested besides these.
+constexpr int kMaxPagesInFlight = 5;
+
+// The text after the last '.' is, ignoring case, jpg, jpeg, tif, tiff, png, pcx or bmp (not gif).
+bool IsPictureUrl(std::string_view url);
+// The address holds at least one decimal digit.
+bool HasDigit(std::string_view url);
+// The server part of an absolute address ("" when it has none), without login and port.
+std::string UrlHost(std::string_view url);
+// The text after the last '/' (the whole address when it has none).
+std::string UrlFilePart(std::string_view url);
+// ASCII case-insensitive equality and the lower-case key of an address for the scan's sets.
+bool SameUrlNoCase(std::string_view a, std::string_view b);
+std::string UrlKey(std::string_view url);
+
+// Whether an anchor is passed over because only the first thumbnail link of each page counts:
+// rawHrefIsPicture: an image link whose href, as written, passes the picture test; first: no such
+// link was taken on this page yet.
+bool SkipsThumbnailLink(const SScanProfile& profile, bool rawHrefIsPicture, bool first);
+
+// What is known about one anchor when it is decided.
+struct SAnchorFacts {
+    bool imageLink = false;     // its first child is an img element
+    std::string_view link;      // its href resolved against the page
+    std::string_view picture;   // an image link's img src resolved against the page
+    int32_t depth = 0;          // the depth of the page it is on (the start page is 0)
+    bool pictureSeen = false;   // picture is in the thumbnail-picture set
+    bool visited = false;       // link is in the visited set
+    bool linkSeen = false;      // link is in the link set
+    bool onStartSite = true;    // link's host equals the start site (ignoring case)
+};
+
+enum class EAnchorOutcome {
+    Thumbnail,  // add picture to the thumbnail-picture set; if report: a thumbnail, and fetch picture
+    QueuePage,  // mark link visited at depth + 1 and queue it
+    OffSite,    // mark link visited at depth + 1; nothing else
+    PageLink,   // add link to the link set; if report: a page link
+};
+struct SAnchorDecision {
+    EAnchorOutcome outcome = EAnchorOutcome::PageLink;
+    bool report = false;
+    bool operator==(const SAnchorDecision&) const = default;
+};
+
+SAnchorDecision DecideAnchor(const SScanProfile& profile, const SAnchorFacts& facts);
+
+// An img element whose src resolved to `picture` is a large picture.
+bool IsLargePicture(const SScanProfile& profile, std::string_view picture, bool thumbnailSeen, bool largeSeen);
+
+// How many queued pages to request now.
+int PagesToRequest(int inFlight, int queued);
+
+// A scan has ended when nothing is queued, in flight or waiting for delivery.
+bool ScanHasEnded(int queued, int inFlight, int undelivered);
+
+}  // namespace plover
