@@ -27,7 +27,7 @@ void ShowMessage(const std::string& text) {
     if (h)
         h(text);
     else
-        std::fprintf(stderr, "plover: %s\n", text.c_str());
+        std::fprintf(stderr, "%s\n", text.c_str());
 }
 
 void SetMessageHandler(std::function<void(const std::string&)> handler) {

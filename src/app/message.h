@@ -1,6 +1,6 @@
 #pragma once
 // Messages that the program shows its user (a message box in a windowed front end). The front
-// end decides where they go; by default each is one line "plover: TEXT" on standard error.
+// end decides where they go; by default each is one line of standard error, the text as it stands.
 // Tests install their own handler to see them.
 #include <functional>
 #include <string>
