@@ -103,7 +103,7 @@ bool SplitUrl(std::string_view url, SUrlParts& out) {
         tail = tail.substr(0, hash);
     }
     parts.object.assign(tail);
-    if (parts.object.empty() || parts.object.front() != '/') parts.object.insert(0, "/");
+    if (parts.object.empty() || parts.object.front() != '/') parts.object = "/" + parts.object;
     out = std::move(parts);
     return true;
 }
