@@ -5,6 +5,8 @@
 #include "download/site_prop.h"
 #include "net/proxy_info.h"
 #include "net/socket_engine.h"
+#include "scan/page_mgr.h"
+#include "scan/scan_profile.h"
 
 namespace plover::cli {
 namespace {
@@ -22,7 +24,7 @@ SAppParts BuildParts() {
     parts.engines = {
         {ENGINE_ID_SOCKET, Make<CSocketEngine>},
         {ENGINE_ID_DOWNLOADER, Make<CDownloader>, InstallSaveFilter},
-        // {ENGINE_ID_PAGE_MGR, Make<CPageMgr>},
+        {ENGINE_ID_PAGE_MGR, Make<CPageMgr>},
         // {ENGINE_ID_SCANNER, Make<CScannerEngine>},
         // {ENGINE_ID_BASKET, Make<CBasketEngine>},
         // {ENGINE_ID_FILE_RELOCATOR, Make<CFileRelocator>},
@@ -30,7 +32,8 @@ SAppParts BuildParts() {
     };
     // Stored with the main settings (each gets the program's key and the load flag):
     parts.proxyRecords = SerializeProxySettings;
-    // parts.baskets = ...;  parts.scanProfiles = ...;
+    // parts.baskets = ...;
+    parts.scanProfiles = SerializeScanProfiles;  // "ScanProfiles": the four defaults when none
     parts.defaultFilters = BuildDownloadFilters;  // the default download filters when none exist
     parts.siteLogins = SerializeSiteLogins;       // "Sites": loaded at start-up, saved at exit
     // parts.afterEnginesStarted = ...;  // loads what the last exit saved (page cache index)

@@ -1,6 +1,7 @@
 #include "scan/scan_profile.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace plover {
 
@@ -117,6 +118,24 @@ bool CScanProfileList::Remove(SScanProfile* profile) {
     profiles_.RemoveAt(size_t(i));
     delete profile;
     return true;
+}
+
+int CScanProfileList::FindByNameOrNumber(const std::string& text) const {
+    if (!text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        if (text.size() <= 9) {
+            int i = std::stoi(text);
+            if (i < GetSize()) return i;
+        }
+    }
+    for (int i = 0; i < GetSize(); ++i) {
+        const std::string& name = profiles_[size_t(i)]->csName;
+        if (name.size() == text.size() &&
+            std::equal(name.begin(), name.end(), text.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+            }))
+            return i;
+    }
+    return -1;
 }
 
 CScanProfileList& GetScanProfiles() {

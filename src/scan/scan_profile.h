@@ -65,6 +65,9 @@ public:
     int Find(const SScanProfile* profile) const;
     // Takes the profile out of the list and deletes it; false when it is not in the list.
     bool Remove(SScanProfile* profile);
+    // How the command line names a profile: its position ("0", "1", ...) or its name (any case;
+    // the first one of that name). -1 when none matches.
+    int FindByNameOrNumber(const std::string& text) const;
     void RemoveAll() { profiles_.RemoveAll(); }
 
 private:

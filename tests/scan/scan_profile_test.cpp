@@ -132,6 +132,15 @@ TEST_F(ScanProfileTest, AddCopyFindAndRemove) {
     EXPECT_EQ(list.Find(&stranger), -1);
     EXPECT_FALSE(list.Remove(&stranger));
     EXPECT_EQ(list.GetSize(), 5);
+
+    // The command line names a profile by position or by name.
+    list.GetAt(4)->csName = "7";
+    struct SCase {
+        const char* text;
+        int expected;
+    } cases[] = {{"0", 0}, {"3", 3}, {"5", -1}, {"scan mixed gallery", 3}, {"Scan Mixed Gallery", 3},
+                 {"7", 4}, {"", -1}, {"99999999999999", -1}, {"Scan", -1}};
+    for (const auto& c : cases) EXPECT_EQ(list.FindByNameOrNumber(c.text), c.expected) << c.text;
 }
 
 TEST(ScanProfileRules, EditingRulesAndTheirMessages) {
