@@ -7,8 +7,8 @@
 //  1. an image link whose linked address and small picture are both pictures, with a small picture
 //     not seen before in this scan, is a thumbnail (reported when thumbnails are collected);
 //  2. otherwise a link that is not an image link is a page to scan when the profile recurses, the
-//     page lies above the depth limit, the address looks like a page and holds a digit, and it was
-//     not visited; it is then marked visited, and is dropped instead of queued when it lies on
+//     page lies above the depth limit, the address can be fetched, looks like a page and holds a
+//     digit in its path, and it was not visited; it is then marked visited, and is dropped instead of queued when it lies on
 //     another site and only this site is scanned;
 //  3. anything else is a page link, reported the first time its address is seen (when links are
 //     collected).
@@ -28,8 +28,12 @@ constexpr int kMaxPagesInFlight = 5;
 
 // The text after the last '.' is, ignoring case, jpg, jpeg, tif, tiff, png, pcx or bmp (not gif).
 bool IsPictureUrl(std::string_view url);
-// The address holds at least one decimal digit.
+// The address holds a decimal digit after its scheme and server: the name of a numbered page
+// ("page2.html"), not the digits of a numeric host or of a port, which every link of such a site
+// shares. Text that is not an address with a server is looked at whole.
 bool HasDigit(std::string_view url);
+// The address names a server that the downloader can fetch from (http or ftp).
+bool IsFetchableUrl(std::string_view url);
 // The server part of an absolute address ("" when it has none), without login and port.
 std::string UrlHost(std::string_view url);
 // The text after the last '/' (the whole address when it has none).
@@ -53,6 +57,7 @@ struct SAnchorFacts {
     bool visited = false;       // link is in the visited set
     bool linkSeen = false;      // link is in the link set
     bool onStartSite = true;    // link's host equals the start site (ignoring case)
+    bool fetchable = true;      // link is an http or ftp address
 };
 
 enum class EAnchorOutcome {
