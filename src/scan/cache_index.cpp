@@ -65,14 +65,14 @@ public:
         return true;
     }
     bool U16(uint16_t& v) {
-        uint8_t lo, hi;
+        uint8_t lo = 0, hi = 0;
         if (Left() < 2) return false;
         U8(lo), U8(hi);
         v = uint16_t(lo | (hi << 8));
         return true;
     }
     bool U32(uint32_t& v) {
-        uint16_t lo, hi;
+        uint16_t lo = 0, hi = 0;
         if (Left() < 4) return false;
         U16(lo), U16(hi);
         v = uint32_t(lo) | (uint32_t(hi) << 16);
