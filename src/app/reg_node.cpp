@@ -4,6 +4,7 @@
 #include <cctype>
 
 namespace plover {
+
 std::string FoldName(std::string_view name) {
     std::string s(name);
     for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -17,14 +18,17 @@ std::recursive_mutex& RegLock() {
 
 CRegNode::~CRegNode() {
     // Releases the subtree without deep recursion: children are moved out level by level.
+    childIndex_.clear();
     std::vector<HKEY> pending = std::move(children_);
     while (!pending.empty()) {
         HKEY n = std::move(pending.back());
         pending.pop_back();
+        // A node that an open handle still holds keeps its subtree; the others are taken apart
+        // here (each parent clears its index first, so the list holds the last reference).
         if (n && n.use_count() == 1) {
+            n->childIndex_.clear();
             for (auto& c : n->children_) pending.push_back(std::move(c));
             n->children_.clear();
-            n->childIndex_.clear();
         }
     }
 }
@@ -59,17 +63,14 @@ bool CRegNode::DeleteValue(std::string_view name) {
 
 HKEY CRegNode::FindChild(std::string_view name) const {
     auto it = childIndex_.find(FoldName(name));
-    if (it == childIndex_.end()) return nullptr;
-    for (const auto& c : children_)
-        if (c.get() == it->second) return c;
-    return nullptr;
+    return it == childIndex_.end() ? nullptr : it->second;
 }
 
 HKEY CRegNode::CreateChild(std::string_view name) {
     if (name.empty()) return nullptr;
     if (HKEY existing = FindChild(name)) return existing;
     auto child = std::make_shared<CRegNode>(std::string(name));
-    childIndex_.emplace(FoldName(name), child.get());
+    childIndex_.emplace(FoldName(name), child);
     children_.push_back(child);
     return child;
 }
@@ -77,11 +78,9 @@ HKEY CRegNode::CreateChild(std::string_view name) {
 bool CRegNode::DeleteChild(std::string_view name) {
     auto it = childIndex_.find(FoldName(name));
     if (it == childIndex_.end()) return false;
-    CRegNode* target = it->second;
+    HKEY removed = std::move(it->second);
     childIndex_.erase(it);
-    auto pos = std::find_if(children_.begin(), children_.end(), [&](const HKEY& c) { return c.get() == target; });
-    HKEY removed = *pos;
-    children_.erase(pos);
+    children_.erase(std::find(children_.begin(), children_.end(), removed));
     removed->MarkSubtreeDeleted();
     return true;
 }

@@ -65,7 +65,7 @@ private:
     std::vector<SRegValue> values_;
     std::unordered_map<std::string, size_t> valueIndex_;  // folded name -> position
     std::vector<HKEY> children_;
-    std::unordered_map<std::string, CRegNode*> childIndex_;  // folded name -> child
+    std::unordered_map<std::string, HKEY> childIndex_;  // folded name -> child
 };
 
 // ASCII case folding, the comparison of key and value names.
