@@ -61,7 +61,7 @@ RefPtr<CDownload> CDownload::Create(const SDownloadConfig& config, IDownloader* 
     auto d = RefPtr<CDownload>::Adopt(new CDownload(owner));
     if (why.empty()) {
         d->config_ = config;
-        d->config_.URL_original = EscapeBar(config.URL_original);
+        d->config_.URL_original = StorableAddress(config.URL_original);
         const std::string& address = config.URL_remote.empty() ? config.URL_original : config.URL_remote;
         if (!d->SetUrl(address)) why = "Not an HTTP or FTP address: " + address;
         else if (d->config_.IsWholeFile() && d->config_.Service != SERVICE_HTTP)
@@ -86,7 +86,7 @@ void CDownload::Initialize() {
 }
 
 bool CDownload::SetUrl(const std::string& url) {
-    std::string address = EscapeBar(url);
+    std::string address = StorableAddress(url);
     SUrlParts parts;
     if (!SplitUrl(address, parts)) return false;
     int32_t service;
@@ -109,7 +109,7 @@ bool CDownload::SetUrl(const std::string& url) {
     config_.Server = parts.server;
     config_.Port = parts.port;
     config_.Object = object;
-    config_.URL_remote = EscapeBar(BuildRemoteUrl(service, config_.Login, parts.server, parts.port, object));
+    config_.URL_remote = StorableAddress(BuildRemoteUrl(service, config_.Login, parts.server, parts.port, object));
     if (config_.FileName.empty()) config_.FileName = name;
     return true;
 }
@@ -420,7 +420,7 @@ void CDownload::Redirect(const std::string& location) {
     // duplicate; comparing the resolved address too ends a redirect loop through a relative one.
     auto known = [&](IDownload* d) {
         for (const std::string& a : {d->GetOriginalUrl(), d->GetRemoteUrl()})
-            if (EqualsNoCase(a, location) || EqualsNoCase(a, EscapeBar(target))) return true;
+            if (EqualsNoCase(a, location) || EqualsNoCase(a, StorableAddress(target))) return true;
         return false;
     };
     bool duplicate = known(this);
@@ -503,7 +503,7 @@ void CDownload::ExecuteOperation(SDnlOp* op) {
             {
                 CAutoCriticalSection guard(lock_);
                 config_.Login = SLogin{1, auth->Username, auth->Password};
-                config_.URL_remote = EscapeBar(BuildRemoteUrl(config_.Service, config_.Login, config_.Server,
+                config_.URL_remote = StorableAddress(BuildRemoteUrl(config_.Service, config_.Login, config_.Server,
                                                               config_.Port, config_.Object));
             }
             sizeState_ = SIZE_UNKNOWN;

@@ -50,17 +50,17 @@ bool CDownload::Save(CTextTree& tree) {
     }
     // 1. The addresses and the target; any failure fails the save. Addresses never hold "|"
     // (written as "%7C"); a folder with "|" is refused when the download is made.
-    if (!tree.WriteString(kUrlOriginal, EscapeBar(c.URL_original)) ||
-        !tree.WriteString(kUrlRemote, EscapeBar(c.URL_remote)) || !tree.WriteString(kLocalFolder, c.LocalFolder) ||
+    if (!tree.WriteString(kUrlOriginal, StorableAddress(c.URL_original)) ||
+        !tree.WriteString(kUrlRemote, StorableAddress(c.URL_remote)) || !tree.WriteString(kLocalFolder, c.LocalFolder) ||
         !tree.WriteNumber(kPrior, uint32_t(c.Prior)) || !tree.WriteNumber(kClientId, uint32_t(c.ClientID)) ||
-        !tree.WriteString(kPrevServer, EscapeBar(c.csPrevServer)))
+        !tree.WriteString(kPrevServer, StorableAddress(c.csPrevServer)))
         return false;
     // 2. The name, when known.
     if (!c.FileName.empty()) tree.WriteString(kFileName, c.FileName);
     // 3. The login.
     if (c.Login.Login != 0 && tree.OpenGroup(kLoginGroup)) {
         tree.WriteNumber(kLogin, c.Login.Login);
-        tree.WriteString(kUsername, EscapeBar(c.Login.Username));
+        tree.WriteString(kUsername, StorableAddress(c.Login.Username));
         tree.WriteString(kPassword, c.Login.Password, true);
         tree.CloseGroup();
     }
@@ -84,7 +84,7 @@ bool CDownload::Save(CTextTree& tree) {
         tree.CloseGroup();
     }
     // The server's date of the file, so that a resumed download notices a changed file.
-    if (!lastModified.empty() && lastModified.find('|') == std::string::npos)
+    if (!lastModified.empty() && lastModified.find_first_of(std::string("|\0", 2)) == std::string::npos)
         tree.WriteString(kLastModified, lastModified);
     return true;
 }

@@ -131,14 +131,19 @@ std::string RedirectTarget(int32_t service, std::string_view server, std::string
     return out;
 }
 
-std::string EscapeBar(std::string_view address) {
+std::string StorableAddress(std::string_view address) {
+    static const char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(address.size());
     for (char c : address) {
-        if (c == '|')
-            out += "%7C";
-        else
+        unsigned char u = static_cast<unsigned char>(c);
+        if (c == '|' || u < 0x20 || u == 0x7f) {
+            out += '%';
+            out += kHex[u >> 4];
+            out += kHex[u & 15];
+        } else {
             out += c;
+        }
     }
     return out;
 }

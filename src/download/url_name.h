@@ -8,7 +8,8 @@
 //    holds "|", which the list file cannot store;
 //  - the rebuilt address "scheme://[user[:password]@]server[:port]object";
 //  - the address a redirect location leads to;
-//  - "|" written as "%7C" in addresses, so that an address can always be stored.
+//  - "|" written as "%7C" (and control bytes as "%XX") in addresses, so that an address can
+//    always be stored.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -36,12 +37,14 @@ std::string BuildRemoteUrl(int32_t service, const SLogin& login, std::string_vie
                            std::string_view object);
 
 // The address a redirect to `location` leads to from a download of `service` at `server`:
-// the location itself when it starts with "ftp:" or "http:" (or another "scheme://"); the scheme prefix, the server and
-// the location when it starts with "/" or "\"; else the scheme prefix, the server, "/" and it.
+// the location itself when it starts with "ftp:" or "http:" (or another "scheme://"); the
+// scheme prefix, the server and the location when it starts with "/" or "\"; else the scheme
+// prefix, the server, "/" and it. The server may carry ":port".
 std::string RedirectTarget(int32_t service, std::string_view server, std::string_view location);
 
-// Every "|" written as "%7C" (the same address for every server).
-std::string EscapeBar(std::string_view address);
+// The address with every "|" written as "%7C" and every control byte as "%XX" (the same address
+// for every server), so that it can always be stored in the list file.
+std::string StorableAddress(std::string_view address);
 
 // Case-insensitive equality of two ASCII texts.
 bool EqualsNoCase(std::string_view a, std::string_view b);

@@ -82,9 +82,10 @@ TEST(DownloadUrl, RedirectTargets) {
     for (const Row& r : rows) EXPECT_EQ(RedirectTarget(r.service, "S", r.location), r.out) << r.location;
 }
 
-TEST(DownloadUrl, BarsAreWrittenAsPercent7C) {
-    EXPECT_EQ(EscapeBar("http://h/a|b|c"), "http://h/a%7Cb%7Cc");
-    EXPECT_EQ(EscapeBar("http://h/a"), "http://h/a");
+TEST(DownloadUrl, StorableAddresses) {
+    EXPECT_EQ(StorableAddress("http://h/a|b|c"), "http://h/a%7Cb%7Cc");
+    EXPECT_EQ(StorableAddress("http://h/a"), "http://h/a");
+    EXPECT_EQ(StorableAddress(std::string("http://h/a\0b\r\n", 14)), "http://h/a%00b%0D%0A");
 }
 
 }  // namespace
