@@ -28,7 +28,12 @@ bool CImageLoader::Load(CBRImage* image, const std::string& path, const SSize* b
         else requests_.Add(request);
         wake_.Set();
     }
-    if (done) done->Wait(-1);
+    if (done) {
+        done->Wait(-1);
+        // The event is always set under the queue lock; taking the lock once makes sure the
+        // setter has let go of the event before it is destroyed here.
+        CAutoCriticalSection lock(queue_);
+    }
     return true;
 }
 
