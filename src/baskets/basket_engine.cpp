@@ -1,0 +1,132 @@
+#include "baskets/basket_engine.h"
+
+#include <memory>
+
+#include "baskets/download_db_sink.h"
+#include "download/i_download.h"
+
+namespace plover {
+bool IsRetirable(IDownload* download) {
+    return download->IsFinished() || IsFailedStatus(download->GetStatus());
+}
+
+CBasketEngine::CBasketEngine(IEngineMgr* engines, CDownloadDB* db) : engines_(engines), db_(db) {}
+
+CBasketEngine::~CBasketEngine() = default;
+
+HRESULT CBasketEngine::QueryInterface(const GUID& iid, void** out) {
+    if (!out) return E_INVALIDARG;
+    if (iid == IID_IBasketEngine) {
+        *out = static_cast<IBasketEngine*>(this);
+    } else if (iid == IID_INetAdviseSink) {
+        *out = static_cast<INetAdviseSink*>(this);
+    } else {
+        return CEngine::QueryInterface(iid, out);
+    }
+    AddRef();
+    return S_OK;
+}
+
+void CBasketEngine::RegisterWindow(HWND window) {
+    Post(BOP_REGISTER_WINDOW, reinterpret_cast<uintptr_t>(window), 0, false, false);
+}
+
+void CBasketEngine::UnregisterWindow(HWND window) {
+    Post(BOP_UNREGISTER_WINDOW, reinterpret_cast<uintptr_t>(window), 0, false, false);
+}
+
+bool CBasketEngine::WaitUntilStarted() { return Post(BOP_SYNC, 0, 0, true, false) != 0; }
+
+void CBasketEngine::OnStart() {
+    RefPtr<IEngine> engine;
+    if (engines_ && engines_->GetEngine(ENGINE_ID_DOWNLOADER, engine.Put()))
+        downloader_ = QueryAs<IDownloader>(engine.Get(), IID_IDownloader);
+    if (!downloader_) return;
+    downloader_->Advise(static_cast<INetAdviseSink*>(this));
+    downloader_->LoadList(nullptr);
+    // Answered after the load, which was posted first.
+    std::unique_ptr<CDownloadArray> all(downloader_->GetDownloadArray(nullptr));
+    if (!all) return;
+    for (IDownload* d : *all) {
+        if (!d || !IsBasketClient(d->GetClientID())) continue;
+        QueueDownload(d);
+        // Ended while no basket engine watched: retired now, as it would have been then.
+        if (IsRetirable(d)) {
+            d->AddRef();
+            Retire(NE_STATUS, d);
+        }
+    }
+}
+
+void CBasketEngine::OnStop() {
+    if (!downloader_) return;
+    downloader_->Unadvise(static_cast<INetAdviseSink*>(this));
+    downloader_.Reset();
+}
+
+int32_t CBasketEngine::OnNetNotify(uint32_t code, uintptr_t value1, uintptr_t) {
+    if (code != NE_DOWNLOAD_ADDED && code != NE_DOWNLOAD_REMOVED && code != NE_STATUS && code != NE_SUPER_STATUS &&
+        code != NE_PROGRESS)
+        return 0;
+    RefPtr<IDownload> d = QueryAs<IDownload>(reinterpret_cast<IUnknown*>(value1), IID_IDownload);
+    if (!d) return 0;
+    if (code == NE_DOWNLOAD_REMOVED) {
+        db_->Dequeue(d->GetOriginalUrl(), d->GetLocalPath());
+        return 0;
+    }
+    if (!IsBasketClient(d->GetClientID())) return 0;
+    if (code == NE_DOWNLOAD_ADDED)
+        QueueDownload(d.Get());
+    else
+        PostRetire(code, d.Detach());
+    return 0;
+}
+
+void CBasketEngine::QueueDownload(IDownload* download) {
+    db_->Enqueue(download->GetOriginalUrl(), download->GetLocalPath());
+}
+
+void CBasketEngine::PostRetire(uint32_t code, IDownload* download) {
+    // The reference travels with the event; the handler releases it, or OnDiscard when the
+    // engine has ended.
+    Post(BOP_RETIRE, code, reinterpret_cast<uintptr_t>(download), false, false);
+}
+
+uint32_t CBasketEngine::OnOperation(uint32_t code, uintptr_t arg1, uintptr_t arg2) {
+    switch (code) {
+        case BOP_RETIRE: Retire(uint32_t(arg1), reinterpret_cast<IDownload*>(arg2)); return 1;
+        case BOP_REGISTER_WINDOW: {
+            HWND w = reinterpret_cast<HWND>(arg1);
+            if (w) windows_.push_back(w);
+            return 1;
+        }
+        case BOP_UNREGISTER_WINDOW:
+            for (auto it = windows_.begin(); it != windows_.end(); ++it)
+                if (*it == reinterpret_cast<HWND>(arg1)) {
+                    windows_.erase(it);
+                    break;
+                }
+            return 1;
+        case BOP_SYNC: return 1;
+    }
+    return 0;
+}
+
+void CBasketEngine::OnDiscard(uint32_t code, uintptr_t, uintptr_t arg2) {
+    if (code == BOP_RETIRE)
+        if (auto* d = reinterpret_cast<IDownload*>(arg2)) d->Release();
+}
+
+void CBasketEngine::Retire(uint32_t code, IDownload* download) {
+    RefPtr<IDownload> d = RefPtr<IDownload>::Adopt(download);
+    if (!d || code != NE_STATUS || !IsRetirable(d.Get())) return;
+    // Out of the list: a finished download's file stays, a failed one's partial file goes.
+    d->PostOperation(new SDnlOp(DNLOP_DELETE), 0);
+    if (!d->IsFinished()) return;
+    for (HWND w : windows_) {
+        auto* path = new std::string(d->GetLocalPath());
+        if (!PostMessage(w, WM_PV_BASKET_FILE_ARRIVED, reinterpret_cast<WPARAM>(path), 0)) delete path;
+    }
+}
+
+}  // namespace plover

@@ -1,0 +1,73 @@
+#include "baskets/history_parts.h"
+
+#include <mutex>
+
+#include "app/message.h"
+#include "baskets/basket_engine.h"
+#include "baskets/download_db.h"
+#include "baskets/download_db_sink.h"
+#include "baskets/download_tips.h"
+#include "engine/engine_mgr.h"
+#include "platform/homes.h"
+
+namespace plover {
+namespace {
+
+std::mutex g_lock;
+RefPtr<IDownloader> g_advised;  // the downloader the sink is advised to
+
+}  // namespace
+
+std::string DownloadDBPath() { return GetProgramFolder() + kDownloadDBName; }
+
+void LoadDownloadHistory() {
+    CDownloadDB& db = GetDownloadDB();
+    std::string file = DownloadDBPath();
+    SDownloadDBLoad r = db.Load(file);
+    if (r.status == SDownloadDBLoad::EStatus::Damaged)
+        ShowMessage("warning: the download history " + file + " is damaged (" + DownloadDBReadText(r.read) + ")" +
+                    (r.keptAs.empty() ? std::string() : "; it was kept as " + r.keptAs) +
+                    ". Plover starts with an empty history.");
+    else if (r.status == SDownloadDBLoad::EStatus::Unreadable)
+        ShowMessage("warning: the download history " + file + " cannot be read (" + r.reason +
+                    "); Plover starts with an empty history and will not write over the file.");
+    db.SweepPreviews(ProgramPreviewFolder());
+}
+
+bool SaveDownloadHistory() {
+    CDownloadDB& db = GetDownloadDB();
+    if (!db.IsLoaded()) return true;
+    std::string error;
+    if (db.Save(DownloadDBPath(), &error)) return true;
+    ShowMessage("the download history could not be saved: " + error);
+    return false;
+}
+
+void AttachDownloadHistory(IEngine* downloader) {
+    LoadDownloadHistory();
+    auto dl = QueryAs<IDownloader>(downloader, IID_IDownloader);
+    if (!dl) return;
+    dl->Advise(&GetDownloadDBSink());
+    std::lock_guard g(g_lock);
+    g_advised = dl;
+}
+
+void WaitForBasketEngine() {
+    RefPtr<IEngine> engine;
+    if (!GetEngineMgr()->GetEngine(ENGINE_ID_BASKET, engine.Put())) return;
+    // Any waiting post returns once the start (list loaded, downloads queued) has run.
+    engine->Post(BOP_SYNC, 0, 0, true, false);
+}
+
+void DetachDownloadHistory() {
+    RefPtr<IDownloader> dl;
+    {
+        std::lock_guard g(g_lock);
+        dl = std::move(g_advised);
+    }
+    if (dl) dl->Unadvise(&GetDownloadDBSink());
+    GetDownloadDB().SetMainWindow(nullptr);
+    SaveDownloadHistory();
+}
+
+}  // namespace plover
