@@ -50,6 +50,40 @@ struct SGetOptions {
     std::vector<std::string> urls;
 };
 
+// Posts a tick to the main window every 200 ms, and at once when asked (a status changed), until
+// destroyed; held while a question is asked.
+class CTicker {
+public:
+    explicit CTicker(HWND window) : window_(window), thread_([this] { Loop(); }) {}
+    ~CTicker() {
+        stop_ = true;
+        wake_.Set();
+        thread_.join();
+    }
+    void Hold(bool held) { held_ = held; }
+    // A tick now (any thread); several requests before it is taken make one tick.
+    void Nudge() {
+        if (!nudged_.exchange(true)) wake_.Set();
+    }
+
+private:
+    void Loop() {
+        while (!stop_.load()) {
+            nudged_ = false;
+            if (!held_.load()) PostMessage(window_, WM_GET_TICK, 0, 0);
+            wake_.Wait(int(kTickMs));
+            wake_.Reset();
+        }
+    }
+
+    HWND window_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> held_{false};
+    std::atomic<bool> nudged_{false};
+    CEvent wake_;
+    std::thread thread_;
+};
+
 // A protocol log line as --verbose prints it: requests and responses line by line after "> " and
 // "< ", everything else as one "* " line.
 std::string LogText(uint32_t kind, const std::string& text) {
@@ -84,6 +118,8 @@ std::string LogText(uint32_t kind, const std::string& text) {
 class CGetSink final : public INetAdviseSink {
 public:
     explicit CGetSink(bool verbose) : verbose_(verbose) {}
+    // The ticker to nudge when a download's state changes (null: none).
+    void SetTicker(CTicker* ticker) { ticker_.store(ticker); }
     HRESULT QueryInterface(const GUID& iid, void** out) override {
         if (!out) return E_INVALIDARG;
         if (iid == IID_IUnknown || iid == IID_INetAdviseSink) {
@@ -101,6 +137,8 @@ public:
             std::lock_guard g(lock_);
             lines_.push_back(LogText(uint32_t(value2), reinterpret_cast<const char*>(value1)));
         }
+        if (code == NE_STATUS || code == NE_SUPER_STATUS)
+            if (CTicker* t = ticker_.load()) t->Nudge();
         return 0;
     }
     std::deque<std::string> TakeLines() {
@@ -112,29 +150,9 @@ public:
 
 private:
     bool verbose_;
+    std::atomic<CTicker*> ticker_{nullptr};
     std::mutex lock_;
     std::deque<std::string> lines_;
-};
-
-// Posts a tick to the main window every 200 ms until destroyed; held while a question is asked.
-class CTicker {
-public:
-    explicit CTicker(HWND window) : thread_([this, window] {
-        while (!stop_.load()) {
-            if (!held_.load()) PostMessage(window, WM_GET_TICK, 0, 0);
-            SleepMs(kTickMs);
-        }
-    }) {}
-    ~CTicker() {
-        stop_ = true;
-        thread_.join();
-    }
-    void Hold(bool held) { held_ = held; }
-
-private:
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> held_{false};
-    std::thread thread_;
 };
 
 // One address of this run and what became of it.
@@ -381,6 +399,7 @@ void CGetSession::AskLogin(STracked& t) {
 void CGetSession::AnswerWaiting(STracked& t, DownloadStatus reason) {
     uint32_t when = t.download->GetStatusTime();
     if (when == t.answeredAt) return;  // answered; the answer has not run yet
+    if (reason == DS_NONE) return;     // the reason is set beside the state a moment later
     if (reason == DS_TGT_FILE_EXISTS) {
         bool yes = options_.overwrite;
         if (!yes && interactive_) {
@@ -403,7 +422,7 @@ void CGetSession::AnswerWaiting(STracked& t, DownloadStatus reason) {
             Finish(t, false, StatusText(DS_UNAUTHORIZED));
         }
     } else {
-        Finish(t, false, StatusText(reason == DS_NONE ? DS_WAIT_FOR_USER : reason));
+        Finish(t, false, StatusText(reason));
     }
 }
 
@@ -497,6 +516,10 @@ int CGetSession::Run() {
         std::cerr << "plover: the downloader is not available\n";
         return 1;
     }
+    // The ticker runs from here on, so that no change is missed; its ticks wait in the queue
+    // until the message loop below takes them.
+    ticker_ = std::make_unique<CTicker>(app_->App().MainWindow());
+    sink_.SetTicker(ticker_.get());
     downloader_->Advise(&sink_);
     downloader_->LoadList(nullptr);
     std::unique_ptr<CDownloadArray> array(downloader_->GetDownloadArray(nullptr));  // after the load
@@ -511,15 +534,15 @@ int CGetSession::Run() {
     RefPtr<IDownload> none;
     downloader_->FindDownloadByID(-1, none.Put());
 
-    ticker_ = std::make_unique<CTicker>(app_->App().MainWindow());
     app_->RunUntilQuit([this](const SWindowMessage& m) {
         if (m.msg == WM_GET_TICK && !allDone_) OnTick();
     });
+    // Once unadvised, no call of the sink is under way: the ticker it nudges can go.
+    downloader_->Unadvise(&sink_);
     ticker_.reset();
     PrintVerbose();
     ClearLive();
     ReleaseOthers();
-    downloader_->Unadvise(&sink_);
 
     int failed = 0, unfinished = 0;
     for (auto& t : tracked_) {
