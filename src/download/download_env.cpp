@@ -4,6 +4,7 @@
 
 #include "app/settings.h"
 #include "download/file_writer.h"
+#include "download/ftp_leech.h"
 #include "download/http_leech.h"
 #include "download/traffic.h"
 #include "net/br_socket.h"
@@ -27,8 +28,12 @@ public:
     bool CreateLeech(ELeechKind kind, IDownload* download, uint32_t start, uint32_t end,
                      RefPtr<ILeech>& out) override {
         out.Reset();
-        if (kind != LEECH_KIND_HTTP) return false;  // the FTP worker is not part of this build yet
-        out = StartHttpLeech(download, start, end);
+        if (kind == LEECH_KIND_HTTP)
+            out = StartHttpLeech(download, start, end);
+        else if (kind == LEECH_KIND_FTP)
+            out = StartFtpLeech(download, start, end);
+        else
+            return false;
         return true;
     }
 
