@@ -6,6 +6,7 @@
 #include "download/file_writer.h"
 #include "download/ftp_leech.h"
 #include "download/http_leech.h"
+#include "download/i_file_relocator.h"
 #include "download/traffic.h"
 #include "net/br_socket.h"
 #include "net/host_lookup.h"
@@ -39,11 +40,27 @@ public:
 
     uint64_t GetFreeSpace(const std::string& folder) override { return FreeSpaceOf(folder); }
 
-    // No file relocator is part of this build yet: the request stays with the download.
-    bool Relocate(CRelocInfo*) override { return false; }
-    void CancelRelocation(IDownload*) override {}
+    // The file relocator registered with the engine manager takes charge of the request; without
+    // one the request stays with the download.
+    bool Relocate(CRelocInfo* request) override {
+        RefPtr<IFileRelocator> relocator = Relocator();
+        if (!relocator) return false;
+        relocator->Relocate(request);
+        return true;
+    }
+    // Waits, so that the relocator has let go of the file when this returns.
+    void CancelRelocation(IDownload* download) override {
+        if (RefPtr<IFileRelocator> relocator = Relocator()) relocator->Cancel(download, true);
+    }
 
     uint32_t GetTicks() override { return GetTickCount(); }
+
+private:
+    static RefPtr<IFileRelocator> Relocator() {
+        RefPtr<IEngine> engine;
+        if (!GetEngineMgr()->GetEngine(ENGINE_ID_FILE_RELOCATOR, engine.Put())) return {};
+        return QueryAs<IFileRelocator>(engine.Get(), IID_IFileRelocator);
+    }
 };
 
 CDefaultDownloadEnv g_defaultEnv;

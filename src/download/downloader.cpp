@@ -406,8 +406,8 @@ uint32_t CDownloader::Run(uint32_t code, uintptr_t arg1, uintptr_t arg2) {
             return 0;
         }
         case DOP_RELOCATION_PROGRESS: {
-            auto* d = reinterpret_cast<IDownload*>(arg1);
             auto* progress = reinterpret_cast<SRelocProgress*>(arg2);
+            IDownload* d = progress && progress->download ? progress->download.Get() : reinterpret_cast<IDownload*>(arg1);
             if (d && progress) d->SetTraffic(progress->done, progress->total);
             if (!waiting) delete progress;
             return 0;

@@ -93,10 +93,12 @@ enum EDownloaderOp : uint32_t {
     DOP_DOWNLOAD_ARRAY = 127,       // arg1 = HWND or null, arg2 = SArrayRequest*
 };
 
-// The two progress figures of a relocation under way (event 125).
+// The two progress figures of a relocation under way (event 125), with a reference that keeps
+// the download alive until the report has been taken (it may be cancelled meanwhile).
 struct SRelocProgress {
     uint32_t done = 0;
     uint32_t total = 0;
+    RefPtr<IDownload> download;
 };
 
 // Window messages the downloader posts (the receiving window owns the array).
