@@ -33,6 +33,7 @@ CApp::EStart CApp::Init(const SHomes& homes, const SAppParts& parts) {
     SetSettingsGroup(ESettingsGroup::ProxyRecords, parts_.proxyRecords);
     SetSettingsGroup(ESettingsGroup::Baskets, parts_.baskets);
     SetSettingsGroup(ESettingsGroup::ScanProfiles, parts_.scanProfiles);
+    SetSettingsGroup(ESettingsGroup::SearchSites, parts_.searchSites);
     SetDefaultFiltersHook(parts_.defaultFilters);
 
     CRegistrySettings& s = GetSettings();

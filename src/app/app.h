@@ -56,7 +56,7 @@ struct SEngineEntry {
 struct SAppParts {
     std::vector<SEngineEntry> engines;  // in registration order
     // Stored with the main settings, in this order (see settings.h).
-    SettingsGroupFn proxyRecords, baskets, scanProfiles;
+    SettingsGroupFn proxyRecords, baskets, scanProfiles, searchSites;
     std::function<void()> defaultFilters;  // creates the default download filters when none exist
     // The site logins under "Sites", loaded at start-up and saved at exit; given the program's key.
     std::function<void(CBRRegKey& ploverKey, bool load)> siteLogins;

@@ -6,7 +6,7 @@
 //
 // A load or save runs, in this order: dwRetry of the time-out parameters set to 1 (so a save
 // always writes 1, while a load takes a stored value); the main table; the groups that other
-// parts store in the same key (proxy records, baskets, scan profiles: SetSettingsGroup); the
+// parts store in the same key (proxy records, baskets, scan profiles, search sites: SetSettingsGroup); the
 // string list "SurfURLs"; then the fixes after a load: the default download filters (a hook),
 // the cache folder fallback, the bounds of iMaxCacheSpace and the four picture-size defaults.
 #include <array>
@@ -136,7 +136,7 @@ inline constexpr const char* kCacheFolderMessage = "Cache folder is not availabl
 
 // Groups that other parts keep in the main key, run after the main table in this order with the
 // main key and the load flag. Unset groups are skipped.
-enum class ESettingsGroup { ProxyRecords, Baskets, ScanProfiles, Count };
+enum class ESettingsGroup { ProxyRecords, Baskets, ScanProfiles, SearchSites, Count };
 using SettingsGroupFn = std::function<void(const HKEY& mainKey, bool load)>;
 void SetSettingsGroup(ESettingsGroup group, SettingsGroupFn fn);
 // Called after every load and save: creates the default download filters when the list is empty.
