@@ -84,6 +84,10 @@ void CDialUpEngine::OnStart() {
     if (mgr_ && mgr_->GetEngine(ENGINE_ID_DOWNLOADER, engine.Put()))
         downloader_ = QueryAs<IDownloader>(engine.Get(), IID_IDownloader);
     timer_ = StartTimer(kDialUpTimerMs);
+    // Automatic dialling: a program that starts without its connection brings it up.
+    const SAutoDial& autoDial = settings_->AutoDial;
+    if (autoDial.On && !settings_->csActiveDialUp.empty() && !FindActiveConnection())
+        TakeRequest(new SDialRequest{autoDial.Times, autoDial.Sec});
 }
 
 void CDialUpEngine::OnStop() {

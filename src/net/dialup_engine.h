@@ -16,7 +16,9 @@
 //   6. log "Dialing ..." and start the dial; its outcome comes back as operation 403
 //   7. an attempt that did not start: clear the request once its attempts are used up
 // A 500 ms timer dials again while a request is in force, nothing is being dialled, and more than
-// the request's interval has passed since the last attempt ended.
+// the request's interval has passed since the last attempt ended. With automatic dialling on
+// ("AutoDial" "On"), the engine hands itself a request when it starts and the entry is not
+// connected.
 //
 // States: 0 idle, 1 dialling, 2 hanging up. Everything runs on the engine thread except
 // FindActiveConnection, HasRequest and GetState (any thread) and the dialer's notification,

@@ -132,6 +132,7 @@ protected:
         ASSERT_TRUE(mgr.RegisterEngine(ENGINE_ID_DOWNLOADER, downloader));
         auto owned = std::make_unique<CScriptedDialer>();
         dialer = owned.get();
+        BeforeStart();
         engine = new CDialUpEngine(std::move(owned), &mgr, &settings, &clock);
         engine->SetLoginPrompt([this](const std::string& entry, SDialUpLogin& login) {
             prompts.push_back(entry + ":" + login.userName);
@@ -150,6 +151,7 @@ protected:
         downloader->Release();
         engine->Release();
     }
+    virtual void BeforeStart() {}
     // Every operation posted so far, and what those posted in turn (a dial's outcome), has run.
     void Sync() {
         for (int i = 0; i < 2; ++i) engine->Post(0x7FFF, 0, 0, true, false);
@@ -310,6 +312,22 @@ TEST_F(DialUpTest, CancelledLoginQuestionsEndTheRequestWhenItsAttemptsAreUsedUp)
     EXPECT_TRUE(dialer->Dials().empty());
     EXPECT_FALSE(engine->HasRequest());
     EXPECT_EQ(settings.DialUpUserPass.m_bPassword, 0);
+}
+
+class AutoDialTest : public DialUpTest {
+protected:
+    void BeforeStart() override {
+        settings.AutoDial.On = 1;
+        settings.AutoDial.Times = 1;
+        Entry(EOutcome::Connect);
+    }
+};
+
+TEST_F(AutoDialTest, AnEngineStartingWithoutItsConnectionDialsIt) {
+    Sync();
+    ASSERT_EQ(dialer->Dials().size(), 1u);
+    EXPECT_EQ(downloader->Count(NE_DIALUP_ESTABLISHED), 1);
+    EXPECT_FALSE(engine->HasRequest());
 }
 
 }  // namespace
