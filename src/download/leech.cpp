@@ -49,7 +49,7 @@ bool CLeech::Connect() {
             new CSocketRedirector(static_cast<ISockAdviseSink*>(this), env_.deliveryEngine.Get()));
     sockaddr_in address = download_->GetServerAddress();
     RefPtr<ISocket> socket;
-    if (!env_.sockets->CreateSocket(SinkForSockets(), &address, socket.Put(), false) || !socket) {
+    if (!env_.sockets->CreateSocket(SinkForSockets(), &address, socket.Put(), true) || !socket) {
         Stop();
         return false;
     }
