@@ -7,6 +7,7 @@
 #include "net/socket_engine.h"
 #include "scan/page_mgr.h"
 #include "scan/scan_profile.h"
+#include "scan/scanner_engine.h"
 
 namespace plover::cli {
 namespace {
@@ -25,7 +26,7 @@ SAppParts BuildParts() {
         {ENGINE_ID_SOCKET, Make<CSocketEngine>},
         {ENGINE_ID_DOWNLOADER, Make<CDownloader>, InstallSaveFilter},
         {ENGINE_ID_PAGE_MGR, Make<CPageMgr>},
-        // {ENGINE_ID_SCANNER, Make<CScannerEngine>},
+        {ENGINE_ID_SCANNER, Make<CScannerEngine>},
         // {ENGINE_ID_BASKET, Make<CBasketEngine>},
         // {ENGINE_ID_FILE_RELOCATOR, Make<CFileRelocator>},
         // {ENGINE_ID_DIALUP, Make<CDialUpEngine>},

@@ -1,0 +1,309 @@
+// plover scan URL [--profile NAME|NUMBER] [--reload] [--json]: one scan through the scanner engine,
+// with the command's main window as the scan's notify window. While it runs, the pages scanned,
+// the pages remaining, the thumbnails and the links found are shown on standard error (one live
+// line on a terminal, a plain line every few seconds otherwise). At the end it prints the start
+// page's title, then the thumbnails (picture, thumbnail, page), the large pictures and the page
+// links, each with what the download history knows of it ("on disk", "queued"); with --json one
+// JSON object a line instead: the start page, each result, and a summary.
+//
+// Pages come through the page cache like every scan: a second scan of the same address is
+// answered from the cache under the cache mode; --reload fetches every page again. A start page
+// that fails prints its error text and exits 1; Ctrl-C stops the scan and prints what was found.
+#include <unistd.h>
+
+#include <atomic>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "cli/app_session.h"
+#include "cli/command.h"
+#include "download/downloader.h"
+#include "download/i_download.h"
+#include "engine/engine_mgr.h"
+#include "platform/tick.h"
+#include "scan/download_mark.h"
+#include "scan/i_scanner.h"
+#include "scan/scan_profile.h"
+#include "scan/scan_rules.h"
+
+namespace plover::cli {
+namespace {
+
+constexpr uint32_t WM_SCAN_CLI_TICK = WM_APP + 0x7A1;
+constexpr uint32_t kTickMs = 250;
+constexpr uint32_t kPlainProgressMs = 5000;
+
+struct SScanOptions {
+    std::string url;
+    std::string profile;
+    bool reload = false;
+    bool json = false;
+};
+
+// Posts a tick to the window until destroyed.
+class CScanTicker {
+public:
+    explicit CScanTicker(HWND window) : thread_([this, window] {
+        while (!stop_.load()) {
+            PostMessage(window, WM_SCAN_CLI_TICK, 0, 0);
+            SleepMs(kTickMs);
+        }
+    }) {}
+    ~CScanTicker() {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+class CScanSession {
+public:
+    CScanSession(CliContext& ctx, SScanOptions options)
+        : ctx_(ctx), options_(std::move(options)), live_(isatty(STDERR_FILENO) == 1) {}
+    int Run();
+
+private:
+    bool ChooseProfile(SScanProfile& out);
+    bool StartScan(const SScanProfile& profile);
+    void OnMessage(const SWindowMessage& m);
+    void OnWaiting(IDownload* download);
+    void ShowProgress(bool force);
+    void ClearProgress();
+    void PrintText();
+    void PrintJson();
+
+    CliContext& ctx_;
+    SScanOptions options_;
+    bool live_;
+    std::unique_ptr<CCliApp> app_;
+    RefPtr<IScanner> scanner_;
+    std::vector<std::unique_ptr<SScanElement>> thumbnails_, pictures_, links_;
+    std::map<std::string, std::string> fetched_;  // small picture address -> file in the cache
+    bool failed_ = false;
+    bool ended_ = false;
+    bool progressShown_ = false;
+    bool done_ = false;  // the results are being printed: no more progress
+    uint32_t lastPlain_ = 0;
+};
+
+bool CScanSession::ChooseProfile(SScanProfile& out) {
+    CScanProfileList& list = GetScanProfiles();
+    int index = options_.profile.empty() ? 0 : list.FindByNameOrNumber(options_.profile);
+    if (!list.GetAt(index)) {
+        std::cerr << "plover: no scan profile \"" << options_.profile << "\" (see plover profiles list)\n";
+        return false;
+    }
+    out = *list.GetAt(index);
+    std::string refusal = CheckProfileCanScan(out);
+    if (!refusal.empty()) {
+        std::cerr << refusal << "\n";
+        return false;
+    }
+    return true;
+}
+
+bool CScanSession::StartScan(const SScanProfile& profile) {
+    // Pages are fetched as downloads: the downloader works on its list, loaded once per run.
+    RefPtr<IEngine> downloader;
+    if (GetEngineMgr()->GetEngine(ENGINE_ID_DOWNLOADER, downloader.Put())) {
+        auto* d = dynamic_cast<CDownloader*>(downloader.Get());
+        if (d && !d->HasList()) d->LoadList(nullptr);
+    }
+    RefPtr<IEngine> engine;
+    RefPtr<IScannerEngine> scanEngine;
+    if (GetEngineMgr()->GetEngine(ENGINE_ID_SCANNER, engine.Put()))
+        scanEngine = QueryAs<IScannerEngine>(engine.Get(), IID_IScannerEngine);
+    if (!scanEngine) {
+        std::cerr << "plover: the scanner is not available\n";
+        return false;
+    }
+    SScanRequest request;
+    request.url = options_.url;
+    request.reload = options_.reload;
+    request.profile = profile;
+    request.notify = app_->App().MainWindow();
+    return scanEngine->CreateScanner(&request, scanner_.Put()) && scanner_;
+}
+
+void CScanSession::OnWaiting(IDownload* download) {
+    // Nobody answers a login question in a scan from the command line: the page fails, the scan
+    // goes on. A login stored for the site (plover sites) is used by every page request.
+    ClearProgress();
+    std::cerr << "plover: " << download->GetServer() << " asks for a login; store one with plover sites\n";
+    download->CancelAuthorization();
+}
+
+void CScanSession::OnMessage(const SWindowMessage& m) {
+    switch (m.msg) {
+        case WM_SCAN_CLI_TICK: ShowProgress(false); return;
+        case WM_SCAN_ELEMENT: {
+            std::unique_ptr<SScanElement> e(reinterpret_cast<SScanElement*>(m.wp));
+            auto& list = e->GetType() == SCAN_THUMBNAIL ? thumbnails_ : e->GetType() == SCAN_LARGE_PIC ? pictures_ : links_;
+            list.push_back(std::move(e));
+            return;
+        }
+        case WM_SCAN_THUMB_FETCHED: {
+            std::unique_ptr<std::string> url(reinterpret_cast<std::string*>(m.wp));
+            std::unique_ptr<std::string> path(reinterpret_cast<std::string*>(m.lp));
+            fetched_[*url] = *path;
+            return;
+        }
+        case WM_SCAN_FAILED: failed_ = true; return;
+        case WM_SCAN_WAITING: {
+            auto download = RefPtr<IDownload>::Adopt(reinterpret_cast<IDownload*>(m.wp));
+            if (download) OnWaiting(download.Get());
+            return;
+        }
+        case WM_SCAN_ENDED:
+            if (!ended_) {
+                ended_ = true;
+                app_->App().Quit();
+            }
+            return;
+        default: FreeScanNotice(m.msg, m.wp, m.lp); return;
+    }
+}
+
+void CScanSession::ShowProgress(bool force) {
+    if (!scanner_ || ended_ || done_) return;
+    std::string line = "Scanning: " + std::to_string(scanner_->GetPagesScanned()) + " pages scanned, " +
+                       std::to_string(scanner_->GetRemainingCount()) + " remaining, " +
+                       std::to_string(thumbnails_.size()) + " thumbnails, " +
+                       std::to_string(scanner_->GetLinkCount()) + " links";
+    if (live_) {
+        std::cerr << "\r" << line << "\033[K" << std::flush;
+        progressShown_ = true;
+        return;
+    }
+    uint32_t now = GetTickCount();
+    if (!force && now - lastPlain_ < kPlainProgressMs) return;
+    lastPlain_ = now;
+    std::cerr << line << "\n";
+}
+
+void CScanSession::ClearProgress() {
+    if (!progressShown_) return;
+    std::cerr << "\r\033[K" << std::flush;
+    progressShown_ = false;
+}
+
+std::string MarkSuffix(const std::string& url) {
+    const char* mark = DownloadMarkText(GetDownloadMark(url));
+    return *mark ? std::string("  [") + mark + "]" : std::string();
+}
+
+void CScanSession::PrintText() {
+    std::cout << scanner_->GetPageTitle() << "\n" << scanner_->GetStartURL() << "\n";
+    if (!thumbnails_.empty()) {
+        std::cout << "\nThumbnails (" << thumbnails_.size() << "):\n";
+        for (auto& e : thumbnails_)
+            std::cout << "  " << e->url << MarkSuffix(e->url) << "\n    thumbnail " << static_cast<SScanThumbnail&>(*e).thumbnailUrl
+                      << "\n    page      " << e->pageUrl << "\n";
+    }
+    if (!pictures_.empty()) {
+        std::cout << "\nLarge pictures (" << pictures_.size() << "):\n";
+        for (auto& e : pictures_) std::cout << "  " << e->url << MarkSuffix(e->url) << "\n    page      " << e->pageUrl << "\n";
+    }
+    if (!links_.empty()) {
+        std::cout << "\nPage links (" << links_.size() << "):\n";
+        for (auto& e : links_) {
+            std::cout << "  " << e->url << MarkSuffix(e->url) << "\n";
+            if (!e->text.empty()) std::cout << "    text      " << e->text << "\n";
+            std::cout << "    page      " << e->pageUrl << "\n";
+        }
+    }
+    std::cout << "\n"
+              << scanner_->GetPagesScanned() << " pages scanned: " << thumbnails_.size() << " thumbnails, "
+              << pictures_.size() << " large pictures, " << links_.size() << " page links.\n";
+}
+
+void CScanSession::PrintJson() {
+    using nlohmann::json;
+    auto line = [](const json& j) { std::cout << j.dump(-1, ' ', false, json::error_handler_t::replace) << "\n"; };
+    auto withMark = [](json j, const std::string& url) {
+        EDownloadMark mark = GetDownloadMark(url);
+        if (mark != EDownloadMark::None) j["mark"] = DownloadMarkText(mark);
+        return j;
+    };
+    line({{"type", "page"}, {"url", scanner_->GetStartURL()}, {"requested", options_.url}, {"title", scanner_->GetPageTitle()}});
+    for (auto& e : thumbnails_) {
+        const auto& t = static_cast<const SScanThumbnail&>(*e);
+        json j = {{"type", "thumbnail"}, {"url", t.url}, {"thumbnail", t.thumbnailUrl}, {"text", t.text},
+                  {"page", t.pageUrl}, {"pageTitle", t.pageTitle}};
+        auto file = fetched_.find(t.thumbnailUrl);
+        if (file != fetched_.end()) j["thumbnailFile"] = file->second;
+        line(withMark(j, t.url));
+    }
+    for (auto& e : pictures_) line(withMark({{"type", "picture"}, {"url", e->url}, {"page", e->pageUrl}}, e->url));
+    for (auto& e : links_)
+        line(withMark({{"type", "link"}, {"url", e->url}, {"text", e->text}, {"page", e->pageUrl}, {"pageTitle", e->pageTitle}},
+                      e->url));
+    line({{"type", "summary"},
+          {"pagesScanned", scanner_->GetPagesScanned()},
+          {"thumbnails", thumbnails_.size()},
+          {"largePictures", pictures_.size()},
+          {"links", links_.size()},
+          {"thumbnailsFetched", scanner_->GetThumbnailCount()},
+          {"complete", ended_}});
+}
+
+int CScanSession::Run() {
+    if (!IsFetchableUrl(options_.url)) {
+        std::cerr << "plover: not an HTTP or FTP address: " << options_.url << "\n";
+        return 2;
+    }
+    app_ = std::make_unique<CCliApp>(ctx_);
+    if (!app_->Start(CCliApp::kEngines)) return 1;
+    SScanProfile profile;
+    if (!ChooseProfile(profile) || !StartScan(profile)) {
+        app_->Stop();
+        return 1;
+    }
+    lastPlain_ = GetTickCount();  // the first plain line comes after one period
+    {
+        CScanTicker ticker(app_->App().MainWindow());
+        app_->RunUntilQuit([this](const SWindowMessage& m) { OnMessage(m); });
+    }
+    done_ = true;
+    ClearProgress();
+    scanner_->Close();
+    bool saved = app_->Stop();  // late notices still reach OnMessage and are freed there
+
+    if (failed_) {
+        std::cerr << "plover: " << scanner_->GetErrorText() << " (" << options_.url << ")\n";
+        return 1;
+    }
+    if (!ended_) std::cerr << "Interrupted: the results found so far follow.\n";
+    if (options_.json)
+        PrintJson();
+    else
+        PrintText();
+    std::cout.flush();
+    if (!ended_) return 130;
+    return saved ? 0 : 1;
+}
+
+void Setup(CLI::App& app, CliContext& ctx) {
+    auto options = std::make_shared<SScanOptions>();
+    auto* cmd = app.add_subcommand("scan", "Scan a page or gallery for thumbnails, large pictures and page links");
+    cmd->add_option("URL", options->url, "The start address (http:// or ftp://)")->required();
+    cmd->add_option("--profile", options->profile, "The scan profile, by name or number (default: the first)")
+        ->type_name("NAME|NUMBER");
+    cmd->add_flag("--reload", options->reload, "Fetch every page again instead of using the page cache");
+    cmd->add_flag("--json", options->json, "Print one JSON object a line: the page, each result, a summary");
+    cmd->callback([options, &ctx] {
+        CScanSession session(ctx, *options);
+        ctx.exitCode = session.Run();
+    });
+}
+
+CommandRegistrar registrar("scan", Setup);
+
+}  // namespace
+}  // namespace plover::cli
