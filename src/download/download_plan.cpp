@@ -19,6 +19,9 @@ void CDownload::StartHostResolution() {
     {
         CAutoCriticalSection guard(lock_);
         target = ChooseConnectTarget(config_.Service, config_.Server, config_.Port, CurrentProxyChoice());
+        // An HTTP proxy that fetches ftp:// addresses cannot be trusted with byte ranges (squid
+        // applies the offset twice and sends the wrong bytes): such a file comes in one stream.
+        if (config_.Service == SERVICE_FTP && target.leech == LEECH_KIND_HTTP) singleStream_ = 1;
         serverAddress_ = sockaddr_in{};
         serverAddress_.sin_family = AF_INET;
         serverAddress_.sin_port = htons(target.port);

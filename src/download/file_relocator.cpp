@@ -18,7 +18,7 @@ constexpr long kTickNs = 1000000;  // 1 ms
 
 }  // namespace
 
-CFileRelocator::CFileRelocator(ETicks ticks) : ticks_(ticks) {}
+CFileRelocator::CFileRelocator(ETicks ticks, bool rename) : ticks_(ticks), rename_(rename) {}
 
 CFileRelocator::~CFileRelocator() {
     for (CRelocInfo* request : queue_) delete request;  // abandoned: the source stays
@@ -97,7 +97,7 @@ void CFileRelocator::OnEvent(uintptr_t cookie) {
 void CFileRelocator::DoTick() {
     if (queue_.empty()) return;
     CRelocInfo* request = queue_.front();
-    if (StepRelocation(*request, buffer_.data(), buffer_.size()).progressed) ReportProgress(*request);
+    if (StepRelocation(*request, buffer_.data(), buffer_.size(), rename_).progressed) ReportProgress(*request);
     if (request->result == RELOC_COPYING) return;
     queue_.pop_front();
     HandBack(request);
@@ -106,7 +106,8 @@ void CFileRelocator::DoTick() {
 
 void CFileRelocator::DoCancel(IDownload* download) {
     for (auto it = queue_.begin(); it != queue_.end(); ++it) {
-        if (!(*it)->download || !SameObject((*it)->download.Get(), download)) continue;
+        IDownload* queued = (*it)->download.Get();
+        if (!queued || (queued != download && !SameObject(queued, download))) continue;
         CRelocInfo* request = *it;
         queue_.erase(it);
         delete request;

@@ -30,7 +30,8 @@ public:
         Timer,   // a 1 ms timer steps the first request
         Manual,  // only Tick does (tests)
     };
-    explicit CFileRelocator(ETicks ticks = ETicks::Timer);
+    // `rename` false copies also within one filesystem (tests of the copy).
+    explicit CFileRelocator(ETicks ticks = ETicks::Timer, bool rename = true);
 
     // IUnknown, shared by IEngine and IFileRelocator
     HRESULT QueryInterface(const GUID& iid, void** out) override;
@@ -62,6 +63,7 @@ private:
     static RefPtr<IEngine> DownloaderOf(CRelocInfo& request);
 
     ETicks ticks_;
+    bool rename_;
     std::deque<CRelocInfo*> queue_;  // owned until handed back
     int timerFd_ = -1;
     std::atomic<bool> timerRunning_{false};

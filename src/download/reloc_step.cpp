@@ -39,7 +39,7 @@ bool CreatePart(CRelocInfo& r) {
 }
 
 // Not started: the size, then a rename when possible, else the two files of the copy.
-bool Begin(CRelocInfo& r, SRelocStep& step) {
+bool Begin(CRelocInfo& r, SRelocStep& step, bool tryRename) {
     struct stat st{};
     if (::stat(r.source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         End(r, RELOC_ERR_OPEN_SOURCE);
@@ -52,7 +52,7 @@ bool Begin(CRelocInfo& r, SRelocStep& step) {
         End(r, RELOC_ERR_CREATE_TARGET);  // a folder of that name stands in the way
         return false;
     }
-    if (::rename(r.source.c_str(), r.target.c_str()) == 0) {
+    if (tryRename && ::rename(r.source.c_str(), r.target.c_str()) == 0) {
         r.copied = r.total;  // one filesystem: moved at once
         r.result = RELOC_DONE;
         step.progressed = true;
@@ -93,9 +93,9 @@ void Finish(CRelocInfo& r) {
 
 }  // namespace
 
-SRelocStep StepRelocation(CRelocInfo& r, uint8_t* buffer, size_t blockSize) {
+SRelocStep StepRelocation(CRelocInfo& r, uint8_t* buffer, size_t blockSize, bool tryRename) {
     SRelocStep step;
-    if (r.result == RELOC_NOT_STARTED && !Begin(r, step)) return step;
+    if (r.result == RELOC_NOT_STARTED && !Begin(r, step, tryRename)) return step;
     if (r.result != RELOC_COPYING) return step;
     size_t want = size_t(std::min<uint64_t>(blockSize, r.total - r.copied));
     ssize_t n = 0;

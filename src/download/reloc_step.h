@@ -25,6 +25,7 @@ struct SRelocStep {
     bool progressed = false;  // bytes were moved in this step (or the rename moved them all)
 };
 
-SRelocStep StepRelocation(CRelocInfo& request, uint8_t* buffer, size_t blockSize);
+// `tryRename` false always copies (tests of the copy use it on one filesystem).
+SRelocStep StepRelocation(CRelocInfo& request, uint8_t* buffer, size_t blockSize, bool tryRename = true);
 
 }  // namespace plover

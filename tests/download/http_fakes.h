@@ -35,7 +35,10 @@ class FakeSocket final : public Counted<ISocket> {
 public:
     void GetRemoteAddress(SOCKADDR_IN* out) override { *out = remote; }
     void GetLocalAddressText(std::string& out) override { out = "127,0,0,1"; }
-    bool Accept() override { return false; }
+    bool Accept() override {
+        ++accepts;
+        return acceptOk;
+    }
     bool IsStarted() override { return started; }
     void Kick() override {}
     uint32_t GetIdleSeconds() override { return idle; }
@@ -63,20 +66,31 @@ public:
 
     SOCKADDR_IN remote{};
     std::string sent;
-    bool sendOk = true, started = true, registered = false, throttled = false, active = true;
+    bool sendOk = true, started = true, registered = false, throttled = false, active = true, acceptOk = true;
+    int accepts = 0;
     uint32_t idle = 0;
     int closes = 0;
 };
 
 class FakeSocketEngine final : public Counted<ISocketEngine> {
 public:
-    bool CreateListenSocket(ISockAdviseSink*, uint16_t*, ISocket**) override { return false; }
+    bool CreateListenSocket(ISockAdviseSink* s, uint16_t* port, ISocket** out) override {
+        if (!listen) return false;
+        auto* socket = new FakeSocket;
+        last = RefPtr<FakeSocket>(socket);
+        made.push_back(last);
+        sink = s;
+        if (port) *port = listenPort;
+        *out = socket;
+        return true;
+    }
     bool CreateSocket(ISockAdviseSink* s, const SOCKADDR_IN* remote, ISocket** out, bool) override {
         if (!create) return false;
         auto* socket = new FakeSocket;
         socket->remote = *remote;
         socket->started = startOk;
         last = RefPtr<FakeSocket>(socket);
+        made.push_back(last);
         sink = s;
         *out = socket;
         return true;
@@ -85,8 +99,10 @@ public:
     void AddSocket(ISocket*) override {}
     bool GetSocket(uint32_t, ISocket**) override { return false; }
 
-    bool create = true, startOk = true;
+    bool create = true, startOk = true, listen = true;
+    uint16_t listenPort = 5001;
     RefPtr<FakeSocket> last;
+    std::vector<RefPtr<FakeSocket>> made;  // every socket made, in order
     ISockAdviseSink* sink = nullptr;
 };
 

@@ -1,11 +1,14 @@
 #include "testutil/servers.h"
 
 #include <arpa/inet.h>
+#include <crypt.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -216,5 +219,127 @@ TinyProxy::TinyProxy() {
 TinyProxy::~TinyProxy() { Stop(); }
 
 std::string TinyProxy::Log() const { return ReadFile(Folder() / "tinyproxy.log"); }
+
+// vsftpd ---------------------------------------------------------------------------------------
+
+namespace {
+
+// Whether this process may give a child its own mount namespace (root, and not forbidden).
+bool CanUnshareMounts() {
+    static const bool can = std::system("unshare --mount true >/dev/null 2>&1") == 0;
+    return can;
+}
+
+std::string ShadowHash(const std::string& password) {
+    crypt_data data{};
+    const char* hash = crypt_r(password.c_str(), "$6$plovertest$", &data);
+    return hash && hash[0] != '*' ? hash : "";
+}
+
+// A copy of a system file with one line added.
+void CopyWithLine(const std::string& from, const std::filesystem::path& to, const std::string& line, mode_t mode) {
+    std::string text = ReadFile(from);
+    if (!text.empty() && text.back() != '\n') text += '\n';
+    WriteFile(to, text + line + "\n");
+    chmod(to.c_str(), mode);
+}
+
+}  // namespace
+
+// vsftpd drops to the "ftp" account for anonymous sessions and to the test user's (which shares
+// it) for logged-in ones, so the folders it serves are world-readable; the temp folder itself is
+// opened up for that (it holds nothing else).
+VsftpdServer::VsftpdServer(VsftpdOptions options) : options_(std::move(options)) {
+    namespace fs = std::filesystem;
+    std::string dir = Folder().string();
+    fs::create_directories(Root() / "pub");
+    fs::create_directories(Home());
+    fs::create_directories(Folder() / "empty");
+    for (const fs::path& p : {Folder(), Root(), Root() / "pub", Home(), Folder() / "empty"})
+        fs::permissions(p, fs::perms(0755));
+    struct passwd* ftp = getpwnam("ftp");
+    hasUser_ = options_.user && ftp && CanUnshareMounts() && !ShadowHash(options_.password).empty();
+    std::string mounts;
+    if (hasUser_) {
+        // The user exists only inside vsftpd's mount namespace.
+        CopyWithLine("/etc/passwd", Folder() / "passwd",
+                     options_.userName + ":x:" + std::to_string(ftp->pw_uid) + ":" + std::to_string(ftp->pw_gid) +
+                         "::" + Home().string() + ":/bin/sh",
+                     0644);
+        CopyWithLine("/etc/shadow", Folder() / "shadow",
+                     options_.userName + ":" + ShadowHash(options_.password) + ":19000:0:99999:7:::", 0600);
+        WriteFile(Folder() / "pam", "auth required pam_unix.so\naccount required pam_permit.so\n"
+                                    "session required pam_permit.so\n");
+        mounts = "mount --bind " + dir + "/pam /etc/pam.d/vsftpd && mount --bind " + dir +
+                 "/passwd /etc/passwd && mount --bind " + dir + "/shadow /etc/shadow && ";
+    }
+    Start("vsftpd", [&](uint16_t port) {
+        std::string conf =
+            "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=" + std::to_string(port) +
+            "\nbackground=NO\nanonymous_enable=YES\nanon_root=" + Root().string() +
+            "\nftp_username=ftp\nwrite_enable=NO\nsecure_chroot_dir=" + dir + "/empty" +
+            "\nseccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\nconnect_from_port_20=NO" +
+            "\npasv_enable=YES\nport_enable=YES\ndelay_failed_login=0\nmax_clients=0\nmax_per_ip=0" +
+            "\nxferlog_enable=YES\nxferlog_std_format=NO\nlog_ftp_protocol=YES\nvsftpd_log_file=" + dir +
+            "/vsftpd.log\nanon_max_rate=" + std::to_string(options_.anonMaxRate) +
+            "\nlocal_enable=" + (hasUser_ ? "YES" : "NO") + "\nlocal_root=" + Home().string() +
+            "\npam_service_name=vsftpd\n";
+        WriteFile(Folder() / "vsftpd.conf", conf);
+        if (!hasUser_) return std::vector<std::string>{"vsftpd", dir + "/vsftpd.conf"};
+        return std::vector<std::string>{"unshare", "--mount", "--propagation", "private", "sh", "-c",
+                                        mounts + "exec vsftpd " + dir + "/vsftpd.conf"};
+    });
+}
+
+VsftpdServer::~VsftpdServer() { Stop(); }
+
+std::string VsftpdServer::FtpUrl(const std::string& path, const std::string& user, const std::string& password) const {
+    std::string login = user.empty() ? "" : user + (password.empty() ? "" : ":" + password) + "@";
+    return "ftp://" + login + "127.0.0.1:" + std::to_string(Port()) + path;
+}
+
+std::string VsftpdServer::Log() const { return ReadFile(Folder() / "vsftpd.log"); }
+
+// squid ----------------------------------------------------------------------------------------
+
+// squid will not run as root: it becomes its own account ("proxy"), which must be able to write
+// its logs in the temp folder.
+SquidProxy::SquidProxy() {
+    std::string dir = Folder().string();
+    std::filesystem::permissions(Folder(), std::filesystem::perms::all);
+    Start("squid", [&](uint16_t port) {
+        std::string conf = "http_port 127.0.0.1:" + std::to_string(port) +
+                           "\nvisible_hostname plover-test\npid_filename " + dir + "/squid.pid" +
+                           "\ncache_log " + dir + "/cache.log\naccess_log stdio:" + dir + "/access.log" +
+                           "\ncache_store_log none\ncoredump_dir " + dir + "\ncache deny all" +
+                           "\nhttp_access allow localhost\nhttp_access deny all\nshutdown_lifetime 0 seconds" +
+                           "\npinger_enable off\nftp_passive on\nftp_user plover@example.com\n";
+        WriteFile(Folder() / "squid.conf", conf);
+        return std::vector<std::string>{"squid", "-N", "-f", dir + "/squid.conf"};
+    });
+}
+
+SquidProxy::~SquidProxy() { Stop(); }
+
+std::string SquidProxy::Log() const { return ReadFile(Folder() / "access.log"); }
+
+// ftp-proxy -------------------------------------------------------------------------------------
+
+FtpProxy::FtpProxy() {
+    std::string dir = Folder().string();
+    Start("ftp-proxy", [&](uint16_t port) {
+        std::string conf = "[-Global-]\nListen 127.0.0.1\nPort " + std::to_string(port) +
+                           "\nServerType standalone\nAllowMagicUser yes\nDestinationAddress 127.0.0.1" +
+                           "\nUserNameRule ^[[:alnum:]]+(@[[:alnum:].-]+(:[0-9]+)?)?$" +
+                           "\nLogDestination " + dir + "/ftp-proxy.log\nLogLevel INF" +
+                           "\nPidFile " + dir + "/ftp-proxy.pid\n";
+        WriteFile(Folder() / "ftp-proxy.conf", conf);
+        return std::vector<std::string>{"ftp-proxy", "-d", "-n", "-f", dir + "/ftp-proxy.conf"};
+    });
+}
+
+FtpProxy::~FtpProxy() { Stop(); }
+
+std::string FtpProxy::Log() const { return ReadFile(Folder() / "ftp-proxy.log"); }
 
 }  // namespace plover::test

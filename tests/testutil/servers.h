@@ -32,6 +32,26 @@
 //   proxy.Port();                          // point the client's HTTP proxy at 127.0.0.1:Port()
 //   proxy.Log();                           // its log, naming each request it forwarded
 //
+//   plover::test::VsftpdServer ftp;                       // vsftpd: anonymous and one user, passive
+//   plover::test::WriteFile(ftp.Root() / "pub/a.bin", b);  // and active data connections
+//   ftp.FtpUrl("/pub/a.bin");                              // "ftp://127.0.0.1:PORT/pub/a.bin"
+//   ftp.Home();                       // the user's login folder (VsftpdOptions::userName / password,
+//                                     // default "plover" / "secret"); HasUser() is false when this
+//                                     // machine cannot give vsftpd its own login rules (below)
+//   ftp.Log();                        // its protocol log ("FTP command: ...", "FTP response: ...")
+//   VsftpdOptions::anonMaxRate limits each anonymous connection (bytes per second, 0 = none).
+//
+//   The user exists only for this server: vsftpd runs in a mount namespace of its own where its
+//   PAM rules (/etc/pam.d/vsftpd) are replaced by the test's, which check the name and password
+//   with a script in the temp folder and map the login to the system's "ftp" account. Nothing
+//   on the machine changes; without permission for a mount namespace the server runs anonymous
+//   only.
+//
+//   plover::test::SquidProxy squid;   // squid: an HTTP proxy that fetches ftp:// addresses
+//   squid.Log();                      // its access log
+//   plover::test::FtpProxy proxy;     // Debian's ftp-proxy: "USER user@host[:port]" picks the server
+//   proxy.Log();                      // its log
+//
 // Servers may run side by side (each has its own port and folder). The destructor sends SIGTERM to
 // the process it started (never anything else), waits for it, and deletes the folder.
 #include <sys/types.h>
@@ -120,6 +140,45 @@ class TinyProxy : public ServerProcess {
 public:
     TinyProxy();
     ~TinyProxy() override;
+    std::string Log() const;
+};
+
+struct VsftpdOptions {
+    bool user = true;  // also a user with a password (when the machine allows it)
+    std::string userName = "plover";
+    std::string password = "secret";
+    uint32_t anonMaxRate = 0;  // bytes per second per anonymous connection; 0: no limit
+};
+
+class VsftpdServer : public ServerProcess {
+public:
+    explicit VsftpdServer(VsftpdOptions options = {});
+    ~VsftpdServer() override;
+    // The anonymous root (pub/ inside it is created empty) and the user's login folder.
+    std::filesystem::path Root() const { return Folder() / "root"; }
+    std::filesystem::path Home() const { return Folder() / "home"; }
+    bool HasUser() const { return hasUser_; }
+    // "ftp://127.0.0.1:PORT" followed by path; with a login when user is not empty.
+    std::string FtpUrl(const std::string& path, const std::string& user = "", const std::string& password = "") const;
+    std::string Log() const;
+    const VsftpdOptions& Options() const { return options_; }
+
+private:
+    VsftpdOptions options_;
+    bool hasUser_ = false;
+};
+
+class SquidProxy : public ServerProcess {
+public:
+    SquidProxy();
+    ~SquidProxy() override;
+    std::string Log() const;
+};
+
+class FtpProxy : public ServerProcess {
+public:
+    FtpProxy();
+    ~FtpProxy() override;
     std::string Log() const;
 };
 
