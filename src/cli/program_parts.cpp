@@ -2,6 +2,7 @@
 
 #include "download/download_filter.h"
 #include "download/downloader.h"
+#include "download/file_relocator.h"
 #include "download/site_prop.h"
 #include "net/proxy_info.h"
 #include "net/socket_engine.h"
@@ -28,7 +29,7 @@ SAppParts BuildParts() {
         {ENGINE_ID_PAGE_MGR, Make<CPageMgr>},
         {ENGINE_ID_SCANNER, Make<CScannerEngine>},
         // {ENGINE_ID_BASKET, Make<CBasketEngine>},
-        // {ENGINE_ID_FILE_RELOCATOR, Make<CFileRelocator>},
+        {ENGINE_ID_FILE_RELOCATOR, Make<CFileRelocator>},
         // {ENGINE_ID_DIALUP, Make<CDialUpEngine>},
     };
     // Stored with the main settings (each gets the program's key and the load flag):
