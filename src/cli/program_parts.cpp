@@ -4,10 +4,12 @@
 #include "download/downloader.h"
 #include "download/file_relocator.h"
 #include "download/site_prop.h"
+#include "net/dialup_engine.h"
 #include "net/proxy_info.h"
 #include "net/socket_engine.h"
 #include "scan/page_mgr.h"
 #include "scan/scan_profile.h"
+#include "scan/search_site.h"
 #include "scan/scanner_engine.h"
 
 namespace plover::cli {
@@ -30,12 +32,13 @@ SAppParts BuildParts() {
         {ENGINE_ID_SCANNER, Make<CScannerEngine>},
         // {ENGINE_ID_BASKET, Make<CBasketEngine>},
         {ENGINE_ID_FILE_RELOCATOR, Make<CFileRelocator>},
-        // {ENGINE_ID_DIALUP, Make<CDialUpEngine>},
+        {ENGINE_ID_DIALUP, Make<CDialUpEngine>},  // dials when "AutoDial" is on
     };
     // Stored with the main settings (each gets the program's key and the load flag):
     parts.proxyRecords = SerializeProxySettings;
     // parts.baskets = ...;
     parts.scanProfiles = SerializeScanProfiles;  // "ScanProfiles": the four defaults when none
+    parts.searchSites = SerializeSearchSites;    // "SearchSites": the four defaults at first
     parts.defaultFilters = BuildDownloadFilters;  // the default download filters when none exist
     parts.siteLogins = SerializeSiteLogins;       // "Sites": loaded at start-up, saved at exit
     // parts.afterEnginesStarted = ...;  // loads what the last exit saved (page cache index)
