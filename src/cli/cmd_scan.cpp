@@ -20,6 +20,7 @@
 
 #include "cli/app_session.h"
 #include "cli/command.h"
+#include "cli/scan_command.h"
 #include "download/downloader.h"
 #include "download/i_download.h"
 #include "engine/engine_mgr.h"
@@ -35,13 +36,6 @@ namespace {
 constexpr uint32_t WM_SCAN_CLI_TICK = WM_APP + 0x7A1;
 constexpr uint32_t kTickMs = 250;
 constexpr uint32_t kPlainProgressMs = 5000;
-
-struct SScanOptions {
-    std::string url;
-    std::string profile;
-    bool reload = false;
-    bool json = false;
-};
 
 // Posts a tick to the window until destroyed.
 class CScanTicker {
@@ -254,12 +248,22 @@ void CScanSession::PrintJson() {
 }
 
 int CScanSession::Run() {
-    if (!IsFetchableUrl(options_.url)) {
+    auto refuseAddress = [this] {
         std::cerr << "plover: not an HTTP or FTP address: " << options_.url << "\n";
         return 2;
-    }
+    };
+    if (!options_.buildUrl && !IsFetchableUrl(options_.url)) return refuseAddress();
     app_ = std::make_unique<CCliApp>(ctx_);
     if (!app_->Start(CCliApp::kEngines)) return 1;
+    if (options_.buildUrl) {
+        // The address comes from the settings, which are loaded now.
+        options_.url = options_.buildUrl();
+        int refused = options_.url.empty() ? 1 : !IsFetchableUrl(options_.url) ? refuseAddress() : 0;
+        if (refused) {
+            app_->Stop();
+            return refused;
+        }
+    }
     SScanProfile profile;
     if (!ChooseProfile(profile) || !StartScan(profile)) {
         app_->Stop();
@@ -293,17 +297,23 @@ void Setup(CLI::App& app, CliContext& ctx) {
     auto options = std::make_shared<SScanOptions>();
     auto* cmd = app.add_subcommand("scan", "Scan a page or gallery for thumbnails, large pictures and page links");
     cmd->add_option("URL", options->url, "The start address (http:// or ftp://)")->required();
-    cmd->add_option("--profile", options->profile, "The scan profile, by name or number (default: the first)")
-        ->type_name("NAME|NUMBER");
-    cmd->add_flag("--reload", options->reload, "Fetch every page again instead of using the page cache");
-    cmd->add_flag("--json", options->json, "Print one JSON object a line: the page, each result, a summary");
-    cmd->callback([options, &ctx] {
-        CScanSession session(ctx, *options);
-        ctx.exitCode = session.Run();
-    });
+    AddScanOptions(cmd, *options);
+    cmd->callback([options, &ctx] { ctx.exitCode = RunScanCommand(ctx, *options); });
 }
 
 CommandRegistrar registrar("scan", Setup);
 
 }  // namespace
+
+void AddScanOptions(CLI::App* cmd, SScanOptions& options) {
+    cmd->add_option("--profile", options.profile, "The scan profile, by name or number (default: the first)")
+        ->type_name("NAME|NUMBER");
+    cmd->add_flag("--reload", options.reload, "Fetch every page again instead of using the page cache");
+    cmd->add_flag("--json", options.json, "Print one JSON object a line: the page, each result, a summary");
+}
+
+int RunScanCommand(CliContext& ctx, const SScanOptions& options) {
+    CScanSession session(ctx, options);
+    return session.Run();
+}
 }  // namespace plover::cli
