@@ -153,10 +153,17 @@ private:
     std::atomic<bool> quitting_{false};
     std::atomic<bool> loginRefused_{false};
     bool ended_ = false;
+    std::optional<int32_t> autoDialOn_;  // the setting as loaded
 };
 
 bool CDialUpSession::Start() {
-    if (!app_.Start(CCliApp::kEngines)) return false;
+    if (!app_.Start()) return false;
+    // The command itself says what to dial: automatic dialling stays off while it runs (and is
+    // stored unchanged at the end), or the engine would start a request of its own first.
+    autoDialOn_ = GetSettings().AutoDial.On;
+    GetSettings().AutoDial.On = 0;
+    app_.App().EnableQuitOnSignals();
+    app_.App().StartEngines();
     std::unique_ptr<IDialer> dialer = CreateSystemDialer();
     bool available = false;
     std::string dialerText = DialerText(*dialer, available);
@@ -275,6 +282,7 @@ void CDialUpSession::End() {
     // for the messages that arrive while the engines stop.
     app_.App().Quit();
     app_.RunUntilQuit([this](const SWindowMessage& m) { OnMessage(m, false); });
+    if (autoDialOn_) GetSettings().AutoDial.On = *autoDialOn_;
     app_.Stop();
     SetDialUpLoginPrompt(nullptr);
 }

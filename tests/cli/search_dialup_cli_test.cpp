@@ -103,10 +103,15 @@ TEST(DialUpCli, DialsAndHangsUpThroughNmcli) {
     r = RunPlover(home.Str(), {"dialup", "status"});
     EXPECT_NE(r.out.find("Connection:  down"), std::string::npos) << r.out;
 
+    // With automatic dialling on, the command's own request is the one that runs (and the
+    // setting is kept).
+    ASSERT_EQ(RunPlover(home.Str(), {"settings", "set", "AutoDial/On", "1"}).exitCode, 0);
     ASSERT_EQ(RunPlover(home.Str(), {"dialup", "use", "bad"}).exitCode, 0);
     r = RunPlover(home.Str(), {"dialup", "dial", "--attempts", "2", "--interval", "1"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "Dialing bad\nDial-Up failed\nDialing bad\nDial-Up failed\n");
+    r = RunPlover(home.Str(), {"settings", "get", "AutoDial/On"});
+    EXPECT_EQ(r.out, "1\n");
 }
 
 }  // namespace
