@@ -26,10 +26,16 @@ for i in range(pages):
         f.write(os.urandom(3000))
 PY
 start_nginx
+# The shared nginx set-up serves every file as octet-stream; crawlers need pages typed as HTML.
+kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null || true
+sed -i 's|types { application/octet-stream bin; }|types { text/html html; image/jpeg jpg; image/png png; }|' "$BENCH_DIR/nginx/nginx.conf"
+/usr/sbin/nginx -c "$BENCH_DIR/nginx/nginx.conf" -p "$BENCH_DIR/nginx" &
+nginx_pid=$!
+for _ in $(seq 50); do (echo > /dev/tcp/127.0.0.1/$port) 2>/dev/null && break; sleep 0.1; done
 url=http://127.0.0.1:$port/site/page0.html
 home=$BENCH_DIR/home
 mkdir -p "$BENCH_DIR/cache"
-"$PLOVER" --home "$home" settings set csCacheFolder "$BENCH_DIR/cache" >/dev/null
+"$PLOVER" --home "$home" settings set csCacheFolder "$BENCH_DIR/cache" >/dev/null 2>&1
 "$PLOVER" --home "$home" profiles add "Bench Pages" --thumbnails no --large-pictures no --links yes \
   --recurse yes --depth 5 >/dev/null
 
