@@ -1,0 +1,242 @@
+// plover move: moves the file of a download in the list into another folder, with its progress,
+// and keeps the download pointing at it. The download is named by its number or its address.
+//
+// The move is the download's own (MoveTo): the file relocator renames the file when the folder is
+// on the same filesystem (at once) and otherwise copies it block by block, then removes the
+// source. A failed move leaves the file where it was. Downloads of the list that are not being
+// moved are paused while the command runs and let go again at its end.
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <iostream>
+#include <thread>
+
+#include "cli/app_session.h"
+#include "cli/command.h"
+#include "cli/download_format.h"
+#include "cli/terminal.h"
+#include "download/download_status.h"
+#include "download/i_download.h"
+#include "download/i_downloader.h"
+#include "platform/tick.h"
+
+namespace plover::cli {
+namespace {
+
+constexpr uint32_t WM_MOVE_TICK = WM_APP + 0x7A1;
+constexpr uint32_t kTickMs = 100;
+constexpr uint32_t kPlainProgressMs = 5000;
+
+struct SMoveOptions {
+    std::string which;   // the download's number or address
+    std::string folder;  // where its file goes
+    bool yes = false;    // replace a file of the same name there without asking
+};
+
+// Posts a tick to the main window every 100 ms until destroyed.
+class CTicker {
+public:
+    explicit CTicker(HWND window)
+        : thread_([this, window] {
+              while (!stop_.load()) {
+                  PostMessage(window, WM_MOVE_TICK, 0, 0);
+                  SleepMs(kTickMs);
+              }
+          }) {}
+    ~CTicker() {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+bool IsNumber(const std::string& s) {
+    return !s.empty() && s.size() < 10 && s.find_first_not_of("0123456789") == std::string::npos;
+}
+
+class CMoveSession {
+public:
+    CMoveSession(CliContext& ctx, const SMoveOptions& options)
+        : ctx_(ctx), options_(options), terminal_(StdoutIsTerminal()) {}
+    int Run();
+
+private:
+    bool PrepareFolder();
+    RefPtr<IDownload> Find(const std::vector<RefPtr<IDownload>>& listed);
+    bool MayReplace(const std::string& target);
+    void PauseOthers(const std::vector<RefPtr<IDownload>>& listed);
+    void OnTick();
+    void ShowProgress(bool force);
+
+    CliContext& ctx_;
+    SMoveOptions options_;
+    bool terminal_;
+    std::string folder_;
+    std::unique_ptr<CCliApp> app_;
+    RefPtr<IDownloader> downloader_;
+    RefPtr<IDownload> download_;
+    std::vector<RefPtr<IDownload>> pausedOthers_;
+    bool ended_ = false;
+    bool liveLine_ = false;
+    uint32_t lastPlain_ = 0;
+};
+
+bool CMoveSession::PrepareFolder() {
+    std::error_code ec;
+    std::filesystem::path folder = std::filesystem::absolute(options_.folder, ec);
+    if (!ec) std::filesystem::create_directories(folder, ec);
+    if (ec || !std::filesystem::is_directory(folder)) {
+        std::cerr << "plover: cannot use the folder " << options_.folder << (ec ? ": " + ec.message() : "") << "\n";
+        return false;
+    }
+    folder_ = folder.lexically_normal().string();
+    if (folder_.size() > 1 && folder_.back() == '/') folder_.pop_back();
+    if (folder_.find('|') != std::string::npos) {
+        std::cerr << "plover: the folder name cannot contain \"|\": " << folder_ << "\n";
+        return false;
+    }
+    return true;
+}
+
+RefPtr<IDownload> CMoveSession::Find(const std::vector<RefPtr<IDownload>>& listed) {
+    bool byNumber = IsNumber(options_.which);
+    for (const auto& d : listed) {
+        if (byNumber ? d->GetID() == std::stoi(options_.which)
+                     : d->GetOriginalUrl() == options_.which || d->GetRemoteUrl() == options_.which)
+            return d;
+    }
+    return {};
+}
+
+// A file of the same name in the folder is replaced only when the user says so.
+bool CMoveSession::MayReplace(const std::string& target) {
+    std::error_code ec;
+    if (!std::filesystem::exists(target, ec) || options_.yes) return true;
+    if (StdinIsTerminal())
+        return AskYesNo(target + " exists. Replace it? [y/N] ", [] { return false; });
+    std::cerr << "plover: " << target << " exists (--yes replaces it)\n";
+    return false;
+}
+
+void CMoveSession::PauseOthers(const std::vector<RefPtr<IDownload>>& listed) {
+    for (const auto& d : listed) {
+        if (d.Get() == download_.Get() || d->IsFinished() || d->IsPaused() || !d->CanPause()) continue;
+        d->Pause();
+        pausedOthers_.push_back(d);
+    }
+}
+
+void CMoveSession::ShowProgress(bool force) {
+    uint32_t done = 0, total = 0;
+    download_->GetTraffic(&done, &total);
+    std::string text = download_->GetFileName() + ": moving, " + FormatBytes(done) + " of " + FormatBytes(total);
+    if (terminal_) {
+        int pct = total ? int(uint64_t(done) * 100 / total) : 0;
+        std::cout << "\r" << text << "  " << ProgressBar(total ? double(done) / total : 0.0, 30) << " " << pct
+                  << "%\033[K" << std::flush;
+        liveLine_ = true;
+    } else if (force || (total != 0 && GetTickCount() - lastPlain_ >= kPlainProgressMs)) {
+        lastPlain_ = GetTickCount();
+        std::cout << text << "\n" << std::flush;
+    }
+}
+
+void CMoveSession::OnTick() {
+    if (download_->GetStatus() == DS_MOVING) {
+        ShowProgress(false);
+        return;
+    }
+    ended_ = true;
+    app_->App().Quit();
+}
+
+int CMoveSession::Run() {
+    if (!PrepareFolder()) return 2;
+    app_ = std::make_unique<CCliApp>(ctx_);
+    if (!app_->Start(CCliApp::kEngines)) return 1;
+    RefPtr<IEngine> engine;
+    if (GetEngineMgr()->GetEngine(ENGINE_ID_DOWNLOADER, engine.Put()))
+        downloader_ = QueryAs<IDownloader>(engine.Get(), IID_IDownloader);
+    if (!downloader_) {
+        std::cerr << "plover: the downloader is not available\n";
+        return 1;
+    }
+    downloader_->LoadList(nullptr);
+    std::vector<RefPtr<IDownload>> listed;
+    {
+        std::unique_ptr<CDownloadArray> array(downloader_->GetDownloadArray(nullptr));
+        if (array)
+            for (IDownload* d : *array) listed.emplace_back(d);
+    }
+    download_ = Find(listed);
+    if (!download_) {
+        std::cerr << "plover: no download " << options_.which << " in the list\n";
+        return 1;
+    }
+    if (download_->GetStatus() == DS_MOVING) {
+        std::cerr << "plover: the file of download " << download_->GetID() << " is being moved already\n";
+        return 1;
+    }
+    std::string source = download_->GetLocalPath();
+    std::string target = folder_ + "/" + download_->GetFileName();
+    if (download_->GetFileName().empty() || target == source) {
+        std::cout << "Nothing to move: " << (download_->GetFileName().empty() ? "no file yet" : source) << "\n";
+        return 0;
+    }
+    if (!MayReplace(target)) return 1;
+    PauseOthers(listed);
+    listed.clear();
+    download_->MoveTo(folder_, true);
+    // The move has begun (or ended at once) when a waiting call returns: it runs after the
+    // operation posted before it.
+    RefPtr<IDownload> none;
+    downloader_->FindDownloadByID(-1, none.Put());
+    {
+        CTicker ticker(app_->App().MainWindow());
+        app_->RunUntilQuit([this](const SWindowMessage& m) {
+            if (m.msg == WM_MOVE_TICK && !ended_) OnTick();
+        });
+    }
+    if (liveLine_) std::cout << "\r\033[K" << std::flush;
+    for (auto& d : pausedOthers_) d->Resume();
+    pausedOthers_.clear();
+
+    int status = 0;
+    if (!ended_) {
+        std::cerr << "Interrupted: the file stays at " << source << "\n";
+        status = 130;
+    } else if (download_->GetStatus() == DS_MOVING_FAILED) {
+        std::cerr << "plover: moving " << source << " to " << folder_ << " failed; the file stays where it was\n";
+        status = 1;
+    } else {
+        if (!terminal_) ShowProgress(true);
+        std::cout << "Moved to " << download_->GetLocalPath() << "\n";
+    }
+    download_.Reset();
+    downloader_.Reset();
+    bool saved = app_->Stop();
+    app_.reset();
+    if (status == 0 && !saved) return 1;
+    return status;
+}
+
+void Setup(CLI::App& app, CliContext& ctx) {
+    auto options = std::make_shared<SMoveOptions>();
+    auto* cmd = app.add_subcommand("move", "Move the file of a download in the list into another folder");
+    cmd->add_option("DOWNLOAD", options->which, "The download's number (see plover list) or address")->required();
+    cmd->add_option("FOLDER", options->folder, "The folder to move the file into (made when missing)")->required();
+    cmd->add_flag("--yes", options->yes, "Replace a file of the same name in the folder without asking");
+    cmd->callback([options, &ctx] {
+        CMoveSession session(ctx, *options);
+        ctx.exitCode = session.Run();
+    });
+}
+
+CommandRegistrar registrar("move", Setup);
+
+}  // namespace
+}  // namespace plover::cli
