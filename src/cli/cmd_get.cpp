@@ -366,12 +366,15 @@ void CGetSession::Finish(STracked& t, bool ok, const std::string& failure) {
     t.ok = ok;
     t.failure = failure;
     SDownloadSnapshot s = Snapshot(t.download.Get(), t.address);
-    if (!ok) s.status = failure;
+    s.workers = 0;
+    s.speed = s.timeLeft = 0;
     ClearLive();
-    if (terminal_)
-        std::cout << TerminalLine(s, TerminalColumns()) << "\n";
+    if (!ok)
+        std::cout << s.name << ": " << failure << " (" << t.address << ")\n";
+    else if (terminal_)
+        std::cout << TerminalLine(s, TerminalColumns() - 1) << "\n";
     else
-        std::cout << (ok ? PlainLine(s) : s.name + ": " + failure + " (" + t.address + ")") << "\n";
+        std::cout << PlainLine(s) << "\n";
     std::cout.flush();
 }
 
@@ -521,7 +524,10 @@ int CGetSession::Run() {
     ticker_ = std::make_unique<CTicker>(app_->App().MainWindow());
     sink_.SetTicker(ticker_.get());
     downloader_->Advise(&sink_);
-    downloader_->LoadList(nullptr);
+    // The start-up loads the list (the basket engine asks for it); without that, it is loaded
+    // here. Loading it again would replace downloads that others already hold.
+    auto* engine = dynamic_cast<CDownloader*>(downloader_.Get());
+    if (!engine || !engine->HasList()) downloader_->LoadList(nullptr);
     std::unique_ptr<CDownloadArray> array(downloader_->GetDownloadArray(nullptr));  // after the load
     std::vector<RefPtr<IDownload>> listed;
     for (IDownload* d : *array) listed.emplace_back(d);

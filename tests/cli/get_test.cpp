@@ -125,6 +125,36 @@ TEST_F(GetTest, InterruptedRunIsContinuedWithoutFetchingTheFinishedPartAgain) {
     for (auto& l : again) EXPECT_NE(l.range, "-") << "the second run fetched the file without a range";
 }
 
+TEST_F(GetTest, AKilledRunLosesAtMostTheProgressSinceTheLastPeriodicSave) {
+    NginxOptions options;
+    options.limitRate = 256 * 1024;
+    NginxServer web(options);
+    const size_t size = 12 * MiB;
+    WriteFile(web.Root() / "k.bin", PatternBytes(size, 8));
+    std::string url = web.Url("/slow/k.bin");
+    ASSERT_EQ(RunPlover(Home(), {"settings", "set", "dwAutoSaveTime", "1"}).exitCode, 0);
+    {
+        CBackgroundPlover run(Home(), {"get", "--folder", Folder(), url}, home.Str());
+        // Wait for a periodic save that holds sections, then kill without warning.
+        std::string list;
+        for (int i = 0; i < 400 && list.find("SECT") == std::string::npos; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            list = ReadFile(home / "Default.fll");
+        }
+        ASSERT_NE(list.find("SECT"), std::string::npos) << "no periodic save with sections";
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        run.Signal(SIGKILL);
+        EXPECT_EQ(run.Wait(10000).exitCode, 128 + SIGKILL);
+    }
+    size_t firstLines = Requests(web.AccessLog(), "/slow/k.bin").size();
+    SRunResult second = RunPlover(Home(), {"get", "--folder", Folder(), url});
+    ASSERT_EQ(second.exitCode, 0) << second.out << second.err;
+    EXPECT_EQ(Sha256Of(Folder() + "/k.bin"), Sha256Of((web.Root() / "k.bin").string()));
+    auto all = Requests(web.AccessLog(), "/slow/k.bin");
+    std::vector<SLogLine> again(all.begin() + long(firstLines), all.end());
+    EXPECT_LT(BytesServed(again), size) << web.AccessLog();
+}
+
 TEST_F(GetTest, MissingFileFailsWithItsStatusText) {
     NginxServer web;
     WriteFile(web.Root() / "here.bin", PatternBytes(1000, 5));
