@@ -126,6 +126,7 @@ protected:
         return false;
     }
 
+    CFrozenClock frozen;  // outlives the engines' timer threads, which end in TearDown
     CEngineMgr mgr;
     RefPtr<CPageMgrStandIn> pageMgr;
     RefPtr<CScannerEngine> engine;
@@ -190,7 +191,6 @@ TEST_F(ScannerEngineTest, ACompletionForAClosedScanIsDropped) {
 }
 
 TEST_F(ScannerEngineTest, AScanClosedBeforeItsFirstDeliveryDeliversNothing) {
-    CFrozenClock frozen;
     StartEngines(&frozen);
     CMessageQueueWindow window;
     RefPtr<IScanner> scan = Create(window, "http://h/g/index.html", Profile(true, true, true, false));
