@@ -9,6 +9,7 @@
 #include "baskets/download_tips.h"
 #include "engine/engine_mgr.h"
 #include "platform/homes.h"
+#include "scan/download_mark.h"
 
 namespace plover {
 namespace {
@@ -48,6 +49,13 @@ void AttachDownloadHistory(IEngine* downloader) {
     auto dl = QueryAs<IDownloader>(downloader, IID_IDownloader);
     if (!dl) return;
     dl->Advise(&GetDownloadDBSink());
+    // The scan windows mark each result with what the history knows of it.
+    std::string previews = ProgramPreviewFolder();
+    SetDownloadMarkSource([previews](const std::string& url) {
+        SDownloadTip tip = DescribeAddress(GetDownloadDB(), url, previews);
+        if (tip.state == EDownloadState::Queued) return EDownloadMark::Queued;
+        return tip.state == EDownloadState::None ? EDownloadMark::None : EDownloadMark::OnDisk;
+    });
     std::lock_guard g(g_lock);
     g_advised = dl;
 }
@@ -66,6 +74,8 @@ void DetachDownloadHistory() {
         dl = std::move(g_advised);
     }
     if (dl) dl->Unadvise(&GetDownloadDBSink());
+    // The marks stay: the history outlives the engines, and a command may print its results
+    // after they have stopped.
     GetDownloadDB().SetMainWindow(nullptr);
     SaveDownloadHistory();
 }

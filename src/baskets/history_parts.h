@@ -26,7 +26,8 @@ void LoadDownloadHistory();
 // Saves a loaded history; false (and a message shown) when it cannot be written.
 bool SaveDownloadHistory();
 
-// Loads the history and advises its sink to the downloader engine.
+// Loads the history, advises its sink to the downloader engine and becomes the scan windows'
+// source of download marks.
 void AttachDownloadHistory(IEngine* downloader);
 // Waits for the basket engine's start (when it is registered).
 void WaitForBasketEngine();

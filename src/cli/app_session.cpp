@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "app/reg_store.h"
+#include "cli/install.h"
 #include "cli/program_parts.h"
 
 namespace plover::cli {
@@ -31,7 +32,9 @@ bool CCliApp::Stop() {
     return false;
 }
 
-int RunInstall(const CliContext& ctx) {
+int RunInstall(const CliContext& ctx) { return RunInstallWith(ctx, SInstallOptions{}); }
+
+int RunInstallWith(const CliContext& ctx, const SInstallOptions& options) {
     SHomes homes = HomesOf(ctx);
     bool ok = RunSetup(homes, [&] {
         // Installing for one user: the folders exist (RunSetup made them) and the store holds at
@@ -53,11 +56,17 @@ int RunInstall(const CliContext& ctx) {
             defaults.csCacheFolder = cache.string();
             CBRRegKey key;
             if (key.OpenForWrite(store.Root(), kPloverKey)) SerializeTable(defaults.Table(), key, nullptr, false);
-            std::string error;
-            if (!store.Save(&error)) {
-                std::cerr << "plover: " << error << "\n";
-                return false;
-            }
+        }
+        // The default baskets page and the system's proxy setting.
+        CBRRegKey plover;
+        if (!plover.OpenForWrite(store.Root(), kPloverKey) || !InstallBasketsAndProxy(ctx, plover, options)) {
+            std::cerr << "plover: cannot write the settings\n";
+            return false;
+        }
+        std::string error;
+        if (!store.Save(&error)) {
+            std::cerr << "plover: " << error << "\n";
+            return false;
         }
         std::cout << "Plover is installed for this user.\n"
                   << "Settings: " << (homes.settingsDir / kStoreFileName).string() << "\n"

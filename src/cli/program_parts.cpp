@@ -1,5 +1,8 @@
 #include "cli/program_parts.h"
 
+#include "baskets/basket.h"
+#include "baskets/basket_engine.h"
+#include "baskets/history_parts.h"
 #include "download/download_filter.h"
 #include "download/downloader.h"
 #include "download/file_relocator.h"
@@ -27,23 +30,29 @@ SAppParts BuildParts() {
     // One line per engine, e.g. {ENGINE_ID_SOCKET, Make<CSocketEngine>},
     parts.engines = {
         {ENGINE_ID_SOCKET, Make<CSocketEngine>},
-        {ENGINE_ID_DOWNLOADER, Make<CDownloader>, InstallSaveFilter},
+        // The download history is loaded and listening before any list is loaded, so that no
+        // finished download goes unrecorded.
+        {ENGINE_ID_DOWNLOADER, Make<CDownloader>,
+         [](IEngine* e) {
+             InstallSaveFilter(e);
+             AttachDownloadHistory(e);
+         }},
         {ENGINE_ID_PAGE_MGR, Make<CPageMgr>},
         {ENGINE_ID_SCANNER, Make<CScannerEngine>},
-        // {ENGINE_ID_BASKET, Make<CBasketEngine>},
+        {ENGINE_ID_BASKET, Make<CBasketEngine>},  // loads the download list
         {ENGINE_ID_FILE_RELOCATOR, Make<CFileRelocator>},
         {ENGINE_ID_DIALUP, Make<CDialUpEngine>},  // dials when "AutoDial" is on
     };
     // Stored with the main settings (each gets the program's key and the load flag):
     parts.proxyRecords = SerializeProxySettings;
-    // parts.baskets = ...;
+    parts.baskets = SerializeBaskets;             // "Baskets"
     parts.scanProfiles = SerializeScanProfiles;  // "ScanProfiles": the four defaults when none
     parts.searchSites = SerializeSearchSites;    // "SearchSites": the four defaults at first
     parts.defaultFilters = BuildDownloadFilters;  // the default download filters when none exist
     parts.siteLogins = SerializeSiteLogins;       // "Sites": loaded at start-up, saved at exit
-    // parts.afterEnginesStarted = ...;  // loads what the last exit saved (page cache index)
+    parts.afterEnginesStarted = WaitForBasketEngine;  // the download list is loaded and queued
     // parts.beforeEnginesStop = ...;    // and saves it
-    // parts.onExit = ...;               // stops the image loader
+    parts.onExit = DetachDownloadHistory;  // the download history saved after the engines stopped
     return parts;
 }
 

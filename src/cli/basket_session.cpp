@@ -1,0 +1,292 @@
+#include "cli/basket_session.h"
+
+#include <iostream>
+#include <mutex>
+#include <nlohmann/json.hpp>
+
+#include "baskets/download_db.h"
+#include "baskets/download_db_sink.h"
+#include "cli/download_format.h"
+#include "download/download_status.h"
+#include "download/i_download.h"
+#include "download/url_name.h"
+#include "engine/engine_mgr.h"
+#include "platform/tick.h"
+
+namespace plover::cli {
+
+// Hears the downloader: every basket download taken out of the list goes to the main window,
+// with the last failure it reported (the downloader may have moved it on to "Waiting" for a
+// retry by the time it is taken out).
+class CBasketSession::CSink final : public INetAdviseSink {
+public:
+    explicit CSink(HWND window) : window_(window) {}
+    HRESULT QueryInterface(const GUID& iid, void** out) override {
+        if (!out) return E_INVALIDARG;
+        if (iid == IID_IUnknown || iid == IID_INetAdviseSink) {
+            *out = static_cast<INetAdviseSink*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    // Owned by the session, which unadvises it before it goes.
+    uint32_t AddRef() override { return 1; }
+    uint32_t Release() override { return 1; }
+    int32_t OnNetNotify(uint32_t code, uintptr_t value1, uintptr_t value2) override {
+        if (code != NE_DOWNLOAD_REMOVED && code != NE_STATUS && code != NE_SUPER_STATUS) return 0;
+        RefPtr<IDownload> d = QueryAs<IDownload>(reinterpret_cast<IUnknown*>(value1), IID_IDownload);
+        if (!d || !IsBasketClient(d->GetClientID())) return 0;
+        std::lock_guard g(lock_);
+        if (code != NE_DOWNLOAD_REMOVED) {
+            if (IsFailedStatus(DownloadStatus(value2))) failures_[d.Get()] = DownloadStatus(value2);
+            return 0;
+        }
+        DownloadStatus failure = 0;
+        auto it = failures_.find(d.Get());
+        if (it != failures_.end()) {
+            failure = it->second;
+            failures_.erase(it);
+        }
+        IDownload* raw = d.Detach();
+        if (!PostMessage(window_, WM_BASKET_SESSION_REMOVED, reinterpret_cast<WPARAM>(raw), failure)) raw->Release();
+        return 0;
+    }
+
+private:
+    HWND window_;
+    std::mutex lock_;
+    std::map<IDownload*, DownloadStatus> failures_;  // keys are only compared, never used
+};
+
+CBasketSession::CBasketSession(CCliApp& app, CBasket& basket, uint32_t pauseMs)
+    : app_(app), basket_(basket), pauseMs_(pauseMs) {}
+
+CBasketSession::~CBasketSession() { Stop(); }
+
+bool CBasketSession::Start() {
+    RefPtr<IEngine> engine;
+    if (GetEngineMgr()->GetEngine(ENGINE_ID_DOWNLOADER, engine.Put()))
+        downloader_ = QueryAs<IDownloader>(engine.Get(), IID_IDownloader);
+    if (!downloader_) {
+        std::cerr << "plover: the downloader is not available\n";
+        return false;
+    }
+    HWND window = app_.App().MainWindow();
+    GetDownloadDB().SetMainWindow(window);
+    sink_ = std::make_unique<CSink>(window);
+    downloader_->Advise(sink_.get());
+    batch_ = std::make_unique<CBasketBatch>(basket_, SDispatchEnv{&GetDownloadDB(), downloader_.Get(), window}, window,
+                                            pauseMs_);
+    lastTick_ = GetTickCount();
+    return true;
+}
+
+void CBasketSession::Add(const SBasketItem& item) {
+    if (!batch_ || !seen_.insert(StorableAddress(item.url)).second) return;
+    batch_->Add(item);
+}
+
+void CBasketSession::Finish() {
+    if (batch_) batch_->Finish();
+}
+
+void CBasketSession::Stop() {
+    if (stopped_) return;
+    stopped_ = true;
+    if (batch_) {
+        batch_->Cancel();
+        batch_->Join();
+    }
+    if (downloader_ && sink_) downloader_->Unadvise(sink_.get());
+}
+
+bool CBasketSession::Done() const {
+    if (!batchDone_) return false;
+    for (const STrack& t : tracks_)
+        if (!t.ended) return false;
+    return true;
+}
+
+bool CBasketSession::OnMessage(const SWindowMessage& m) {
+    switch (m.msg) {
+        case WM_PV_BASKET_ITEM_DONE: {
+            std::unique_ptr<SBasketItemDone> done(reinterpret_cast<SBasketItemDone*>(m.wp));
+            if (!stopped_) OnItemDone(*done);
+            return true;
+        }
+        case WM_PV_BASKET_BATCH_DONE: batchDone_ = true; return true;
+        case WM_BASKET_SESSION_REMOVED: {
+            auto d = RefPtr<IDownload>::Adopt(reinterpret_cast<IDownload*>(m.wp));
+            if (!stopped_) OnRemoved(std::move(d), DownloadStatus(m.lp));
+            return true;
+        }
+        case WM_PV_HISTORY_CHANGED: return true;
+    }
+    return false;
+}
+
+void CBasketSession::OnItemDone(SBasketItemDone& done) {
+    ++dispatched_;
+    const std::string& url = done.item.url;
+    SDispatchResult& r = done.result;
+    switch (r.result) {
+        case EDispatch::Downloading: Follow(done.item, r.download, false); break;
+        case EDispatch::Moved:
+            ++moved_;
+            Note(url, "moved", r.path, r.from);
+            break;
+        case EDispatch::AlreadyThere:
+            ++inBasket_;
+            Note(url, "in basket", r.path);
+            break;
+        case EDispatch::Duplicate: FollowQueued(done.item); break;
+        case EDispatch::Refused:
+        case EDispatch::MoveFailed:
+        case EDispatch::Failed: Fail(url, r.message); break;
+    }
+}
+
+void CBasketSession::Follow(const SBasketItem& item, RefPtr<IDownload> download, bool queued) {
+    IDownload* key = download.Get();
+    if (byDownload_.count(key)) return;
+    STrack t;
+    t.item = item;
+    t.download = std::move(download);
+    t.queued = queued;
+    byDownload_[key] = tracks_.size();
+    tracks_.push_back(std::move(t));
+    auto early = removedEarly_.find(key);
+    if (early != removedEarly_.end()) {
+        tracks_.back().failure = early->second.second;
+        removedEarly_.erase(early);
+        End(tracks_.back());
+    }
+}
+
+void CBasketSession::FollowQueued(const SBasketItem& item) {
+    ++queued_;
+    std::string url = StorableAddress(item.url);
+    std::unique_ptr<CDownloadArray> all(downloader_->GetDownloadArray(nullptr));
+    RefPtr<IDownload> found;
+    if (all)
+        for (IDownload* d : *all)
+            if (d->GetOriginalUrl() == url || d->GetRemoteUrl() == url) found = RefPtr<IDownload>(d);
+    if (!found || !IsBasketClient(found->GetClientID())) {
+        // Gone meanwhile, or a download of another kind that no basket retires: not waited for.
+        Note(item.url, "queued", found ? found->GetLocalPath() : std::string(), "not a basket download");
+        return;
+    }
+    if (found->IsPaused()) found->Resume();
+    Follow(item, found, true);
+}
+
+void CBasketSession::OnRemoved(RefPtr<IDownload> download, DownloadStatus failure) {
+    auto it = byDownload_.find(download.Get());
+    if (it == byDownload_.end()) {
+        removedEarly_[download.Get()] = {download, failure};
+        return;
+    }
+    tracks_[it->second].failure = failure;
+    End(tracks_[it->second]);
+}
+
+void CBasketSession::End(STrack& t) {
+    if (t.ended) return;
+    t.ended = true;
+    IDownload* d = t.download.Get();
+    if (d->IsFinished()) {
+        if (t.queued) {
+            ++queuedFinished_;
+            Note(t.item.url, "queued", d->GetLocalPath());
+        } else {
+            ++downloaded_;
+            bytes_ += d->GetDownloaded();
+            Note(t.item.url, "downloaded", d->GetLocalPath());
+        }
+        return;
+    }
+    DownloadStatus st = d->GetStatus(), sup = d->GetSuperStatus();
+    DownloadStatus why = t.failure ? t.failure : IsFailedStatus(st) || sup == DS_NONE ? st : sup;
+    Fail(t.item.url, StatusText(why));
+}
+
+void CBasketSession::Fail(const std::string& url, const std::string& why) {
+    failures_.emplace_back(url, why);
+    Note(url, "failed", std::string(), why);
+}
+
+void CBasketSession::Note(const std::string& url, const char* result, const std::string& path,
+                          const std::string& reason) {
+    outcomes_.push_back({url, result, path, reason});
+}
+
+std::string CBasketSession::ProgressLine() {
+    uint64_t bytes = 0;
+    size_t ended = 0, active = 0;
+    for (const STrack& t : tracks_) {
+        bytes += t.download->GetDownloaded();
+        if (t.ended)
+            ++ended;
+        else if (t.download->GetLeechCount() > 0)
+            ++active;
+    }
+    uint32_t now = GetTickCount();
+    if (now - lastTick_ >= 1000) {
+        speed_ = (bytes - std::min(bytes, lastBytes_)) * 1000 / (now - lastTick_);
+        lastBytes_ = bytes;
+        lastTick_ = now;
+    }
+    std::string line = std::to_string(ended) + "/" + std::to_string(tracks_.size()) + " files, " + FormatBytes(bytes);
+    if (active) line += ", " + FormatSpeed(speed_) + ", " + std::to_string(active) + " active";
+    if (moved_) line += ", " + std::to_string(moved_) + " moved";
+    if (inBasket_) line += ", " + std::to_string(inBasket_) + " already in the basket";
+    if (!failures_.empty()) line += ", " + std::to_string(failures_.size()) + " failed";
+    if (dispatched_ < seen_.size())
+        line += " (" + std::to_string(seen_.size() - dispatched_) + " to hand to the basket)";
+    return line;
+}
+
+void CBasketSession::PrintSummary(std::ostream& out, bool json) const {
+    if (json) {
+        using nlohmann::json;
+        auto line = [&](const json& j) { out << j.dump(-1, ' ', false, json::error_handler_t::replace) << "\n"; };
+        for (const SOutcome& o : outcomes_) {
+            json j = {{"type", "item"}, {"url", o.url}, {"result", o.result}};
+            if (!o.path.empty()) j["path"] = o.path;
+            if (!o.reason.empty()) j[o.result == "moved" ? "from" : "reason"] = o.reason;
+            line(j);
+        }
+        json failed = json::array();
+        for (const auto& [url, why] : failures_) failed.push_back({{"url", url}, {"status", why}});
+        line({{"type", "summary"},
+              {"basket", basket_.csName},
+              {"folder", basket_.csRootFolder},
+              {"downloaded", downloaded_},
+              {"bytes", bytes_},
+              {"moved", moved_},
+              {"alreadyInBasket", inBasket_},
+              {"alreadyQueued", queued_},
+              {"failed", failed}});
+        return;
+    }
+    auto row = [&](const char* what, int n, const std::string& more = {}) {
+        std::string label = std::string("  ") + what;
+        label.resize(26, ' ');
+        out << label << n << more << "\n";
+    };
+    out << "Basket \"" << basket_.csName << "\" (" << basket_.csRootFolder << "):\n";
+    row("downloaded", downloaded_, downloaded_ ? "  (" + FormatBytes(bytes_) + ")" : std::string());
+    row("moved from elsewhere", moved_);
+    row("already in the basket", inBasket_);
+    row("already queued", queued_,
+        queued_ ? "  (" + std::to_string(queuedFinished_) + " finished now)" : std::string());
+    row("failed", int(failures_.size()));
+    for (const auto& [url, why] : failures_) out << "    " << url << ": " << why << "\n";
+    if (seen_.empty())
+        out << "Nothing to collect.\n";
+    else if (downloaded_ == 0 && moved_ == 0 && queued_ == 0 && failures_.empty())
+        out << "Nothing new to download: every file is already in the basket.\n";
+}
+
+}  // namespace plover::cli

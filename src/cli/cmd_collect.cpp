@@ -1,0 +1,268 @@
+// plover collect URL --basket NAME [--profile NAME|NUMBER] [--reload] [--json]: Plover's main
+// job. The address is scanned under the profile (default: the first, "Scan Single Page"); every
+// thumbnail's picture and every large picture found is dropped into the basket with its page as
+// the referrer, as soon as the scan delivers it; the command runs until the scan has ended and
+// every basket download it is waiting for has been taken out of the list. A picture that the
+// download history knows is not fetched again: it stays in the basket, or is moved there from
+// elsewhere on disk.
+//
+// Progress goes to standard error (one live line on a terminal, a plain line every few seconds
+// otherwise); the summary to standard output: downloaded, moved from elsewhere on disk, already
+// in the basket, already queued, failed (each failure with its status text). Exit status 0 when
+// the scan ran and nothing failed; 1 otherwise; 130 when interrupted (Ctrl-C, SIGTERM), after
+// the summary of what was done.
+#include <unistd.h>
+
+#include <atomic>
+#include <iostream>
+#include <memory>
+#include <thread>
+
+#include "app/settings.h"
+#include "baskets/basket.h"
+#include "cli/app_session.h"
+#include "cli/basket_session.h"
+#include "cli/command.h"
+#include "download/i_download.h"
+#include "engine/engine_mgr.h"
+#include "platform/tick.h"
+#include "scan/i_scanner.h"
+#include "scan/scan_profile.h"
+#include "scan/scan_rules.h"
+
+namespace plover::cli {
+namespace {
+
+constexpr uint32_t WM_COLLECT_TICK = WM_APP + 0x7A3;
+constexpr uint32_t kTickMs = 250;
+constexpr uint32_t kPlainProgressMs = 5000;
+constexpr int32_t kQueueStopped = 3;
+
+struct SCollectOptions {
+    std::string url;
+    std::string basket;
+    std::string profile;
+    bool reload = false;
+    bool json = false;
+};
+
+class CTicker {
+public:
+    explicit CTicker(HWND window) : thread_([this, window] {
+        while (!stop_.load()) {
+            PostMessage(window, WM_COLLECT_TICK, 0, 0);
+            SleepMs(kTickMs);
+        }
+    }) {}
+    ~CTicker() {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+class CCollect {
+public:
+    CCollect(CliContext& ctx, SCollectOptions options)
+        : ctx_(ctx), options_(std::move(options)), live_(isatty(STDERR_FILENO) == 1) {}
+    int Run();
+
+private:
+    bool ChooseProfile(SScanProfile& out);
+    bool StartScan(const SScanProfile& profile);
+    void OnMessage(const SWindowMessage& m);
+    void OnElement(std::unique_ptr<SScanElement> e);
+    void OnScanEnded();
+    void CheckDone();
+    void ShowProgress(bool force);
+    void ClearProgress();
+
+    CliContext& ctx_;
+    SCollectOptions options_;
+    bool live_;
+    std::unique_ptr<CCliApp> app_;
+    std::unique_ptr<CBasketSession> session_;
+    RefPtr<IScanner> scanner_;
+    bool scanEnded_ = false;
+    bool scanFailed_ = false;
+    bool finished_ = false;
+    bool progressShown_ = false;
+    uint32_t lastPlain_ = 0;
+};
+
+bool CCollect::ChooseProfile(SScanProfile& out) {
+    CScanProfileList& list = GetScanProfiles();
+    int index = options_.profile.empty() ? 0 : list.FindByNameOrNumber(options_.profile);
+    if (!list.GetAt(index)) {
+        std::cerr << "plover: no scan profile \"" << options_.profile << "\" (see plover profiles list)\n";
+        return false;
+    }
+    out = *list.GetAt(index);
+    std::string refusal = CheckProfileCanScan(out);
+    if (!refusal.empty()) {
+        std::cerr << refusal << "\n";
+        return false;
+    }
+    return true;
+}
+
+bool CCollect::StartScan(const SScanProfile& profile) {
+    RefPtr<IEngine> engine;
+    RefPtr<IScannerEngine> scanEngine;
+    if (GetEngineMgr()->GetEngine(ENGINE_ID_SCANNER, engine.Put()))
+        scanEngine = QueryAs<IScannerEngine>(engine.Get(), IID_IScannerEngine);
+    if (!scanEngine) {
+        std::cerr << "plover: the scanner is not available\n";
+        return false;
+    }
+    SScanRequest request;
+    request.url = options_.url;
+    request.reload = options_.reload;
+    request.profile = profile;
+    request.notify = app_->App().MainWindow();
+    return scanEngine->CreateScanner(&request, scanner_.Put()) && scanner_;
+}
+
+void CCollect::OnElement(std::unique_ptr<SScanElement> e) {
+    // Pictures only: a thumbnail stands for the picture it links to; page links are not files
+    // to collect.
+    if (e->GetType() == SCAN_PAGE_LINK) return;
+    session_->Add({e->url, e->pageUrl});
+}
+
+void CCollect::OnScanEnded() {
+    if (scanEnded_) return;
+    scanEnded_ = true;
+    if (scanner_) scanner_->Close();
+    session_->Finish();
+}
+
+void CCollect::OnMessage(const SWindowMessage& m) {
+    if (session_ && session_->OnMessage(m)) {
+        CheckDone();
+        return;
+    }
+    switch (m.msg) {
+        case WM_COLLECT_TICK: ShowProgress(false); return;
+        case WM_SCAN_ELEMENT: {
+            std::unique_ptr<SScanElement> e(reinterpret_cast<SScanElement*>(m.wp));
+            if (!finished_) OnElement(std::move(e));
+            return;
+        }
+        case WM_SCAN_FAILED:
+            scanFailed_ = true;
+            ClearProgress();
+            std::cerr << "plover: " << scanner_->GetErrorText() << " (" << options_.url << ")\n";
+            return;
+        case WM_SCAN_WAITING: {
+            auto download = RefPtr<IDownload>::Adopt(reinterpret_cast<IDownload*>(m.wp));
+            if (download) {
+                ClearProgress();
+                std::cerr << "plover: " << download->GetServer() << " asks for a login; store one with plover sites\n";
+                download->CancelAuthorization();
+            }
+            return;
+        }
+        case WM_SCAN_ENDED:
+            if (!finished_) OnScanEnded();
+            CheckDone();
+            return;
+        default: FreeScanNotice(m.msg, m.wp, m.lp); return;
+    }
+}
+
+void CCollect::CheckDone() {
+    if (finished_ || !scanEnded_ || !session_->Done()) return;
+    finished_ = true;
+    app_->App().Quit();
+}
+
+void CCollect::ShowProgress(bool force) {
+    if (finished_ || !scanner_) return;
+    std::string line;
+    if (!scanEnded_)
+        line = "Scanning: " + std::to_string(scanner_->GetPagesScanned()) + " pages scanned, " +
+               std::to_string(scanner_->GetRemainingCount()) + " remaining, " + std::to_string(session_->Items()) +
+               " pictures found; ";
+    line += "Downloading: " + session_->ProgressLine();
+    if (live_) {
+        std::cerr << "\r" << line << "\033[K" << std::flush;
+        progressShown_ = true;
+        return;
+    }
+    uint32_t now = GetTickCount();
+    if (!force && now - lastPlain_ < kPlainProgressMs) return;
+    lastPlain_ = now;
+    std::cerr << line << "\n";
+}
+
+void CCollect::ClearProgress() {
+    if (!progressShown_) return;
+    std::cerr << "\r\033[K" << std::flush;
+    progressShown_ = false;
+}
+
+int CCollect::Run() {
+    if (!IsFetchableUrl(options_.url)) {
+        std::cerr << "plover: not an HTTP or FTP address: " << options_.url << "\n";
+        return 2;
+    }
+    app_ = std::make_unique<CCliApp>(ctx_);
+    if (!app_->Start(CCliApp::kEngines)) return 1;
+    CBasket* basket = GetBaskets().FindByName(options_.basket);
+    SScanProfile profile;
+    if (!basket) {
+        std::cerr << "plover: no basket named \"" << options_.basket
+                  << "\" (plover basket list shows them; plover basket add NAME FOLDER makes one)\n";
+        return 1;
+    }
+    if (GetSettings().eTrafficMode == kQueueStopped) {
+        std::cerr << "plover: the download queue is stopped (eTrafficMode 3); start it with plover settings set "
+                     "eTrafficMode 0\n";
+        return 1;
+    }
+    if (!ChooseProfile(profile)) return 1;
+    session_ = std::make_unique<CBasketSession>(*app_, *basket, 0);
+    if (!session_->Start() || !StartScan(profile)) return 1;
+    lastPlain_ = GetTickCount();
+    {
+        CTicker ticker(app_->App().MainWindow());
+        app_->RunUntilQuit([this](const SWindowMessage& m) { OnMessage(m); });
+    }
+    bool interrupted = !finished_;
+    finished_ = true;
+    ClearProgress();
+    if (!scanEnded_ && scanner_) scanner_->Close();
+    session_->Stop();
+    bool saved = app_->Stop();  // late messages still reach OnMessage and are freed there
+    if (interrupted) std::cerr << "Interrupted: what was done so far follows.\n";
+    session_->PrintSummary(std::cout, options_.json);
+    std::cout.flush();
+    if (interrupted) return 130;
+    return (saved && !scanFailed_ && !session_->HasFailures()) ? 0 : 1;
+}
+
+void Setup(CLI::App& app, CliContext& ctx) {
+    auto options = std::make_shared<SCollectOptions>();
+    auto* cmd = app.add_subcommand("collect", "Scan a page or gallery and collect its pictures into a basket");
+    cmd->add_option("URL", options->url, "The page or gallery address (http:// or ftp://)")->required();
+    cmd->add_option("--basket", options->basket, "The basket that receives the pictures (see plover basket list)")
+        ->required()
+        ->type_name("NAME");
+    cmd->add_option("--profile", options->profile, "The scan profile, by name or number (default: Scan Single Page)")
+        ->type_name("NAME|NUMBER");
+    cmd->add_flag("--reload", options->reload, "Fetch every page again instead of using the page cache");
+    cmd->add_flag("--json", options->json, "Print one JSON object a line: each picture, then a summary");
+    cmd->callback([options, &ctx] {
+        CCollect collect(ctx, *options);
+        ctx.exitCode = collect.Run();
+    });
+}
+
+CommandRegistrar registrar("collect", Setup);
+
+}  // namespace
+}  // namespace plover::cli
