@@ -49,6 +49,9 @@ std::vector<std::string> Command(const std::string& home, const std::vector<std:
 }  // namespace
 
 std::string PloverBinary() {
+#ifdef PLOVER_EXE
+    return PLOVER_EXE;  // the build knows where its executable is
+#endif
     const char* dir = std::getenv("PLOVER_BINARY_DIR");
     return std::string(dir ? dir : ".") + "/src/cli/plover";
 }
