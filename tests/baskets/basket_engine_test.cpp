@@ -149,6 +149,9 @@ protected:
     void TearDown() override {
         engine->Stop();
         end.ended.Wait();
+        // Operations the basket engine posted to the downloader (retiring) run before the
+        // next test: a waited no-op behind them in the downloader's queue.
+        if (auto e = QueryAs<IEngine>(downloader.Get(), IID_IEngine)) e->Post(0, 0, 0, true, false);
         downloader->Unadvise(&sink);
     }
     // Waits (generously) until the downloader's list is empty; false when it is not.
