@@ -21,7 +21,7 @@ constexpr size_t kMaxFileBytes = size_t(1) << 30;
 }  // namespace
 
 bool ReadWholeFile(const std::string& path, size_t limit, std::string& bytes, std::string& error) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a FIFO must not block the loader
     if (fd < 0) {
         error = std::strerror(errno);
         return false;

@@ -5,7 +5,6 @@
 
 #include <array>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 
 #include "image/decoder.h"
@@ -20,10 +19,8 @@ struct SRun {
     std::string out;
 };
 
-std::string PloverPath() {
-    const char* dir = std::getenv("PLOVER_BINARY_DIR");
-    return dir ? std::string(dir) + "/src/cli/plover" : std::string();
-}
+// The plover of this build tree (built with everything else by the test command).
+std::string PloverPath() { return PLOVER_EXECUTABLE; }
 
 SRun RunPlover(const std::string& args) {
     SRun r;
@@ -40,7 +37,7 @@ SRun RunPlover(const std::string& args) {
 class CliTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (PloverPath().empty() || !std::filesystem::exists(PloverPath()))
+        if (!std::filesystem::exists(PloverPath()))
             GTEST_SKIP() << "the plover executable is not built in this tree";
         WriteFile(dir / "wide.gif", MakeGif({1000, 10, Palette16(), false, -1, 4, true, std::vector<uint8_t>(10000, 2)}));
         WriteFile(dir / "note.txt", "not a picture");
