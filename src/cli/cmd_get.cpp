@@ -511,6 +511,7 @@ int CGetSession::Run() {
     bool addressesOk = CollectAddresses(addresses);
     if (addresses.empty() || !PrepareFolder()) return 2;
 
+    CTerminalListProgress listProgress;  // a long list loads during the start-up
     app_ = std::make_unique<CCliApp>(ctx_);
     if (!app_->Start(CCliApp::kEngines)) return 1;
     int32_t savedMode = GetSettings().eTrafficMode;

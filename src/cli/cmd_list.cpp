@@ -8,6 +8,7 @@
 #include "cli/app_session.h"
 #include "cli/command.h"
 #include "cli/download_format.h"
+#include "cli/terminal.h"
 #include "download/download_list.h"
 #include "download/downloader.h"
 #include "download/i_download.h"
@@ -45,6 +46,7 @@ std::string Line(IDownload* d) {
 void Run(CliContext& ctx, const SListOptions& options) {
     CCliApp app(ctx);
     if (!app.Start()) return;
+    CTerminalListProgress listProgress;
     RefPtr<CDownloader> owner = CDownloader::Create(GetProgramFolder());
     std::string path = owner->GetListPath();
     {

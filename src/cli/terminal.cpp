@@ -69,4 +69,32 @@ bool AskYesNo(const std::string& prompt, const std::function<bool()>& cancelled)
     return strcasecmp(answer->c_str(), "y") == 0 || strcasecmp(answer->c_str(), "yes") == 0;
 }
 
+CTerminalListProgress::CTerminalListProgress() : active_(isatty(STDERR_FILENO) == 1) {
+    if (active_) SetListProgress(this);
+}
+
+CTerminalListProgress::~CTerminalListProgress() {
+    if (active_) SetListProgress(nullptr);
+}
+
+void CTerminalListProgress::Begin(uint32_t steps, const char* text) {
+    text_ = text ? text : "";
+    steps_ = steps ? steps : 1;
+    done_ = 0;
+    shown_ = -1;
+}
+
+void CTerminalListProgress::Step() {
+    int percent = int(uint64_t(++done_) * 100 / steps_);
+    if (percent == shown_) return;
+    shown_ = percent;
+    std::fprintf(stderr, "\r%s %d%%", text_.c_str(), percent);
+    std::fflush(stderr);
+}
+
+void CTerminalListProgress::End() {
+    if (shown_ >= 0) std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+}
+
 }  // namespace plover::cli
