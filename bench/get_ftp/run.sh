@@ -10,7 +10,7 @@ size=${SIZE_MIB:-1024}
 limited=${LIMITED_MIB:-64}
 vsftpd_pids=()
 cleanup_ftp() {
-  for p in "${vsftpd_pids[@]}"; do kill "$p" 2>/dev/null; wait "$p" 2>/dev/null; done
+  for p in "${vsftpd_pids[@]}"; do kill "$p" 2>/dev/null || true; wait "$p" 2>/dev/null || true; done
   cleanup
 }
 trap cleanup_ftp EXIT
