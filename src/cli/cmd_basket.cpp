@@ -25,6 +25,7 @@
 #include "cli/app_session.h"
 #include "cli/basket_session.h"
 #include "cli/command.h"
+#include "cli/window_ticker.h"
 #include "cli/terminal.h"
 #include "engine/sinks.h"
 #include "platform/tick.h"
@@ -175,25 +176,6 @@ void Remove(CliContext& ctx, const std::string& name, bool yes) {
     if (app.Stop()) std::cout << "Removed the basket \"" << name << "\"; its folder " << folder << " stays.\n";
 }
 
-// Posts a tick to a window until destroyed.
-class CTicker {
-public:
-    CTicker(HWND window, uint32_t msg) : thread_([this, window, msg] {
-        while (!stop_.load()) {
-            PostMessage(window, msg, 0, 0);
-            SleepMs(250);
-        }
-    }) {}
-    ~CTicker() {
-        stop_ = true;
-        thread_.join();
-    }
-
-private:
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
 void Drop(CliContext& ctx, const std::string& name, const std::vector<std::string>& urls, const std::string& referrer,
           bool json) {
     for (const auto& u : urls)
@@ -211,7 +193,7 @@ void Drop(CliContext& ctx, const std::string& name, const std::vector<std::strin
     session.Finish();
     bool live = isatty(STDERR_FILENO) == 1, done = false;
     {
-        CTicker ticker(app.App().MainWindow(), WM_BASKET_TICK);
+        CWindowTicker ticker(app.App().MainWindow(), WM_BASKET_TICK, 250);
         app.RunUntilQuit([&](const SWindowMessage& m) {
             if (session.OnMessage(m)) {
                 if (!done && session.Done()) {

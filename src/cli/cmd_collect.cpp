@@ -13,16 +13,17 @@
 // the summary of what was done.
 #include <unistd.h>
 
-#include <atomic>
 #include <iostream>
 #include <memory>
-#include <thread>
 
 #include "app/settings.h"
 #include "baskets/basket.h"
 #include "cli/app_session.h"
 #include "cli/basket_session.h"
+#include "cli/collect_command.h"
 #include "cli/command.h"
+#include "cli/window_ticker.h"
+#include "cli/scan_command.h"
 #include "download/i_download.h"
 #include "engine/engine_mgr.h"
 #include "platform/tick.h"
@@ -37,32 +38,6 @@ constexpr uint32_t WM_COLLECT_TICK = WM_APP + 0x7A3;
 constexpr uint32_t kTickMs = 250;
 constexpr uint32_t kPlainProgressMs = 5000;
 constexpr int32_t kQueueStopped = 3;
-
-struct SCollectOptions {
-    std::string url;
-    std::string basket;
-    std::string profile;
-    bool reload = false;
-    bool json = false;
-};
-
-class CTicker {
-public:
-    explicit CTicker(HWND window) : thread_([this, window] {
-        while (!stop_.load()) {
-            PostMessage(window, WM_COLLECT_TICK, 0, 0);
-            SleepMs(kTickMs);
-        }
-    }) {}
-    ~CTicker() {
-        stop_ = true;
-        thread_.join();
-    }
-
-private:
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
 
 class CCollect {
 public:
@@ -206,12 +181,15 @@ void CCollect::ClearProgress() {
 }
 
 int CCollect::Run() {
-    if (!IsFetchableUrl(options_.url)) {
-        std::cerr << "plover: not an HTTP or FTP address: " << options_.url << "\n";
-        return 2;
-    }
+    if (!options_.buildUrl)
+        if (int refused = RefuseUnfetchable(options_.url)) return refused;
     app_ = std::make_unique<CCliApp>(ctx_);
     if (!app_->Start(CCliApp::kEngines)) return 1;
+    if (options_.buildUrl)
+        if (int refused = TakeBuiltAddress(options_.url, options_.buildUrl)) {
+            app_->Stop();
+            return refused;
+        }
     CBasket* basket = GetBaskets().FindByName(options_.basket);
     SScanProfile profile;
     if (!basket) {
@@ -229,7 +207,7 @@ int CCollect::Run() {
     if (!session_->Start() || !StartScan(profile)) return 1;
     lastPlain_ = GetTickCount();
     {
-        CTicker ticker(app_->App().MainWindow());
+        CWindowTicker ticker(app_->App().MainWindow(), WM_COLLECT_TICK, kTickMs);
         app_->RunUntilQuit([this](const SWindowMessage& m) { OnMessage(m); });
     }
     bool interrupted = !finished_;
@@ -256,13 +234,15 @@ void Setup(CLI::App& app, CliContext& ctx) {
         ->type_name("NAME|NUMBER");
     cmd->add_flag("--reload", options->reload, "Fetch every page again instead of using the page cache");
     cmd->add_flag("--json", options->json, "Print one JSON object a line: each picture, then a summary");
-    cmd->callback([options, &ctx] {
-        CCollect collect(ctx, *options);
-        ctx.exitCode = collect.Run();
-    });
+    cmd->callback([options, &ctx] { ctx.exitCode = RunCollectCommand(ctx, *options); });
 }
 
 CommandRegistrar registrar("collect", Setup);
 
 }  // namespace
+
+int RunCollectCommand(CliContext& ctx, const SCollectOptions& options) {
+    CCollect collect(ctx, options);
+    return collect.Run();
+}
 }  // namespace plover::cli

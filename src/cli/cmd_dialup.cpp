@@ -10,10 +10,10 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
-#include <thread>
 
 #include "cli/app_session.h"
 #include "cli/command.h"
+#include "cli/window_ticker.h"
 #include "cli/terminal.h"
 #include "download/i_downloader.h"
 #include "engine/engine_mgr.h"
@@ -234,22 +234,15 @@ int CDialUpSession::Dial(const SDialOptions& options) {
     auto* request = new SDialRequest{options.attempts.value_or(autoDial.Times), options.interval.value_or(autoDial.Sec)};
     if (request->maxAttempts == 0) request->maxAttempts = 1;
     engine_->Dial(request);
-    std::atomic<bool> stop{false};
-    HWND window = app_.App().MainWindow();
-    std::thread ticker([&] {
-        while (!stop) {
-            PostMessage(window, WM_DIALUP_CLI_TICK, 0, 0);
-            SleepMs(kTickMs);
-        }
-    });
     bool finished = false;
-    app_.RunUntilQuit([&](const SWindowMessage& m) {
-        OnMessage(m, true);
-        finished = quitting_;
-    });
-    quitting_ = true;  // a login question still open gives up
-    stop = true;
-    ticker.join();
+    {
+        CWindowTicker ticker(app_.App().MainWindow(), WM_DIALUP_CLI_TICK, kTickMs);
+        app_.RunUntilQuit([&](const SWindowMessage& m) {
+            OnMessage(m, true);
+            finished = quitting_;
+        });
+        quitting_ = true;  // a login question still open gives up
+    }
     bool up = sink_->established;
     if (!finished) engine_->ClearRequest();
     End();

@@ -22,6 +22,7 @@
 #include "app/settings.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
+#include "cli/window_ticker.h"
 #include "cli/download_format.h"
 #include "cli/terminal.h"
 #include "download/download_status.h"
@@ -48,40 +49,6 @@ struct SGetOptions {
     bool overwrite = false;
     bool verbose = false;
     std::vector<std::string> urls;
-};
-
-// Posts a tick to the main window every 200 ms, and at once when asked (a status changed), until
-// destroyed; held while a question is asked.
-class CTicker {
-public:
-    explicit CTicker(HWND window) : window_(window), thread_([this] { Loop(); }) {}
-    ~CTicker() {
-        stop_ = true;
-        wake_.Set();
-        thread_.join();
-    }
-    void Hold(bool held) { held_ = held; }
-    // A tick now (any thread); several requests before it is taken make one tick.
-    void Nudge() {
-        if (!nudged_.exchange(true)) wake_.Set();
-    }
-
-private:
-    void Loop() {
-        while (!stop_.load()) {
-            nudged_ = false;
-            if (!held_.load()) PostMessage(window_, WM_GET_TICK, 0, 0);
-            wake_.Wait(int(kTickMs));
-            wake_.Reset();
-        }
-    }
-
-    HWND window_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> held_{false};
-    std::atomic<bool> nudged_{false};
-    CEvent wake_;
-    std::thread thread_;
 };
 
 // A protocol log line as --verbose prints it: requests and responses line by line after "> " and
@@ -119,7 +86,7 @@ class CGetSink final : public INetAdviseSink {
 public:
     explicit CGetSink(bool verbose) : verbose_(verbose) {}
     // The ticker to nudge when a download's state changes (null: none).
-    void SetTicker(CTicker* ticker) { ticker_.store(ticker); }
+    void SetTicker(CWindowTicker* ticker) { ticker_.store(ticker); }
     HRESULT QueryInterface(const GUID& iid, void** out) override {
         if (!out) return E_INVALIDARG;
         if (iid == IID_IUnknown || iid == IID_INetAdviseSink) {
@@ -138,7 +105,7 @@ public:
             lines_.push_back(LogText(uint32_t(value2), reinterpret_cast<const char*>(value1)));
         }
         if (code == NE_STATUS || code == NE_SUPER_STATUS)
-            if (CTicker* t = ticker_.load()) t->Nudge();
+            if (CWindowTicker* t = ticker_.load()) t->Nudge();
         return 0;
     }
     std::deque<std::string> TakeLines() {
@@ -150,7 +117,7 @@ public:
 
 private:
     bool verbose_;
-    std::atomic<CTicker*> ticker_{nullptr};
+    std::atomic<CWindowTicker*> ticker_{nullptr};
     std::mutex lock_;
     std::deque<std::string> lines_;
 };
@@ -207,13 +174,13 @@ private:
     std::vector<RefPtr<IDownload>> pausedOthers_;
     int liveLines_ = 0;
     bool allDone_ = false;
-    std::unique_ptr<CTicker> ticker_;
+    std::unique_ptr<CWindowTicker> ticker_;
 };
 
 // Holds the ticker while a question is on the terminal.
 class CQuestion {
 public:
-    explicit CQuestion(CTicker* ticker) : ticker_(ticker) {
+    explicit CQuestion(CWindowTicker* ticker) : ticker_(ticker) {
         if (ticker_) ticker_->Hold(true);
     }
     ~CQuestion() {
@@ -221,7 +188,7 @@ public:
     }
 
 private:
-    CTicker* ticker_;
+    CWindowTicker* ticker_;
 };
 
 std::function<bool()> CGetSession::QuestionCancel() {
@@ -522,7 +489,7 @@ int CGetSession::Run() {
     }
     // The ticker runs from here on, so that no change is missed; its ticks wait in the queue
     // until the message loop below takes them.
-    ticker_ = std::make_unique<CTicker>(app_->App().MainWindow());
+    ticker_ = std::make_unique<CWindowTicker>(app_->App().MainWindow(), WM_GET_TICK, kTickMs);
     sink_.SetTicker(ticker_.get());
     downloader_->Advise(&sink_);
     // The start-up loads the list (the basket engine asks for it); without that, it is loaded

@@ -7,13 +7,12 @@
 // moved are paused while the command runs and let go again at its end.
 #include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
 #include <iostream>
-#include <thread>
 
 #include "cli/app_session.h"
 #include "cli/command.h"
+#include "cli/window_ticker.h"
 #include "cli/download_format.h"
 #include "cli/terminal.h"
 #include "download/download_status.h"
@@ -32,26 +31,6 @@ struct SMoveOptions {
     std::string which;   // the download's number or address
     std::string folder;  // where its file goes
     bool yes = false;    // replace a file of the same name there without asking
-};
-
-// Posts a tick to the main window every 100 ms until destroyed.
-class CTicker {
-public:
-    explicit CTicker(HWND window)
-        : thread_([this, window] {
-              while (!stop_.load()) {
-                  PostMessage(window, WM_MOVE_TICK, 0, 0);
-                  SleepMs(kTickMs);
-              }
-          }) {}
-    ~CTicker() {
-        stop_ = true;
-        thread_.join();
-    }
-
-private:
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
 };
 
 bool IsNumber(const std::string& s) {
@@ -196,7 +175,7 @@ int CMoveSession::Run() {
     RefPtr<IDownload> none;
     downloader_->FindDownloadByID(-1, none.Put());
     {
-        CTicker ticker(app_->App().MainWindow());
+        CWindowTicker ticker(app_->App().MainWindow(), WM_MOVE_TICK, kTickMs);
         app_->RunUntilQuit([this](const SWindowMessage& m) {
             if (m.msg == WM_MOVE_TICK && !ended_) OnTick();
         });

@@ -11,15 +11,14 @@
 // that fails prints its error text and exits 1; Ctrl-C stops the scan and prints what was found.
 #include <unistd.h>
 
-#include <atomic>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <thread>
 
 #include "cli/app_session.h"
 #include "cli/command.h"
+#include "cli/window_ticker.h"
 #include "cli/scan_command.h"
 #include "download/downloader.h"
 #include "download/i_download.h"
@@ -36,25 +35,6 @@ namespace {
 constexpr uint32_t WM_SCAN_CLI_TICK = WM_APP + 0x7A1;
 constexpr uint32_t kTickMs = 250;
 constexpr uint32_t kPlainProgressMs = 5000;
-
-// Posts a tick to the window until destroyed.
-class CScanTicker {
-public:
-    explicit CScanTicker(HWND window) : thread_([this, window] {
-        while (!stop_.load()) {
-            PostMessage(window, WM_SCAN_CLI_TICK, 0, 0);
-            SleepMs(kTickMs);
-        }
-    }) {}
-    ~CScanTicker() {
-        stop_ = true;
-        thread_.join();
-    }
-
-private:
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
 
 class CScanSession {
 public:
@@ -248,22 +228,15 @@ void CScanSession::PrintJson() {
 }
 
 int CScanSession::Run() {
-    auto refuseAddress = [this] {
-        std::cerr << "plover: not an HTTP or FTP address: " << options_.url << "\n";
-        return 2;
-    };
-    if (!options_.buildUrl && !IsFetchableUrl(options_.url)) return refuseAddress();
+    if (!options_.buildUrl)
+        if (int refused = RefuseUnfetchable(options_.url)) return refused;
     app_ = std::make_unique<CCliApp>(ctx_);
     if (!app_->Start(CCliApp::kEngines)) return 1;
-    if (options_.buildUrl) {
-        // The address comes from the settings, which are loaded now.
-        options_.url = options_.buildUrl();
-        int refused = options_.url.empty() ? 1 : !IsFetchableUrl(options_.url) ? refuseAddress() : 0;
-        if (refused) {
+    if (options_.buildUrl)
+        if (int refused = TakeBuiltAddress(options_.url, options_.buildUrl)) {
             app_->Stop();
             return refused;
         }
-    }
     SScanProfile profile;
     if (!ChooseProfile(profile) || !StartScan(profile)) {
         app_->Stop();
@@ -271,7 +244,7 @@ int CScanSession::Run() {
     }
     lastPlain_ = GetTickCount();  // the first plain line comes after one period
     {
-        CScanTicker ticker(app_->App().MainWindow());
+        CWindowTicker ticker(app_->App().MainWindow(), WM_SCAN_CLI_TICK, kTickMs);
         app_->RunUntilQuit([this](const SWindowMessage& m) { OnMessage(m); });
     }
     done_ = true;
@@ -304,6 +277,17 @@ void Setup(CLI::App& app, CliContext& ctx) {
 CommandRegistrar registrar("scan", Setup);
 
 }  // namespace
+
+int RefuseUnfetchable(const std::string& url) {
+    if (IsFetchableUrl(url)) return 0;
+    std::cerr << "plover: not an HTTP or FTP address: " << url << "\n";
+    return 2;
+}
+
+int TakeBuiltAddress(std::string& url, const std::function<std::string()>& build) {
+    url = build();
+    return url.empty() ? 1 : RefuseUnfetchable(url);
+}
 
 void AddScanOptions(CLI::App* cmd, SScanOptions& options) {
     cmd->add_option("--profile", options.profile, "The scan profile, by name or number (default: the first)")

@@ -1,6 +1,6 @@
-// plover search N TEXT... [--profile P] [--reload] [--json]: searches the text on search site N
-// and scans the result page like plover scan (the text escaped for the address, so "red car"
-// works). plover search list | add TITLE [FORMAT] | edit N [--title T] [--format F] | remove N |
+// plover search N TEXT... [--profile P] [--reload] [--json] [--basket NAME]: searches the text on
+// search site N and scans the result page like plover scan (the text escaped for the address, so
+// "red car" works); with --basket its pictures are collected like plover collect. plover search list | add TITLE [FORMAT] | edit N [--title T] [--format F] | remove N |
 // reset [--yes]: the search sites, kept with the settings under "SearchSites". N is a site's
 // number as list shows it, from 1. A site's format is the address of its result page with
 // "_TEXT_TO_SEARCH_" where the text goes.
@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "cli/app_session.h"
+#include "cli/collect_command.h"
 #include "cli/command.h"
 #include "cli/scan_command.h"
 #include "cli/terminal.h"
@@ -23,6 +24,7 @@ struct SSearchOptions {
     std::string number;
     std::vector<std::string> words;
     SScanOptions scan;
+    std::string basket;  // empty: the result page is only scanned
 };
 
 struct SSiteOptions {
@@ -153,7 +155,17 @@ void Search(CliContext& ctx, SSearchOptions options) {
             std::cerr << "Searching " << site->GetTitle() << " for \"" << text << "\": " << url << "\n";
         return url;
     };
-    ctx.exitCode = RunScanCommand(ctx, options.scan);
+    if (options.basket.empty()) {
+        ctx.exitCode = RunScanCommand(ctx, options.scan);
+        return;
+    }
+    SCollectOptions collect;
+    collect.basket = options.basket;
+    collect.profile = options.scan.profile;
+    collect.reload = options.scan.reload;
+    collect.json = options.scan.json;
+    collect.buildUrl = options.scan.buildUrl;
+    ctx.exitCode = RunCollectCommand(ctx, collect);
 }
 
 void Setup(CLI::App& app, CliContext& ctx) {
@@ -163,6 +175,8 @@ void Setup(CLI::App& app, CliContext& ctx) {
     cmd->add_option("N", search->number, "The search site's number (plover search list)");
     cmd->add_option("TEXT", search->words, "The text to search for (several words are joined with spaces)");
     AddScanOptions(cmd, search->scan);
+    cmd->add_option("--basket", search->basket, "Collect the result page's pictures into this basket, like plover collect")
+        ->type_name("NAME");
     cmd->callback([cmd, search, &ctx] {
         if (cmd->get_subcommands().empty()) Search(ctx, *search);
     });

@@ -25,4 +25,11 @@ void AddScanOptions(CLI::App* cmd, SScanOptions& options);
 
 int RunScanCommand(CliContext& ctx, const SScanOptions& options);
 
+// 0 when url is an HTTP or FTP address; otherwise says so and gives exit status 2.
+int RefuseUnfetchable(const std::string& url);
+
+// Sets url to what build makes of the loaded settings: 0 when that is an HTTP or FTP address,
+// otherwise the exit status (1: nothing built, the builder has said why; 2: not fetchable).
+int TakeBuiltAddress(std::string& url, const std::function<std::string()>& build);
+
 }  // namespace plover::cli

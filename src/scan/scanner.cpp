@@ -99,7 +99,7 @@ void CScanner::Tick() {
     paths.swap(fetchedPaths_);
     for (size_t i = 0; i < urls.size(); ++i) PostFetched(urls[i], paths[i]);
     thumbnailCount_ += int32_t(urls.size());
-    // The last results of a scan are delivered after its last completion: the end is seen here.
+    // The last results of a scan are delivered after its last completion: the end follows them.
     PostEndIfDone();
 }
 
@@ -204,7 +204,13 @@ void CScanner::QueueStep() {
         Request(page.url, page.referrer);
     }
     UpdateRemaining();
-    PostEndIfDone();
+    // When the last page or picture is back, its results go out at once rather than at the next
+    // tick: a finished scan never keeps its window (and a collect waiting for the pictures)
+    // waiting up to half a second. While pages are still coming, delivery stays on the tick.
+    if (queue_.empty() && inFlight_.empty())
+        Tick();
+    else
+        PostEndIfDone();
 }
 
 void CScanner::PostEndIfDone() {

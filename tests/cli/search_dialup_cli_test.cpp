@@ -1,5 +1,6 @@
 // plover search and plover dialup through the real executable: the search sites kept between
-// runs, a search whose escaped address nginx receives and whose result page is scanned; the
+// runs, a search whose escaped address nginx receives and whose result page is scanned, then
+// collected into a basket; the
 // dial-up commands on a machine without NetworkManager and against a stand-in nmcli on PATH.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -44,6 +45,15 @@ TEST(SearchCli, SitesAreKeptResetAndSearched) {
     EXPECT_NE(r.out.find("Found"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(web.Url("/big.jpg")), std::string::npos) << r.out;
     EXPECT_NE(web.AccessLog().find("GET /find?q=red%20car&n=1 200"), std::string::npos) << web.AccessLog();
+
+    // The result page's picture collected into a basket.
+    WriteFile(web.Root() / "big.jpg", "not really a jpeg, but a picture all the same");
+    TempDir files;
+    ASSERT_EQ(RunPlover(home.Str(), {"basket", "add", "Found", files.Str()}).exitCode, 0);
+    r = RunPlover(home.Str(), {"search", "5", "red car", "--basket", "Found"});
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(ReadFile(files.Path() / "big.jpg"), "not really a jpeg, but a picture all the same");
+    EXPECT_EQ(RunPlover(home.Str(), {"search", "5", "red car", "--basket", "Nowhere"}).exitCode, 1);
 
     r = RunPlover(home.Str(), {"search", "reset"});  // no terminal: refused
     EXPECT_EQ(r.exitCode, 1);

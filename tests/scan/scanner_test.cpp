@@ -216,21 +216,24 @@ TEST(Scanner, StartPageNotices) {
     }
 }
 
-TEST(Scanner, TheEndComesAfterTheLastDeliveryAndOnlyOnce) {
+TEST(Scanner, ResultsWaitForTheTickUntilTheLastFileIsBackThenEndOnce) {
     CScanDriver d(Profile(true, true, true, false), "http://h/g/index.html");
     d.pageMgr.site["http://h/g/index.html"] = Page(Thumbs(1));
     d.pageMgr.site["http://h/g/small/p1.jpg"] = Page("jpeg");
     d.scanner->Tick();  // a tick before the start ends nothing
     d.scanner->Start();
-    d.AnswerNext();
-    d.AnswerNext();  // the last file is back, but its result waits for delivery
+    d.AnswerNext();  // the page: its thumbnail waits for the tick while its picture is fetched
     d.DrainWindow();
-    EXPECT_EQ(d.Count(WM_SCAN_ENDED), 0);
+    EXPECT_TRUE(d.elements.empty());
+    d.AnswerNext();  // the last file is back: everything is delivered at once, then the end
+    d.DrainWindow();
+    EXPECT_EQ(d.elements.size(), 1u);
+    EXPECT_EQ(d.fetched.size(), 1u);
+    EXPECT_EQ(d.notices.back(), 1106u);
     d.scanner->Tick();
     d.scanner->Tick();
     d.DrainWindow();
     EXPECT_EQ(d.elements.size(), 1u);
-    EXPECT_EQ(d.fetched.size(), 1u);
     EXPECT_EQ(d.Count(WM_SCAN_ENDED), 1);
 }
 
