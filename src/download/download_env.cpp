@@ -121,6 +121,8 @@ uint32_t SettingMaxSectPerDownload() {
     return n == 0 ? 1 : n;
 }
 
+uint32_t SettingMinSectSize() { return CurrentTrafficLimits().minSectSize; }
+
 bool SettingOverwriteAlways() { return GetSettings().bOverwriteAlways != 0; }
 
 std::string FindHtmlFollowAddress(const std::string& html) {

@@ -87,6 +87,7 @@ SConnectTarget ChooseConnectTarget(int32_t service, const std::string& server, u
 // Settings the download consults.
 uint32_t SettingRetryLimit();            // "dwRetry" of the time-out parameters
 uint32_t SettingMaxSectPerDownload();    // "dwMaxSectPerDownload" of the current traffic mode
+uint32_t SettingMinSectSize();           // "dwMinSectSize" of the current traffic mode
 bool SettingOverwriteAlways();           // "bOverwriteAlways"
 
 // The address an HTML page sent in place of a file leads to: the target of its meta refresh,

@@ -145,7 +145,7 @@ bool CDownload::PlanSection() {
         chunk = {0, size};
     } else {
         SectionList gaps = CutGaps(OccupiedRanges(), size);
-        chunk = PlaceChunk(gaps, size, maxSect, config_.SingleSection != 0);
+        chunk = PlaceChunk(gaps, size, maxSect, config_.SingleSection != 0, SettingMinSectSize());
     }
     // 10. Start it.
     if (!IsPlaceable(chunk, size)) return false;

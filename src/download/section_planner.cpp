@@ -60,7 +60,7 @@ SectionList CutGaps(const SectionList& occupied, uint32_t size) {
     return gaps;
 }
 
-SSection PlaceChunk(const SectionList& gaps, uint32_t size, uint32_t maxSections, bool wholeGap) {
+SSection PlaceChunk(const SectionList& gaps, uint32_t size, uint32_t maxSections, bool wholeGap, uint32_t minChunk) {
     SSection none{0, 0};
     if (gaps.empty() || size == 0) return none;
     const SSection* gap = &gaps[0];
@@ -68,7 +68,7 @@ SSection PlaceChunk(const SectionList& gaps, uint32_t size, uint32_t maxSections
         if (g.Size > gap->Size) gap = &g;
     if (gap->Size == 0) return none;
     if (wholeGap) return *gap;
-    const uint32_t chunk = size / std::max<uint32_t>(maxSections, 1);
+    const uint32_t chunk = std::max(size / std::max<uint32_t>(maxSections, 1), minChunk);
     if (chunk >= gap->Size) return *gap;
     if (gaps.size() >= maxSections || gap->Start == 0) return {gap->Start, chunk};
     uint64_t start = uint64_t(gap->Start) + gap->Size / 2;

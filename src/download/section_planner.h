@@ -5,7 +5,9 @@
 // A download keeps the ranges of its file that are on disk in a section list. The planner builds
 // the occupied list (the sections plus, for every section worker, the range it still has to
 // fetch), cuts the gaps out of (0, size), picks the largest gap and places one chunk in it:
-//   - chunk = size / "dwMaxSectPerDownload" (of the whole file, not of the gap);
+//   - chunk = size / "dwMaxSectPerDownload" (of the whole file, not of the gap), but never less
+//     than "dwMinSectSize": a small file is not cut into pieces smaller than a connection is
+//     worth (a 4 KiB thumbnail takes one worker after the probe, not five);
 //   - a gap no larger than a chunk is fetched whole;
 //   - with as many gaps as allowed workers, the chunk goes to the gap's start;
 //   - a gap at offset 0 gets the chunk at its start;
@@ -37,7 +39,8 @@ SectionList CutGaps(const SectionList& occupied, uint32_t size);
 // Where the next worker goes: the largest gap (the first on a tie) and the chunk placement above.
 // With `wholeGap` (one worker fetches the rest: the single-section flag) the largest gap is taken
 // whole. Size 0 means nothing to fetch.
-SSection PlaceChunk(const SectionList& gaps, uint32_t size, uint32_t maxSections, bool wholeGap);
+SSection PlaceChunk(const SectionList& gaps, uint32_t size, uint32_t maxSections, bool wholeGap,
+                    uint32_t minChunk = 0);
 
 // Whether a placement may be started: a length, a start, and an end inside the file.
 bool IsPlaceable(const SSection& chunk, uint32_t size);

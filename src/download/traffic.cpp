@@ -24,6 +24,7 @@ STrafficLimits TrafficLimitsFor(const CRegistrySettings& settings, int32_t mode)
     limits.maxDownloads = stopped ? 0 : m.dwMaxDownloads;
     // A record with 0 workers would let nothing run at all: one worker is the least.
     limits.maxSectPerDownload = std::max<uint32_t>(m.dwMaxSectPerDownload, 1);
+    limits.minSectSize = m.dwMinSectSize;
     limits.transferQuota = m.dwTransferQuota;
     return limits;
 }

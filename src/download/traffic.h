@@ -24,6 +24,7 @@ constexpr int32_t kTrafficModeStopped = 3;
 struct STrafficLimits {
     uint32_t maxDownloads = 0;        // downloads that may be busy at once
     uint32_t maxSectPerDownload = 1;  // workers per download
+    uint32_t minSectSize = 0;         // the smallest chunk the planner hands a worker
     uint32_t transferQuota = 0;       // bytes per second for all connections together
 };
 

@@ -17,9 +17,11 @@ class DownloadTest : public ::testing::Test {
 protected:
     void SetUp() override {
         CRegistrySettings& s = GetSettings();
-        saved_ = {s.eTrafficMode, s.TrafficModes[0].dwMaxSectPerDownload, s.TimeoutParams.dwRetry, s.bOverwriteAlways};
+        saved_ = {s.eTrafficMode, s.TrafficModes[0].dwMaxSectPerDownload, s.TrafficModes[0].dwMinSectSize,
+                  s.TimeoutParams.dwRetry, s.bOverwriteAlways};
         s.eTrafficMode = 0;
         s.TrafficModes[0].dwMaxSectPerDownload = 4;
+        s.TrafficModes[0].dwMinSectSize = 0;  // the placement tables use files of a few hundred bytes
         s.TimeoutParams.dwRetry = 1;
         s.bOverwriteAlways = 0;
         owner = RefPtr<FakeOwner>::Adopt(new FakeOwner);
@@ -32,6 +34,7 @@ protected:
         CRegistrySettings& s = GetSettings();
         s.eTrafficMode = saved_.mode;
         s.TrafficModes[0].dwMaxSectPerDownload = saved_.sect;
+        s.TrafficModes[0].dwMinSectSize = saved_.minSect;
         s.TimeoutParams.dwRetry = saved_.retry;
         s.bOverwriteAlways = saved_.overwrite;
     }
@@ -58,7 +61,7 @@ protected:
 private:
     struct {
         int32_t mode;
-        uint32_t sect, retry;
+        uint32_t sect, minSect, retry;
         int32_t overwrite;
     } saved_{};
 };

@@ -53,6 +53,7 @@ TEST(Planner, ChunkPlacement) {
         uint32_t size, maxSect;
         bool wholeGap;
         SSection chunk;
+        uint32_t minChunk = 0;
     } rows[] = {
         {"first worker at 0", {{0, 1000}}, 1000, 4, false, {0, 250}},
         {"middle of the gap", {{250, 750}}, 1000, 4, false, {625, 250}},
@@ -66,8 +67,13 @@ TEST(Planner, ChunkPlacement) {
         {"single section resumes the largest gap", {{0, 100}, {300, 700}}, 1000, 4, true, {300, 700}},
         {"no gaps", {}, 1000, 4, false, {0, 0}},
         {"one worker per download", {{0, 1000}}, 1000, 1, false, {0, 1000}},
+        {"small file: one worker", {{0, 4096}}, 4096, 5, false, {0, 4096}, 10240},
+        {"the least chunk first at 0", {{0, 30720}}, 30720, 5, false, {0, 10240}, 10240},
+        {"the least chunk in the middle", {{10240, 20480}}, 30720, 5, false, {20480, 10240}, 10240},
+        {"a larger share wins", {{0, 1000000}}, 1000000, 5, false, {0, 200000}, 10240},
     };
-    for (auto& r : rows) EXPECT_EQ(PlaceChunk(r.gaps, r.size, r.maxSect, r.wholeGap), r.chunk) << r.name;
+    for (auto& r : rows)
+        EXPECT_EQ(PlaceChunk(r.gaps, r.size, r.maxSect, r.wholeGap, r.minChunk), r.chunk) << r.name;
 }
 
 TEST(Planner, PlaceableChunks) {
