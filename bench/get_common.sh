@@ -70,8 +70,9 @@ make_file() {
 
 # measure LABEL FILE CMD...: runs CMD (which must write $BENCH_DIR/out/FILE), checks the result
 # against the served file, prints the label, seconds, MB/s and peak resident memory, and keeps
-# the speed in speed[LABEL] and the seconds in secs[LABEL].
-declare -A speed secs
+# the speed in speed[LABEL] and the seconds in secs[LABEL] (and every run's seconds in
+# runs[LABEL], for median).
+declare -A speed secs runs
 measure() {
   local label=$1 file=$2
   shift 2
@@ -89,6 +90,19 @@ measure() {
   printf "%-26s %8.2f s %9s MB/s %8.1f MiB peak  %s\n" "$label" "$s" "$mbs" "$(awk -v k="$kb" 'BEGIN{printf "%.1f", k/1024}')" "$ok"
   speed[$label]=$mbs
   secs[$label]=$s
+  runs[$label]="${runs[$label]:-} $s"
+}
+
+# median LABEL FILE: prints the median of LABEL's runs (seconds and MB/s) and keeps it in
+# speed[LABEL] and secs[LABEL]. Rounds that alternate between the tools and a median of each
+# keep one slow moment of a shared machine (page reclaim, another process) out of the ratio.
+median() {
+  local label=$1 file=$2 bytes s
+  bytes=$(stat -c %s "$BENCH_DIR/www/$file")
+  s=$(tr ' ' '\n' <<<"${runs[$label]}" | grep . | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
+  secs[$label]=$s
+  speed[$label]=$(awk -v b="$bytes" -v s="$s" 'BEGIN { if (s > 0) printf "%.1f", b / s / 1e6; else print "0" }')
+  printf "%-26s median %6.2f s %9s MB/s  (rounds:%s)\n" "$label" "$s" "${speed[$label]}" "${runs[$label]}"
 }
 
 # ratio A B: speed[A] / speed[B] with two decimals.

@@ -18,6 +18,7 @@
 #include "scan/cache_index.h"
 #include "scan/page_mgr.h"
 #include "scan/page_mgr_files.h"
+#include "engine/engine_end_watch.h"
 
 using namespace plover;
 using Clock = std::chrono::steady_clock;
@@ -42,19 +43,6 @@ CCacheIndex MakeIndex(int rows) {
     }
     return index;
 }
-
-struct CEnd final : IProgress {
-    HRESULT QueryInterface(const GUID&, void** out) override {
-        if (out) *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    uint32_t AddRef() override { return 1; }
-    uint32_t Release() override { return 1; }
-    void OnProgress(uint32_t, uint32_t, uint32_t) override {}
-    void OnProgressStep(uint32_t, uint32_t) override {}
-    void OnComplete(IUnknown*) override { ended.Set(); }
-    CEvent ended;
-};
 
 }  // namespace
 
@@ -95,7 +83,7 @@ int main(int argc, char** argv) {
 
     // The page manager's own start (load, sweep of the folder) and stop (save).
     GetSettings().csCacheFolder = dir.string();
-    CEnd end;
+    CEngineEndWatch end;
     auto pm = CPageMgr::Create(nullptr);
     pm->SetProgress(&end);
     t = Clock::now();

@@ -59,9 +59,12 @@ make_file big.bin "$size"
 start_vsftpd plain
 url=ftp://127.0.0.1:$port/big.bin
 echo "get_ftp: $size MiB from vsftpd over loopback into $BENCH_DIR"
-measure plover big.bin "$PLOVER" --home "$home" get --mode 0 --overwrite --folder "$BENCH_DIR/out" "$url"
-measure curl big.bin curl -s -o "$BENCH_DIR/out/big.bin" "$url"
-measure "aria2c -x5 -s5" big.bin aria2c -q -x5 -s5 --allow-overwrite=true --file-allocation=none -d "$BENCH_DIR/out" -o big.bin "$url"
+for _ in $(seq "${ROUNDS:-3}"); do  # alternating rounds; each tool's median counts
+  measure plover big.bin "$PLOVER" --home "$home" get --mode 0 --overwrite --folder "$BENCH_DIR/out" "$url"
+  measure curl big.bin curl -s -o "$BENCH_DIR/out/big.bin" "$url"
+  measure "aria2c -x5 -s5" big.bin aria2c -q -x5 -s5 --allow-overwrite=true --file-allocation=none -d "$BENCH_DIR/out" -o big.bin "$url"
+done
+for p in plover curl "aria2c -x5 -s5"; do median "$p" big.bin; done
 echo "plover / curl: $(ratio plover curl)   plover / aria2c: $(ratio plover "aria2c -x5 -s5")"
 rm -f "$BENCH_DIR/www/big.bin"
 

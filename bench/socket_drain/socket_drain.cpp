@@ -23,6 +23,7 @@
 #include "engine/engine_mgr.h"
 #include "net/socket_engine.h"
 #include "net/socket_redirector.h"
+#include "engine/engine_end_watch.h"
 
 using namespace plover;
 using Clock = std::chrono::steady_clock;
@@ -131,21 +132,6 @@ public:
 
 class CTarget final : public CEngine {};
 
-// Hears an engine's end, so that the process ends after its engines.
-class CEndWatch final : public IProgress {
-public:
-    HRESULT QueryInterface(const GUID&, void** out) override {
-        if (out) *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    uint32_t AddRef() override { return 1; }
-    uint32_t Release() override { return 1; }
-    void OnProgress(uint32_t, uint32_t, uint32_t) override {}
-    void OnProgressStep(uint32_t, uint32_t) override {}
-    void OnComplete(IUnknown*) override { ended.Set(); }
-    CEvent ended;
-};
-
 double CpuSeconds() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
@@ -219,7 +205,7 @@ int main(int argc, char** argv) {
     std::atomic<uint32_t> quota{0xFFFFFFFF};
     auto* engine = new CSocketEngine([&] { return quota.load(); });
     auto* target = new CTarget;
-    CEndWatch engineEnd, targetEnd;
+    CEngineEndWatch engineEnd, targetEnd;
     engine->SetProgress(&engineEnd);
     target->SetProgress(&targetEnd);
     engine->Start();

@@ -22,8 +22,8 @@
 #include "cli/basket_session.h"
 #include "cli/collect_command.h"
 #include "cli/command.h"
-#include "cli/window_ticker.h"
 #include "cli/scan_command.h"
+#include "cli/window_ticker.h"
 #include "download/i_download.h"
 #include "engine/engine_mgr.h"
 #include "platform/tick.h"
@@ -46,7 +46,6 @@ public:
     int Run();
 
 private:
-    bool ChooseProfile(SScanProfile& out);
     bool StartScan(const SScanProfile& profile);
     void OnMessage(const SWindowMessage& m);
     void OnElement(std::unique_ptr<SScanElement> e);
@@ -68,37 +67,9 @@ private:
     uint32_t lastPlain_ = 0;
 };
 
-bool CCollect::ChooseProfile(SScanProfile& out) {
-    CScanProfileList& list = GetScanProfiles();
-    int index = options_.profile.empty() ? 0 : list.FindByNameOrNumber(options_.profile);
-    if (!list.GetAt(index)) {
-        std::cerr << "plover: no scan profile \"" << options_.profile << "\" (see plover profiles list)\n";
-        return false;
-    }
-    out = *list.GetAt(index);
-    std::string refusal = CheckProfileCanScan(out);
-    if (!refusal.empty()) {
-        std::cerr << refusal << "\n";
-        return false;
-    }
-    return true;
-}
-
 bool CCollect::StartScan(const SScanProfile& profile) {
-    RefPtr<IEngine> engine;
-    RefPtr<IScannerEngine> scanEngine;
-    if (GetEngineMgr()->GetEngine(ENGINE_ID_SCANNER, engine.Put()))
-        scanEngine = QueryAs<IScannerEngine>(engine.Get(), IID_IScannerEngine);
-    if (!scanEngine) {
-        std::cerr << "plover: the scanner is not available\n";
-        return false;
-    }
-    SScanRequest request;
-    request.url = options_.url;
-    request.reload = options_.reload;
-    request.profile = profile;
-    request.notify = app_->App().MainWindow();
-    return scanEngine->CreateScanner(&request, scanner_.Put()) && scanner_;
+    scanner_ = StartScanner(options_.url, options_.reload, profile, app_->App().MainWindow());
+    return scanner_ != nullptr;
 }
 
 void CCollect::OnElement(std::unique_ptr<SScanElement> e) {
@@ -202,7 +173,7 @@ int CCollect::Run() {
                      "eTrafficMode 0\n";
         return 1;
     }
-    if (!ChooseProfile(profile)) return 1;
+    if (!ChooseScanProfile(options_.profile, profile)) return 1;
     session_ = std::make_unique<CBasketSession>(*app_, *basket, 0);
     if (!session_->Start() || !StartScan(profile)) return 1;
     lastPlain_ = GetTickCount();

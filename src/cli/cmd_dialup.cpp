@@ -13,8 +13,8 @@
 
 #include "cli/app_session.h"
 #include "cli/command.h"
-#include "cli/window_ticker.h"
 #include "cli/terminal.h"
+#include "cli/window_ticker.h"
 #include "download/i_downloader.h"
 #include "engine/engine_mgr.h"
 #include "net/dialup_engine.h"

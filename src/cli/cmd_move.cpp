@@ -12,9 +12,9 @@
 
 #include "cli/app_session.h"
 #include "cli/command.h"
-#include "cli/window_ticker.h"
 #include "cli/download_format.h"
 #include "cli/terminal.h"
+#include "cli/window_ticker.h"
 #include "download/download_status.h"
 #include "download/i_download.h"
 #include "download/i_downloader.h"

@@ -18,8 +18,8 @@
 
 #include "cli/app_session.h"
 #include "cli/command.h"
-#include "cli/window_ticker.h"
 #include "cli/scan_command.h"
+#include "cli/window_ticker.h"
 #include "download/downloader.h"
 #include "download/i_download.h"
 #include "engine/engine_mgr.h"
@@ -43,7 +43,6 @@ public:
     int Run();
 
 private:
-    bool ChooseProfile(SScanProfile& out);
     bool StartScan(const SScanProfile& profile);
     void OnMessage(const SWindowMessage& m);
     void OnWaiting(IDownload* download);
@@ -66,22 +65,6 @@ private:
     uint32_t lastPlain_ = 0;
 };
 
-bool CScanSession::ChooseProfile(SScanProfile& out) {
-    CScanProfileList& list = GetScanProfiles();
-    int index = options_.profile.empty() ? 0 : list.FindByNameOrNumber(options_.profile);
-    if (!list.GetAt(index)) {
-        std::cerr << "plover: no scan profile \"" << options_.profile << "\" (see plover profiles list)\n";
-        return false;
-    }
-    out = *list.GetAt(index);
-    std::string refusal = CheckProfileCanScan(out);
-    if (!refusal.empty()) {
-        std::cerr << refusal << "\n";
-        return false;
-    }
-    return true;
-}
-
 bool CScanSession::StartScan(const SScanProfile& profile) {
     // Pages are fetched as downloads: the downloader works on its list, loaded once per run.
     RefPtr<IEngine> downloader;
@@ -89,20 +72,8 @@ bool CScanSession::StartScan(const SScanProfile& profile) {
         auto* d = dynamic_cast<CDownloader*>(downloader.Get());
         if (d && !d->HasList()) d->LoadList(nullptr);
     }
-    RefPtr<IEngine> engine;
-    RefPtr<IScannerEngine> scanEngine;
-    if (GetEngineMgr()->GetEngine(ENGINE_ID_SCANNER, engine.Put()))
-        scanEngine = QueryAs<IScannerEngine>(engine.Get(), IID_IScannerEngine);
-    if (!scanEngine) {
-        std::cerr << "plover: the scanner is not available\n";
-        return false;
-    }
-    SScanRequest request;
-    request.url = options_.url;
-    request.reload = options_.reload;
-    request.profile = profile;
-    request.notify = app_->App().MainWindow();
-    return scanEngine->CreateScanner(&request, scanner_.Put()) && scanner_;
+    scanner_ = StartScanner(options_.url, options_.reload, profile, app_->App().MainWindow());
+    return scanner_ != nullptr;
 }
 
 void CScanSession::OnWaiting(IDownload* download) {
@@ -238,7 +209,7 @@ int CScanSession::Run() {
             return refused;
         }
     SScanProfile profile;
-    if (!ChooseProfile(profile) || !StartScan(profile)) {
+    if (!ChooseScanProfile(options_.profile, profile) || !StartScan(profile)) {
         app_->Stop();
         return 1;
     }
@@ -277,6 +248,41 @@ void Setup(CLI::App& app, CliContext& ctx) {
 CommandRegistrar registrar("scan", Setup);
 
 }  // namespace
+
+bool ChooseScanProfile(const std::string& which, SScanProfile& out) {
+    CScanProfileList& list = GetScanProfiles();
+    int index = which.empty() ? 0 : list.FindByNameOrNumber(which);
+    if (!list.GetAt(index)) {
+        std::cerr << "plover: no scan profile \"" << which << "\" (see plover profiles list)\n";
+        return false;
+    }
+    out = *list.GetAt(index);
+    std::string refusal = CheckProfileCanScan(out);
+    if (!refusal.empty()) {
+        std::cerr << refusal << "\n";
+        return false;
+    }
+    return true;
+}
+
+RefPtr<IScanner> StartScanner(const std::string& url, bool reload, const SScanProfile& profile, HWND window) {
+    RefPtr<IEngine> engine;
+    RefPtr<IScannerEngine> scanEngine;
+    if (GetEngineMgr()->GetEngine(ENGINE_ID_SCANNER, engine.Put()))
+        scanEngine = QueryAs<IScannerEngine>(engine.Get(), IID_IScannerEngine);
+    if (!scanEngine) {
+        std::cerr << "plover: the scanner is not available\n";
+        return nullptr;
+    }
+    SScanRequest request;
+    request.url = url;
+    request.reload = reload;
+    request.profile = profile;
+    request.notify = window;
+    RefPtr<IScanner> scanner;
+    if (!scanEngine->CreateScanner(&request, scanner.Put())) return nullptr;
+    return scanner;
+}
 
 int RefuseUnfetchable(const std::string& url) {
     if (IsFetchableUrl(url)) return 0;

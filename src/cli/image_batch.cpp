@@ -11,22 +11,8 @@ namespace plover::cli {
 namespace {
 
 // Counts finished requests; runs on the loader thread, so it only notes and wakes.
-class CBatchCallback final : public IImageCallback {
+class CBatchCallback final : public CImageCallback {
 public:
-    HRESULT QueryInterface(const GUID& iid, void** out) override {
-        if (!out) return E_INVALIDARG;
-        *out = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IImageCallback) return E_NOINTERFACE;
-        *out = static_cast<IImageCallback*>(this);
-        AddRef();
-        return S_OK;
-    }
-    uint32_t AddRef() override { return refs_.Add(); }
-    uint32_t Release() override {
-        uint32_t n = refs_.Drop();
-        if (n == 0) delete this;
-        return n;
-    }
     void OnLoadComplete(uint32_t) override {
         std::lock_guard lock(m_);
         ++finished_;
@@ -39,7 +25,6 @@ public:
 
 private:
     ~CBatchCallback() = default;
-    RefCount refs_;
     std::mutex m_;
     std::condition_variable cv_;
     size_t finished_ = 0;

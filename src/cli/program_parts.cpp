@@ -12,8 +12,8 @@
 #include "net/socket_engine.h"
 #include "scan/page_mgr.h"
 #include "scan/scan_profile.h"
-#include "scan/search_site.h"
 #include "scan/scanner_engine.h"
+#include "scan/search_site.h"
 
 namespace plover::cli {
 namespace {

@@ -7,6 +7,10 @@
 #include <string>
 
 #include "cli/command.h"
+#include "platform/com.h"
+#include "platform/window.h"
+#include "scan/i_scanner.h"
+#include "scan/scan_profile.h"
 
 namespace plover::cli {
 
@@ -24,6 +28,14 @@ struct SScanOptions {
 void AddScanOptions(CLI::App* cmd, SScanOptions& options);
 
 int RunScanCommand(CliContext& ctx, const SScanOptions& options);
+
+// The profile named by `which` (a name or a number; empty: the first), when it can scan; otherwise
+// says why and gives false.
+bool ChooseScanProfile(const std::string& which, SScanProfile& out);
+
+// Starts one scan through the scanner engine with its notices to window; null (said why) when the
+// scanner is not available.
+RefPtr<IScanner> StartScanner(const std::string& url, bool reload, const SScanProfile& profile, HWND window);
 
 // 0 when url is an HTTP or FTP address; otherwise says so and gives exit status 2.
 int RefuseUnfetchable(const std::string& url);

@@ -42,6 +42,33 @@ protected:
     ~IImageCallback() = default;
 };
 
+// A heap-allocated callback with its reference count: created with a count of 1 (the creator's,
+// taken over with RefPtr::Adopt), deleted by its last Release. Subclasses give OnLoadComplete.
+class CImageCallback : public IImageCallback {
+public:
+    HRESULT QueryInterface(const GUID& iid, void** out) override {
+        if (!out) return E_INVALIDARG;
+        *out = nullptr;
+        if (iid != IID_IUnknown && iid != IID_IImageCallback) return E_NOINTERFACE;
+        *out = static_cast<IImageCallback*>(this);
+        AddRef();
+        return S_OK;
+    }
+    uint32_t AddRef() override { return refs_.Add(); }
+    uint32_t Release() override {
+        uint32_t n = refs_.Drop();
+        if (n == 0) delete this;
+        return n;
+    }
+
+protected:
+    virtual ~CImageCallback() = default;
+    int32_t Refs() const { return refs_.Value(); }
+
+private:
+    RefCount refs_;
+};
+
 namespace NImageLoader {
 
 // One load request.

@@ -5,23 +5,9 @@
 namespace plover {
 
 // Sets the stage from the load's outcome, then tells the caller's callback.
-class CProgressImage::CDone final : public IImageCallback {
+class CProgressImage::CDone final : public CImageCallback {
 public:
     CDone(CProgressImage* image, IImageCallback* next) : image_(image), next_(next) {}
-    HRESULT QueryInterface(const GUID& iid, void** out) override {
-        if (!out) return E_INVALIDARG;
-        *out = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IImageCallback) return E_NOINTERFACE;
-        *out = static_cast<IImageCallback*>(this);
-        AddRef();
-        return S_OK;
-    }
-    uint32_t AddRef() override { return refs_.Add(); }
-    uint32_t Release() override {
-        uint32_t n = refs_.Drop();
-        if (n == 0) delete this;
-        return n;
-    }
     void OnLoadComplete(uint32_t code) override {
         image_->stage_ = image_->IsLoaded() ? EStage::Ready : EStage::Failed;
         if (next_) next_->OnLoadComplete(code);
@@ -29,7 +15,6 @@ public:
 
 private:
     ~CDone() = default;
-    RefCount refs_;
     CProgressImage* image_;
     RefPtr<IImageCallback> next_;
 };

@@ -3,35 +3,12 @@
 #include <algorithm>
 #include <numeric>
 
+#include "platform/archive_bytes.h"
+
 namespace plover {
 namespace {
 
 // ---- writing ----
-
-void PutU8(std::string& out, uint8_t v) { out.push_back(char(v)); }
-void PutU16(std::string& out, uint16_t v) {
-    PutU8(out, uint8_t(v));
-    PutU8(out, uint8_t(v >> 8));
-}
-void PutU32(std::string& out, uint32_t v) {
-    PutU16(out, uint16_t(v));
-    PutU16(out, uint16_t(v >> 16));
-}
-
-void PutString(std::string& out, const std::string& s) {
-    size_t n = s.size();
-    if (n < 0xFF) {
-        PutU8(out, uint8_t(n));
-    } else if (n < 0xFFFE) {
-        PutU8(out, 0xFF);
-        PutU16(out, uint16_t(n));
-    } else {
-        PutU8(out, 0xFF);
-        PutU16(out, 0xFFFF);
-        PutU32(out, uint32_t(n));
-    }
-    out += s;
-}
 
 void PutArrayCount(std::string& out, uint32_t n) {
     if (n < 0xFFFF) {
@@ -44,7 +21,7 @@ void PutArrayCount(std::string& out, uint32_t n) {
 
 void PutStringColumn(std::string& out, const CStrArrayEx& column) {
     PutU32(out, uint32_t(column.GetSize()));
-    for (const std::string& s : column.Items()) PutString(out, s);
+    for (const std::string& s : column.Items()) PutArchiveString(out, s);
 }
 
 void PutNumberColumn(std::string& out, const CDWordArrayEx& column) {
@@ -54,60 +31,7 @@ void PutNumberColumn(std::string& out, const CDWordArrayEx& column) {
 
 // ---- reading: every read checks what is left first ----
 
-class CReader {
-public:
-    explicit CReader(std::string_view bytes) : bytes_(bytes) {}
-
-    size_t Left() const { return bytes_.size() - pos_; }
-    bool U8(uint8_t& v) {
-        if (Left() < 1) return false;
-        v = uint8_t(bytes_[pos_++]);
-        return true;
-    }
-    bool U16(uint16_t& v) {
-        uint8_t lo = 0, hi = 0;
-        if (Left() < 2) return false;
-        U8(lo), U8(hi);
-        v = uint16_t(lo | (hi << 8));
-        return true;
-    }
-    bool U32(uint32_t& v) {
-        uint16_t lo = 0, hi = 0;
-        if (Left() < 4) return false;
-        U16(lo), U16(hi);
-        v = uint32_t(lo) | (uint32_t(hi) << 16);
-        return true;
-    }
-    bool Bytes(size_t n, std::string& out) {
-        if (Left() < n) return false;
-        out.assign(bytes_.substr(pos_, n));
-        pos_ += n;
-        return true;
-    }
-
-private:
-    std::string_view bytes_;
-    size_t pos_ = 0;
-};
-
-// The outcome of reading one string: its length form may be one the writer never produces.
-enum class ERead { Ok, Truncated, BadForm };
-
-ERead ReadString(CReader& r, std::string& out) {
-    uint8_t b;
-    if (!r.U8(b)) return ERead::Truncated;
-    uint32_t length = b;
-    if (b == 0xFF) {
-        uint16_t w;
-        if (!r.U16(w)) return ERead::Truncated;
-        length = w;
-        if (w == 0xFFFE) return ERead::BadForm;
-        if (w == 0xFFFF && !r.U32(length)) return ERead::Truncated;
-    }
-    return r.Bytes(length, out) ? ERead::Ok : ERead::Truncated;
-}
-
-ECacheIndexLoad ReadStringColumn(CReader& r, std::vector<std::string>& out) {
+ECacheIndexLoad ReadStringColumn(CByteReader& r, std::vector<std::string>& out) {
     uint32_t count;
     if (!r.U32(count)) return ECacheIndexLoad::Truncated;
     // Every string takes at least its one length byte: a count beyond the bytes left is a lie.
@@ -115,16 +39,16 @@ ECacheIndexLoad ReadStringColumn(CReader& r, std::vector<std::string>& out) {
     if (count > uint32_t(kMaxCacheRows)) return ECacheIndexLoad::TooLarge;
     std::string s;
     for (uint32_t i = 0; i < count; ++i) {
-        switch (ReadString(r, s)) {
-            case ERead::Ok: out.push_back(std::move(s)); break;
-            case ERead::Truncated: return ECacheIndexLoad::Truncated;
-            case ERead::BadForm: return ECacheIndexLoad::BadString;
+        switch (ReadArchiveString(r, s)) {
+            case EStringRead::Ok: out.push_back(std::move(s)); break;
+            case EStringRead::Truncated: return ECacheIndexLoad::Truncated;
+            case EStringRead::BadForm: return ECacheIndexLoad::BadString;
         }
     }
     return ECacheIndexLoad::Loaded;
 }
 
-ECacheIndexLoad ReadNumberColumn(CReader& r, std::vector<uint32_t>& out) {
+ECacheIndexLoad ReadNumberColumn(CByteReader& r, std::vector<uint32_t>& out) {
     uint16_t small;
     if (!r.U16(small)) return ECacheIndexLoad::Truncated;
     uint32_t count = small;
@@ -266,7 +190,7 @@ std::string CCacheIndex::Serialize() const {
 
 ECacheIndexLoad CCacheIndex::Parse(std::string_view bytes) {
     Clear();
-    CReader r(bytes);
+    CByteReader r(bytes);
     uint32_t version;
     if (!r.U32(version)) return ECacheIndexLoad::Truncated;
     if (version != kCacheIndexVersion) return ECacheIndexLoad::BadVersion;

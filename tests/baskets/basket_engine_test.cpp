@@ -25,6 +25,7 @@
 #include "platform/tick.h"
 #include "testutil/servers.h"
 #include "testutil/temp_dir.h"
+#include "engine/engine_end_watch.h"
 
 namespace plover {
 namespace {
@@ -58,20 +59,6 @@ public:
     }
 };
 ::testing::Environment* const kLiveEngines = ::testing::AddGlobalTestEnvironment(new CLiveEngines);
-
-class CEngineEnd final : public IProgress {
-public:
-    HRESULT QueryInterface(const GUID&, void** out) override {
-        if (out) *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    uint32_t AddRef() override { return 1; }
-    uint32_t Release() override { return 1; }
-    void OnProgress(uint32_t, uint32_t, uint32_t) override {}
-    void OnProgressStep(uint32_t, uint32_t) override {}
-    void OnComplete(IUnknown*) override { ended.Set(); }
-    CEvent ended;
-};
 
 // A server that answers every request with a 200 that promises `promised` bytes, sends `sent`
 // of them and closes the connection.
@@ -168,7 +155,7 @@ protected:
     CDownloadDBSink sink{db};
     RefPtr<IDownloader> downloader;
     RefPtr<CBasketEngine> engine;
-    CEngineEnd end;
+    CEngineEndWatch end;
     CMessageQueueWindow window;
     CBasket basket;
     SDispatchEnv env;
@@ -235,7 +222,7 @@ TEST_F(BasketEngineTest, BasketDownloadsOfTheListAreQueuedAtStart) {
     // The next start loads the saved list and queues its basket download.
     CDownloadDB fresh;
     auto restarted = CBasketEngine::Create(GetEngineMgr(), &fresh);
-    CEngineEnd restartedEnd;
+    CEngineEndWatch restartedEnd;
     restarted->SetProgress(&restartedEnd);
     restarted->Start();
     ASSERT_TRUE(restarted->WaitUntilStarted());

@@ -13,26 +13,13 @@
 #include "download/http_fakes.h"
 #include "download/i_downloader.h"
 #include "testutil/temp_dir.h"
+#include "engine/engine_end_watch.h"
 
 namespace plover {
 namespace {
 
 namespace fs = std::filesystem;
 using test::http::FakeDownload;
-
-// Hears an engine's end.
-struct CEnded final : IProgress {
-    HRESULT QueryInterface(const GUID&, void** out) override {
-        if (out) *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    uint32_t AddRef() override { return 1; }
-    uint32_t Release() override { return 1; }
-    void OnProgress(uint32_t, uint32_t, uint32_t) override {}
-    void OnProgressStep(uint32_t, uint32_t) override {}
-    void OnComplete(IUnknown*) override { ended.Set(); }
-    CEvent ended;
-};
 
 // The downloader's side of the reports: what arrived, in order ("125 done/total", "124 result").
 class CRecorder final : public CEngine {
@@ -138,7 +125,7 @@ protected:
     fs::path from = dir.Path() / "from", to = dir.Path() / "to";
     CRecorder* recorder = nullptr;
     CFileRelocator* relocator = nullptr;
-    CEnded recorderEnded, relocatorEnded;
+    CEngineEndWatch recorderEnded, relocatorEnded;
     RefPtr<FakeDownload> download = RefPtr<FakeDownload>::Adopt(new FakeDownload);
 };
 

@@ -9,105 +9,28 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <functional>
 #include <thread>
 
-#include "download/http_fakes.h"
-#include "net/socket_engine.h"
+#include "download/http_leech.h"
+#include "live_worker_fixture.h"
 #include "testutil/servers.h"
 
 namespace plover {
 namespace {
 
+using test::Pattern;
 using test::http::FakeDownload;
-using test::http::FakeDownloader;
 
-// The thread the workers live on: socket events are delivered here, and the test runs its own
-// steps here too (Run), so the worker and the recording download are only ever touched by it.
-class CWorkerThread final : public CEngine {
-public:
-    static constexpr uint32_t OP_RUN = 6000;
-    void Run(std::function<void()> fn) { Post(OP_RUN, reinterpret_cast<uintptr_t>(&fn), 0, true, false); }
-
+class HttpLiveTest : public test::LiveWorkerTest {
 protected:
-    uint32_t OnOperation(uint32_t code, uintptr_t arg1, uintptr_t) override {
-        if (code == OP_RUN) (*reinterpret_cast<std::function<void()>*>(arg1))();
-        return 1;
-    }
-};
-
-struct CEnded final : IProgress {
-    HRESULT QueryInterface(const GUID&, void** out) override {
-        if (out) *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    uint32_t AddRef() override { return 1; }
-    uint32_t Release() override { return 1; }
-    void OnProgress(uint32_t, uint32_t, uint32_t) override {}
-    void OnProgressStep(uint32_t, uint32_t) override {}
-    void OnComplete(IUnknown*) override { ended.Set(); }
-    CEvent ended;
-};
-
-std::string Pattern(size_t n) {
-    std::string s(n, '\0');
-    for (size_t i = 0; i < n; ++i) s[i] = char((i * 131) ^ (i >> 9) ^ (i >> 17));
-    return s;
-}
-
-class HttpLiveTest : public ::testing::Test {
-protected:
-    HttpLiveTest() {
-        sockets->SetProgress(&socketsEnded);
-        worker->SetProgress(&workerEnded);
-        sockets->Start();
-        worker->Start();
-    }
-    ~HttpLiveTest() override {
-        worker->Stop();
-        workerEnded.ended.Wait();
-        worker->Release();
-        sockets->Stop();
-        socketsEnded.ended.Wait();
-        sockets->Release();
-    }
-
     RefPtr<FakeDownload> Download(uint16_t port, const std::string& object) {
-        auto d = RefPtr<FakeDownload>::Adopt(new FakeDownload);
-        d->serverPort = port;
-        d->config.Server = "127.0.0.1";
-        d->config.Object = object;
-        d->config.Port = port;
-        d->config.URL_original = "http://127.0.0.1:" + std::to_string(port) + object;
-        return d;
+        return LiveWorkerTest::Download("http", port, object);
     }
 
     // Runs one worker for start..end until it stops (or a generous minute passes), then removes it.
     void Fetch(FakeDownload* download, uint32_t start, uint32_t end, bool viaProxy = false) {
-        SLeechEnv env;
-        env.downloader = RefPtr<IDownloader>(downloader.Get());
-        env.sockets = QueryAs<ISocketEngine>(static_cast<IEngine*>(sockets), IID_ISocketEngine);
-        env.deliveryEngine = RefPtr<IEngine>(worker);
-        env.httpProxyInUse = [viaProxy] { return viaProxy; };
-        RefPtr<ILeech> leech;
-        worker->Run([&] { leech = StartHttpLeech(download, start, end, env); });
-        ASSERT_TRUE(leech) << "the worker did not start";
-        bool stopped = false;
-        for (int i = 0; i < 6000 && !stopped; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            worker->Run([&] { stopped = leech->IsStopped(); });
-        }
-        worker->Run([&] {
-            leech->Stop();
-            leech.Reset();
-        });
-        EXPECT_TRUE(stopped) << "the worker never stopped";
+        Run([&] { return StartHttpLeech(download, start, end, Env(viaProxy)); });
     }
-
-    CSocketEngine* sockets = new CSocketEngine([] { return 0xFFFFFFFFu; });  // no traffic limit
-    CWorkerThread* worker = new CWorkerThread;
-    CEnded socketsEnded, workerEnded;
-    RefPtr<FakeDownloader> downloader = RefPtr<FakeDownloader>::Adopt(new FakeDownloader);
 };
 
 TEST_F(HttpLiveTest, NginxProbeThenSections) {

@@ -35,24 +35,10 @@ struct SLog {
     }
 };
 
-class CRecorder final : public IImageCallback {
+class CRecorder final : public CImageCallback {
 public:
     CRecorder(SLog* log, std::string tag, std::function<void()> during = {})
         : log_(log), tag_(std::move(tag)), during_(std::move(during)) {}
-    HRESULT QueryInterface(const GUID& iid, void** out) override {
-        if (!out) return E_INVALIDARG;
-        *out = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IImageCallback) return E_NOINTERFACE;
-        *out = static_cast<IImageCallback*>(this);
-        AddRef();
-        return S_OK;
-    }
-    uint32_t AddRef() override { return refs_.Add(); }
-    uint32_t Release() override {
-        uint32_t n = refs_.Drop();
-        if (n == 0) delete this;
-        return n;
-    }
     void OnLoadComplete(uint32_t code) override {
         if (during_) during_();
         std::lock_guard lock(log_->m);
@@ -60,14 +46,13 @@ public:
         log_->codes.push_back(code);
         log_->cv.notify_all();
     }
-    int32_t Refs() const { return refs_.Value(); }
+    using CImageCallback::Refs;
 
 private:
     ~CRecorder() = default;
     SLog* log_;
     std::string tag_;
     std::function<void()> during_;
-    RefCount refs_;
 };
 
 RefPtr<CRecorder> Recorder(SLog& log, const std::string& tag, std::function<void()> during = {}) {

@@ -12,26 +12,12 @@
 #include "engine/engine.h"
 #include "engine/engine_mgr.h"
 #include "net/socket_interfaces.h"
+#include "engine/engine_end_watch.h"
 
 namespace plover::test {
 
 // Waits (generously) until pred() holds; false if it never did.
 bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 30000);
-
-// Hears an engine's end.
-class CEndWatch final : public IProgress {
-public:
-    HRESULT QueryInterface(const GUID&, void** out) override {
-        if (out) *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    uint32_t AddRef() override { return 1; }
-    uint32_t Release() override { return 1; }
-    void OnProgress(uint32_t, uint32_t, uint32_t) override {}
-    void OnProgressStep(uint32_t, uint32_t) override {}
-    void OnComplete(IUnknown*) override { ended.Set(); }
-    CEvent ended;
-};
 
 // An engine that the test can hold inside an operation (so that posted messages queue up).
 class CTargetEngine final : public CEngine {
@@ -79,7 +65,7 @@ public:
 
 private:
     E* engine_;
-    CEndWatch watch_;
+    CEngineEndWatch watch_;
 };
 
 // A sink that records every call as a line ("connect 1", "receive", "ready", "close", ...), and

@@ -157,7 +157,7 @@ TEST(SocketRedirector, ReportsTrafficOnceADownloaderIsRegistered) {
 
     auto* downloader = new CFakeDownloader;
     ASSERT_TRUE(GetEngineMgr()->RegisterEngine(ENGINE_ID_DOWNLOADER, downloader));
-    test::CEndWatch watch;
+    CEngineEndWatch watch;
     downloader->SetProgress(&watch);
     redirector->OnReceive(&socket, data, 7);
     redirector->OnReceive(&socket, data, 3);

@@ -27,6 +27,7 @@
 #include "scan/cache_index.h"
 #include "scan/page_mgr.h"
 #include "testutil/temp_dir.h"
+#include "engine/engine_end_watch.h"
 
 namespace plover::test {
 
@@ -80,21 +81,6 @@ private:
     std::vector<SCall> calls_;
 };
 
-// Hears an engine's end.
-class CEngineEnd final : public IProgress {
-public:
-    HRESULT QueryInterface(const GUID&, void** out) override {
-        if (out) *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    uint32_t AddRef() override { return 1; }
-    uint32_t Release() override { return 1; }
-    void OnProgress(uint32_t, uint32_t, uint32_t) override {}
-    void OnProgressStep(uint32_t, uint32_t) override {}
-    void OnComplete(IUnknown*) override { ended.Set(); }
-    CEvent ended;
-};
-
 // One run of the page manager on `folder`: started at construction (after the settings that it
 // reads are set), stopped at the end of the scope, which saves the index.
 class CRunningPageMgr {
@@ -118,7 +104,7 @@ public:
     RefPtr<CPageMgr> pm;
 
 private:
-    CEngineEnd end_;
+    CEngineEndWatch end_;
 };
 
 // The settings a test changes, put back as the program starts with them.
