@@ -90,8 +90,11 @@ bool CDownload::StartWorker(uint32_t start, uint32_t end) {
 
 bool CDownload::PlanSection() {
     RefPtr<IDownload> keep(Self());
-    // 1. Nothing while finished, while a single stream runs, or near the socket limit.
-    if (IsFinished()) return false;
+    // 1. Nothing while finished, while a single stream runs, or near the socket limit. "Not
+    // modified" is an end as well: the server has just said the copy on disk is current, and
+    // asking again would only repeat the conditional request until the owner takes the download
+    // out of the list.
+    if (IsFinished() || status_ == DS_NOT_MODIFIED) return false;
     if (singleStream_ && GetLeechCount() > 0) return false;
     if (GetDownloadEnv()->GetLiveSocketCount() >= kMaxLiveSockets) return false;
     if (restartPending_) {  // the server's file changed: the restart runs first

@@ -77,6 +77,9 @@ TEST_F(Plan, LimitsThatStopThePlanner) {
     env.startOk = true;
     d->SetStatus(DS_FORBIDDEN);
     EXPECT_FALSE(d->PlanSection());
+    d->SetStatus(DS_NOT_MODIFIED);  // the copy on disk is current: never asked again
+    EXPECT_FALSE(d->PlanSection());
+    EXPECT_EQ(d->GetLeechCount(), 0);
     d->SetStatus(DS_WAITING);
     env.supported = false;
     EXPECT_FALSE(d->PlanSection());
