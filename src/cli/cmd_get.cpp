@@ -122,6 +122,18 @@ private:
     std::deque<std::string> lines_;
 };
 
+// Posts the site's stored login to the download when it has one that the download does not use
+// yet; true when it did.
+bool AnswerWithSiteLogin(IDownload* download) {
+    int site = FindSite(download->GetServer().c_str());
+    if (site < 0) return false;
+    const SLogin& stored = GetSite(site)->login;
+    const SLogin& used = download->GetConfig()->Login;
+    if (used.InUse() && used.Username == stored.Username && used.Password == stored.Password) return false;
+    download->PostOperation(new SDOAuthorize(stored.Username, stored.Password), 0);
+    return true;
+}
+
 // One address of this run and what became of it.
 struct STracked {
     std::string address;
@@ -288,17 +300,14 @@ void CGetSession::Adopt(const std::string& address, const std::vector<RefPtr<IDo
         t.download.Reset();
     }
     if (t.download) {
+        // A login stored for the site since the last run reaches the download as the user's
+        // answer, before it is let go again: no request of this run goes without it.
+        AnswerWithSiteLogin(t.download.Get());
         DownloadStatus st = t.download->GetStatus();
         if (t.download->IsPaused())
             t.download->Resume();
         else if (t.download->IsFailed() || st == DS_WAIT_FOR_USER)
             t.download->Retry(0);
-        // A login stored for the site since the last run reaches the download as the user's answer.
-        int site = FindSite(t.download->GetServer().c_str());
-        const SLogin& login = t.download->GetConfig()->Login;
-        if (site >= 0 && (!login.InUse() || login.Username != GetSite(site)->login.Username ||
-                          login.Password != GetSite(site)->login.Password))
-            t.download->PostOperation(new SDOAuthorize(GetSite(site)->login.Username, GetSite(site)->login.Password), 0);
         if (terminal_ || options_.verbose)
             std::cerr << "Continuing " << address << " (" << FormatBytes(t.download->GetDownloaded())
                       << " already here)\n";
@@ -385,7 +394,10 @@ void CGetSession::AnswerWaiting(STracked& t, DownloadStatus reason) {
         }
     } else if (reason == DS_UNAUTHORIZED) {
         t.answeredAt = when;
-        if (interactive_) {
+        if (AnswerWithSiteLogin(t.download.Get())) {
+            // The site's stored login, not tried yet, is the answer (a run that resumed the
+            // download may have asked the server before that login reached it).
+        } else if (interactive_) {
             AskLogin(t);
         } else {
             t.download->CancelAuthorization();
