@@ -11,7 +11,8 @@
 //
 // Results come as three kinds of element: thumbnails (a link to a picture whose content is a small
 // picture), large pictures (pictures shown on a page) and page links (the other links). Every
-// 499 ms the engine hands the scanner's new results to the window, in the order they were found.
+// 499 ms the engine hands the scanner's new results to the window, in the order they were found;
+// the last ones go out at once when the scan's last page or picture is back.
 //
 // Ownership: an element, the two strings of WM_SCAN_THUMB_FETCHED and the download reference of
 // WM_SCAN_WAITING belong to the window that receives them (FreeScanNotice frees them for a
