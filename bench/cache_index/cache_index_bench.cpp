@@ -14,11 +14,11 @@
 #include <string>
 
 #include "app/settings.h"
+#include "engine/engine_end_watch.h"
 #include "platform/event.h"
 #include "scan/cache_index.h"
 #include "scan/page_mgr.h"
 #include "scan/page_mgr_files.h"
-#include "engine/engine_end_watch.h"
 
 using namespace plover;
 using Clock = std::chrono::steady_clock;

@@ -20,10 +20,10 @@
 #include <thread>
 #include <vector>
 
+#include "engine/engine_end_watch.h"
 #include "engine/engine_mgr.h"
 #include "net/socket_engine.h"
 #include "net/socket_redirector.h"
-#include "engine/engine_end_watch.h"
 
 using namespace plover;
 using Clock = std::chrono::steady_clock;

@@ -71,10 +71,6 @@ int32_t CBasketEngine::OnNetNotify(uint32_t code, uintptr_t value1, uintptr_t) {
     RefPtr<IDownload> d = QueryAs<IDownload>(reinterpret_cast<IUnknown*>(value1), IID_IDownload);
     if (!d) return 0;
     if (code == NE_DOWNLOAD_REMOVED) {
-        {
-            std::lock_guard g(retiredLock_);
-            retired_.erase(d.Get());
-        }
         db_->Dequeue(d->GetOriginalUrl(), d->GetLocalPath());
         return 0;
     }
@@ -124,13 +120,11 @@ void CBasketEngine::OnDiscard(uint32_t code, uintptr_t, uintptr_t arg2) {
 void CBasketEngine::Retire(uint32_t code, IDownload* download) {
     RefPtr<IDownload> d = RefPtr<IDownload>::Adopt(download);
     if (!d || code != NE_STATUS || !IsRetirable(d.Get())) return;
-    // Once only: not while its delete is on the way, nor after it has left the list.
+    // Once only, though a download may report its end twice (status, then super-status): the
+    // lookup waits in the downloader's queue behind the delete an earlier retirement posted, so
+    // it finds the download only while no retirement of it is under way.
     RefPtr<IDownload> listed;
     if (!downloader_ || !downloader_->FindDownloadByID(d->GetID(), listed.Put()) || listed.Get() != d.Get()) return;
-    {
-        std::lock_guard g(retiredLock_);
-        if (!retired_.insert(d.Get()).second) return;
-    }
     // Out of the list: a finished download's file stays, a failed one's partial file goes.
     d->PostOperation(new SDnlOp(DNLOP_DELETE), 0);
     if (!d->IsFinished()) return;

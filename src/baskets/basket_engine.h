@@ -15,8 +15,6 @@
 // progress change of a basket download posts event 901 with a reference, so that retiring and
 // the window messages run on the engine's own thread, which alone touches the window list.
 #include <cstdint>
-#include <mutex>
-#include <unordered_set>
 #include <vector>
 
 #include "baskets/download_db.h"
@@ -86,11 +84,6 @@ private:
     CDownloadDB* db_;
     RefPtr<IDownloader> downloader_;  // engine thread
     std::vector<HWND> windows_;       // engine thread only
-    // Downloads retired and not yet out of the list: a download that reports its end more than
-    // once (status and super-status) is taken out and announced once. Entries leave on the
-    // download's removal, before the object can go away.
-    std::mutex retiredLock_;
-    std::unordered_set<IDownload*> retired_;
 };
 
 // Whether a download has ended the way the basket engine retires it: finished, or its status in

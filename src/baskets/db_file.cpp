@@ -9,7 +9,7 @@ namespace {
 EDownloadDBRead ReadList(CByteReader& in, std::vector<std::string>& out) {
     uint32_t n;
     if (!in.U32(n)) return EDownloadDBRead::Truncated;
-    if (n > in.Left()) return EDownloadDBRead::Truncated;
+    if (n > in.Remaining()) return EDownloadDBRead::Truncated;
     out.reserve(n);
     for (uint32_t i = 0; i < n; ++i) {
         std::string s;

@@ -216,4 +216,5 @@ int RunCollectCommand(CliContext& ctx, const SCollectOptions& options) {
     CCollect collect(ctx, options);
     return collect.Run();
 }
+
 }  // namespace plover::cli

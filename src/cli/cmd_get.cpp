@@ -394,10 +394,10 @@ void CGetSession::AnswerWaiting(STracked& t, DownloadStatus reason) {
         }
     } else if (reason == DS_UNAUTHORIZED) {
         t.answeredAt = when;
-        if (AnswerWithSiteLogin(t.download.Get())) {
-            // The site's stored login, not tried yet, is the answer (a run that resumed the
-            // download may have asked the server before that login reached it).
-        } else if (interactive_) {
+        // The site's stored login, not tried yet, answers first (a resumed download may have
+        // asked the server before that login reached it).
+        if (AnswerWithSiteLogin(t.download.Get())) return;
+        if (interactive_) {
             AskLogin(t);
         } else {
             t.download->CancelAuthorization();

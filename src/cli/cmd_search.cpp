@@ -1,6 +1,7 @@
 // plover search N TEXT... [--profile P] [--reload] [--json] [--basket NAME]: searches the text on
 // search site N and scans the result page like plover scan (the text escaped for the address, so
-// "red car" works); with --basket its pictures are collected like plover collect. plover search list | add TITLE [FORMAT] | edit N [--title T] [--format F] | remove N |
+// "red car" works); with --basket its pictures are collected like plover collect.
+// plover search list | add TITLE [FORMAT] | edit N [--title T] [--format F] | remove N |
 // reset [--yes]: the search sites, kept with the settings under "SearchSites". N is a site's
 // number as list shows it, from 1. A site's format is the address of its result page with
 // "_TEXT_TO_SEARCH_" where the text goes.

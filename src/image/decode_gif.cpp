@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "image/byte_reader.h"
+#include "platform/byte_reader.h"
 #include "image/decoder.h"
 #include "image/palette.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "image/byte_reader.h"
+#include "platform/byte_reader.h"
 #include "image/decoder.h"
 
 namespace plover {

@@ -29,34 +29,6 @@ void PutArchiveString(std::string& out, std::string_view text) {
     out.append(text);
 }
 
-bool CByteReader::U8(uint8_t& v) {
-    if (Left() < 1) return false;
-    v = uint8_t(bytes_[pos_++]);
-    return true;
-}
-
-bool CByteReader::U16(uint16_t& v) {
-    if (Left() < 2) return false;
-    v = uint16_t(uint8_t(bytes_[pos_]) | (uint8_t(bytes_[pos_ + 1]) << 8));
-    pos_ += 2;
-    return true;
-}
-
-bool CByteReader::U32(uint32_t& v) {
-    uint16_t lo = 0, hi = 0;
-    if (Left() < 4) return false;
-    U16(lo), U16(hi);
-    v = uint32_t(lo) | (uint32_t(hi) << 16);
-    return true;
-}
-
-bool CByteReader::Bytes(size_t n, std::string& out) {
-    if (Left() < n) return false;
-    out.assign(bytes_.substr(pos_, n));
-    pos_ += n;
-    return true;
-}
-
 EStringRead ReadArchiveString(CByteReader& in, std::string& out) {
     uint8_t b;
     if (!in.U8(b)) return EStringRead::Truncated;

@@ -35,7 +35,7 @@ ECacheIndexLoad ReadStringColumn(CByteReader& r, std::vector<std::string>& out) 
     uint32_t count;
     if (!r.U32(count)) return ECacheIndexLoad::Truncated;
     // Every string takes at least its one length byte: a count beyond the bytes left is a lie.
-    if (count > r.Left()) return ECacheIndexLoad::Truncated;
+    if (count > r.Remaining()) return ECacheIndexLoad::Truncated;
     if (count > uint32_t(kMaxCacheRows)) return ECacheIndexLoad::TooLarge;
     std::string s;
     for (uint32_t i = 0; i < count; ++i) {
@@ -53,7 +53,7 @@ ECacheIndexLoad ReadNumberColumn(CByteReader& r, std::vector<uint32_t>& out) {
     if (!r.U16(small)) return ECacheIndexLoad::Truncated;
     uint32_t count = small;
     if (small == 0xFFFF && !r.U32(count)) return ECacheIndexLoad::Truncated;
-    if (uint64_t(count) * 4 > r.Left()) return ECacheIndexLoad::Truncated;
+    if (uint64_t(count) * 4 > r.Remaining()) return ECacheIndexLoad::Truncated;
     if (count > uint32_t(kMaxCacheRows)) return ECacheIndexLoad::TooLarge;
     out.resize(count);
     for (uint32_t& v : out) r.U32(v);

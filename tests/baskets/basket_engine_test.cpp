@@ -19,13 +19,13 @@
 #include "baskets/basket_dispatch.h"
 #include "baskets/download_db_sink.h"
 #include "download/downloader.h"
+#include "engine/engine_end_watch.h"
 #include "engine/engine_mgr.h"
 #include "net/socket_engine.h"
 #include "platform/event.h"
 #include "platform/tick.h"
 #include "testutil/servers.h"
 #include "testutil/temp_dir.h"
-#include "engine/engine_end_watch.h"
 
 namespace plover {
 namespace {

@@ -12,8 +12,8 @@
 #include "download/file_relocator.h"
 #include "download/http_fakes.h"
 #include "download/i_downloader.h"
-#include "testutil/temp_dir.h"
 #include "engine/engine_end_watch.h"
+#include "testutil/temp_dir.h"
 
 namespace plover {
 namespace {

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/engine_end_watch.h"
 #include "engine/engine_mgr.h"
 #include "net/socket_interfaces.h"
-#include "engine/engine_end_watch.h"
 
 namespace plover::test {
 

@@ -21,13 +21,13 @@
 
 #include "app/settings.h"
 #include "download/downloader.h"
+#include "engine/engine_end_watch.h"
 #include "engine/engine_mgr.h"
 #include "net/socket_engine.h"
 #include "platform/event.h"
 #include "scan/cache_index.h"
 #include "scan/page_mgr.h"
 #include "testutil/temp_dir.h"
-#include "engine/engine_end_watch.h"
 
 namespace plover::test {
 

@@ -1,8 +1,11 @@
 #pragma once
-// Bounds-checked reading of little-endian file structures: every read reports whether the bytes
-// were there, so a decoder never looks past the end of a hostile file.
+// Bounds-checked reading of little-endian file structures (pictures, the page cache index, the
+// download history): every read reports whether the bytes were there, so a reader never looks
+// past the end of a hostile file.
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace plover {
 
@@ -14,6 +17,8 @@ inline uint32_t Le32(const uint8_t* p) {
 class CByteReader {
 public:
     CByteReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    explicit CByteReader(std::string_view bytes)
+        : CByteReader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()) {}
 
     size_t Pos() const { return pos_; }
     size_t Size() const { return size_; }
@@ -44,6 +49,17 @@ public:
     bool U16(uint16_t& v) {
         const uint8_t* p = Take(2);
         if (p) v = Le16(p);
+        return p != nullptr;
+    }
+    bool U32(uint32_t& v) {
+        const uint8_t* p = Take(4);
+        if (p) v = Le32(p);
+        return p != nullptr;
+    }
+    // The next n bytes as a string; false (nothing consumed) when fewer remain.
+    bool Bytes(size_t n, std::string& out) {
+        const uint8_t* p = Take(n);
+        if (p) out.assign(reinterpret_cast<const char*>(p), n);
         return p != nullptr;
     }
 
