@@ -27,17 +27,29 @@ function(plover_test name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   target_compile_options(${name} PRIVATE ${PLOVER_WARNINGS})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} plover_testutil GTest::gtest GTest::gtest_main)
+  # The binary's name is each test's label, so a run can pick whole areas (ctest -L net_tests).
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "PLOVER_SOURCE_DIR=${PROJECT_SOURCE_DIR};PLOVER_BINARY_DIR=${PROJECT_BINARY_DIR}")
+    PROPERTIES LABELS ${name} ENVIRONMENT "PLOVER_SOURCE_DIR=${PROJECT_SOURCE_DIR};PLOVER_BINARY_DIR=${PROJECT_BINARY_DIR}")
 endfunction()
 
-# plover_fuzzer(NAME SOURCE [DEPS lib...]): a libFuzzer target.
+# plover_fuzzer(NAME SOURCE [DEPS lib...]): a libFuzzer target in the fuzz build. In the test
+# build the same source is linked with a replay main instead and registered as a test that runs its
+# corpus (fuzz/corpus/NAME without the "fuzz_" prefix) and its kept crash inputs
+# (fuzz/regressions/NAME), so a crash once found stays fixed.
 function(plover_fuzzer name source)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
-  add_executable(${name} ${source})
+  if(PLOVER_FUZZ)
+    add_executable(${name} ${source})
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  else()
+    add_executable(${name} ${source} ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
+    string(REGEX REPLACE "^fuzz_" "" corpus ${name})
+    add_test(NAME ${name}_replay COMMAND ${name}
+      ${PROJECT_SOURCE_DIR}/fuzz/corpus/${corpus} ${PROJECT_SOURCE_DIR}/fuzz/regressions/${name})
+  endif()
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  target_compile_options(${name} PRIVATE ${PLOVER_WARNINGS})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS})
-  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
 endfunction()
 
 # Adds every sub-folder of the calling folder that has a CMakeLists.txt, in the given order first.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets and runs each for SECONDS (default 10), starting from its corpus
-# folder fuzz/corpus/NAME. Usage: scripts/fuzz.sh [SECONDS] [NAME...]
+# folder fuzz/corpus/NAME. An input that crashes a target is copied to fuzz/regressions/NAME, which
+# the test build replays (commit it with the fix). Usage: scripts/fuzz.sh [SECONDS] [NAME...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-10}
@@ -23,6 +24,12 @@ for name in "${names[@]}"; do
     passed=$((passed + 1))
   else
     echo "fuzz $name: FAILED"; tail -n 40 "$work.log"
+    # Keep what it found as a regression input: the test build replays fuzz/regressions/NAME.
+    kept="$root/fuzz/regressions/$name"
+    for found in "$work"/crash-* "$work"/leak-* "$work"/timeout-* "$work"/oom-*; do
+      [ -f "$found" ] || continue
+      mkdir -p "$kept" && cp "$found" "$kept/" && echo "kept $kept/$(basename "$found")"
+    done
     failed=$((failed + 1))
   fi
   rm -rf "$work" "$work.log"
