@@ -5,10 +5,10 @@
 namespace plover {
 
 bool CMessageQueueWindow::PostMessage(uint32_t msg, WPARAM wp, LPARAM lp) {
-    {
-        std::lock_guard g(lock_);
-        queue_.push_back({msg, wp, lp});
-    }
+    // Notified under the lock: the receiver may destroy the window as soon as it has taken the
+    // message, so the poster must be done with the condition variable by then.
+    std::lock_guard g(lock_);
+    queue_.push_back({msg, wp, lp});
     cv_.notify_one();
     return true;
 }

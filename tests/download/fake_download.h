@@ -21,18 +21,19 @@ public:
     }
 
     SDownloadConfig config;
-    DownloadStatus status = DS_WAITING;
-    DownloadStatus superStatus = DS_NONE;
+    // Set by a test while the downloader's engine reads them.
+    std::atomic<DownloadStatus> status{DS_WAITING};
+    std::atomic<DownloadStatus> superStatus{DS_NONE};
     int leeches = 0;
     int sectionLimit = 5;
-    bool planStarts = true;
+    std::atomic<bool> planStarts{true};
     int planCalls = 0;
     int stopAllCalls = 0;
     int removeCalls = 0;
     int id = -1;
     int queue = -1;
     int categoryUpdates = 0;
-    uint32_t statusTime = 0;
+    std::atomic<uint32_t> statusTime{0};
     std::vector<uint32_t> executed;  // codes of ExecuteOperation
     std::vector<uint8_t> retries;    // flags of Retry
     std::atomic<int> retryCount{0};
