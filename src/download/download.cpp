@@ -406,6 +406,12 @@ void CDownload::Reschedule() {
 // Redirects and logins ---------------------------------------------------------------------------
 
 void CDownload::Redirect(const std::string& location) {
+    // A chain of distinct addresses never repeats, so only a count of hops ends it.
+    if (++redirects_ > kMaxRedirects) {
+        Log("More than " + std::to_string(kMaxRedirects) + " redirects; the last led to " + location, LOG_RESPONSE);
+        SetStatus(DS_TOO_MANY_REDIRECTS);
+        return;
+    }
     std::string server;
     int32_t service;
     {
@@ -416,6 +422,11 @@ void CDownload::Redirect(const std::string& location) {
         if (config_.Port != (service == SERVICE_FTP ? 21 : 80)) server += ":" + std::to_string(config_.Port);
     }
     std::string target = RedirectTarget(service, server, location);
+    if (target.empty()) {  // no location, or a scheme that is not followed (javascript:, data:, ...)
+        Log("Cannot follow the redirect to \"" + location + "\"", LOG_RESPONSE);
+        SetStatus(DS_FAILED);
+        return;
+    }
     // An address that some download of the list already fetches (this one included) is a
     // duplicate; comparing the resolved address too ends a redirect loop through a relative one.
     auto known = [&](IDownload* d) {
@@ -545,6 +556,7 @@ void CDownload::ExecuteOperation(SDnlOp* op) {
                 superStatus_ = DS_NONE;
                 SetUrl(GetOriginalUrl());
                 attempts_ = 1;
+                redirects_ = 0;
                 held_ = 0;
                 Reschedule();
             }

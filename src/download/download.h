@@ -210,6 +210,9 @@ private:
     uint32_t timestamp_ = 0;
     std::string lastModified_;
     std::atomic<bool> restartPending_{false};  // the server's file changed: nothing more is written
+    // Redirects followed since the download was made or retried; the one past kMaxRedirects fails.
+    static constexpr uint32_t kMaxRedirects = 20;
+    uint32_t redirects_ = 0;
 };
 
 }  // namespace plover
