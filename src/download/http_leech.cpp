@@ -64,6 +64,7 @@ bool CHTTPLeech::OnReceive(ISocket*, const uint8_t* data, uint32_t length) {
             return true;  // the rest of the header comes with the next block
         case CHttpHeaderReader::HEADER_NOT_HTTP:
         case CHttpHeaderReader::HEADER_TOO_LONG:
+        case CHttpHeaderReader::HEADER_MALFORMED:
             headerPending_ = 0;
             Fail(DS_FAILED);
             return true;
@@ -97,8 +98,8 @@ void CHTTPLeech::OnHeader(const SHttpResponse& response, const uint8_t* body, ui
 void CHTTPLeech::OnOther(const SHttpResponse& response) {
     switch (response.status) {
         case 300: case 301: case 302: case 303: case 307: case 308:
-            if (auto location = response.Find("Location"); location && !location->empty())
-                download_->Redirect(*location);
+            // The download decides whether the location can be followed (none or a blank one cannot).
+            download_->Redirect(response.Find("Location").value_or(""));
             Finish();
             return;
         case 304: Fail(DS_NOT_MODIFIED); return;
