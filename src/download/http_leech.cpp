@@ -259,12 +259,19 @@ void CHTTPLeech::WriteBody(const uint8_t* data, uint32_t length) {
 bool CHTTPLeech::OnClose(ISocket*) {
     if (!download_) return false;
     RefPtr<CHTTPLeech> self(this);
-    if (!stopped_ && download_->IsSingleStream() && end_ == 0xFFFFFFFFu && !headerPending_) {
+    if (stopped_) return true;
+    if (headerPending_) {
+        Fail(DS_ABORTED);  // closed without a (whole) reply: an attempt that brought nothing
+    } else if (download_->IsSingleStream() && end_ == 0xFFFFFFFFu) {
         // The body ran to the end of the connection: whole, unless the server announced more.
         if (announced_ && position_ < *announced_)
-            download_->SetStatus(DS_ABORTED);
+            Fail(DS_ABORTED);
         else
             download_->Complete();
+    } else {
+        // Still running: the connection ended before the bytes this worker asked for, which the
+        // server's answer promised (a worker stops by itself once its bytes are in).
+        Fail(DS_ABORTED);
     }
     Finish();
     return true;
