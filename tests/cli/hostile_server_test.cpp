@@ -1,14 +1,19 @@
 // plover get against servers that misbehave: a scripted server of the test's own answers what no
 // real server would, and counts the requests, so that each case shows the download ends with the
 // right word after a handful of requests instead of asking again at once, for ever.
+#include <sys/wait.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <regex>
 
 #include "run_plover.h"
 #include "testutil/scripted_http_server.h"
+#include "testutil/servers.h"
 #include "testutil/temp_dir.h"
 
 namespace plover::test {
@@ -24,12 +29,9 @@ std::string Ok(const std::string& extraHeaders = "") {
 
 // "Range: bytes=A-B" of a request, or nothing.
 bool RangeOf(const std::string& request, size_t* first, size_t* last) {
-    std::smatch m;
-    static const std::regex range("Range: bytes=([0-9]+)-([0-9]+)", std::regex::icase);
-    if (!std::regex_search(request, m, range)) return false;
-    *first = std::stoul(m[1]);
-    *last = std::stoul(m[2]);
-    return true;
+    size_t at = request.find("Range: bytes=");
+    if (at == std::string::npos) return false;
+    return std::sscanf(request.c_str() + at, "Range: bytes=%zu-%zu", first, last) == 2;
 }
 
 struct HostileCase {
@@ -108,12 +110,14 @@ TEST(HostileServers, EndAfterAFewRequestsWithTheRightWord) {
         EXPECT_EQ(r.exitCode, c.exitCode) << r.out << r.err;
         EXPECT_GE(server.Requests(), c.minRequests) << r.out;
         EXPECT_LE(server.Requests(), c.maxRequests) << r.out;
-        if (!c.said.empty()) EXPECT_NE(r.out.find(": " + c.said + " ("), std::string::npos) << r.out << r.err;
+        if (!c.said.empty()) {
+            EXPECT_NE(r.out.find(": " + c.said + " ("), std::string::npos) << r.out << r.err;
+        }
         if (c.savedAs == "-") {
             for (auto& entry : std::filesystem::directory_iterator(folder.Path()))
                 ADD_FAILURE() << "a file was saved: " << entry.path() << " of " << entry.file_size() << " bytes";
         } else if (!c.savedAs.empty()) {
-            EXPECT_EQ(ReadFile(folder / c.savedAs), kBody);
+            EXPECT_TRUE(ReadFile(folder / c.savedAs) == kBody) << c.savedAs << " differs from the served file";
         }
         // Every request names the server with its port: servers build addresses from it.
         EXPECT_EQ(server.Header(0, "Host"), "127.0.0.1:" + std::to_string(server.Port()));
@@ -128,6 +132,51 @@ TEST(HostileServers, AConnectionThatFailsAtOnceEndsInCantConnect) {
     ASSERT_NE(r.exitCode, -1) << "still \"Connecting\"\n" << r.out << r.err;
     EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
     EXPECT_NE(r.out.find(": Can't connect ("), std::string::npos) << r.out << r.err;
+}
+
+TEST(HostileServers, AFullDiskEndsTheRunAndTheSameCommandContinuesWithRoom) {
+    // The disk fills while a slowly served file comes in: the run ends with "Disk full" after a
+    // few requests, and once there is room the same command finishes the file. It runs in a
+    // mount namespace of its own with a small file system (nothing on the machine changes), so it
+    // needs the right to make one.
+    NginxOptions options;
+    options.limitRate = 32 * 1024;  // per connection: the run lasts some seconds
+    NginxServer web(options);
+    const std::string a = PatternBytes(600 * 1024, 11);
+    WriteFile(web.Root() / "a.bin", a);
+    TempDir home, folder, io;
+    const std::string script =
+        "mount -t tmpfs -o size=1m plover-full \"$1\" || exit 77\n"
+        "\"$2\" --home \"$3\" get --folder \"$1\" \"$4\" >\"$5/run1.out\" 2>&1 &\n"
+        "run=$!; i=0\n"
+        // some of the file on disk first (a file with nothing in it is not yet the download's)
+        "while [ $i -lt 1200 ]; do\n"
+        "  n=$(du -k \"$1/a.bin\" 2>/dev/null | cut -f1); [ \"${n:-0}\" -ge 64 ] && break\n"
+        "  sleep 0.1; i=$((i+1))\n"
+        "done\n"
+        "dd if=/dev/zero of=\"$1/filler\" bs=4k 2>/dev/null\n"  // until the file system is full
+        "wait $run; echo $? >\"$5/run1.rc\"\n"
+        "cp \"$6/access.log\" \"$5/run1.log\"\n"
+        "rm -f \"$1/filler\"\n"
+        "\"$2\" --home \"$3\" get --folder \"$1\" \"$4\" >\"$5/run2.out\" 2>&1; echo $? >\"$5/run2.rc\"\n"
+        "cp \"$1/a.bin\" \"$5/\"\n";
+    WriteFile(io / "full.sh", script);
+    std::string command = "unshare --mount --propagation private sh '" + (io / "full.sh").string() + "' '" +
+                          folder.Str() + "' '" + PloverBinary() + "' '" + home.Str() + "' '" +
+                          web.Url("/slow/a.bin") + "' '" + io.Str() + "' '" + web.Folder().string() + "' 2>'" +
+                          (io / "unshare.err").string() + "'";
+    int status = std::system(command.c_str());
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "no right to mount a small file system here";
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(io / "unshare.err");
+    std::string run1 = ReadFile(io / "run1.out"), run2 = ReadFile(io / "run2.out");
+    EXPECT_EQ(ReadFile(io / "run1.rc"), "1\n") << run1;
+    EXPECT_NE(run1.find(": Disk full ("), std::string::npos) << run1;
+    EXPECT_EQ(run1.find("File too big"), std::string::npos) << run1;
+    EXPECT_EQ(ReadFile(io / "run2.rc"), "0\n") << run2;
+    EXPECT_TRUE(ReadFile(io / "a.bin") == a) << "a.bin differs from the served file";
+    // Nothing was asked again and again against the full disk.
+    std::string first = ReadFile(io / "run1.log");
+    EXPECT_LE(std::count(first.begin(), first.end(), '\n'), 12) << first;
 }
 
 }  // namespace
