@@ -1,5 +1,6 @@
 // Addresses from pages and servers, through the download's address rules: the derived and the
-// server-given file names never leave the target folder, and whatever the address, the download
+// server-given file names never leave the target folder nor pass the file system's length, a
+// redirect is followed only to http, https or ftp, and whatever the address, the download
 // saves itself into the list file and reads back the same address.
 #include <cstdint>
 #include <cstdlib>
@@ -14,7 +15,7 @@ using namespace plover;
 namespace {
 
 void CheckSafeName(const std::string& name) {
-    if (name == "." || name == "..") std::abort();
+    if (name == "." || name == ".." || name.size() > kMaxFileNameBytes) std::abort();
     for (char c : name) {
         unsigned char u = static_cast<unsigned char>(c);
         if (c == '/' || c == '\\' || c == '|' || u < 0x20 || u == 0x7f) std::abort();
@@ -31,7 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     CheckSafeName(MakeSafeFileName(PercentDecode(DeriveFileName(address))));
     CheckSafeName(MakeSafeFileName(PercentDecode(other)));
-    (void)RedirectTarget(SERVICE_HTTP, "server", other);
+    // A redirect leads nowhere, or to an address of a followed scheme.
+    std::string target = RedirectTarget(SERVICE_HTTP, "server", other);
+    size_t colon = target.find(':');
+    if (!target.empty() && (colon == std::string::npos || !IsFollowedScheme(target.substr(0, colon)))) std::abort();
 
     SDownloadConfig config;
     config.URL_original = address;

@@ -39,6 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         size_t n = std::min<size_t>(step, size - at);
         if (reader.Feed(data + at, n, &body) == CHttpHeaderReader::HEADER_DONE) {
             if (body > n) abort();
+            if (reader.Response().text.find('\0') != std::string::npos) abort();  // a zero byte is malformed
             CheckValueReaders(reader.Response());
             break;
         }

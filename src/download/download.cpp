@@ -9,6 +9,7 @@
 #include "download/categories.h"
 #include "download/download_env.h"
 #include "download/reloc_info.h"
+#include "download/retry_rule.h"
 #include "download/section_planner.h"
 #include "download/url_name.h"
 #include "engine/engine.h"
@@ -364,20 +365,44 @@ std::string CDownload::GetLastModified() {
 
 void CDownload::SetStatus(DownloadStatus status) {
     if (status == status_) return;
-    if (IsTransientFailure(status)) {
-        // A transient failure while one worker runs consumes a retry; while several run the
-        // others go on and it is ignored.
-        int workers = GetLeechCount();
-        if (workers > 1) return;
-        if (workers == 1) {
-            CountAttempt();
-            if (uint32_t(attempts_) <= SettingRetryLimit()) return;
-        }
+    // A transient failure from a worker is a failed attempt: the retry rule decides what it means.
+    // Without a worker ("Moving failed") it is set as it is.
+    if (IsTransientFailure(status) && GetLeechCount() > 0) {
+        AttemptFailed(status, RunningLeechCount() > 1);  // the reporting worker is one of them
+        return;
     }
+    ApplyStatus(status);
+}
+
+void CDownload::ApplyStatus(DownloadStatus status) {
+    if (status == status_) return;
     previousStatus_ = status_.exchange(status);
     statusTime_ = GetDownloadEnv()->GetTicks();
     NotifyOwner(NE_STATUS, status);
     Reschedule();
+}
+
+void CDownload::AttemptFailed(DownloadStatus why, bool othersRunning) {
+    SRetryVerdict verdict = DecideRetry(uint32_t(attempts_), SettingRetryLimit(), othersRunning);
+    if (verdict.counts) CountAttempt();
+    if (verdict.giveUp) {
+        retryWait_ = false;
+        ApplyStatus(why);
+        return;
+    }
+    retryAt_ = GetDownloadEnv()->GetTicks() + verdict.pauseMs;
+    retryWait_ = true;
+    Log(std::string(StatusText(why)) + "; next attempt in " + std::to_string(verdict.pauseMs / 1000) + " s: " +
+            GetOriginalUrl(),
+        LOG_RESPONSE);
+    Reschedule();
+}
+
+int CDownload::RunningLeechCount() {
+    CAutoCriticalSection guard(lock_);
+    int running = 0;
+    for (ILeech* l : leeches_) running += l->IsStopped() ? 0 : 1;
+    return running;
 }
 
 void CDownload::SetSuperStatus(DownloadStatus status) {
@@ -406,6 +431,12 @@ void CDownload::Reschedule() {
 // Redirects and logins ---------------------------------------------------------------------------
 
 void CDownload::Redirect(const std::string& location) {
+    // A chain of distinct addresses never repeats, so only a count of hops ends it.
+    if (++redirects_ > kMaxRedirects) {
+        Log("More than " + std::to_string(kMaxRedirects) + " redirects; the last led to " + location, LOG_RESPONSE);
+        SetStatus(DS_TOO_MANY_REDIRECTS);
+        return;
+    }
     std::string server;
     int32_t service;
     {
@@ -416,6 +447,11 @@ void CDownload::Redirect(const std::string& location) {
         if (config_.Port != (service == SERVICE_FTP ? 21 : 80)) server += ":" + std::to_string(config_.Port);
     }
     std::string target = RedirectTarget(service, server, location);
+    if (target.empty()) {  // no location, or a scheme that is not followed (javascript:, data:, ...)
+        Log("Cannot follow the redirect to \"" + location + "\"", LOG_RESPONSE);
+        SetStatus(DS_FAILED);
+        return;
+    }
     // An address that some download of the list already fetches (this one included) is a
     // duplicate; comparing the resolved address too ends a redirect loop through a relative one.
     auto known = [&](IDownload* d) {
@@ -545,6 +581,9 @@ void CDownload::ExecuteOperation(SDnlOp* op) {
                 superStatus_ = DS_NONE;
                 SetUrl(GetOriginalUrl());
                 attempts_ = 1;
+                retryWait_ = false;
+                progressMark_ = 0;
+                redirects_ = 0;
                 held_ = 0;
                 Reschedule();
             }

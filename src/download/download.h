@@ -154,6 +154,12 @@ private:
     void NotifyOwner(uint32_t code, uintptr_t value);
     void Reschedule();
     void StoreStatus(DownloadStatus status);  // no events
+    // The status change itself: previous status, status time, the owner told and asked to reschedule.
+    void ApplyStatus(DownloadStatus status);
+    // The one decision after an attempt that ended without usable data (retry_rule.h): count it,
+    // pause the next connection, or set `why` and stop.
+    void AttemptFailed(DownloadStatus why, bool othersRunning);
+    int RunningLeechCount();
     IDownload* Self() { return this; }
 
     // Planner pieces (section_planner.h holds the pure rules).
@@ -166,6 +172,7 @@ private:
 
     // The target file.
     bool EnsureFileOpen();
+    void WriteFailed(int error);  // a block could not be written: full disk, or a failed attempt
     bool ReopenForSections();
     void CloseFile();
     void DeleteLocalFile();
@@ -210,6 +217,15 @@ private:
     uint32_t timestamp_ = 0;
     std::string lastModified_;
     std::atomic<bool> restartPending_{false};  // the server's file changed: nothing more is written
+    // After a failed attempt no new connection is made before retryAt_ (tick count).
+    std::atomic<bool> retryWait_{false};
+    std::atomic<uint32_t> retryAt_{0};
+    // The most bytes the download ever had on disk: data beyond it starts the attempts afresh
+    // (a server that sends the same first bytes again and again makes no progress).
+    std::atomic<uint32_t> progressMark_{0};
+    // Redirects followed since the download was made or retried; the one past kMaxRedirects fails.
+    static constexpr uint32_t kMaxRedirects = 20;
+    uint32_t redirects_ = 0;
 };
 
 }  // namespace plover

@@ -1,9 +1,10 @@
 #pragma once
 // The surroundings a download reaches outside itself, behind one small interface so that tests
 // can run a download against fakes: the process-wide socket count, the asynchronous host lookup,
-// the making of workers, the free space of a folder, the file relocator and the clock. The
-// default (GetDownloadEnv) uses the real socket engine, HTTP worker, filesystem and tick count;
-// a test installs its own with SetDownloadEnv and removes it with SetDownloadEnv(nullptr).
+// the making of workers, the free space of a folder, writing the target file, the file relocator
+// and the clock. The default (GetDownloadEnv) uses the real socket engine, HTTP worker,
+// filesystem and tick count; a test installs its own with SetDownloadEnv and removes it with
+// SetDownloadEnv(nullptr).
 //
 // The settings (retry count, sections per download, overwrite policy) and the proxy records are
 // read from the program's settings directly; ChooseConnectTarget holds the proxy rule.
@@ -13,6 +14,7 @@
 #include <string>
 
 #include "download/download_config.h"
+#include "download/file_writer.h"
 #include "platform/com.h"
 
 namespace plover {
@@ -49,6 +51,11 @@ public:
     virtual void CancelRelocation(IDownload* download) = 0;
     // The tick count in milliseconds (32-bit, wrapping).
     virtual uint32_t GetTicks() = 0;
+    // Writes a block into a download's target file; false with the system's error number in
+    // *error. The real file's write unless a test puts a failing disk in its place.
+    virtual bool WriteFile(CTargetFile& file, uint64_t offset, const uint8_t* data, size_t length, int* error) {
+        return file.WriteAt(offset, data, length, error);
+    }
 
 protected:
     ~IDownloadEnv() = default;

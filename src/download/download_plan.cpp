@@ -82,7 +82,12 @@ bool CDownload::StartWorker(uint32_t start, uint32_t end) {
         SetStatus(DS_FAILED);
         return false;
     }
-    if (!leech) return false;  // did not start: released at once
+    if (!leech) {
+        // No connection at all (no route, a refused address, no free descriptor): a failed
+        // attempt like any other, or the download would wait in "Connecting" for ever.
+        AttemptFailed(DS_CANT_CONNECT, RunningLeechCount() > 0);
+        return false;
+    }
     CAutoCriticalSection guard(lock_);
     leeches_.Add(leech.Get());
     return true;
@@ -109,6 +114,11 @@ bool CDownload::PlanSection() {
     // 3. Held, or failed for good.
     DownloadStatus status = status_;
     if (StatusHas(status, DSF_HELD) || IsStoppingFailure(status)) return false;
+    // A failed attempt's pause: no new connection before it has passed.
+    if (retryWait_) {
+        if (int32_t(GetDownloadEnv()->GetTicks() - retryAt_.load()) < 0) return false;
+        retryWait_ = false;
+    }
     // 4. One worker at a time until the last one receives.
     int workers = GetLeechCount();
     if (workers > 0) {

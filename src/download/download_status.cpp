@@ -34,6 +34,8 @@ const SDownloadStatusRow kDownloadStatusTable[kDownloadStatusRows] = {
     {DS_FAILED, "Failed"},
     {DS_SCHEDULED, "Scheduled"},
     {DS_NOT_MODIFIED, "Not modified"},
+    {DS_DISK_FULL, "Disk full"},
+    {DS_TOO_MANY_REDIRECTS, "Too many redirects"},
 };
 
 DownloadStatus StatusFromRow(uint32_t row) {

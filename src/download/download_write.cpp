@@ -4,6 +4,8 @@
 // and "Finished" is set only when one section covers the whole file.
 #include <unistd.h>
 
+#include <cstring>
+
 #include "download/download.h"
 #include "download/download_env.h"
 #include "download/section_planner.h"
@@ -23,7 +25,6 @@ bool CDownload::WriteData(uint32_t offset, const uint8_t* data, uint32_t length)
     RefPtr<IDownload> keep(Self());
     // 1. Nothing more once finished, or while a restart from byte 0 is pending.
     if (IsFinished() || restartPending_) return false;
-    attempts_ = 1;
     if (length == 0) return true;
     uint64_t end = uint64_t(offset) + length;
     if (end > kMaxFileEnd) {  // 32-bit offsets would wrap: nothing is written
@@ -58,13 +59,16 @@ bool CDownload::WriteData(uint32_t offset, const uint8_t* data, uint32_t length)
     }
     // 6. Straight into the file at each part's offset.
     bool written = true;
+    int error = 0;
     for (const SSection& part : parts) {
-        if (written && file_.WriteAt(part.Start, data + (part.Start - offset), part.Size)) continue;
+        if (written && GetDownloadEnv()->WriteFile(file_, part.Start, data + (part.Start - offset), part.Size, &error))
+            continue;
         written = false;
         CAutoCriticalSection guard(lock_);
         SubtractRange(sections_, part.Start, part.Size);  // claimed but not on disk
     }
-    // 7. Merge, count, complete.
+    // 7. Merge, count, complete. Bytes beyond the most the download ever had are progress: the
+    // attempts start afresh (bytes written again after a restart from byte 0 are not).
     bool whole;
     {
         CAutoCriticalSection guard(lock_);
@@ -72,7 +76,14 @@ bool CDownload::WriteData(uint32_t offset, const uint8_t* data, uint32_t length)
         downloaded_ = SumSections(sections_);
         whole = CoversWholeFile(sections_, size_);
     }
-    if (!written) return false;
+    if (downloaded_ > progressMark_) {
+        progressMark_ = downloaded_.load();
+        attempts_ = 1;
+    }
+    if (!written) {
+        WriteFailed(error);
+        return false;
+    }
     if (whole) Complete();
     // 8. Progress.
     if (IsFinished()) Log(GetOriginalUrl(), LOG_FINISHED);
@@ -105,13 +116,25 @@ bool CDownload::SetSize(uint32_t size) {
     uint64_t needed = size - std::min(size, uint32_t(downloaded_));
     uint64_t free = GetDownloadEnv()->GetFreeSpace(folder.empty() ? "." : folder);
     if (needed > 0 && free <= needed) {
-        SetStatus(DS_FILE_TOO_BIG);
+        Log("Not enough free space for " + std::to_string(size) + " bytes in " + folder, LOG_RESPONSE);
+        SetStatus(DS_DISK_FULL);
         return false;
     }
     if (!EnsureFileOpen()) return false;
     if (!file_.SetLength(size)) return false;
     if (size == 0) Complete();
     return true;
+}
+
+void CDownload::WriteFailed(int error) {
+    std::string path = GetLocalPath();
+    Log("Cannot write " + path + ": " + std::strerror(error), LOG_RESPONSE);
+    // A full disk stays full however often it is asked: the download stops until the user has
+    // made room and retries (its sections are kept, so it continues where it stopped).
+    if (IsNoSpaceError(error))
+        SetStatus(DS_DISK_FULL);
+    else
+        AttemptFailed(DS_FAILED, RunningLeechCount() > 1);  // the writing worker is one of them
 }
 
 bool CDownload::EnsureFileOpen() {
@@ -236,6 +259,7 @@ void CDownload::CompleteHtmlSubstitute() {
         downloaded_ = 0;
         size_ = kUnknownSize;
     }
+    progressMark_ = 0;
     if (link.empty())
         SetStatus(DS_NOT_AVAILABLE);
     else
@@ -254,6 +278,7 @@ void CDownload::DoRestartFromZero() {
         runBytes_ = 0;
     }
     sizeState_ = SIZE_UNKNOWN;
+    progressMark_ = 0;  // another file: its bytes are progress again
     singleStream_ = config_.IsWholeFile() ? 1 : 0;
     if (file_.IsOpen()) file_.SetLength(0);
     restartPending_ = false;

@@ -660,6 +660,9 @@ void CDownloader::Housekeeping() {
         lastAutoSave_ = now;
         SaveThroughFilter();
     }
+    // A download that pauses after a failed attempt has no event to wake it: a pass each tick
+    // lets its planner start the next attempt once the pause has passed.
+    Reschedule();
 }
 
 }  // namespace plover

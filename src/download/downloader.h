@@ -11,7 +11,8 @@
 // A 3000 ms housekeeping timer checks every worker's time-out, retries downloads that have sat
 // in "Temporarily unavailable" for more than 30 s, and saves the list every dwAutoSaveTime
 // seconds (through the save filter, the same as at stop), so that a crash loses at most that
-// much progress. Stopping the engine removes every download (workers stopped, files closed),
+// much progress; it ends with a scheduling pass, which starts the next attempt of a download
+// whose pause after a failed attempt has passed. Stopping the engine removes every download (workers stopped, files closed),
 // saves the list through the save filter and destroys the list.
 //
 // Reschedule requests coalesce: while a pass is queued and has not begun, further requests add

@@ -33,12 +33,18 @@ void CTargetFile::Close() {
     fd_ = -1;
 }
 
-bool CTargetFile::WriteAt(uint64_t offset, const uint8_t* data, size_t length) {
-    if (fd_ < 0) return false;
+bool CTargetFile::WriteAt(uint64_t offset, const uint8_t* data, size_t length, int* error) {
+    if (fd_ < 0) {
+        if (error) *error = EBADF;
+        return false;
+    }
     while (length > 0) {
         ssize_t n = ::pwrite(fd_, data, length, off_t(offset));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n <= 0) {
+            if (error) *error = n < 0 ? errno : ENOSPC;  // nothing written and no error: no room
+            return false;
+        }
         data += n;
         length -= size_t(n);
         offset += uint64_t(n);
@@ -56,6 +62,8 @@ int64_t CTargetFile::GetLength() const {
     if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
     return int64_t(st.st_size);
 }
+
+bool IsNoSpaceError(int error) { return error == ENOSPC || error == EDQUOT; }
 
 bool PathExists(const std::string& path) {
     struct stat st {};

@@ -22,8 +22,9 @@ public:
     bool OpenExisting(const std::string& path);
     void Close();
 
-    // Writes the whole block at the offset (retrying short writes); false on any failure.
-    bool WriteAt(uint64_t offset, const uint8_t* data, size_t length);
+    // Writes the whole block at the offset (retrying short writes); false on any failure, with the
+    // system's error number in *error when it is given.
+    bool WriteAt(uint64_t offset, const uint8_t* data, size_t length, int* error = nullptr);
     // Sets the file's length (extending with a hole, or cutting).
     bool SetLength(uint64_t length);
     // The current length, or -1 when it cannot be read.
@@ -33,6 +34,8 @@ private:
     int fd_ = -1;
 };
 
+// Whether a write failed for want of room (the file system is full, or the user's quota is).
+bool IsNoSpaceError(int error);
 // Whether a file (or anything) of that name exists.
 bool PathExists(const std::string& path);
 // Free bytes available to this user on the filesystem of `folder`; UINT64_MAX when unknown.

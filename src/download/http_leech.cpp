@@ -64,6 +64,7 @@ bool CHTTPLeech::OnReceive(ISocket*, const uint8_t* data, uint32_t length) {
             return true;  // the rest of the header comes with the next block
         case CHttpHeaderReader::HEADER_NOT_HTTP:
         case CHttpHeaderReader::HEADER_TOO_LONG:
+        case CHttpHeaderReader::HEADER_MALFORMED:
             headerPending_ = 0;
             Fail(DS_FAILED);
             return true;
@@ -97,8 +98,8 @@ void CHTTPLeech::OnHeader(const SHttpResponse& response, const uint8_t* body, ui
 void CHTTPLeech::OnOther(const SHttpResponse& response) {
     switch (response.status) {
         case 300: case 301: case 302: case 303: case 307: case 308:
-            if (auto location = response.Find("Location"); location && !location->empty())
-                download_->Redirect(*location);
+            // The download decides whether the location can be followed (none or a blank one cannot).
+            download_->Redirect(response.Find("Location").value_or(""));
             Finish();
             return;
         case 304: Fail(DS_NOT_MODIFIED); return;
@@ -258,12 +259,19 @@ void CHTTPLeech::WriteBody(const uint8_t* data, uint32_t length) {
 bool CHTTPLeech::OnClose(ISocket*) {
     if (!download_) return false;
     RefPtr<CHTTPLeech> self(this);
-    if (!stopped_ && download_->IsSingleStream() && end_ == 0xFFFFFFFFu && !headerPending_) {
+    if (stopped_) return true;
+    if (headerPending_) {
+        Fail(DS_ABORTED);  // closed without a (whole) reply: an attempt that brought nothing
+    } else if (download_->IsSingleStream() && end_ == 0xFFFFFFFFu) {
         // The body ran to the end of the connection: whole, unless the server announced more.
         if (announced_ && position_ < *announced_)
-            download_->SetStatus(DS_ABORTED);
+            Fail(DS_ABORTED);
         else
             download_->Complete();
+    } else {
+        // Still running: the connection ended before the bytes this worker asked for, which the
+        // server's answer promised (a worker stops by itself once its bytes are in).
+        Fail(DS_ABORTED);
     }
     Finish();
     return true;

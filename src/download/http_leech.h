@@ -13,7 +13,10 @@
 // download drops its sections and this worker fetches the whole file from byte 0), 206 (body),
 // 300/301/302/303/307/308 (redirect to "Location"), 304 "Not modified", 401 (login request),
 // 403 "Forbidden", 404 "File not found", 500-502 "Server error", 503 (fewer workers, or
-// "Server error" for the last one), anything else "Failed". See http_leech.cpp for the steps.
+// "Server error" for the last one), anything else "Failed". A response that is not HTTP or has a
+// zero byte in its header is "Failed"; a connection that ends before the worker's bytes are in
+// (no reply, half a header, a short body) is "Aborted", a failed attempt that the download's retry
+// rule counts. See http_leech.cpp for the steps.
 #include <optional>
 
 #include "download/http_response.h"

@@ -40,8 +40,16 @@ std::string IfModifiedSinceLine(const SHttpRequest& r) {
     return "If-Modified-Since: " + OneLine(r.ifModifiedSince) + "\r\n";
 }
 
-// The target of the request line: the path, or through the proxy the absolute address. The
-// proxy must learn the port from it, so a port other than the scheme's default is written.
+// "server" or "server:port": a port other than the scheme's default is written, so that the proxy
+// (from the request line) and the server (from "Host") learn it; servers build addresses from it.
+std::string HostAndPort(const SHttpRequest& r) {
+    std::string host = OneLine(r.server);
+    uint16_t defaultPort = r.service == SERVICE_HTTP ? 80 : 21;
+    if (r.port != 0 && r.port != defaultPort) host += ":" + std::to_string(r.port);
+    return host;
+}
+
+// The target of the request line: the path, or through the proxy the absolute address.
 std::string RequestTarget(const SHttpRequest& r) {
     std::string object = OneLine(r.object);
     if (object.empty()) object = "/";
@@ -49,11 +57,7 @@ std::string RequestTarget(const SHttpRequest& r) {
     for (char c : object) escaped += c == ' ' ? std::string("%20") : std::string(1, c);
     object.swap(escaped);
     if (!r.viaProxy) return object;
-    bool http = r.service == SERVICE_HTTP;
-    std::string target = std::string(http ? "http" : "ftp") + "://" + OneLine(r.server);
-    uint16_t defaultPort = http ? 80 : 21;
-    if (r.port != 0 && r.port != defaultPort) target += ":" + std::to_string(r.port);
-    return target + object;
+    return std::string(r.service == SERVICE_HTTP ? "http" : "ftp") + "://" + HostAndPort(r) + object;
 }
 
 }  // namespace
@@ -102,7 +106,7 @@ std::string BuildHttpRequest(const SHttpRequest& r) {
     text += AuthorizationLine(r);
     text += ReferrerLine(r);
     text += IfModifiedSinceLine(r);
-    text += "Host: " + OneLine(r.server);
+    text += "Host: " + HostAndPort(r);
     if (r.kind == HTTP_REQUEST_RANGED && r.rangeEnd != 0 && r.rangeEnd != 0xFFFFFFFFu)
         text += "\r\nRange: bytes=" + std::to_string(r.rangeStart) + "-" + std::to_string(r.rangeEnd);
     text += "\r\n\r\n";

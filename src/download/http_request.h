@@ -19,9 +19,9 @@ enum EHttpRequestKind : uint32_t {
 
 struct SHttpRequest {
     uint32_t kind = HTTP_REQUEST_PLAIN;
-    std::string server;    // host name, also sent as "Host"
+    std::string server;    // host name, also sent as "Host" (with ":port" when the port is not the default)
     std::string object;    // request path
-    uint16_t port = 80;    // of the address; written only into a proxy's absolute address
+    uint16_t port = 80;    // of the address; written into "Host" and a proxy's absolute address unless default
     std::string referrer;  // the page that referred to the file; empty for none
     bool viaProxy = false; // the HTTP proxy is in use: the request line names the absolute address
     bool login = false;    // send "Authorization" with user and password

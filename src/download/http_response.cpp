@@ -57,7 +57,8 @@ CHttpHeaderReader::EResult CHttpHeaderReader::Feed(const uint8_t* data, size_t l
     for (size_t i = 0; i < length; ++i) {
         char c = char(data[i]);
         bool lineWasEmpty = !collected_.empty() && (collected_.back() == '\n');
-        if (c == '\0' || (c == '\n' && lineWasEmpty)) {
+        if (c == '\0') return state_ = collected_.size() < 4 ? HEADER_NOT_HTTP : HEADER_MALFORMED;
+        if (c == '\n' && lineWasEmpty) {
             if (collected_.size() < 4) return state_ = HEADER_NOT_HTTP;
             *bodyOffset = i + 1;
             Parse();

@@ -4,7 +4,8 @@
 // its end (the first empty line) and only then parses it; the bytes after the header in the block
 // that completed it are the start of the body. Header bytes are never body.
 //
-// Line rules: CR is ignored, LF ends a line, a zero byte ends a line and the header. The status
+// Line rules: CR is ignored, LF ends a line. A zero byte has no place in a header: a response with
+// one before the header's end is malformed (its rest would otherwise be taken as the file). The status
 // code is the decimal number after the first eight characters of the first line ("HTTP/1.1 206")
 // and 0 when that line is shorter. A header value is found by comparing the start of each line with
 // the name, ignoring case, then skipping to the colon and the blanks after it.
@@ -34,6 +35,7 @@ public:
         HEADER_DONE,        // Response() is ready; the body starts at *bodyOffset of this block
         HEADER_NOT_HTTP,    // the reply does not begin with "HTTP"
         HEADER_TOO_LONG,    // no end within kMaxHeader bytes
+        HEADER_MALFORMED,   // a zero byte inside the header
     };
     static constexpr size_t kMaxHeader = 65536;
 

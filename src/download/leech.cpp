@@ -2,6 +2,9 @@
 
 #include <arpa/inet.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "app/settings.h"
 #include "download/download_env.h"
 #include "engine/engine_mgr.h"
@@ -50,6 +53,8 @@ bool CLeech::Connect() {
     sockaddr_in address = download_->GetServerAddress();
     RefPtr<ISocket> socket;
     if (!env_.sockets->CreateSocket(SinkForSockets(), &address, socket.Put(), true) || !socket) {
+        int error = errno;  // the connect that failed at once (no route, no free descriptor...)
+        Log(LOG_CONNECTING, "Cannot connect to " + AddressText(address) + ": " + std::strerror(error));
         Stop();
         return false;
     }
@@ -97,10 +102,12 @@ void CLeech::CheckTimeoutWith(const SLeechTimeouts& limits) {
         else
             continue;
         if (socket->GetIdleSeconds() <= limit) continue;
+        // Reported while this worker still runs, as every failure is, so that the download's
+        // retry rule can tell whether other workers go on.
         RefPtr<IDownload> download = download_;
-        Finish();
-        download->SetStatus(DS_TIMEOUT);
         Log(LOG_TIMEOUT, download->GetOriginalUrl());
+        download->SetStatus(DS_TIMEOUT);
+        Finish();
         return;
     }
 }

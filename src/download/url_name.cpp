@@ -42,20 +42,16 @@ std::string CutName(std::string_view name) {
     return {};
 }
 
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
-}
-
-// "scheme://..." with any scheme: an absolute address (https, ...), never a path on the server.
-bool HasScheme(std::string_view s) {
-    size_t sep = s.find("://");
-    if (sep == std::string_view::npos || sep == 0) return false;
-    for (size_t i = 0; i < sep; ++i) {
+// The scheme a location begins with ("javascript" of "javascript:void(0)"): a letter, then
+// letters, digits, "+", "-" or ".", then ":". Empty for a path, relative or not ("a/b:c" is a path).
+std::string_view SchemeOf(std::string_view s) {
+    if (s.empty() || !std::isalpha(static_cast<unsigned char>(s.front()))) return {};
+    for (size_t i = 1; i < s.size(); ++i) {
         unsigned char u = static_cast<unsigned char>(s[i]);
-        if (!(std::isalpha(u) || (i > 0 && (std::isdigit(u) || s[i] == '+' || s[i] == '-' || s[i] == '.'))))
-            return false;
+        if (s[i] == ':') return s.substr(0, i);
+        if (!(std::isalnum(u) || s[i] == '+' || s[i] == '-' || s[i] == '.')) return {};
     }
-    return true;
+    return {};
 }
 
 }  // namespace
@@ -103,7 +99,23 @@ std::string MakeSafeFileName(std::string_view name) {
         out += c == '|' ? '_' : c;
     }
     if (out == "." || out == "..") return {};
-    return out;
+    return FitFileName(out, kMaxFileNameBytes);
+}
+
+std::string FitFileName(std::string_view name, size_t maxBytes) {
+    if (name.size() <= maxBytes) return std::string(name);
+    // Never cut inside a UTF-8 character: back up over its continuation bytes.
+    auto cutAt = [&](size_t at) {
+        while (at > 0 && (static_cast<unsigned char>(name[at]) & 0xC0) == 0x80) --at;
+        return at;
+    };
+    size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0 || name.size() - dot >= maxBytes)
+        return std::string(name.substr(0, cutAt(maxBytes)));  // no extension that fits: just cut
+    std::string_view ext = name.substr(dot);
+    size_t keep = cutAt(maxBytes - ext.size());
+    if (keep == 0) return std::string(name.substr(0, cutAt(maxBytes)));
+    return std::string(name.substr(0, keep)) + std::string(ext);
 }
 
 std::string BuildRemoteUrl(int32_t service, const SLogin& login, std::string_view server, uint16_t port,
@@ -121,12 +133,20 @@ std::string BuildRemoteUrl(int32_t service, const SLogin& login, std::string_vie
     return url;
 }
 
+bool IsFollowedScheme(std::string_view scheme) {
+    return EqualsNoCase(scheme, "http") || EqualsNoCase(scheme, "https") || EqualsNoCase(scheme, "ftp");
+}
+
 std::string RedirectTarget(int32_t service, std::string_view server, std::string_view location) {
-    if (StartsWithNoCase(location, "ftp:") || StartsWithNoCase(location, "http:") || HasScheme(location))
-        return std::string(location);
-    std::string out = service == SERVICE_FTP ? "ftp://" : "http://";
+    if (location.empty()) return {};
+    if (std::string_view scheme = SchemeOf(location); !scheme.empty())
+        return IsFollowedScheme(scheme) ? std::string(location) : std::string();
+    std::string out = service == SERVICE_FTP ? "ftp:" : "http:";
+    // "//host/path" names another server under the current scheme.
+    if (location.substr(0, 2) == "//") return out + std::string(location);
+    out += "//";
     out += server;
-    if (location.empty() || (location.front() != '/' && location.front() != '\\')) out += "/";
+    if (location.front() != '/' && location.front() != '\\') out += "/";
     out += location;
     return out;
 }

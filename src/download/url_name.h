@@ -28,18 +28,29 @@ std::string DeriveFileName(std::string_view object);
 
 // A name that is safe as a file in the target folder: only the text after the last "/" or "\"
 // is kept, control characters are dropped and "|" becomes "_"; "." and ".." and names that end
-// up empty give an empty result (no name).
+// up empty give an empty result (no name). A name longer than a file system takes is shortened
+// (FitFileName with kMaxFileNameBytes).
 std::string MakeSafeFileName(std::string_view name);
+
+// The longest file name, in bytes, that the usual Linux file systems take (NAME_MAX).
+inline constexpr size_t kMaxFileNameBytes = 255;
+// The name cut to at most maxBytes bytes, keeping its extension (from the last ".") when that
+// leaves room for a name before it; never cut inside a UTF-8 character.
+std::string FitFileName(std::string_view name, size_t maxBytes);
 
 // The address "%s://%s%s%s" of scheme, login prefix, server and object; the port is written
 // (":port") when it is not the scheme's default, so that a saved address keeps it.
 std::string BuildRemoteUrl(int32_t service, const SLogin& login, std::string_view server, uint16_t port,
                            std::string_view object);
 
-// The address a redirect to `location` leads to from a download of `service` at `server`:
-// the location itself when it starts with "ftp:" or "http:" (or another "scheme://"); the
-// scheme prefix, the server and the location when it starts with "/" or "\"; else the scheme
-// prefix, the server, "/" and it. The server may carry ":port".
+// The schemes a redirect is followed to: http, https and ftp (compared ignoring case).
+bool IsFollowedScheme(std::string_view scheme);
+
+// The address a redirect to `location` leads to from a download of `service` at `server` (which
+// may carry ":port"): a location with a scheme ("http:", "javascript:", ...) is itself when the
+// scheme is followed; "//host/path" takes the current scheme; "/path" or "\path" goes on the same
+// server; any other text is a path below the server's root. Empty when the location cannot be
+// followed (empty, or a scheme that is not followed).
 std::string RedirectTarget(int32_t service, std::string_view server, std::string_view location);
 
 // The address with every "|" written as "%7C" and every control byte as "%XX" (the same address

@@ -134,6 +134,12 @@ public:
     bool Relocate(CRelocInfo*) override { return false; }
     void CancelRelocation(IDownload*) override {}
     uint32_t GetTicks() override { return ticks; }
+    // A disk that refuses writes with writeError (0: the real file is written).
+    bool WriteFile(CTargetFile& file, uint64_t offset, const uint8_t* data, size_t length, int* error) override {
+        if (writeError == 0) return IDownloadEnv::WriteFile(file, offset, data, length, error);
+        *error = writeError;
+        return false;
+    }
 
     // Answers the last lookup: resolved to 127.0.0.1, or failed.
     void AnswerLookup(bool resolved);
@@ -144,6 +150,7 @@ public:
     bool startOk = true;
     uint64_t freeSpace = UINT64_MAX;
     uint32_t ticks = 1000;
+    int writeError = 0;
     std::vector<std::string> lookups;
     RefPtr<IHostByNameCallback> lookupCallback;
     std::vector<RefPtr<FakeLeech>> leeches;  // every worker made, started or not

@@ -86,6 +86,40 @@ TEST_F(Plan, LimitsThatStopThePlanner) {
     EXPECT_EQ(d->GetStatus(), DS_FAILED) << "no worker serves the address";
 }
 
+TEST_F(Plan, AConnectionThatCannotBeMadeIsAFailedAttempt) {
+    // No route, a refused address, no free descriptor: the worker does not start. Each time is one
+    // of the download's attempts, with a growing pause between them, then "Can't connect".
+    GetSettings().TimeoutParams.dwRetry = 3;
+    auto d = Make("http://127.0.0.1/a.bin");
+    env.startOk = false;
+    EXPECT_FALSE(d->PlanSection());
+    EXPECT_EQ(env.leeches.size(), 1u);
+    EXPECT_EQ(d->GetAttempts(), 2);
+    EXPECT_NE(d->GetStatus(), DS_CANT_CONNECT);
+    EXPECT_FALSE(d->PlanSection()) << "not before the pause has passed";
+    env.ticks += 1999;
+    EXPECT_FALSE(d->PlanSection());
+    EXPECT_EQ(env.leeches.size(), 1u);
+    env.ticks += 1;
+    EXPECT_FALSE(d->PlanSection());
+    EXPECT_EQ(env.leeches.size(), 2u) << "the second attempt";
+    EXPECT_EQ(d->GetAttempts(), 3);
+    env.ticks += 3999;
+    EXPECT_FALSE(d->PlanSection());
+    EXPECT_EQ(env.leeches.size(), 2u) << "the pause has doubled";
+    env.ticks += 1;
+    EXPECT_FALSE(d->PlanSection());
+    EXPECT_EQ(env.leeches.size(), 3u);
+    EXPECT_EQ(d->GetStatus(), DS_CANT_CONNECT);
+    EXPECT_TRUE(d->IsFailed());
+    // A retry starts afresh, at once.
+    env.startOk = true;
+    d->Retry(0);
+    owner->RunOps();
+    EXPECT_TRUE(d->PlanSection());
+    EXPECT_EQ(d->GetAttempts(), 1);
+}
+
 TEST_F(Plan, SingleSectionAndSingleStreamUseOneWorker) {
     SDownloadConfig c = MakeConfig("http://127.0.0.1/a.bin", dir.Str());
     c.SingleSection = 1;

@@ -132,6 +132,32 @@ TEST_F(Record, Redirects) {
     EXPECT_EQ(f->GetStatus(), DS_FAILED) << "no worker follows https";
 }
 
+TEST_F(Record, RedirectsEndAfterTwentyHopsAndOnlyWhereTheyCanBeFollowed) {
+    auto d = Make("http://127.0.0.1/start.jpg");
+    for (int hop = 1; hop <= 20; ++hop) {
+        d->Redirect("/hop" + std::to_string(hop) + ".jpg");
+        ASSERT_EQ(d->GetStatus(), DS_WAITING) << hop;
+    }
+    d->Redirect("/hop21.jpg");
+    EXPECT_EQ(d->GetStatus(), DS_TOO_MANY_REDIRECTS);
+    EXPECT_EQ(d->GetRemoteUrl(), "http://127.0.0.1/hop20.jpg") << "the 21st is not followed";
+    d->Retry(0);  // a retry starts the count afresh
+    owner->RunOps();
+    d->Redirect("/again.jpg");
+    EXPECT_EQ(d->GetStatus(), DS_WAITING);
+
+    for (const char* location : {"javascript:void(0)", "data:image/png;base64,AAAA", ""}) {
+        auto e = Make(std::string("http://127.0.0.1/e") + std::to_string(owner->list.size()) + ".jpg");
+        std::string before = e->GetRemoteUrl();
+        e->Redirect(location);
+        EXPECT_EQ(e->GetStatus(), DS_FAILED) << location;
+        EXPECT_EQ(e->GetRemoteUrl(), before) << location;
+    }
+    auto f = Make("http://127.0.0.1:8080/f.jpg");
+    f->Redirect("//127.0.0.2:81/elsewhere.jpg");
+    EXPECT_EQ(f->GetRemoteUrl(), "http://127.0.0.2:81/elsewhere.jpg") << "a network path keeps the scheme";
+}
+
 TEST_F(Record, Authorization) {
     auto d = Make("http://127.0.0.1/a.bin");
     auto same = Make("http://127.0.0.1/b.bin");

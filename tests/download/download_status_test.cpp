@@ -31,6 +31,8 @@ TEST(DownloadStatus, ClassesAndFlags) {
         {DS_TEMPORARILY_UNAVAILABLE, DSC_FAILED, true, false, false, true, false},
         {DS_FINISHED, DSC_IDLE, false, false, false, false, true},
         {DS_FILE_TOO_BIG, DSC_FAILED, false, false, false, false, true},
+        {DS_DISK_FULL, DSC_FAILED, false, false, false, false, true},  // never retried by itself
+        {DS_TOO_MANY_REDIRECTS, DSC_FAILED, false, false, false, false, true},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(StatusText(r.s));
@@ -45,11 +47,16 @@ TEST(DownloadStatus, ClassesAndFlags) {
 }
 
 TEST(DownloadStatus, RowsOutsideTheTableAndTexts) {
-    EXPECT_EQ(StatusFromRow(29), DS_NONE);
+    // Rows added later follow the first 29, whose saved numbers stay as they were.
+    EXPECT_EQ(StatusFromRow(28), DS_NOT_MODIFIED);
+    EXPECT_EQ(StatusFromRow(29), DS_DISK_FULL);
+    EXPECT_EQ(StatusFromRow(30), DS_TOO_MANY_REDIRECTS);
+    EXPECT_EQ(StatusFromRow(31), DS_NONE);
     EXPECT_EQ(StatusFromRow(40), DS_NONE);
     EXPECT_STREQ(StatusText(DS_FILE_NOT_FOUND), "File not found");
     EXPECT_STREQ(StatusText(0x00120005), " ");  // a row number with the wrong bits is not a status
     EXPECT_EQ(StatusFromText("Tgt file exists"), DS_TGT_FILE_EXISTS);
+    EXPECT_EQ(StatusFromText("Disk full"), DS_DISK_FULL);
     EXPECT_EQ(StatusFromText("nothing"), DS_NONE);
 }
 

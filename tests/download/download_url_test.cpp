@@ -55,6 +55,25 @@ TEST(DownloadUrl, SafeFileNamesNeverLeaveTheFolder) {
     EXPECT_EQ(MakeSafeFileName(PercentDecode("..%2F..%2Fetc%2Fshadow")), "shadow");
 }
 
+TEST(DownloadUrl, NamesLongerThanAFileSystemTakesKeepTheirExtension) {
+    const std::string e2 = "\xC3\xA9";  // one two-byte UTF-8 character
+    struct Row {
+        std::string in;
+        size_t max;
+        std::string out;
+    } rows[] = {
+        {"short.jpg", 255, "short.jpg"},
+        {std::string(300, 'a') + ".jpg", 255, std::string(251, 'a') + ".jpg"},
+        {std::string(20, 'a'), 10, std::string(10, 'a')},                // no extension: cut
+        {"a." + std::string(20, 'x'), 10, "a." + std::string(8, 'x')},  // an extension that cannot fit
+        {"ab" + e2 + e2 + ".png", 9, "ab" + e2 + ".png"},                // never half a character
+    };
+    for (const Row& r : rows) EXPECT_EQ(FitFileName(r.in, r.max), r.out) << r.in;
+    std::string served = MakeSafeFileName(std::string(400, 'n') + ".tar.gz");
+    EXPECT_EQ(served.size(), kMaxFileNameBytes);
+    EXPECT_EQ(served.substr(served.size() - 3), ".gz");
+}
+
 TEST(DownloadUrl, RebuiltAddress) {
     SLogin none, user{1, "u", ""}, full{1, "u", "p"}, off{0, "u", "p"};
     EXPECT_EQ(BuildRemoteUrl(SERVICE_HTTP, none, "h", 80, "/a"), "http://h/a");
@@ -77,7 +96,17 @@ TEST(DownloadUrl, RedirectTargets) {
         {SERVICE_HTTP, "HTTP://other/x", "HTTP://other/x"},
         {SERVICE_FTP, "/pub/f", "ftp://S/pub/f"},
         {SERVICE_HTTP, "ftp://o/f", "ftp://o/f"},
-        {SERVICE_HTTP, "https://o/f", "https://o/f"},  // absolute, though no worker follows it
+        {SERVICE_HTTP, "https://o/f", "https://o/f"},
+        // A network-path location names another server under the current scheme.
+        {SERVICE_HTTP, "//other:81/x.jpg", "http://other:81/x.jpg"},
+        {SERVICE_FTP, "//other/pub/f", "ftp://other/pub/f"},
+        // Nothing but http, https and ftp is followed; no location, nothing to follow.
+        {SERVICE_HTTP, "javascript:alert(1)", ""},
+        {SERVICE_HTTP, "data:text/html,<b>x</b>", ""},
+        {SERVICE_HTTP, "mailto:a@b.c", ""},
+        {SERVICE_HTTP, "file:///etc/passwd", ""},
+        {SERVICE_HTTP, "", ""},
+        {SERVICE_HTTP, "dir/a:b.jpg", "http://S/dir/a:b.jpg"},  // a colon after a slash is part of a path
     };
     for (const Row& r : rows) EXPECT_EQ(RedirectTarget(r.service, "S", r.location), r.out) << r.location;
 }

@@ -1,6 +1,8 @@
 // Writing received blocks into the target file, the size, opening the file and completion.
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include "download/download_fixture.h"
 
 namespace plover::test {
@@ -100,7 +102,7 @@ TEST_F(Writing, SizeRules) {
     auto small = Make("http://127.0.0.1/small.bin");
     env.freeSpace = 1000;
     EXPECT_FALSE(small->SetSize(1000)) << "free space must be larger than the file";
-    EXPECT_EQ(small->GetStatus(), DS_FILE_TOO_BIG);
+    EXPECT_EQ(small->GetStatus(), DS_DISK_FULL) << "the file fits a file system, not this one now";
     EXPECT_FALSE(std::filesystem::exists(Path("small.bin")));
     env.freeSpace = UINT64_MAX;
 
@@ -113,6 +115,54 @@ TEST_F(Writing, SizeRules) {
     EXPECT_TRUE(empty->SetSize(0));
     EXPECT_TRUE(empty->IsFinished());
     EXPECT_EQ(std::filesystem::file_size(Path("empty.bin")), 0u);
+}
+
+TEST_F(Writing, AFullDiskStopsTheDownloadUntilItIsRetried) {
+    GetSettings().TimeoutParams.dwRetry = 5;  // a full disk is not one of the attempts
+    auto d = Make("http://127.0.0.1/a.bin");
+    ASSERT_TRUE(d->PlanSection());
+    Sized(d.Get(), 10);
+    env.Leech(0)->stopped = 1;
+    d->RemoveStoppedLeeches();
+    ASSERT_TRUE(d->PlanSection());
+    env.Leech(1)->state = LEECH_RECEIVING;
+    ASSERT_TRUE(Write(d.Get(), 0, "0123"));
+    env.writeError = ENOSPC;
+    EXPECT_FALSE(Write(d.Get(), 4, "456"));
+    EXPECT_EQ(d->GetStatus(), DS_DISK_FULL);
+    EXPECT_STREQ(StatusText(d->GetStatus()), "Disk full");
+    EXPECT_FALSE(d->IsAutoRetry()) << "nothing retries against a full disk by itself";
+    EXPECT_EQ(d->GetDownloaded(), 4u) << "what did not reach the disk is not counted";
+    env.Leech(1)->stopped = 1;
+    d->RemoveStoppedLeeches();
+    EXPECT_FALSE(d->PlanSection());
+    EXPECT_EQ(env.leeches.size(), 2u);
+    // Room again: the user's retry continues where the download stopped.
+    env.writeError = 0;
+    d->Retry(0);
+    owner->RunOps();
+    ASSERT_TRUE(d->PlanSection());  // the probe learns the size again
+    Sized(d.Get(), 10);
+    EXPECT_EQ(d->GetDownloaded(), 4u);
+    EXPECT_FALSE(Write(d.Get(), 4, "456789"));
+    EXPECT_TRUE(d->IsFinished());
+    EXPECT_EQ(ReadFile(Path("a.bin")), "0123456789");
+}
+
+TEST_F(Writing, BytesWrittenAgainAreNoProgress) {
+    // A server that ignores ranges and closes early sends the same first bytes each time: the
+    // attempts must run out, not start afresh with every block.
+    GetSettings().TimeoutParams.dwRetry = 3;
+    auto d = Make("http://127.0.0.1/a.bin");
+    ASSERT_TRUE(d->PlanSection());
+    Sized(d.Get(), 10);
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        d->ResetSections();
+        ASSERT_TRUE(Write(d.Get(), 0, "0123"));
+        d->SetStatus(DS_ABORTED);
+        EXPECT_EQ(d->GetAttempts(), attempt + 1) << attempt;
+    }
+    EXPECT_EQ(d->GetStatus(), DS_ABORTED);
 }
 
 TEST_F(Writing, AChangedServerFileStartsAgainFromZero) {

@@ -345,13 +345,35 @@ TEST_F(HttpLeechTest, CutShortStreamIsNotComplete) {
     EXPECT_EQ(download->statuses.back(), DS_ABORTED);
 }
 
-TEST_F(HttpLeechTest, CloseOfASectionWorkerOnlyStops) {
-    download->size = 100;
-    Start(0, 49);
-    Receive("HTTP/1.1 206 Partial\r\nContent-Range: bytes 0-49/100\r\n\r\n0123");
-    leech->OnClose(engine->last.Get());
-    EXPECT_EQ(download->completes, 0);
-    EXPECT_TRUE(Stopped());
+TEST_F(HttpLeechTest, CloseBeforeTheBytesAskedForIsAFailedAttempt) {
+    // Reported as "Aborted", which the download's retry rule counts: never a silent stop that
+    // the planner answers with the same request at once.
+    const struct {
+        const char* reply;
+        DownloadStatus status;  // DS_NONE: none
+    } cases[] = {
+        {"", DS_ABORTED},                                     // closed without a reply
+        {"HTTP/1.1 206 Partial\r\nContent-Ra", DS_ABORTED},  // in the middle of the header
+        {"HTTP/1.1 206 Partial\r\nContent-Range: bytes 0-49/100\r\n\r\n0123", DS_ABORTED},
+        {"HTTP/1.1 206 Partial\r\nContent-Range: bytes 0-49/100\r\n\r\n", DS_ABORTED},
+        {"HTTP/1.1 206 Partial\r\nContent-Range: bytes 0-49/100\r\n\r\n"
+         "01234567890123456789012345678901234567890123456789",
+         DS_NONE},  // all 50 bytes in: the worker had stopped by itself
+    };
+    for (const auto& c : cases) {
+        download = RefPtr<FakeDownload>::Adopt(new FakeDownload);
+        download->size = 100;
+        Start(0, 49);
+        if (*c.reply) Receive(c.reply);
+        leech->OnClose(engine->last.Get());
+        EXPECT_EQ(download->completes, 0) << c.reply;
+        EXPECT_TRUE(Stopped()) << c.reply;
+        if (c.status == DS_NONE)
+            EXPECT_TRUE(download->statuses.empty() || download->statuses.back() == DS_DOWNLOADING) << c.reply;
+        else
+            EXPECT_EQ(download->statuses.empty() ? DS_NONE : download->statuses.back(), c.status) << c.reply;
+        leech->Stop();
+    }
 }
 
 TEST_F(HttpLeechTest, RefusedWriteStops) {

@@ -100,7 +100,14 @@ std::vector<RequestCase> Cases() {
         r.viaProxy = true;
         r.port = 8080;  // the proxy must learn a port that is not the default one
         cases.push_back({"proxy_http_port", r,
-                         "GET http://www.example.com:8080/pics/a.jpg HTTP/1.0\r\n" + kUA + "Host: www.example.com\r\n\r\n"});
+                         "GET http://www.example.com:8080/pics/a.jpg HTTP/1.0\r\n" + kUA +
+                             "Host: www.example.com:8080\r\n\r\n"});
+    }
+    {
+        SHttpRequest r = Base();  // servers build addresses from "Host": it carries the port
+        r.server = "localhost";
+        r.port = 50647;
+        cases.push_back({"host_with_port", r, "GET /pics/a.jpg HTTP/1.0\r\n" + kUA + "Host: localhost:50647\r\n\r\n"});
     }
     {
         SHttpRequest r = Base();

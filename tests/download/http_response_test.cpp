@@ -85,13 +85,22 @@ TEST(HttpResponse, ParseTable) {
     }
 }
 
-TEST(HttpResponse, ZeroByteEndsHeader) {
+TEST(HttpResponse, ZeroByteInHeaderIsMalformed) {
+    // Fed whole and split at every byte: the rest of the header must never become body.
+    std::string s("HTTP/1.0 200 OK\r\nX: y\0Content-Length: 4\r\n\r\ntail", 47);
+    for (size_t cut = 0; cut <= s.size(); ++cut) {
+        CHttpHeaderReader r;
+        size_t body = 0;
+        auto first = FeedAll(r, s.substr(0, cut), &body);
+        auto result = first == CHttpHeaderReader::HEADER_INCOMPLETE ? FeedAll(r, s.substr(cut), &body) : first;
+        EXPECT_EQ(result, CHttpHeaderReader::HEADER_MALFORMED) << cut;
+    }
+    // A zero byte after the header is body like any other.
     CHttpHeaderReader r;
     size_t body = 0;
-    std::string s("HTTP/1.0 200 OK\r\nX: y\0tail", 26);
-    ASSERT_EQ(FeedAll(r, s, &body), CHttpHeaderReader::HEADER_DONE);
-    EXPECT_EQ(s.substr(body), "tail");
-    EXPECT_EQ(r.Response().Find("x").value_or("?"), "y");
+    std::string ok("HTTP/1.0 200 OK\r\n\r\n\0b", 21);
+    ASSERT_EQ(FeedAll(r, ok, &body), CHttpHeaderReader::HEADER_DONE);
+    EXPECT_EQ(ok.substr(body), std::string("\0b", 2));
 }
 
 TEST(HttpResponse, EndlessHeaderIsRefused) {
