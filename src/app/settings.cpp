@@ -103,6 +103,7 @@ std::vector<SRegTableEntry> CRegistrySettings::Table() {
         RegInt("bImageViewAutoSizeCenter", bImageViewAutoSizeCenter),
         RegInt("eBasketViewMode", eBasketViewMode),
         RegInt("iMaxCacheSpace", iMaxCacheSpace),
+        RegInt("iMaxPageSize", iMaxPageSize),
     };
 }
 
@@ -137,6 +138,7 @@ void ApplyPostLoadFixes(CRegistrySettings& s, const std::filesystem::path& tempF
         s.csCacheFolder = IsFolder(fallback.string()) ? fallback.string() : tempFolder.string();
     }
     if (s.iMaxCacheSpace < 20 || s.iMaxCacheSpace > 2000) s.iMaxCacheSpace = 50;
+    if (s.iMaxPageSize < 1 || s.iMaxPageSize > 2047) s.iMaxPageSize = 32;
     DefaultSize(s.sizeThumbMinSize, 32);
     DefaultSize(s.sizeThumbMaxSize, 200);
     DefaultSize(s.sizeLargePicMinSize, 300);

@@ -8,7 +8,8 @@
 // always writes 1, while a load takes a stored value); the main table; the groups that other
 // parts store in the same key (proxy records, baskets, scan profiles, search sites: SetSettingsGroup); the
 // string list "SurfURLs"; then the fixes after a load: the default download filters (a hook),
-// the cache folder fallback, the bounds of iMaxCacheSpace and the four picture-size defaults.
+// the cache folder fallback, the bounds of iMaxCacheSpace and iMaxPageSize and the four
+// picture-size defaults.
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -108,6 +109,7 @@ struct CRegistrySettings {
     int32_t bImageViewAutoSizeCenter = 1;
     int32_t eBasketViewMode = 0;
     int32_t iMaxCacheSpace = 50;  // megabytes, 20..2000
+    int32_t iMaxPageSize = 32;    // MiB, 1..2047: a scanned page larger than this is not parsed
 
     CStrArrayEx SurfURLs;  // addresses typed by the user, "SurfURLs"
 

@@ -164,12 +164,19 @@ std::string BasketTargetFolder(const CBasket& basket, const std::string& url) {
     return (fs::path(basket.csRootFolder) / safe).string();
 }
 
+std::string NumberedName(const std::string& name, unsigned n) {
+    // The extension starts at the last "."; a leading "." (a hidden file's) starts none.
+    size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) dot = name.size();
+    return name.substr(0, dot) + " (" + std::to_string(n) + ")" + name.substr(dot);
+}
+
 std::string FreeTargetPath(const std::string& folder, const std::string& name,
                            const std::function<bool(const std::string&)>& taken) {
     std::string base = (fs::path(folder) / name).string();
     if (!taken(base)) return base;
     for (unsigned n = 1;; ++n) {
-        std::string candidate = base + std::to_string(n);
+        std::string candidate = (fs::path(folder) / NumberedName(name, n)).string();
         if (!taken(candidate)) return candidate;
     }
 }

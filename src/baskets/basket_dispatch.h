@@ -7,8 +7,10 @@
 //     folder\n<folder>" when that fails). Any other mode accepts nothing.
 //  2. When the history knows a file for the address and it exists:
 //       - a file already in the target folder stays where it is: the item is done;
-//       - otherwise it is moved to the first free name of the candidates n, n1, n2, ... (n is
-//         the file's name with extension; the number follows the extension). The history's
+//       - otherwise it is moved to the first free name of the candidates "pic.jpg",
+//         "pic (1).jpg", "pic (2).jpg", ... (the number goes before the extension, so the file
+//         keeps its type for every program; files numbered the older way, "pic.jpg1", keep their
+//         names and are no candidates). The history's
 //         entry gets the new path and the main window hears that the history changed. A move
 //         that fails leaves the history as it was, and nothing is downloaded.
 //  3. Otherwise a download is added paused (client number of the basket, one section, the page
@@ -62,7 +64,12 @@ struct SDispatchEnv {
 // The folder the basket's files go to for an address; empty when the mode accepts nothing.
 std::string BasketTargetFolder(const CBasket& basket, const std::string& url);
 
-// The first candidate path that `taken` refuses: folder/name, folder/name1, folder/name2, ...
+// The name with " (n)" before its extension: "pic.jpg" gives "pic (1).jpg", "README" gives
+// "README (1)", ".hidden" gives ".hidden (1)".
+std::string NumberedName(const std::string& name, unsigned n);
+
+// The first candidate path that `taken` refuses: folder/name, then folder/NumberedName(name, 1),
+// folder/NumberedName(name, 2), ...
 std::string FreeTargetPath(const std::string& folder, const std::string& name,
                            const std::function<bool(const std::string&)>& taken);
 

@@ -1,6 +1,7 @@
-// GIF: the first frame, drawn on a transparent canvas of the logical screen's size (grown to
-// hold the frame if the screen is declared smaller), with its transparent colour, interlaced or
-// not. The LZW decoder checks every code against the table built so far: a code beyond it ends
+// GIF: the first frame, drawn on a transparent canvas of the logical screen's size, with its
+// transparent colour, interlaced or not. As in browsers, what lies outside the screen is clipped,
+// and a first frame wider or taller than the screen (files that declare 0x0 are common) widens
+// the screen to its size and is drawn at the origin. The LZW decoder checks every code against the table built so far: a code beyond it ends
 // the data, as does the end of the sub-blocks; pixels not reached stay transparent.
 #include <algorithm>
 #include <vector>
@@ -62,10 +63,10 @@ struct SFrameSink {
     bool Full() const { return next >= uint64_t(width) * height; }
     void Put(uint8_t index) {
         if (Full()) return;
-        uint32_t x = uint32_t(next % width), y = rowOrder[next / width];
+        uint32_t x = left + uint32_t(next % width), y = top + rowOrder[next / width];
         ++next;
-        if (int(index) == transparent) return;
-        PutRgba(canvas->Row(top + y), left + x, (*pal)[index]);
+        if (int(index) == transparent || x >= canvas->width || y >= canvas->height) return;
+        PutRgba(canvas->Row(y), x, (*pal)[index]);
     }
 };
 
@@ -182,7 +183,11 @@ bool DecodeGif(const uint8_t* d, size_t n, const SDecodeOptions& opt, SBitmap& o
         } else if (!hasGlobal) {
             global.Grey(256);
         }
-        uint32_t canvasW = std::max(screenW, sink.left + sink.width), canvasH = std::max(screenH, sink.top + sink.height);
+        if (sink.width > screenW || sink.height > screenH) {
+            screenW = std::max(screenW, sink.width), screenH = std::max(screenH, sink.height);
+            sink.left = sink.top = 0;
+        }
+        uint32_t canvasW = screenW, canvasH = screenH;
         if (!CheckPictureSize(canvasW, canvasH, opt, error)) return false;
         uint8_t minSize;
         if (!r.U8(minSize) || minSize < 1 || minSize > 11) {

@@ -41,7 +41,7 @@ std::string_view CHTMLNode::GetAttribute(std::string_view name) const {
         size_t equals = attribute.find('=', name.size());
         if (equals == std::string_view::npos) return {};
         std::string_view value = attribute.substr(equals + 1);
-        if (value.size() >= 3 && value.front() == '"') value = value.substr(1, value.size() - 2);
+        if (value.size() >= 3 && (value[0] == '"' || value[0] == '\'')) value = value.substr(1, value.size() - 2);
         return value;
     }
     return {};

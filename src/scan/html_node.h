@@ -1,7 +1,8 @@
 #pragma once
 // One element of a parsed page. A node has a name (lower-cased; "comment" for a comment), the
-// raw attribute strings as they stood between the name and the end of the tag (quotes kept, not
-// split into name and value: `href="x.html"`, `width=100`, `nowrap`), the text it holds, its
+// attribute strings as they stood between the name and the end of the tag (quotes kept, not
+// split into name and value: `href="x.html"`, `width=100`, `nowrap`; character references
+// decoded), the text it holds, its
 // children in document order, and the position in the input of the character that began it.
 //
 // Nodes belong to the CHTMLParser that made them and live exactly as long as it does; the parser
@@ -38,7 +39,7 @@ public:
     // The value of the first attribute string whose first len(name) characters equal name,
     // ignoring case (so "src" also finds srcset=...): the text after the first "=" past those
     // characters, or empty when there is none. A value of 3 or more characters that begins with a
-    // double quote loses its first and last characters; single quotes stay.
+    // double or a single quote loses its first and last characters.
     std::string_view GetAttribute(std::string_view name) const;
 
     // The link of this node: the href value, filled in on first use; after ResolveHref, its

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <memory>
 
+#include "scan/html_entities.h"
+
 namespace plover {
 namespace {
 
@@ -23,11 +25,12 @@ struct SStopTable {
         for (char c : special) stop[uint8_t(c)] = true;
     }
 };
-const SStopTable kStartTagStops(" ><");
+const SStopTable kStartTagStops(" ><'");
 const SStopTable kEndTagStops("><");
 const SStopTable kContentStops("<");
 const SStopTable kOutsideStops("<");
 const SStopTable kQuoteStops("");
+const SStopTable kSingleQuoteStops("'");
 
 bool EqualsNoCase(std::string_view lower, std::string_view text) {
     if (lower.size() != text.size()) return false;
@@ -79,8 +82,8 @@ void CHTMLParser::ParseBuffer(const char* data, size_t length) {
 const char* CHTMLParser::TakeRun(const char* p, const char* end) {
     const SStopTable* table = nullptr;
     bool collect = true;
-    if (inQuote_) {
-        table = &kQuoteStops;
+    if (quote_) {
+        table = quote_ == '\'' ? &kSingleQuoteStops : &kQuoteStops;
     } else if (pending_.Empty()) {
         switch (State()) {
             case 0: table = &kStartTagStops; break;
@@ -105,9 +108,9 @@ void CHTMLParser::Feed(char c) {
         pending_.Clear();
         return;
     }
-    if (inQuote_) {
+    if (quote_) {
         token_ += c;
-        if (c == '"') inQuote_ = false;
+        if (c == quote_) quote_ = 0;
         return;
     }
     if (!pending_.Empty()) {
@@ -116,7 +119,7 @@ void CHTMLParser::Feed(char c) {
             case CPending::EMatch::CommentOpen: BeginElement(4, c); return;
             case CPending::EMatch::CommentClose: EndElement(nameComment_); return;
             case CPending::EMatch::EndTagOpen:
-                if (current_->name_ == nameTitle_) title_ = token_;
+                if (current_->name_ == nameTitle_) title_ = html::DecodeReferences(token_, html::ERefContext::Text);
                 PushState(1);
                 return;
             case CPending::EMatch::Prefix: return;
@@ -125,8 +128,10 @@ void CHTMLParser::Feed(char c) {
         }
     }
     int state = State();
-    if (c == '"' && state != 4 && !token_.empty() && token_.back() == '=') {
-        inQuote_ = true;
+    // A single quote opens a value in a tag only: in text it is far more often an apostrophe.
+    bool opensValue = (c == '"' && state != 4) || (c == '\'' && state == 0);
+    if (opensValue && !token_.empty() && token_.back() == '=') {
+        quote_ = c;
         token_ += c;
         return;
     }
@@ -231,7 +236,7 @@ void CHTMLParser::EndToken() {
         if (!top.node->name_) {
             top.node->name_ = Intern(token_);
         } else {
-            const char* record = html::StoreAttribute(arena_, token_);
+            const char* record = html::StoreAttribute(arena_, Decoded(token_, html::ERefContext::Attribute));
             if (top.lastAttribute)
                 html::SetNextAttribute(top.lastAttribute, record);
             else
@@ -256,8 +261,16 @@ void CHTMLParser::SetTextOfTop() {
 
 void CHTMLParser::FlushText() {
     if (!textNode_) return;
-    textNode_->text_ = html::StoreText(arena_, std::string_view(token_).substr(0, textLength_));
+    std::string_view text = std::string_view(token_).substr(0, textLength_);
+    textNode_->text_ = html::StoreText(arena_, Decoded(text, html::ERefContext::Text));
     textNode_ = nullptr;
+}
+
+std::string_view CHTMLParser::Decoded(std::string_view text, html::ERefContext context) {
+    if (text.find('&') == std::string_view::npos) return text;
+    decoded_.clear();
+    html::AppendDecoded(text, context, decoded_);
+    return decoded_;
 }
 
 const std::string* CHTMLParser::Intern(std::string& name) {

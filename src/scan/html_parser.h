@@ -5,9 +5,11 @@
 //
 // It is a character-driven state machine, not a conforming HTML parser. Each character goes
 // through, in order: line breaks (dropped; they also forget any markup begun on the line), the
-// inside of a double-quoted attribute value, the pending markup buffer (what followed a "<" while
-// it is not yet known what it starts: "<!--" a comment, "</" an end tag, "<" or "<!" and a letter
-// or digit a start tag, "-->" the end of a comment), then the current scanner state:
+// inside of a quoted value (a double quote after "=" opens one anywhere but in a comment, a
+// single quote after "=" only inside a start tag; the same quote closes it), the pending markup
+// buffer (what followed a "<" while it is not yet known what it starts: "<!--" a comment, "</"
+// an end tag, "<" or "<!" and a letter or digit a start tag, "-->" the end of a comment), then
+// the current scanner state:
 //
 //   0 start tag   spaces end a token (the first names the element, later ones are attributes);
 //                 ">" ends the tag and enters content (meta and doctype elements close at once)
@@ -18,8 +20,9 @@
 //
 // States are kept on a stack (empty means 3), elements on a stack of open elements above the
 // root. An end tag that matches no open element closes them all; elements that are never closed
-// (img, br, p) keep what follows as children. Character references stay as written. A stray "<"
-// that begins no markup makes the rest of its line plain text.
+// (img, br, p) keep what follows as children. Character references in attribute strings, texts
+// and the title are decoded when they are stored (html_entities.h). A stray "<" that begins no
+// markup makes the rest of its line plain text.
 //
 // Work per character is constant apart from copying strings, and runs of ordinary characters are
 // taken in one step. Nothing recurses over the depth of the tree.
@@ -29,6 +32,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "scan/html_entities.h"
 #include "scan/html_node.h"
 #include "scan/html_storage.h"
 
@@ -100,6 +104,8 @@ private:
     void SetTextOfTop();
     void FlushText();
     const std::string* Intern(std::string& name);
+    // The text with its character references decoded (a view of decoded_ when it had any).
+    std::string_view Decoded(std::string_view text, html::ERefContext context);
     bool TopIs(const std::string* name) const { return open_.back().node->name_ == name; }
     void CollectNamed(const std::string* name, std::vector<CHTMLNode*>& out) const;
 
@@ -117,9 +123,10 @@ private:
     std::string title_;
     std::string refreshUrl_;
     std::string token_;
+    std::string decoded_;  // scratch for Decoded
     std::string endName_;  // the name of the end tag being closed
     CPending pending_;
-    bool inQuote_ = false;
+    char quote_ = 0;  // the quote that opened the value being read, 0 outside values
     std::vector<SOpen> open_;      // bottom is always the root
     std::vector<uint8_t> states_;  // scanner states 0 to 4
     CHTMLNode* current_;           // most recently begun, or the top after a close

@@ -13,7 +13,18 @@ namespace {
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
+constexpr int32_t kDefaultMaxPageMiB = 32;
+
 }  // namespace
+
+uint64_t MaxPageBytes(int32_t megabytes) {
+    return uint64_t(megabytes < 1 ? kDefaultMaxPageMiB : megabytes) * 1048576u;
+}
+
+std::string PageTooLargeText(int32_t megabytes) {
+    return "Page too large: more than " + std::to_string(MaxPageBytes(megabytes) / 1048576u) +
+           " MiB (the limit is the setting iMaxPageSize)";
+}
 
 bool IsPictureUrl(std::string_view url) {
     size_t dot = url.rfind('.');

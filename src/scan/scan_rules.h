@@ -26,6 +26,12 @@ namespace plover {
 // The most pages requested at once; thumbnails' small pictures are requested besides these.
 constexpr int kMaxPagesInFlight = 5;
 
+// A page is parsed only up to this size (the setting iMaxPageSize, in MiB): the parser holds
+// the page and its tree in memory, several times the page's size. A larger page fails with
+// PageTooLargeText.
+uint64_t MaxPageBytes(int32_t megabytes);
+std::string PageTooLargeText(int32_t megabytes);
+
 // The text after the last '.' is, ignoring case, jpg, jpeg, tif, tiff, png, pcx or bmp (not gif).
 bool IsPictureUrl(std::string_view url);
 // The address holds a decimal digit after its scheme and server: the name of a numbered page

@@ -1,5 +1,9 @@
 #include "scan/scanner.h"
 
+#include <filesystem>
+#include <system_error>
+
+#include "app/settings.h"
 #include "download/i_download.h"
 #include "scan/html_parser.h"
 #include "scan/scan_rules.h"
@@ -143,16 +147,19 @@ bool CScanner::HandlePageFailed(IWebFile* file) {
     RefPtr<IWebFile> held = TakeInFlight(file);
     if (!held) return false;
     if (IsStartUrl(held->GetURL())) {
-        std::string text = held->GetStatusText();
-        {
-            std::lock_guard g(textLock_);
-            errorText_ = text.empty() ? kCantLoadDocument : text;
-        }
-        Post(WM_SCAN_FAILED, 0, 0);
+        FailStart(held->GetStatusText());
     }
     // Any other failed page is dropped.
     QueueStep();
     return true;
+}
+
+void CScanner::FailStart(const std::string& text) {
+    {
+        std::lock_guard g(textLock_);
+        errorText_ = text.empty() ? kCantLoadDocument : text;
+    }
+    Post(WM_SCAN_FAILED, 0, 0);
 }
 
 bool CScanner::HandlePageWaiting(IWebFile* file) {
@@ -238,6 +245,15 @@ void CScanner::ScanPage(IWebFile* file) {
         // Neither the start page nor a page of this scan: the small picture of a thumbnail.
         fetchedUrls_.push_back(page.url);
         fetchedPaths_.push_back(path);
+        return;
+    }
+    std::error_code ec;
+    uintmax_t size = std::filesystem::file_size(path, ec);
+    int32_t limit = GetSettings().iMaxPageSize;
+    if (!ec && size > MaxPageBytes(limit)) {
+        // Parsing it could take more memory than the machine has: the page fails, as a page
+        // that could not be fetched does (only the start page's failure is told).
+        if (isStart) FailStart(PageTooLargeText(limit));
         return;
     }
     ++pagesScanned_;

@@ -94,6 +94,8 @@ private:
     void AddPageLink(const std::string& link, CHTMLNode* anchor, const SPage& page);
     void QueueStep();
     void PostEndIfDone();
+    // The start page has failed with this text ("Can't load document" when empty).
+    void FailStart(const std::string& text);
     void UpdateRemaining();
     bool IsStartUrl(const std::string& url) const;
     void Post(uint32_t msg, WPARAM wp, LPARAM lp);

@@ -204,12 +204,19 @@ TEST(BasketDefaults, DocumentsFolderByTheXdgRules) {
     EXPECT_EQ(XdgDocumentsFolder(env), home + "/Documents");
 }
 
-TEST(BasketDispatch, FreeNamesFollowTheExtension) {
-    std::set<std::string> taken = {"/b/p.jpg", "/b/p.jpg1", "/b/q"};
+TEST(BasketDispatch, FreeNamesPutTheNumberBeforeTheExtension) {
+    std::set<std::string> taken = {"/b/p.jpg",  "/b/p (1).jpg", "/b/p.jpg1", "/b/q",
+                                   "/b/.hidden", "/b/a.tar.gz",  "/b/s.jpg",  "/b/s.jpg1"};
     auto isTaken = [&](const std::string& p) { return taken.count(p) > 0; };
-    EXPECT_EQ(FreeTargetPath("/b", "p.jpg", isTaken), "/b/p.jpg2");
-    EXPECT_EQ(FreeTargetPath("/b", "q", isTaken), "/b/q1");
-    EXPECT_EQ(FreeTargetPath("/b", "r.png", isTaken), "/b/r.png");
+    struct Case {
+        const char* name;
+        const char* free;
+    } cases[] = {
+        {"p.jpg", "/b/p (2).jpg"},         {"q", "/b/q (1)"},
+        {"r.png", "/b/r.png"},             {".hidden", "/b/.hidden (1)"},
+        {"a.tar.gz", "/b/a.tar (1).gz"},   {"s.jpg", "/b/s (1).jpg"},  // an old "s.jpg1" is no candidate
+    };
+    for (const auto& c : cases) EXPECT_EQ(FreeTargetPath("/b", c.name, isTaken), c.free) << c.name;
 }
 
 class DispatchTest : public ::testing::Test {
@@ -240,12 +247,12 @@ protected:
 TEST_F(DispatchTest, AKnownFileIsMovedUnderTheFirstFreeNameAndNothingIsDownloaded) {
     std::string known = Put("previews/p.jpg", "the picture");
     Put("basket/p.jpg", "another picture");
-    Put("basket/p.jpg1", "yet another");
+    Put("basket/p (1).jpg", "yet another");
     db.Record("http://h/p.jpg", known);
 
     SDispatchResult r = DispatchItem(basket, {"http://h/p.jpg", "http://h/page.html"}, env);
     EXPECT_EQ(r.result, EDispatch::Moved);
-    EXPECT_EQ(r.path, (dir / "basket/p.jpg2").string());
+    EXPECT_EQ(r.path, (dir / "basket/p (2).jpg").string());
     EXPECT_EQ(ReadFile(r.path), "the picture");
     EXPECT_FALSE(fs::exists(known));
     EXPECT_EQ(ReadFile(dir / "basket/p.jpg"), "another picture");
@@ -296,9 +303,9 @@ TEST_F(DispatchTest, AKnownFileThatWasDeletedIsDownloadedAgain) {
 
 TEST_F(DispatchTest, ADownloadNeverTakesTheNameOfAFileOnDiskOrInTheQueue) {
     Put("basket/1.jpg", "a picture from another gallery");
-    db.Enqueue("http://other/1.jpg", (dir / "basket/1.jpg1").string());
+    db.Enqueue("http://other/1.jpg", (dir / "basket/1 (1).jpg").string());
     ASSERT_EQ(DispatchItem(basket, {"http://h/a/1.jpg", ""}, env).result, EDispatch::Downloading);
-    EXPECT_EQ(downloader.added.at(0).FileName, "1.jpg2");
+    EXPECT_EQ(downloader.added.at(0).FileName, "1 (2).jpg");
     // FTP addresses are fetched in sections (the whole-file flag is HTTP's).
     ASSERT_EQ(DispatchItem(basket, {"ftp://h/b/2.jpg", ""}, env).result, EDispatch::Downloading);
     EXPECT_EQ(downloader.added.at(1).Flags, 0u);

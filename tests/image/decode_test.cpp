@@ -158,6 +158,41 @@ TEST(DecodeGif, PlainInterlacedTransparentAndFullTable) {
     }
 }
 
+TEST(DecodeGif, TheScreenClipsTheFrameAndAFirstFrameLargerThanItWidensIt) {
+    // A 4x3 frame of colours 1 to 12, row by row, placed on a screen of its own size.
+    std::vector<uint8_t> frame;
+    for (uint8_t i = 1; i <= 12; ++i) frame.push_back(i);
+    struct Case {
+        const char* name;
+        uint16_t screenW, screenH, left, top;
+        uint32_t width, height;  // what the picture is
+        uint32_t originX, originY;  // where the frame's first pixel lands (beyond the picture: nowhere)
+    } cases[] = {
+        {"inside the screen", 8, 8, 2, 3, 8, 8, 2, 3},
+        {"over the right and bottom edges: clipped", 5, 4, 3, 2, 5, 4, 3, 2},
+        {"wholly outside: nothing drawn", 6, 6, 40, 40, 6, 6, 40, 40},
+        {"wider than the screen: the screen widens", 3, 8, 5, 5, 4, 8, 0, 0},
+        {"a screen of 0x0 takes the frame's size", 0, 0, 0, 0, 4, 3, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes gif = MakeGif({4, 3, Palette16(), false, -1, 4, true, frame});
+        size_t desc = 13 + 16 * 3;  // header, screen, 16-colour table
+        ASSERT_EQ(gif[desc], ',');
+        auto put16 = [&](size_t at, uint16_t v) { gif[at] = char(v & 0xFF), gif[at + 1] = char(v >> 8); };
+        put16(6, c.screenW), put16(8, c.screenH), put16(desc + 1, c.left), put16(desc + 3, c.top);
+        SBitmap b;
+        std::string error;
+        ASSERT_TRUE(Decode(gif, b, error)) << error;
+        EXPECT_EQ(b.width, c.width);
+        EXPECT_EQ(b.height, c.height);
+        EXPECT_TRUE(PixelsMatch(b, [&](uint32_t x, uint32_t y) {
+            bool inFrame = x >= c.originX && x < c.originX + 4 && y >= c.originY && y < c.originY + 3;
+            return inFrame ? Palette16()[frame[(y - c.originY) * 4 + (x - c.originX)]] : SRgba{0, 0, 0, 0};
+        }));
+    }
+}
+
 TEST(DecodeTga, TrueColourMappedGreyRawAndRle) {
     Bytes bgr, bgra, idx, grey, grey16, rgb555;
     for (uint32_t i = 0; i < H; ++i)  // bottom-up file order for the bottom-left origin

@@ -6,6 +6,7 @@
 
 #include <random>
 
+#include "app/settings.h"
 #include "scan/scan_rules.h"
 #include "scanner_fixture.h"
 
@@ -214,6 +215,44 @@ TEST(Scanner, StartPageNotices) {
         EXPECT_EQ(d.notices, (std::vector<uint32_t>{1103, 1106}));
         EXPECT_EQ(d.scanner->GetErrorText(), "Can't load document");
     }
+}
+
+TEST(Scanner, PagesPastTheSizeLimitFailUnparsedAndPicturesAreNotLimited) {
+    GetSettings().iMaxPageSize = 1;
+    const size_t limit = 1048576;
+    auto padded = [](std::string page, size_t size) { return page + std::string(size - page.size(), ' '); };
+    struct Case {
+        const char* name;
+        size_t startSize, page2Size;
+        std::vector<uint32_t> notices;
+        int pagesScanned;
+        size_t elements;
+    } cases[] = {
+        {"both at the limit", limit, limit, {1102, 1106}, 2, 6},
+        {"the start page one byte over", limit + 1, limit, {1103, 1106}, 0, 0},
+        {"a page of the scan one byte over: dropped", limit, limit + 1, {1102, 1106}, 1, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CScanDriver d(Profile(true, true, false, true, false, false, 1), "http://h/index.html");
+        d.pageMgr.site["http://h/index.html"] =
+            Page(padded("<title>Big</title><a href=page2.html>2</a>" + Thumbs(1, "a"), c.startSize));
+        d.pageMgr.site["http://h/page2.html"] = Page(padded(Thumbs(2, "b"), c.page2Size));
+        // The small pictures are files, not pages: any size passes.
+        d.pageMgr.generate = [&](const std::string&, test::SFakeAnswer& a) {
+            a.body = std::string(limit + 1, 'x');
+            return true;
+        };
+        d.RunToEnd();
+        EXPECT_EQ(d.notices, c.notices);
+        EXPECT_EQ(d.scanner->GetPagesScanned(), c.pagesScanned);
+        EXPECT_EQ(d.elements.size() + d.fetched.size(), c.elements);
+        if (c.notices.front() == 1103) {
+            EXPECT_EQ(d.scanner->GetErrorText(),
+                      "Page too large: more than 1 MiB (the limit is the setting iMaxPageSize)");
+        }
+    }
+    GetSettings().iMaxPageSize = 32;
 }
 
 TEST(Scanner, ResultsWaitForTheTickUntilTheLastFileIsBackThenEndOnce) {
