@@ -103,6 +103,8 @@ std::vector<SRegTableEntry> CRegistrySettings::Table() {
         RegInt("bImageViewAutoSizeCenter", bImageViewAutoSizeCenter),
         RegInt("eBasketViewMode", eBasketViewMode),
         RegInt("iMaxCacheSpace", iMaxCacheSpace),
+        RegInt("bTlsInsecure", bTlsInsecure),
+        RegString("csTlsCaFile", csTlsCaFile),
     };
 }
 

@@ -108,6 +108,8 @@ struct CRegistrySettings {
     int32_t bImageViewAutoSizeCenter = 1;
     int32_t eBasketViewMode = 0;
     int32_t iMaxCacheSpace = 50;  // megabytes, 20..2000
+    int32_t bTlsInsecure = 0;     // https: servers' certificates are not verified (warned on every run)
+    std::string csTlsCaFile;      // https: a PEM file of trust anchors added to the system's
 
     CStrArrayEx SurfURLs;  // addresses typed by the user, "SurfURLs"
 

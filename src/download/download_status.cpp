@@ -34,6 +34,10 @@ const SDownloadStatusRow kDownloadStatusTable[kDownloadStatusRows] = {
     {DS_FAILED, "Failed"},
     {DS_SCHEDULED, "Scheduled"},
     {DS_NOT_MODIFIED, "Not modified"},
+    {DS_CERT_EXPIRED, "Certificate expired"},
+    {DS_CERT_OTHER_HOST, "Certificate is for another host"},
+    {DS_CERT_NOT_TRUSTED, "Certificate not trusted"},
+    {DS_PROXY_REFUSED, "Proxy refused the tunnel"},
 };
 
 DownloadStatus StatusFromRow(uint32_t row) {

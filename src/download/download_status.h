@@ -7,7 +7,7 @@
 //   bit 22  a transient failure: it consumes a retry and does not stop the section planner;
 //   bit 23  the download is held: the planner starts nothing;
 //   bit 24  the value is saved with the download.
-// The 29 rows, their values and texts come from one table (kDownloadStatusTable), so the
+// The 33 rows, their values and texts come from one table (kDownloadStatusTable), so the
 // constants, the texts and the saved row numbers never drift apart.
 #include <cstdint>
 
@@ -45,6 +45,10 @@ enum : DownloadStatus {
     DS_FAILED = 0x0101001A,
     DS_SCHEDULED = 0x0103001B,
     DS_NOT_MODIFIED = 0x0103001C,
+    DS_CERT_EXPIRED = 0x0101001D,
+    DS_CERT_OTHER_HOST = 0x0101001E,
+    DS_CERT_NOT_TRUSTED = 0x0101001F,
+    DS_PROXY_REFUSED = 0x01010020,
 };
 
 // Classes (bits 16 to 19).
@@ -68,7 +72,7 @@ struct SDownloadStatusRow {
     const char* text;
 };
 
-constexpr uint32_t kDownloadStatusRows = 29;
+constexpr uint32_t kDownloadStatusRows = 33;
 // Row i holds the value whose low 16 bits are i.
 extern const SDownloadStatusRow kDownloadStatusTable[kDownloadStatusRows];
 

@@ -32,7 +32,8 @@ std::string AuthorizationLine(const SHttpRequest& r) {
 std::string ReferrerLine(const SHttpRequest& r) {
     if (r.referrer.empty()) return {};
     std::string ref = OneLine(r.referrer);
-    return StartsWithNoCase(ref, "http://") ? "Referer: " + ref + "\r\n" : "Referer: http://" + ref + "\r\n";
+    bool absolute = StartsWithNoCase(ref, "http://") || StartsWithNoCase(ref, "https://");
+    return absolute ? "Referer: " + ref + "\r\n" : "Referer: http://" + ref + "\r\n";
 }
 
 std::string IfModifiedSinceLine(const SHttpRequest& r) {
@@ -48,10 +49,10 @@ std::string RequestTarget(const SHttpRequest& r) {
     std::string escaped;  // a blank would end the target early: it travels as "%20"
     for (char c : object) escaped += c == ' ' ? std::string("%20") : std::string(1, c);
     object.swap(escaped);
-    if (!r.viaProxy) return object;
-    bool http = r.service == SERVICE_HTTP;
-    std::string target = std::string(http ? "http" : "ftp") + "://" + OneLine(r.server);
-    uint16_t defaultPort = http ? 80 : 21;
+    // An https request goes through the proxy's tunnel, where the server sees it as sent directly.
+    if (!r.viaProxy || r.service == SERVICE_HTTPS) return object;
+    std::string target = std::string(ServiceScheme(r.service)) + "://" + OneLine(r.server);
+    uint16_t defaultPort = ServiceDefaultPort(r.service);
     if (r.port != 0 && r.port != defaultPort) target += ":" + std::to_string(r.port);
     return target + object;
 }
@@ -107,6 +108,12 @@ std::string BuildHttpRequest(const SHttpRequest& r) {
         text += "\r\nRange: bytes=" + std::to_string(r.rangeStart) + "-" + std::to_string(r.rangeEnd);
     text += "\r\n\r\n";
     return text;
+}
+
+std::string BuildConnectRequest(const std::string& server, uint16_t port) {
+    std::string authority = OneLine(server) + ":" + std::to_string(port);
+    return "CONNECT " + authority + " HTTP/1.0\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 5.0; Windows98)\r\nHost: " +
+           authority + "\r\n\r\n";
 }
 
 }  // namespace plover

@@ -108,23 +108,22 @@ std::string MakeSafeFileName(std::string_view name) {
 
 std::string BuildRemoteUrl(int32_t service, const SLogin& login, std::string_view server, uint16_t port,
                            std::string_view object) {
-    const bool http = service == SERVICE_HTTP;
-    std::string url = http ? "http://" : "ftp://";
+    std::string url = std::string(ServiceScheme(service)) + "://";
     if (login.Login != 0 && !login.Username.empty()) {
         url += login.Username;
         if (!login.Password.empty()) url += ":" + login.Password;
         url += "@";
     }
     url += server;
-    if (port != (http ? 80 : 21)) url += ":" + std::to_string(port);
+    if (port != ServiceDefaultPort(service)) url += ":" + std::to_string(port);
     url += object;
     return url;
 }
 
 std::string RedirectTarget(int32_t service, std::string_view server, std::string_view location) {
-    if (StartsWithNoCase(location, "ftp:") || StartsWithNoCase(location, "http:") || HasScheme(location))
+    if (StartsWithNoCase(location, "ftp:") || StartsWithNoCase(location, "http:") || StartsWithNoCase(location, "https:") || HasScheme(location))
         return std::string(location);
-    std::string out = service == SERVICE_FTP ? "ftp://" : "http://";
+    std::string out = std::string(ServiceScheme(service)) + "://";
     out += server;
     if (location.empty() || (location.front() != '/' && location.front() != '\\')) out += "/";
     out += location;

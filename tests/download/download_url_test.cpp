@@ -62,6 +62,8 @@ TEST(DownloadUrl, RebuiltAddress) {
     EXPECT_EQ(BuildRemoteUrl(SERVICE_FTP, full, "h", 21, "/a"), "ftp://u:p@h/a");
     EXPECT_EQ(BuildRemoteUrl(SERVICE_HTTP, off, "h", 80, "/a"), "http://h/a");
     EXPECT_EQ(BuildRemoteUrl(SERVICE_HTTP, none, "h", 8080, "/a"), "http://h:8080/a");
+    EXPECT_EQ(BuildRemoteUrl(SERVICE_HTTPS, none, "h", 443, "/a"), "https://h/a");
+    EXPECT_EQ(BuildRemoteUrl(SERVICE_HTTPS, none, "h", 80, "/a"), "https://h:80/a");
 }
 
 TEST(DownloadUrl, RedirectTargets) {
@@ -77,7 +79,9 @@ TEST(DownloadUrl, RedirectTargets) {
         {SERVICE_HTTP, "HTTP://other/x", "HTTP://other/x"},
         {SERVICE_FTP, "/pub/f", "ftp://S/pub/f"},
         {SERVICE_HTTP, "ftp://o/f", "ftp://o/f"},
-        {SERVICE_HTTP, "https://o/f", "https://o/f"},  // absolute, though no worker follows it
+        {SERVICE_HTTP, "https://o/f", "https://o/f"},
+        {SERVICE_HTTPS, "/a/b.jpg", "https://S/a/b.jpg"},  // a relative location keeps TLS
+        {SERVICE_HTTPS, "http://o/f", "http://o/f"},
     };
     for (const Row& r : rows) EXPECT_EQ(RedirectTarget(r.service, "S", r.location), r.out) << r.location;
 }
