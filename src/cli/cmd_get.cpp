@@ -493,13 +493,11 @@ int CGetSession::Run() {
     bool addressesOk = CollectAddresses(addresses);
     if (addresses.empty() || !PrepareFolder()) return 2;
 
+    if (!ApplyTlsOptions(options_.tls)) return 2;
     CTerminalListProgress listProgress;  // a long list loads during the start-up
     app_ = std::make_unique<CCliApp>(ctx_);
     if (!app_->Start(CCliApp::kEngines)) return 1;
-    if (!ApplyTlsOptions(options_.tls)) {
-        app_->Stop();
-        return 2;
-    }
+    WarnWhenUnverified();
     int32_t savedMode = GetSettings().eTrafficMode;
     if (options_.mode >= 0) GetSettings().eTrafficMode = options_.mode;  // this run only
     if (!Attach()) {

@@ -201,12 +201,10 @@ void CScanSession::PrintJson() {
 int CScanSession::Run() {
     if (!options_.buildUrl)
         if (int refused = RefuseUnfetchable(options_.url)) return refused;
+    if (!ApplyTlsOptions(options_.tls)) return 2;
     app_ = std::make_unique<CCliApp>(ctx_);
     if (!app_->Start(CCliApp::kEngines)) return 1;
-    if (!ApplyTlsOptions(options_.tls)) {
-        app_->Stop();
-        return 2;
-    }
+    WarnWhenUnverified();
     if (options_.buildUrl)
         if (int refused = TakeBuiltAddress(options_.url, options_.buildUrl)) {
             app_->Stop();

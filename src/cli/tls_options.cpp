@@ -19,8 +19,11 @@ bool ApplyTlsOptions(const STlsCliOptions& options) {
         return false;
     }
     SetRunTlsOptions(STlsOptions{options.insecure, options.caFile});
-    if (CurrentTlsOptions().insecure) std::cerr << kInsecureWarning << "\n";
     return true;
+}
+
+void WarnWhenUnverified() {
+    if (CurrentTlsOptions().insecure) std::cerr << kInsecureWarning << "\n";
 }
 
 }  // namespace plover::cli

@@ -16,9 +16,11 @@ struct STlsCliOptions {
 
 void AddTlsOptions(CLI::App* cmd, STlsCliOptions& options);
 
-// Once the settings are loaded: makes the options this run's and gives the warning when nothing is
-// verified. False (said why) when the anchor file cannot be read: the command ends with status 2.
+// Before Plover starts (a download of the list may resume at once): makes the options this run's.
+// False (said why) when the anchor file cannot be read: the command ends with status 2.
 bool ApplyTlsOptions(const STlsCliOptions& options);
+// Once the settings are loaded: the warning line when this run does not verify certificates.
+void WarnWhenUnverified();
 
 inline constexpr const char* kInsecureWarning =
     "Warning: certificates of https servers are not verified (--insecure or the setting bTlsInsecure): "

@@ -39,8 +39,10 @@ SSL_CTX* MakeContext(const STlsOptions& options, std::string* error) {
 }  // namespace
 
 SSL_CTX* AcquireTlsContext(const STlsOptions& options, std::string* error) {
+    // Contexts live until the process ends (never destroyed, so none is freed while a late
+    // connection still uses it).
     static std::mutex lock;
-    static std::map<std::pair<bool, std::string>, SSL_CTX*> contexts;
+    static auto& contexts = *new std::map<std::pair<bool, std::string>, SSL_CTX*>;
     std::lock_guard guard(lock);
     auto key = std::make_pair(options.insecure, options.insecure ? std::string() : options.caFile);
     auto it = contexts.find(key);

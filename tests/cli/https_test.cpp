@@ -135,7 +135,7 @@ TEST_F(HttpsTest, CertificateFaultsEndTheDownloadWithTheirStatus) {
         std::string status, reason;
     } cases[] = {
         {expired.HttpsUrl("/f.bin"), true, "Certificate expired", "certificate has expired"},
-        {other.HttpsUrl("/f.bin"), true, "Certificate is for another host", "Hostname mismatch"},
+        {other.HttpsUrl("/f.bin"), true, "Certificate is for another host", "hostname mismatch"},
         {other.HttpsUrl("/f.bin", "127.0.0.1"), true, "Certificate is for another host", "IP address mismatch"},
         {self.HttpsUrl("/f.bin"), true, "Certificate not trusted", "self-signed certificate"},
         {good.HttpsUrl("/f.bin"), false, "Certificate not trusted", "unable to get local issuer certificate"},

@@ -55,8 +55,12 @@ TEST(TlsRules, TunnelReplies) {
         SCOPED_TRACE(r.reply.substr(0, 40));
         STunnelReply got = ReadTunnelReply(r.reply);
         EXPECT_EQ(got.state, r.state);
-        if (r.state == STunnelReply::OPEN) EXPECT_EQ(got.headerLength, r.headerLength);
-        if (r.state == STunnelReply::REFUSED) EXPECT_EQ(got.statusLine, r.statusLine);
+        if (r.state == STunnelReply::OPEN) {
+            EXPECT_EQ(got.headerLength, r.headerLength);
+        }
+        if (r.state == STunnelReply::REFUSED) {
+            EXPECT_EQ(got.statusLine, r.statusLine);
+        }
     }
 }
 
