@@ -104,6 +104,8 @@ std::vector<SRegTableEntry> CRegistrySettings::Table() {
         RegInt("eBasketViewMode", eBasketViewMode),
         RegInt("iMaxCacheSpace", iMaxCacheSpace),
         RegInt("iMaxPageSize", iMaxPageSize),
+        RegInt("bTlsInsecure", bTlsInsecure),
+        RegString("csTlsCaFile", csTlsCaFile),
     };
 }
 

@@ -110,6 +110,8 @@ struct CRegistrySettings {
     int32_t eBasketViewMode = 0;
     int32_t iMaxCacheSpace = 50;  // megabytes, 20..2000
     int32_t iMaxPageSize = 32;    // MiB, 1..2047: a scanned page larger than this is not parsed
+    int32_t bTlsInsecure = 0;     // https: servers' certificates are not verified (warned on every run)
+    std::string csTlsCaFile;      // https: a PEM file of trust anchors added to the system's
 
     CStrArrayEx SurfURLs;  // addresses typed by the user, "SurfURLs"
 

@@ -110,7 +110,9 @@ SDispatchResult MoveKnown(const std::string& known, const std::string& folder, c
 SDispatchResult StartDownload(CBasket& basket, const std::string& url, const std::string& referrer,
                               const std::string& folder, const SDispatchEnv& env) {
     SUrlParts parts;
-    if (!SplitUrl(url, parts) || (parts.service != kServiceHttp && parts.service != kServiceFtp))
+    bool split = SplitUrl(url, parts);
+    bool http = parts.service == kServiceHttp || parts.service == kServiceHttps;
+    if (!split || (!http && parts.service != kServiceFtp))
         return Fail(EDispatch::Failed, "Not an HTTP or FTP address: " + url);
     auto* config = new SDownloadConfig();
     config->URL_original = url;
@@ -123,7 +125,7 @@ SDispatchResult StartDownload(CBasket& basket, const std::string& url, const std
     config->LocalFolder = folder;
     ApplySiteLogin(*config);
     // One request for the whole file; the flag is HTTP's only (a download refuses it otherwise).
-    if (parts.service == kServiceHttp) config->Flags = DCF_WHOLE_FILE;
+    if (http) config->Flags = DCF_WHOLE_FILE;
     config->Prior = kBasketPriority;
     std::string name = DownloadFileName(url);
     std::string planned;

@@ -318,7 +318,7 @@ void Setup(CLI::App& app, CliContext& ctx) {
     auto referrer = std::make_shared<std::string>();
     auto* drop = cmd->add_subcommand("drop", "Drop addresses into a basket and wait until they are there");
     drop->add_option("NAME", *name, "The basket")->required();
-    drop->add_option("URL", *urls, "Addresses of files (http:// or ftp://)")->required();
+    drop->add_option("URL", *urls, "Addresses of files (http://, https:// or ftp://)")->required();
     drop->add_option("--referrer", *referrer, "The page the addresses were found on")->type_name("PAGE");
     drop->add_flag("--json", *json, "One JSON object a line: each address, then a summary");
     drop->callback([=, &ctx] { Drop(ctx, *name, *urls, *referrer, *json); });

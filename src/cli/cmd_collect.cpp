@@ -154,8 +154,10 @@ void CCollect::ClearProgress() {
 int CCollect::Run() {
     if (!options_.buildUrl)
         if (int refused = RefuseUnfetchable(options_.url)) return refused;
+    if (!ApplyTlsOptions(options_.tls)) return 2;
     app_ = std::make_unique<CCliApp>(ctx_);
     if (!app_->Start(CCliApp::kEngines)) return 1;
+    WarnWhenUnverified();
     if (options_.buildUrl)
         if (int refused = TakeBuiltAddress(options_.url, options_.buildUrl)) {
             app_->Stop();
@@ -197,7 +199,7 @@ int CCollect::Run() {
 void Setup(CLI::App& app, CliContext& ctx) {
     auto options = std::make_shared<SCollectOptions>();
     auto* cmd = app.add_subcommand("collect", "Scan a page or gallery and collect its pictures into a basket");
-    cmd->add_option("URL", options->url, "The page or gallery address (http:// or ftp://)")->required();
+    cmd->add_option("URL", options->url, "The page or gallery address (http://, https:// or ftp://)")->required();
     cmd->add_option("--basket", options->basket, "The basket that receives the pictures (see plover basket list)")
         ->required()
         ->type_name("NAME");
@@ -205,6 +207,7 @@ void Setup(CLI::App& app, CliContext& ctx) {
         ->type_name("NAME|NUMBER");
     cmd->add_flag("--reload", options->reload, "Fetch every page again instead of using the page cache");
     cmd->add_flag("--json", options->json, "Print one JSON object a line: each picture, then a summary");
+    AddTlsOptions(cmd, options->tls);
     cmd->callback([options, &ctx] { ctx.exitCode = RunCollectCommand(ctx, *options); });
 }
 

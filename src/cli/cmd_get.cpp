@@ -24,6 +24,7 @@
 #include "cli/command.h"
 #include "cli/download_format.h"
 #include "cli/terminal.h"
+#include "cli/tls_options.h"
 #include "cli/window_ticker.h"
 #include "download/download_status.h"
 #include "download/downloader.h"
@@ -49,6 +50,7 @@ struct SGetOptions {
     bool overwrite = false;
     bool verbose = false;
     std::vector<std::string> urls;
+    STlsCliOptions tls;
 };
 
 // A protocol log line as --verbose prints it: requests and responses line by line after "> " and
@@ -75,7 +77,8 @@ std::string LogText(uint32_t kind, const std::string& text) {
         {LOG_CONNECTING, "Connecting to "}, {LOG_CONNECTED, "Connected to "}, {LOG_CLOSED, "Connection closed "},
         {LOG_DELETED, "Deleted "},          {LOG_PAUSED, "Paused "},        {LOG_RESUMED, "Resumed "},
         {LOG_FINISHED, "Finished "},        {LOG_LIST_LOADED, "List loaded from "},
-        {LOG_LIST_SAVED, "List saved to "}, {LOG_TIMEOUT, "Timeout: "},
+        {LOG_LIST_SAVED, "List saved to "}, {LOG_TIMEOUT, "Timeout: "},     {LOG_TLS, "TLS "},
+        {LOG_TLS_FAILED, "TLS failed: "},
     };
     auto it = kinds.find(kind);
     return "* " + std::string(it == kinds.end() ? "" : it->second) + body;
@@ -490,9 +493,11 @@ int CGetSession::Run() {
     bool addressesOk = CollectAddresses(addresses);
     if (addresses.empty() || !PrepareFolder()) return 2;
 
+    if (!ApplyTlsOptions(options_.tls)) return 2;
     CTerminalListProgress listProgress;  // a long list loads during the start-up
     app_ = std::make_unique<CCliApp>(ctx_);
     if (!app_->Start(CCliApp::kEngines)) return 1;
+    WarnWhenUnverified();
     int32_t savedMode = GetSettings().eTrafficMode;
     if (options_.mode >= 0) GetSettings().eTrafficMode = options_.mode;  // this run only
     if (!Attach()) {
@@ -553,7 +558,7 @@ int CGetSession::Run() {
 
 void Setup(CLI::App& app, CliContext& ctx) {
     auto options = std::make_shared<SGetOptions>();
-    auto* cmd = app.add_subcommand("get", "Download files by address (HTTP or FTP), resumably, in several sections");
+    auto* cmd = app.add_subcommand("get", "Download files by address (HTTP, HTTPS or FTP), resumably, in several sections");
     cmd->add_option("URL", options->urls, "Addresses to download");
     cmd->add_option("--folder", options->folder, "Save into DIR (default: the current folder)")->type_name("DIR");
     cmd->add_option("--priority", options->priority, "Priority 0-10 (10 always runs)")->check(CLI::Range(0, 10));
@@ -561,7 +566,8 @@ void Setup(CLI::App& app, CliContext& ctx) {
         ->check(CLI::Range(0, 2));
     cmd->add_option("--input", options->input, "Read addresses from FILE, one a line")->type_name("FILE");
     cmd->add_flag("--overwrite", options->overwrite, "Overwrite existing target files without asking");
-    cmd->add_flag("--verbose", options->verbose, "Print the protocol log (requests, headers, connects, closes)");
+    cmd->add_flag("--verbose", options->verbose, "Print the protocol log (requests, headers, connects, closes, TLS)");
+    AddTlsOptions(cmd, options->tls);
     cmd->callback([options, &ctx] {
         CGetSession session(ctx, *options);
         ctx.exitCode = session.Run();

@@ -1,5 +1,6 @@
 // plover list: shows the saved download list (the list file in the data folder), one download a
-// line: its number, status, progress, priority, target and address. Nothing is downloaded: the
+// line: its number, status, progress, priority, target and address ("TLS" before an https one, whose
+// traffic is encrypted). Nothing is downloaded: the
 // list is read with an owner that never starts.
 #include <nlohmann/json.hpp>
 
@@ -30,7 +31,8 @@ nlohmann::json ToJson(IDownload* d) {
             {"priority", d->GetConfig()->Prior},
             {"client", d->GetClientID()},
             {"path", d->GetLocalPath()},
-            {"url", d->GetOriginalUrl()}};
+            {"url", d->GetOriginalUrl()},
+            {"tls", d->GetConfig()->Service == SERVICE_HTTPS}};
 }
 
 std::string Line(IDownload* d) {
@@ -40,7 +42,8 @@ std::string Line(IDownload* d) {
     std::string progress = pct >= 0 ? std::to_string(pct) + "% of " + FormatBytes(d->GetSize())
                                     : FormatBytes(d->GetDownloaded());
     return std::to_string(d->GetID()) + "  " + status + "  " + progress + "  priority " +
-           std::to_string(d->GetConfig()->Prior) + "  " + d->GetLocalPath() + "  " + d->GetOriginalUrl();
+           std::to_string(d->GetConfig()->Prior) + "  " + d->GetLocalPath() + "  " +
+           (d->GetConfig()->Service == SERVICE_HTTPS ? "TLS " : "") + d->GetOriginalUrl();
 }
 
 void Run(CliContext& ctx, const SListOptions& options) {

@@ -201,8 +201,10 @@ void CScanSession::PrintJson() {
 int CScanSession::Run() {
     if (!options_.buildUrl)
         if (int refused = RefuseUnfetchable(options_.url)) return refused;
+    if (!ApplyTlsOptions(options_.tls)) return 2;
     app_ = std::make_unique<CCliApp>(ctx_);
     if (!app_->Start(CCliApp::kEngines)) return 1;
+    WarnWhenUnverified();
     if (options_.buildUrl)
         if (int refused = TakeBuiltAddress(options_.url, options_.buildUrl)) {
             app_->Stop();
@@ -240,7 +242,7 @@ int CScanSession::Run() {
 void Setup(CLI::App& app, CliContext& ctx) {
     auto options = std::make_shared<SScanOptions>();
     auto* cmd = app.add_subcommand("scan", "Scan a page or gallery for thumbnails, large pictures and page links");
-    cmd->add_option("URL", options->url, "The start address (http:// or ftp://)")->required();
+    cmd->add_option("URL", options->url, "The start address (http://, https:// or ftp://)")->required();
     AddScanOptions(cmd, *options);
     cmd->callback([options, &ctx] { ctx.exitCode = RunScanCommand(ctx, *options); });
 }
@@ -300,6 +302,7 @@ void AddScanOptions(CLI::App* cmd, SScanOptions& options) {
         ->type_name("NAME|NUMBER");
     cmd->add_flag("--reload", options.reload, "Fetch every page again instead of using the page cache");
     cmd->add_flag("--json", options.json, "Print one JSON object a line: the page, each result, a summary");
+    AddTlsOptions(cmd, options.tls);
 }
 
 int RunScanCommand(CliContext& ctx, const SScanOptions& options) {

@@ -165,6 +165,7 @@ void Search(CliContext& ctx, SSearchOptions options) {
     collect.profile = options.scan.profile;
     collect.reload = options.scan.reload;
     collect.json = options.scan.json;
+    collect.tls = options.scan.tls;
     collect.buildUrl = options.scan.buildUrl;
     ctx.exitCode = RunCollectCommand(ctx, collect);
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/tls_options.h"
 
 namespace plover::cli {
 
@@ -16,6 +17,7 @@ struct SCollectOptions {
     std::string profile;  // a profile's name or number; empty: the first
     bool reload = false;
     bool json = false;
+    STlsCliOptions tls;
     // Builds the address once Plover is up and its settings are loaded (plover search), instead
     // of url; an empty answer ends the command with status 1 (the builder has said why).
     std::function<std::string()> buildUrl;

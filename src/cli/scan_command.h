@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/tls_options.h"
 #include "platform/com.h"
 #include "platform/window.h"
 #include "scan/i_scanner.h"
@@ -19,12 +20,13 @@ struct SScanOptions {
     std::string profile;  // a profile's name or number; empty: the first
     bool reload = false;  // fetch every page again instead of using the page cache
     bool json = false;
+    STlsCliOptions tls;
     // Builds the address once Plover is up and its settings are loaded (plover search), instead
     // of url; an empty answer ends the command with status 1 (the builder has said why).
     std::function<std::string()> buildUrl;
 };
 
-// Adds --profile, --reload and --json to a command that scans.
+// Adds --profile, --reload, --json and the TLS options to a command that scans.
 void AddScanOptions(CLI::App* cmd, SScanOptions& options);
 
 int RunScanCommand(CliContext& ctx, const SScanOptions& options);

@@ -45,7 +45,7 @@ bool HasLineBreakOrZero(const std::string& s) { return s.find_first_of(std::stri
 std::string CheckDownloadConfig(const SDownloadConfig& config) {
     if (config.LocalFolder.find('|') != std::string::npos)
         return "The target folder cannot contain \"|\": " + config.LocalFolder;
-    if (config.IsWholeFile() && config.Service != SERVICE_NONE && config.Service != SERVICE_HTTP)
+    if (config.IsWholeFile() && config.Service != SERVICE_NONE && !IsHttpService(config.Service))
         return "A whole-file download needs an HTTP address";
     return {};
 }
@@ -65,7 +65,7 @@ RefPtr<CDownload> CDownload::Create(const SDownloadConfig& config, IDownloader* 
         d->config_.URL_original = StorableAddress(config.URL_original);
         const std::string& address = config.URL_remote.empty() ? config.URL_original : config.URL_remote;
         if (!d->SetUrl(address)) why = "Not an HTTP or FTP address: " + address;
-        else if (d->config_.IsWholeFile() && d->config_.Service != SERVICE_HTTP)
+        else if (d->config_.IsWholeFile() && !IsHttpService(d->config_.Service))
             why = "A whole-file download needs an HTTP address";
     }
     if (!why.empty()) {
@@ -93,6 +93,8 @@ bool CDownload::SetUrl(const std::string& url) {
     int32_t service;
     if (parts.service == kServiceHttp)
         service = SERVICE_HTTP;
+    else if (parts.service == kServiceHttps)
+        service = SERVICE_HTTPS;
     else if (parts.service == kServiceFtp)
         service = SERVICE_FTP;
     else
@@ -444,7 +446,7 @@ void CDownload::Redirect(const std::string& location) {
         CAutoCriticalSection guard(lock_);
         service = config_.Service;
         server = config_.Server;
-        if (config_.Port != (service == SERVICE_FTP ? 21 : 80)) server += ":" + std::to_string(config_.Port);
+        if (config_.Port != ServiceDefaultPort(service)) server += ":" + std::to_string(config_.Port);
     }
     std::string target = RedirectTarget(service, server, location);
     if (target.empty()) {  // no location, or a scheme that is not followed (javascript:, data:, ...)

@@ -44,11 +44,20 @@ enum EService : int32_t {
     SERVICE_NONE = -1,
     SERVICE_FTP = 1,
     SERVICE_HTTP = 3,
+    SERVICE_HTTPS = 4,  // HTTP over TLS: the same worker and requests as HTTP
 };
+
+constexpr bool IsHttpService(int32_t service) { return service == SERVICE_HTTP || service == SERVICE_HTTPS; }
+constexpr const char* ServiceScheme(int32_t service) {
+    return service == SERVICE_FTP ? "ftp" : service == SERVICE_HTTPS ? "https" : "http";
+}
+constexpr uint16_t ServiceDefaultPort(int32_t service) {
+    return service == SERVICE_FTP ? 21 : service == SERVICE_HTTPS ? 443 : 80;
+}
 
 // Bits of SDownloadConfig::Flags.
 enum : uint32_t {
-    // Fetched by one request without a byte range from offset 0; HTTP only. Removing the
+    // Fetched by one request without a byte range from offset 0; HTTP(S) only. Removing the
     // download deletes its local file.
     DCF_WHOLE_FILE = 1,
 };
@@ -88,7 +97,7 @@ struct SDownloadConfig {
     bool IsWholeFile() const { return (Flags & DCF_WHOLE_FILE) != 0; }
     // Sets Flags; the whole-file bit is refused (false, nothing changed) unless the address is HTTP.
     bool SetFlags(uint32_t flags) {
-        if ((flags & DCF_WHOLE_FILE) && Service != SERVICE_HTTP) return false;
+        if ((flags & DCF_WHOLE_FILE) && !IsHttpService(Service)) return false;
         Flags = flags;
         return true;
     }

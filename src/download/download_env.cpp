@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 
+#include <mutex>
+
 #include "app/settings.h"
 #include "download/file_writer.h"
 #include "download/ftp_leech.h"
@@ -92,8 +94,8 @@ SProxyChoice CurrentProxyChoice() {
 SConnectTarget ChooseConnectTarget(int32_t service, const std::string& server, uint16_t port,
                                    const SProxyChoice& proxies) {
     SConnectTarget t{server, port, LEECH_KIND_NONE};
-    if (service == SERVICE_HTTP) {
-        t.leech = LEECH_KIND_HTTP;
+    if (IsHttpService(service)) {
+        t.leech = LEECH_KIND_HTTP;  // an https address through the proxy goes in a CONNECT tunnel
     } else if (service == SERVICE_FTP) {
         const bool viaHttp = proxies.httpInUse && proxies.ftpMode == 1;
         t.leech = viaHttp ? LEECH_KIND_HTTP : LEECH_KIND_FTP;
@@ -134,6 +136,26 @@ std::string FindHtmlFollowAddress(const std::string& html) {
     parser.CollectAnchors(anchors);
     if (anchors.empty()) return {};
     return anchors[0]->GetHref();
+}
+
+namespace {
+std::mutex g_runTlsLock;
+STlsOptions g_runTls;
+}  // namespace
+
+void SetRunTlsOptions(const STlsOptions& options) {
+    std::lock_guard guard(g_runTlsLock);
+    g_runTls = options;
+}
+
+STlsOptions CurrentTlsOptions() {
+    STlsOptions run;
+    {
+        std::lock_guard guard(g_runTlsLock);
+        run = g_runTls;
+    }
+    const CRegistrySettings& s = GetSettings();
+    return STlsOptions{run.insecure || s.bTlsInsecure != 0, run.caFile.empty() ? s.csTlsCaFile : run.caFile};
 }
 
 }  // namespace plover

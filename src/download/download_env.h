@@ -15,6 +15,7 @@
 
 #include "download/download_config.h"
 #include "download/file_writer.h"
+#include "net/tls_context.h"
 #include "platform/com.h"
 
 namespace plover {
@@ -100,5 +101,11 @@ bool SettingOverwriteAlways();           // "bOverwriteAlways"
 // The address an HTML page sent in place of a file leads to: the target of its meta refresh,
 // else the href of its first anchor; empty when it has neither.
 std::string FindHtmlFollowAddress(const std::string& html);
+
+// The TLS options of new connections: the stored settings ("bTlsInsecure", "csTlsCaFile") with
+// this run's choice over them (an anchor file given for the run replaces the stored one; either
+// may turn verification off).
+void SetRunTlsOptions(const STlsOptions& options);
+STlsOptions CurrentTlsOptions();
 
 }  // namespace plover

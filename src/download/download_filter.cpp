@@ -33,7 +33,8 @@ DownloadFilterList MakeDefaultDownloadFilters() {
     list.push_back(StatusGroup("Failed", {DS_SITE_NOT_FOUND, DS_FILE_NOT_FOUND, DS_UNAUTHORIZED, DS_TIMEOUT,
                                           DS_CANT_CREATE_FILE, DS_FORBIDDEN, DS_SERVER_ERROR, DS_CANT_CONNECT,
                                           DS_ABORTED, DS_NOT_AVAILABLE, DS_FILE_TOO_BIG, DS_MOVING_FAILED,
-                                          DS_TEMPORARILY_UNAVAILABLE, DS_DUPLICATE, DS_FAILED}));
+                                          DS_TEMPORARILY_UNAVAILABLE, DS_DUPLICATE, DS_FAILED, DS_CERT_EXPIRED,
+                                          DS_CERT_OTHER_HOST, DS_CERT_NOT_TRUSTED, DS_PROXY_REFUSED}));
     return list;
 }
 

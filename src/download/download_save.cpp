@@ -118,7 +118,7 @@ bool CDownload::Load(CTextTree& tree) {
         CAutoCriticalSection guard(lock_);
         config_.Login = login;
     }
-    if (config_.IsWholeFile() && config_.Service != SERVICE_HTTP) config_.Flags &= ~DCF_WHOLE_FILE;
+    if (config_.IsWholeFile() && !IsHttpService(config_.Service)) config_.Flags &= ~DCF_WHOLE_FILE;
 
     id_ = -1;
     if (tree.ReadNumber(kId, n)) id_ = int32_t(n);

@@ -36,6 +36,10 @@ const SDownloadStatusRow kDownloadStatusTable[kDownloadStatusRows] = {
     {DS_NOT_MODIFIED, "Not modified"},
     {DS_DISK_FULL, "Disk full"},
     {DS_TOO_MANY_REDIRECTS, "Too many redirects"},
+    {DS_CERT_EXPIRED, "Certificate expired"},
+    {DS_CERT_OTHER_HOST, "Certificate is for another host"},
+    {DS_CERT_NOT_TRUSTED, "Certificate not trusted"},
+    {DS_PROXY_REFUSED, "Proxy refused the tunnel"},
 };
 
 DownloadStatus StatusFromRow(uint32_t row) {

@@ -48,6 +48,10 @@ enum : DownloadStatus {
     // Rows added after the first 29 (saved row numbers never change, so they go at the end).
     DS_DISK_FULL = 0x0101001D,           // the target's file system has no room: not retried
     DS_TOO_MANY_REDIRECTS = 0x0101001E,  // a chain of redirects longer than a download follows
+    DS_CERT_EXPIRED = 0x0101001F,        // https: the server's certificate is out of date
+    DS_CERT_OTHER_HOST = 0x01010020,     // https: the certificate names another host
+    DS_CERT_NOT_TRUSTED = 0x01010021,    // https: no trusted authority vouches for the certificate
+    DS_PROXY_REFUSED = 0x01010022,       // the HTTP proxy refused to open a tunnel (CONNECT)
 };
 
 // Classes (bits 16 to 19).
@@ -71,7 +75,7 @@ struct SDownloadStatusRow {
     const char* text;
 };
 
-constexpr uint32_t kDownloadStatusRows = 31;
+constexpr uint32_t kDownloadStatusRows = 35;
 // Row i holds the value whose low 16 bits are i.
 extern const SDownloadStatusRow kDownloadStatusTable[kDownloadStatusRows];
 

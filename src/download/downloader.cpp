@@ -94,7 +94,7 @@ bool IsImportableAddress(const std::string& line) {
     if (line.find("mailto:") != std::string::npos) return false;
     SUrlParts parts;
     if (!SplitUrl(line, parts)) return false;
-    return parts.service == kServiceHttp || parts.service == kServiceFtp;
+    return parts.service == kServiceHttp || parts.service == kServiceHttps || parts.service == kServiceFtp;
 }
 
 struct CDownloader::SAddResult {

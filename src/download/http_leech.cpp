@@ -40,6 +40,7 @@ std::string CHTTPLeech::BuildRequest() {
 bool CHTTPLeech::OnReady(ISocket*) {
     if (requestSent_ || stopped_ || !download_ || sockets_.IsEmpty()) return false;
     RefPtr<CHTTPLeech> self(this);
+    LogTlsSession(sockets_[0]);
     std::string request = BuildRequest();
     if (!sockets_[0]->Send(request.data(), uint32_t(request.size()))) {
         Finish();
@@ -263,8 +264,9 @@ bool CHTTPLeech::OnClose(ISocket*) {
     if (headerPending_) {
         Fail(DS_ABORTED);  // closed without a (whole) reply: an attempt that brought nothing
     } else if (download_->IsSingleStream() && end_ == 0xFFFFFFFFu) {
-        // The body ran to the end of the connection: whole, unless the server announced more.
-        if (announced_ && position_ < *announced_)
+        // The body ran to the end of the connection: whole, unless the server announced more or
+        // the TLS stream was cut (no close_notify: an attacker or a broken link may have ended it).
+        if ((announced_ && position_ < *announced_) || truncated_)
             Fail(DS_ABORTED);
         else
             download_->Complete();

@@ -32,7 +32,8 @@ std::string AuthorizationLine(const SHttpRequest& r) {
 std::string ReferrerLine(const SHttpRequest& r) {
     if (r.referrer.empty()) return {};
     std::string ref = OneLine(r.referrer);
-    return StartsWithNoCase(ref, "http://") ? "Referer: " + ref + "\r\n" : "Referer: http://" + ref + "\r\n";
+    bool absolute = StartsWithNoCase(ref, "http://") || StartsWithNoCase(ref, "https://");
+    return absolute ? "Referer: " + ref + "\r\n" : "Referer: http://" + ref + "\r\n";
 }
 
 std::string IfModifiedSinceLine(const SHttpRequest& r) {
@@ -44,7 +45,7 @@ std::string IfModifiedSinceLine(const SHttpRequest& r) {
 // (from the request line) and the server (from "Host") learn it; servers build addresses from it.
 std::string HostAndPort(const SHttpRequest& r) {
     std::string host = OneLine(r.server);
-    uint16_t defaultPort = r.service == SERVICE_HTTP ? 80 : 21;
+    uint16_t defaultPort = ServiceDefaultPort(r.service);
     if (r.port != 0 && r.port != defaultPort) host += ":" + std::to_string(r.port);
     return host;
 }
@@ -56,8 +57,9 @@ std::string RequestTarget(const SHttpRequest& r) {
     std::string escaped;  // a blank would end the target early: it travels as "%20"
     for (char c : object) escaped += c == ' ' ? std::string("%20") : std::string(1, c);
     object.swap(escaped);
-    if (!r.viaProxy) return object;
-    return std::string(r.service == SERVICE_HTTP ? "http" : "ftp") + "://" + HostAndPort(r) + object;
+    // An https request goes through the proxy's tunnel, where the server sees it as sent directly.
+    if (!r.viaProxy || r.service == SERVICE_HTTPS) return object;
+    return std::string(ServiceScheme(r.service)) + "://" + HostAndPort(r) + object;
 }
 
 }  // namespace
@@ -111,6 +113,12 @@ std::string BuildHttpRequest(const SHttpRequest& r) {
         text += "\r\nRange: bytes=" + std::to_string(r.rangeStart) + "-" + std::to_string(r.rangeEnd);
     text += "\r\n\r\n";
     return text;
+}
+
+std::string BuildConnectRequest(const std::string& server, uint16_t port) {
+    std::string authority = OneLine(server) + ":" + std::to_string(port);
+    return "CONNECT " + authority + " HTTP/1.0\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 5.0; Windows98)\r\nHost: " +
+           authority + "\r\n\r\n";
 }
 
 }  // namespace plover

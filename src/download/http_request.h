@@ -29,7 +29,8 @@ struct SHttpRequest {
     std::string password;
     uint32_t rangeStart = 0;
     uint32_t rangeEnd = 0;
-    int32_t service = SERVICE_HTTP;    // SERVICE_FTP: an FTP address fetched through the HTTP proxy
+    int32_t service = SERVICE_HTTP;    // SERVICE_FTP: an FTP address fetched through the HTTP proxy;
+                                       // SERVICE_HTTPS: sent inside TLS (a proxy's tunnel: no absolute address)
     std::string ifModifiedSince;      // empty for none
 };
 
@@ -43,5 +44,8 @@ uint32_t ChooseRequestKind(bool wholeFile, uint32_t position, uint32_t end, bool
 
 // The complete request text, ending with the empty line.
 std::string BuildHttpRequest(const SHttpRequest& request);
+
+// The request that asks the HTTP proxy for a tunnel to server:port (https through the proxy).
+std::string BuildConnectRequest(const std::string& server, uint16_t port);
 
 }  // namespace plover

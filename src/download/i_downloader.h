@@ -69,6 +69,8 @@ enum ELogKind : uint32_t {
     LOG_LIST_LOADED = 18,
     LOG_LIST_SAVED = 19,
     LOG_TIMEOUT = 20,
+    LOG_TLS = 21,             // "TLSv1.3 CIPHER with a.b.c.d:port": the TLS session is up
+    LOG_TLS_FAILED = 22,      // why a TLS connection (or its proxy tunnel) failed
 };
 
 // Engine events handled on the downloader's thread (its block of operation codes).

@@ -8,7 +8,9 @@
 #include "app/settings.h"
 #include "download/download_env.h"
 #include "engine/engine_mgr.h"
+#include "download/http_request.h"
 #include "net/socket_redirector.h"
+#include "net/tls_socket.h"
 
 namespace plover {
 
@@ -52,9 +54,23 @@ bool CLeech::Connect() {
             new CSocketRedirector(static_cast<ISockAdviseSink*>(this), env_.deliveryEngine.Get()));
     sockaddr_in address = download_->GetServerAddress();
     RefPtr<ISocket> socket;
-    if (!env_.sockets->CreateSocket(SinkForSockets(), &address, socket.Put(), true) || !socket) {
-        int error = errno;  // the connect that failed at once (no route, no free descriptor...)
-        Log(LOG_CONNECTING, "Cannot connect to " + AddressText(address) + ": " + std::strerror(error));
+    bool made;
+    if (download_->GetConfig()->Service == SERVICE_HTTPS) {
+        const SDownloadConfig* config = download_->GetConfig();
+        STlsTarget target{config->Server, env_.tlsOptions ? env_.tlsOptions() : STlsOptions{}, {}};
+        // Through the HTTP proxy the server address is the proxy's: TLS runs inside its tunnel.
+        if (env_.httpProxyInUse && env_.httpProxyInUse()) target.tunnelRequest = BuildConnectRequest(config->Server, config->Port);
+        std::string error;
+        made = CreateTlsSocket(env_.sockets.Get(), SinkForSockets(), &address, target, socket.Put(), true, &error);
+        if (!made) Log(LOG_TLS_FAILED, error);
+    } else {
+        made = env_.sockets->CreateSocket(SinkForSockets(), &address, socket.Put(), true);
+        if (!made) {
+            int error = errno;  // the connect that failed at once (no route, no free descriptor...)
+            Log(LOG_CONNECTING, "Cannot connect to " + AddressText(address) + ": " + std::strerror(error));
+        }
+    }
+    if (!made || !socket) {
         Stop();
         return false;
     }
@@ -149,6 +165,42 @@ bool CLeech::OnConnect(ISocket* socket, bool success) {
     return true;
 }
 
+DownloadStatus TlsErrorStatus(uint32_t code) {
+    switch (code) {
+        case SOCKERR_CERT_EXPIRED: return DS_CERT_EXPIRED;
+        case SOCKERR_CERT_OTHER_HOST: return DS_CERT_OTHER_HOST;
+        case SOCKERR_CERT_NOT_TRUSTED: return DS_CERT_NOT_TRUSTED;
+        case SOCKERR_TLS: return DS_CANT_CONNECT;  // a failed handshake: retried like a failed connect
+        case SOCKERR_TUNNEL_REFUSED: return DS_PROXY_REFUSED;
+        default: return 0;
+    }
+}
+
+bool CLeech::OnError(ISocket* socket, uint32_t code) {
+    if (!download_) return false;
+    if (code == SOCKERR_TLS_TRUNCATED) {
+        truncated_ = 1;
+        return true;
+    }
+    DownloadStatus status = TlsErrorStatus(code);
+    if (status == 0 || stopped_) return true;
+    RefPtr<IDownload> download = download_;
+    if (auto session = QueryAs<ITlsSession>(socket, IID_ITlsSession)) Log(LOG_TLS_FAILED, session->GetFailureText());
+    download->SetStatus(status);
+    Finish();
+    return true;
+}
+
+void CLeech::LogTlsSession(ISocket* socket) {
+    if (tlsLogged_ || !socket) return;
+    auto session = QueryAs<ITlsSession>(socket, IID_ITlsSession);
+    if (!session) return;
+    tlsLogged_ = 1;
+    sockaddr_in peer{};
+    socket->GetRemoteAddress(&peer);
+    Log(LOG_TLS, session->GetSessionText() + " with " + AddressText(peer));
+}
+
 void CLeech::Log(uint32_t kind, const std::string& text) {
     if (downloader_) downloader_->Notify(NE_LOG, reinterpret_cast<uintptr_t>(text.c_str()), kind);
 }
@@ -169,6 +221,7 @@ SLeechEnv DefaultLeechEnv() {
     };
     // An HTTP worker serves an FTP address only through the HTTP proxy, so "in use" is all it needs.
     env.httpProxyInUse = [] { return CurrentProxyChoice().httpInUse; };
+    env.tlsOptions = CurrentTlsOptions;
     return env;
 }
 

@@ -21,6 +21,7 @@
 #include "engine/containers.h"
 #include "engine/engine.h"
 #include "net/socket_interfaces.h"
+#include "net/tls_context.h"
 
 namespace plover {
 
@@ -37,6 +38,7 @@ struct SLeechEnv {
     RefPtr<IEngine> deliveryEngine;      // the thread that receives socket events; null: direct calls
     std::function<SLeechTimeouts()> timeouts;  // empty: the defaults
     std::function<bool()> httpProxyInUse;      // empty: no proxy
+    std::function<STlsOptions()> tlsOptions;   // empty: verify against the system's store
 };
 
 // The downloader and the socket engine registered with the engine manager (events delivered on the
@@ -67,7 +69,9 @@ public:
     // ISockAdviseSink: the parts both workers share.
     bool OnConnect(ISocket* socket, bool success) override;
     bool OnAccept(ISocket*) override { return bool(download_); }
-    bool OnError(ISocket*, uint32_t) override { return bool(download_); }
+    // TLS failures end the download with their status (after the reason is logged); a stream
+    // cut without close_notify is remembered, so a body read to the close is not taken as whole.
+    bool OnError(ISocket* socket, uint32_t code) override;
 
     // Opens the connection to the download's server address; true when the connect was started
     // (the worker is then "started"). A worker that did not start is released by its creator.
@@ -85,12 +89,16 @@ protected:
     // A protocol-log line (downloader event 6).
     void Log(uint32_t kind, const std::string& text);
     ISockAdviseSink* SinkForSockets() { return redirector_ ? redirector_.Get() : this; }
+    // Logs the TLS session of a socket once its handshake is done (no-op for a plain socket).
+    void LogTlsSession(ISocket* socket);
 
     RefPtr<IDownload> download_;
     CInterfaceArray<ISocket> sockets_;
     uint32_t state_ = LEECH_NEW;
     uint8_t stopped_ = 0;
     uint8_t started_ = 0;
+    uint8_t truncated_ = 0;  // the TLS stream ended without close_notify
+    uint8_t tlsLogged_ = 0;
     uint32_t position_ = 0;
     uint32_t end_ = 0;
     RefPtr<IDownloader> downloader_;
@@ -103,5 +111,8 @@ private:
 
 // "a.b.c.d:port" of an IPv4 socket address.
 std::string AddressText(const sockaddr_in& address);
+
+// The download status for a socket error code of the TLS layer; 0 for other codes.
+DownloadStatus TlsErrorStatus(uint32_t code);
 
 }  // namespace plover

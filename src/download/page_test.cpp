@@ -27,13 +27,14 @@ bool PageByOwnRules(std::string_view url) {
                        [&](std::string_view e) { return EndsWithNoCase(url, e); });
 }
 
-// Offset of the first "http://" or "ftp://" after the first character, or npos.
+// Offset of the first "http://", "https://" or "ftp://" after the first character, or npos.
 size_t EmbeddedAddress(std::string_view url) {
     std::string lower(url);
     for (char& c : lower) c = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     size_t http = lower.find("http://", 1);
+    size_t https = lower.find("https://", 1);
     size_t ftp = lower.find("ftp://", 1);
-    return std::min(http, ftp);
+    return std::min({http, https, ftp});
 }
 
 }  // namespace

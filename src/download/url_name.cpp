@@ -120,15 +120,14 @@ std::string FitFileName(std::string_view name, size_t maxBytes) {
 
 std::string BuildRemoteUrl(int32_t service, const SLogin& login, std::string_view server, uint16_t port,
                            std::string_view object) {
-    const bool http = service == SERVICE_HTTP;
-    std::string url = http ? "http://" : "ftp://";
+    std::string url = std::string(ServiceScheme(service)) + "://";
     if (login.Login != 0 && !login.Username.empty()) {
         url += login.Username;
         if (!login.Password.empty()) url += ":" + login.Password;
         url += "@";
     }
     url += server;
-    if (port != (http ? 80 : 21)) url += ":" + std::to_string(port);
+    if (port != ServiceDefaultPort(service)) url += ":" + std::to_string(port);
     url += object;
     return url;
 }
@@ -141,10 +140,9 @@ std::string RedirectTarget(int32_t service, std::string_view server, std::string
     if (location.empty()) return {};
     if (std::string_view scheme = SchemeOf(location); !scheme.empty())
         return IsFollowedScheme(scheme) ? std::string(location) : std::string();
-    std::string out = service == SERVICE_FTP ? "ftp:" : "http:";
     // "//host/path" names another server under the current scheme.
-    if (location.substr(0, 2) == "//") return out + std::string(location);
-    out += "//";
+    if (location.substr(0, 2) == "//") return std::string(ServiceScheme(service)) + ":" + std::string(location);
+    std::string out = std::string(ServiceScheme(service)) + "://";
     out += server;
     if (location.front() != '/' && location.front() != '\\') out += "/";
     out += location;

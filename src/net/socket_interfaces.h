@@ -62,6 +62,13 @@ constexpr uint32_t SOP_HOST_LOOKUP = 203;    // arg1 SHostLookup*, owned by the 
 // Codes of ISockAdviseSink::OnError.
 constexpr uint32_t SOCKERR_NETWORK_EVENTS = 0;  // reading the network events failed
 constexpr uint32_t SOCKERR_RECEIVE = 1;         // a receive failed
+// Codes raised by the TLS layer (tls_socket.h); the socket's ITlsSession tells the reason.
+constexpr uint32_t SOCKERR_TLS = 2;                // the TLS session failed (handshake or a bad record)
+constexpr uint32_t SOCKERR_CERT_EXPIRED = 3;      // the server's certificate has expired
+constexpr uint32_t SOCKERR_CERT_OTHER_HOST = 4;   // the certificate names another host
+constexpr uint32_t SOCKERR_CERT_NOT_TRUSTED = 5;  // no trusted chain (self-signed, unknown issuer...)
+constexpr uint32_t SOCKERR_TLS_TRUNCATED = 6;     // the connection closed without the TLS close_notify
+constexpr uint32_t SOCKERR_TUNNEL_REFUSED = 7;    // the HTTP proxy refused the CONNECT tunnel
 
 struct ISockAdviseSink;
 

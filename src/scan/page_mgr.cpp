@@ -285,9 +285,10 @@ void CPageMgr::DoStartFetch(CWebFile* file) {
     config->URL_remote = request.url;
     SUrlParts parts;
     if (SplitUrl(request.url, parts)) {
-        config->Service = parts.service == kServiceHttp  ? SERVICE_HTTP
-                          : parts.service == kServiceFtp ? SERVICE_FTP
-                                                         : SERVICE_NONE;
+        config->Service = parts.service == kServiceHttp    ? SERVICE_HTTP
+                          : parts.service == kServiceHttps ? SERVICE_HTTPS
+                          : parts.service == kServiceFtp   ? SERVICE_FTP
+                                                           : SERVICE_NONE;
         config->Server = parts.server;
         config->Port = parts.port;
         config->Object = parts.object;

@@ -47,7 +47,7 @@ bool HasDigit(std::string_view url) {
 
 bool IsFetchableUrl(std::string_view url) {
     SUrlParts parts;
-    return SplitUrl(url, parts) && (parts.service == kServiceHttp || parts.service == kServiceFtp);
+    return SplitUrl(url, parts) && (parts.service == kServiceHttp || parts.service == kServiceHttps || parts.service == kServiceFtp);
 }
 
 std::string UrlHost(std::string_view url) {

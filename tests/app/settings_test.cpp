@@ -183,7 +183,7 @@ TEST_F(SettingsTest, MainTableNamesInStoredOrder) {
         "bImageViewSnapCursorToButtons", "eBasketContentMode", "csExternalViewer", "sizeThumbMinSize",
         "sizeThumbMaxSize", "sizeLargePicMinSize", "sizeLargePicMaxSize", "bShowProfileDescription", "sizeThumb",
         "bImageViewShrinkToFit", "bImageViewUpdateFrameSize", "bImageViewAutoSizeCenter", "eBasketViewMode",
-        "iMaxCacheSpace"};
+        "iMaxCacheSpace", "bTlsInsecure", "csTlsCaFile"};
     CRegistrySettings s;
     auto list = ListSettings(s);
     ASSERT_EQ(list.size(), std::size(expected));

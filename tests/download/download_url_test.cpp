@@ -81,6 +81,8 @@ TEST(DownloadUrl, RebuiltAddress) {
     EXPECT_EQ(BuildRemoteUrl(SERVICE_FTP, full, "h", 21, "/a"), "ftp://u:p@h/a");
     EXPECT_EQ(BuildRemoteUrl(SERVICE_HTTP, off, "h", 80, "/a"), "http://h/a");
     EXPECT_EQ(BuildRemoteUrl(SERVICE_HTTP, none, "h", 8080, "/a"), "http://h:8080/a");
+    EXPECT_EQ(BuildRemoteUrl(SERVICE_HTTPS, none, "h", 443, "/a"), "https://h/a");
+    EXPECT_EQ(BuildRemoteUrl(SERVICE_HTTPS, none, "h", 80, "/a"), "https://h:80/a");
 }
 
 TEST(DownloadUrl, RedirectTargets) {
@@ -107,6 +109,9 @@ TEST(DownloadUrl, RedirectTargets) {
         {SERVICE_HTTP, "file:///etc/passwd", ""},
         {SERVICE_HTTP, "", ""},
         {SERVICE_HTTP, "dir/a:b.jpg", "http://S/dir/a:b.jpg"},  // a colon after a slash is part of a path
+        {SERVICE_HTTPS, "/a/b.jpg", "https://S/a/b.jpg"},  // a relative location keeps TLS
+        {SERVICE_HTTPS, "http://o/f", "http://o/f"},
+        {SERVICE_HTTPS, "//other/x.jpg", "https://other/x.jpg"},
     };
     for (const Row& r : rows) EXPECT_EQ(RedirectTarget(r.service, "S", r.location), r.out) << r.location;
 }

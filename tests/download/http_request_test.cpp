@@ -111,6 +111,16 @@ std::vector<RequestCase> Cases() {
     }
     {
         SHttpRequest r = Base();
+        r.viaProxy = true;  // https goes through the proxy's tunnel: the server sees a direct request
+        r.service = SERVICE_HTTPS;
+        r.port = 8443;
+        r.referrer = "https://www.example.com/gallery.html";
+        cases.push_back({"proxy_https_tunnel", r,
+                         "GET /pics/a.jpg HTTP/1.0\r\n" + kUA + "Referer: https://www.example.com/gallery.html\r\n"
+                             "Host: www.example.com\r\n\r\n"});
+    }
+    {
+        SHttpRequest r = Base();
         r.viaProxy = true;
         r.service = SERVICE_FTP;
         r.port = 21;
@@ -151,6 +161,13 @@ TEST(HttpRequest, Kind) {
     EXPECT_EQ(ChooseRequestKind(false, 0, 0, true), HTTP_REQUEST_RANGED);
     EXPECT_EQ(ChooseRequestKind(false, 0, 9, false), HTTP_REQUEST_RANGED);
     EXPECT_EQ(ChooseRequestKind(false, 7, 0, false), HTTP_REQUEST_RANGED);
+}
+
+TEST(HttpRequest, ConnectRequestNamesTheServerAndPortOnOneLine) {
+    EXPECT_EQ(BuildConnectRequest("www.example.com", 443),
+              "CONNECT www.example.com:443 HTTP/1.0\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 5.0; Windows98)\r\n"
+              "Host: www.example.com:443\r\n\r\n");
+    EXPECT_EQ(BuildConnectRequest("a\r\nX: 1", 8443).find("\r\nX:"), std::string::npos);
 }
 
 }  // namespace

@@ -183,6 +183,8 @@ TEST(PageTest, Table) {
         {"http://example.com/go?u=http://other.com/page.html", true},
         {"http://example.com/go/http://other.com/b.jpg", false},
         {"http://example.com/go?u=http://b.jpg", true},  // the embedded address is a bare server
+        {"http://example.com/go?u=https://b.jpg", true},
+        {"https://example.com/a.jpg", false},
         {"", true},
     };
     for (auto& [url, page] : cases) EXPECT_EQ(LooksLikePage(url), page) << url;

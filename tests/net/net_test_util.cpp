@@ -121,12 +121,6 @@ int ListenLoopback(uint16_t* port) {
     return fd;
 }
 
-uint16_t FreeLoopbackPort() {
-    uint16_t port = 0;
-    int fd = ListenLoopback(&port);
-    close(fd);
-    return port;
-}
 
 std::thread ServeOnce(int listener, uint64_t total, std::string text) {
     return std::thread([listener, total, text] {

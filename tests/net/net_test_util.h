@@ -114,7 +114,7 @@ inline uint8_t PatternByte(uint64_t i) { return uint8_t((i * 131) ^ (i >> 9) ^ (
 
 // A plain listening socket on 127.0.0.1 with an ephemeral port (host order in *port).
 int ListenLoopback(uint16_t* port);
-// A port on 127.0.0.1 where nothing listens (taken and released).
+// A port on 127.0.0.1 where nothing listens (taken and released); the one of testutil/servers.h.
 uint16_t FreeLoopbackPort();
 SOCKADDR_IN LoopbackAddress(uint16_t port);
 // Accepts one connection on `listener` (blocking), writes `total` bytes of the pattern (or

@@ -155,6 +155,10 @@ NginxServer::NginxServer(NginxOptions options) : options_(std::move(options)) {
     std::filesystem::create_directories(Root() / "auth");
     WriteFile(Folder() / "htpasswd", options_.user + ":{PLAIN}" + options_.password + "\n");
     std::string dir = Folder().string();
+    bool tls = !options_.tlsCertificate.empty() && !options_.tlsKey.empty();
+    std::string tlsLines = tls ? "    ssl_certificate " + options_.tlsCertificate + ";\n    ssl_certificate_key " +
+                                     options_.tlsKey + ";\n    ssl_protocols TLSv1.2 TLSv1.3;\n"
+                               : std::string();
     Start("nginx", [&](uint16_t port) {
         std::string conf =
             "daemon off;\nmaster_process off;\nworker_processes 1;\npid " + dir + "/nginx.pid;\n"
@@ -170,7 +174,7 @@ NginxServer::NginxServer(NginxOptions options) : options_(std::move(options)) {
             "  scgi_temp_path " + dir + "/scgi;\n"
             "  sendfile on;\n  keepalive_timeout 5;\n"
             "  server {\n"
-            "    listen 127.0.0.1:" + std::to_string(port) + ";\n"
+            "    listen 127.0.0.1:" + std::to_string(port) + (tls ? " ssl" : "") + ";\n" + tlsLines +
             "    server_name localhost;\n"
             "    root " + Root().string() + ";\n"
             "    location /auth/ { auth_basic \"plover\"; auth_basic_user_file " + dir + "/htpasswd; }\n"
@@ -179,7 +183,7 @@ NginxServer::NginxServer(NginxOptions options) : options_(std::move(options)) {
             "    location /forbidden/ { return 403; }\n"
             "    location /busy/ { return 503; }\n"
             "    location /slow/ { rewrite ^/slow/(.*)$ /$1 break; limit_rate " +
-            std::to_string(options_.limitRate) + "; }\n"
+            std::to_string(options_.limitRate) + "; }\n" + options_.extraLocations +
             "  }\n"
             "}\n";
         WriteFile(Folder() / "nginx.conf", conf);
@@ -192,6 +196,9 @@ NginxServer::~NginxServer() { Stop(); }
 
 std::string NginxServer::AccessLog() const { return ReadFile(Folder() / "access.log"); }
 std::string NginxServer::ErrorLog() const { return ReadFile(Folder() / "error.log"); }
+std::string NginxServer::HttpsUrl(const std::string& path, const std::string& host) const {
+    return "https://" + host + ":" + std::to_string(Port()) + path;
+}
 
 PythonHttpServer::PythonHttpServer() {
     std::filesystem::create_directories(Root());
@@ -203,13 +210,13 @@ PythonHttpServer::PythonHttpServer() {
 
 PythonHttpServer::~PythonHttpServer() { Stop(); }
 
-TinyProxy::TinyProxy() {
+TinyProxy::TinyProxy(const std::string& extraConfig) {
     std::string dir = Folder().string();
     Start("tinyproxy", [&](uint16_t port) {
         std::string conf = "Port " + std::to_string(port) +
                            "\nListen 127.0.0.1\nTimeout 60\nMaxClients 64\n"
                            "LogFile \"" + dir + "/tinyproxy.log\"\nLogLevel Info\n"
-                           "PidFile \"" + dir + "/tinyproxy.pid\"\nAllow 127.0.0.1\n";
+                           "PidFile \"" + dir + "/tinyproxy.pid\"\nAllow 127.0.0.1\n" + extraConfig;
         if (geteuid() == 0) conf += "User root\nGroup root\n";
         WriteFile(Folder() / "tinyproxy.conf", conf);
         return std::vector<std::string>{"tinyproxy", "-d", "-c", dir + "/tinyproxy.conf"};

@@ -22,6 +22,8 @@
 //     /slow/X         Root()/X served with a per-connection limit_rate of NginxOptions::limitRate
 //                     bytes per second (default 2 MiB/s)
 //     a missing file  404
+//   NginxOptions::tlsCertificate/tlsKey make it an https server (HttpsUrl("/x") is
+//   "https://localhost:PORT/x"); NginxOptions::extraLocations adds locations.
 //   AccessLog() returns the access log, one line a request: "METHOD URI STATUS RANGE BYTES"
 //   (RANGE is "-" when the request had no Range header), handy to check what the client asked.
 //
@@ -29,6 +31,7 @@
 //                                          // (answers 200 with the whole file to a ranged GET)
 //   plain.Log();                           // its request log
 //   plover::test::TinyProxy proxy;         // tinyproxy: an HTTP proxy taking absolute-URI requests
+//                                          // and CONNECT tunnels
 //   proxy.Port();                          // point the client's HTTP proxy at 127.0.0.1:Port()
 //   proxy.Log();                           // its log, naming each request it forwarded
 //
@@ -111,6 +114,11 @@ struct NginxOptions {
     std::string user = "user";
     std::string password = "secret";
     uint32_t limitRate = 2 * 1024 * 1024;  // bytes per second per connection under /slow/
+    // When both are set the server speaks only TLS (https) with this certificate and key (PEM files,
+    // e.g. from testutil/test_certs.h); HttpsUrl then gives its addresses.
+    std::string tlsCertificate;
+    std::string tlsKey;
+    std::string extraLocations;  // more "location" blocks for the server, as nginx configuration
 };
 
 class NginxServer : public ServerProcess {
@@ -122,6 +130,8 @@ public:
     std::string AccessLog() const;
     std::string ErrorLog() const;
     const NginxOptions& Options() const { return options_; }
+    // "https://HOST:PORT" followed by path (for a server started with a certificate).
+    std::string HttpsUrl(const std::string& path, const std::string& host = "localhost") const;
 
 private:
     NginxOptions options_;
@@ -138,7 +148,9 @@ public:
 
 class TinyProxy : public ServerProcess {
 public:
-    TinyProxy();
+    // extraConfig: more tinyproxy configuration lines (e.g. "ConnectPort 443\n" to refuse tunnels
+    // to any other port).
+    explicit TinyProxy(const std::string& extraConfig = "");
     ~TinyProxy() override;
     std::string Log() const;
 };
