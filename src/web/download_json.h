@@ -1,0 +1,22 @@
+#pragma once
+// What the browser receives about downloads and the log: one JSON object per download (the
+// columns of the download list), and one per log line.
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace plover {
+struct IDownload;
+}
+
+namespace plover::web {
+
+// {"id","name","url","folder","status","statusClass","waitForUser","size","downloaded","speed",
+//  "timeLeft","priority","paused","finished","failed","queue","sections":[[start,size],...]}
+nlohmann::json DownloadJson(IDownload* d);
+// "failed", "busy" or "idle" for a status class.
+const char* StatusClassName(uint32_t statusClass);
+// {"seq","kind","kindName","text"}
+nlohmann::json LogLineJson(uint64_t seq, uint32_t kind, const std::string& text);
+const char* LogKindName(uint32_t kind);
+
+}  // namespace plover::web
