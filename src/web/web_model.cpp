@@ -76,7 +76,7 @@ RefPtr<IDownload> CWebModel::FindDownload(int id) {
 }
 
 nlohmann::json CWebModel::Traffic() {
-    return {{"speed", speed_},
+    return {{"speed", speed_.load()},
             {"active", downloader_->GetActiveCount()},
             {"count", downloader_->GetDownloadCount()},
             {"finished", downloader_->GetFinishedCount()},
@@ -119,13 +119,15 @@ void CWebModel::Pump(uint64_t nowMs) {
         }
         hub_.Publish(SseEvent("log", batch.dump()));
     }
-    if (nowMs - lastTrafficMs_ >= 1000) {
+    bool tick = nowMs - lastTrafficMs_ >= 1000;
+    if (tick) {
         uint64_t bytes = trafficBytes_.exchange(0);
         uint64_t elapsed = lastTrafficMs_ ? nowMs - lastTrafficMs_ : 1000;
         speed_ = uint32_t(bytes * 1000 / (elapsed ? elapsed : 1));
         lastTrafficMs_ = nowMs;
-        hub_.Publish(SseEvent("traffic", Traffic().dump()));
     }
+    // The counts of the status bar follow every change of the list at once, the speed each second.
+    if (tick || !changed.empty() || !removed.empty()) hub_.Publish(SseEvent("traffic", Traffic().dump()));
 }
 
 nlohmann::json CWebModel::Snapshot() {

@@ -65,7 +65,7 @@ private:
     uint64_t nextSeq_ = 1;
     std::atomic<uint64_t> trafficBytes_{0};
     uint64_t lastTrafficMs_ = 0;
-    uint32_t speed_ = 0;
+    std::atomic<uint32_t> speed_{0};  // read by request threads
 };
 
 }  // namespace plover::web

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """The main window in a real browser: headless Chromium driven by Selenium (Debian's packages)
 against `plover ui` in its own home, with a file served by nginx on loopback. The page must render
-its layout, take an address in the "Add downloads" dialog and show the download reach "Finished".
+its layout, take an address in the "Add downloads" dialog and show the download reach "Finished";
+the protocol log window must show the request line.
 Usage: browser_test.py PLOVER_EXECUTABLE [SCREENSHOT.png]"""
 import os
 import shutil
@@ -113,6 +114,21 @@ def main():
         assert os.path.getsize(os.path.join(downloads, "picture.bin")) == 400000
         if shot:
             driver.save_screenshot(shot)
+
+        # The protocol log window shows the request the download sent.
+        base = url.split("/?")[0]
+        driver.get(base + "/window/log")
+        wait.until(lambda d: any("GET /picture.bin" in e.text
+                                 for e in d.find_elements(By.CSS_SELECTOR, ".log-line.k-request")))
+        if shot:
+            driver.save_screenshot(shot.replace(".png", "-log.png"))
+            driver.execute_cdp_cmd("Emulation.setEmulatedMedia",
+                                   {"features": [{"name": "prefers-color-scheme", "value": "dark"}]})
+            driver.get(base + "/")
+            wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, ".grid tbody tr"))
+            driver.save_screenshot(shot.replace(".png", "-dark.png"))
+        driver.get(base + "/")
+        wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, ".menubar .menu-title"))
 
         # Exit from the menu: the program ends in order.
         driver.find_element(By.XPATH, "//button[contains(@class,'menu-title') and text()='File']").click()

@@ -43,7 +43,7 @@ export function createDownloadList(ctx) {
       }
       const bar = el('div', { class: 'progress' }, el('div', { class: 'progress-fill' }));
       const pct = el('span', { class: 'progress-text' });
-      tr.cells_.progress.append(bar, pct);
+      tr.cells_.progress.append(el('div', { class: 'progress-cell' }, bar, pct));
       tr.addEventListener('mousedown', (e) => select(d.id, e));
       tr.addEventListener('dblclick', () => ctx.command('download.openFolder'));
       rows.set(d.id, tr);
@@ -58,9 +58,10 @@ export function createDownloadList(ctx) {
     c.status.textContent = d.status;
     tr.dataset.state = d.finished ? 'finished' : d.failed ? 'failed' : d.paused ? 'paused' : d.statusClass;
     const p = d.finished ? 100 : percent(d.downloaded, d.size);
-    c.progress.firstChild.firstChild.style.width = `${Math.max(0, p)}%`;
-    c.progress.firstChild.classList.toggle('unknown', p < 0);
-    c.progress.lastChild.textContent = p >= 0 ? `${p}%` : bytes(d.downloaded);
+    const [bar, pct] = c.progress.firstChild.children;
+    bar.firstChild.style.width = `${Math.max(0, p)}%`;
+    bar.classList.toggle('unknown', p < 0 && d.statusClass === 'busy');
+    pct.textContent = p >= 0 ? `${p}%` : bytes(d.downloaded);
     c.size.textContent = d.size ? bytes(d.size) : '';
     c.speed.textContent = d.statusClass === 'busy' ? speed(d.speed) : '';
     c.left.textContent = d.statusClass === 'busy' ? duration(d.timeLeft) : '';
