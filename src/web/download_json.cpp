@@ -16,6 +16,13 @@ const char* StatusClassName(uint32_t statusClass) {
     }
 }
 
+const char* WaitReason(DownloadStatus status, DownloadStatus reason) {
+    if (status != DS_WAIT_FOR_USER) return "";
+    if (reason == DS_UNAUTHORIZED) return "login";
+    if (reason == DS_TGT_FILE_EXISTS) return "exists";
+    return "other";
+}
+
 nlohmann::json DownloadJson(IDownload* d) {
     DownloadStatus status = d->GetStatus();
     std::vector<SSection> sections, workers;
@@ -37,6 +44,9 @@ nlohmann::json DownloadJson(IDownload* d) {
         {"status", StatusText(status)},
         {"statusClass", StatusClassName(StatusClass(status))},
         {"waitForUser", status == DS_WAIT_FOR_USER},
+        {"waitReason", WaitReason(status, d->GetSuperStatus())},
+        {"statusTime", d->GetStatusTime()},
+        {"server", nlohmann::json::parse(text(d->GetServer()))},
         {"size", d->GetSize()},
         {"downloaded", d->GetDownloaded()},
         {"speed", d->GetSpeed()},

@@ -10,9 +10,13 @@ struct IDownload;
 
 namespace plover::web {
 
-// {"id","name","url","folder","status","statusClass","waitForUser","size","downloaded","speed",
-//  "timeLeft","priority","paused","finished","failed","queue","sections":[[start,size],...]}
+// {"id","name","url","folder","server","status","statusClass","waitForUser","waitReason",
+//  "statusTime","size","downloaded","speed","timeLeft","priority","paused","finished","failed",
+//  "queue","workers","sections":[[start,size],...]}
+// waitReason says what a download in "Wait for user" waits for: "login" (the server asked for
+// one), "exists" (the target file exists: overwrite or cancel), "other"; "" when not waiting.
 nlohmann::json DownloadJson(IDownload* d);
+const char* WaitReason(uint32_t status, uint32_t reason);
 // "failed", "busy" or "idle" for a status class.
 const char* StatusClassName(uint32_t statusClass);
 // {"seq","kind","kindName","text"}

@@ -1,6 +1,7 @@
 #include "web/web_api.h"
 
 #include <filesystem>
+#include <mutex>
 
 #include "app/settings.h"
 #include "download/downloader.h"
@@ -31,6 +32,38 @@ bool IntField(const nlohmann::json& body, const char* name, int lo, int hi, int&
     if (n < lo || n > hi) return false;
     out = int(n);
     return true;
+}
+
+// The stored site logins are shared by every request thread.
+std::mutex sitesLock;
+
+bool TextField(const nlohmann::json& body, const char* name, std::string& out) {
+    if (!body.contains(name) || !body[name].is_string()) return false;
+    out = body[name].get<std::string>();
+    return !out.empty() && out.size() <= 256 && out.find_first_of("\r\n") == std::string::npos;
+}
+
+// The login the user gave for a download the server refused without one; with "store" it is
+// kept for the site and given to the site's later downloads.
+SApiAnswer AnswerLogin(IDownload* d, const nlohmann::json& body) {
+    std::string user, password;
+    if (!TextField(body, "user", user) || !TextField(body, "password", password))
+        return ApiError(400, "Username and password cannot be empty.");
+    bool store = false;
+    if (body.contains("store")) {
+        if (!body["store"].is_boolean()) return ApiError(400, "\"store\" must be true or false.");
+        store = body["store"].get<bool>();
+    }
+    if (store) {
+        SSiteProp site;
+        site.site = d->GetServer();
+        site.login = {1, user, password};
+        if (!IsStorableSiteName(site.site)) return ApiError(422, "This site's name cannot be stored.");
+        std::lock_guard g(sitesLock);
+        SetSite(site);
+    }
+    d->PostOperation(new SDOAuthorize(user, password), 0);
+    return {200, {{"id", d->GetID()}}};
 }
 
 }  // namespace
@@ -93,7 +126,10 @@ SApiAnswer AddDownloads(CWebModel& model, const nlohmann::json& body) {
         config->StartMode = paused ? START_PAUSED : START_RUN;
         SUrlParts parts;
         if (SplitUrl(a, parts)) config->Server = parts.server;
-        if (parts.user.empty() && FindSite(config->Server.c_str()) >= 0) ApplySiteLogin(*config);
+        if (parts.user.empty()) {
+            std::lock_guard g(sitesLock);
+            if (FindSite(config->Server.c_str()) >= 0) ApplySiteLogin(*config);
+        }
         int id = -1;
         RefPtr<IDownload> d;
         model.Downloader()->AddDownload(config, &id, d.Put());
@@ -109,6 +145,10 @@ SApiAnswer DownloadAction(CWebModel& model, int id, const std::string& action, c
     else if (action == "resume") d->Resume();
     else if (action == "retry") d->Retry(0);
     else if (action == "delete") d->PostOperation(new SDnlOp(DNLOP_DELETE), 0);
+    else if (action == "overwrite") d->Overwrite();
+    else if (action == "cancelLogin") d->CancelAuthorization();
+    else if (action == "keepFile") d->CancelRename();
+    else if (action == "login") return AnswerLogin(d.Get(), body);
     else if (action == "priority") {
         int priority = -1;
         if (!body.contains("priority") || !IntField(body, "priority", 0, 10, priority))

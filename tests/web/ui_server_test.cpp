@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -176,6 +177,44 @@ TEST_F(UiServer, DownloadsFinishAndTheStreamStartsWithASnapshot) {
     SRunResult end = plover_->Wait(60000);
     EXPECT_EQ(end.exitCode, 0) << end.err;
     EXPECT_NE(end.out.find("Plover has stopped"), std::string::npos) << end.out;
+}
+
+TEST_F(UiServer, LoginRequestAnsweredAndStoredForTheSite) {
+    NginxServer web;
+    WriteFile(web.Root() / "auth/one.bin", PatternBytes(50000, 1));
+    WriteFile(web.Root() / "auth/two.bin", PatternBytes(60000, 2));
+    std::string folder = (home_ / "downloads").string();
+    auto add = [&](const std::string& path) {
+        auto r = PostJson("/api/downloads", Json{{"urls", {web.Url(path)}}, {"folder", folder}}.dump());
+        EXPECT_TRUE(r && r->status == 200);
+        return r ? Json::parse(r->body)["added"][0].get<int>() : -1;
+    };
+    auto waitFor = [&](int id, const std::function<bool(const Json&)>& done) {
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (std::chrono::steady_clock::now() < until) {
+            Json snap = Snapshot();
+            for (const Json& d : snap["downloads"])
+                if (d["id"] == id && done(d)) return d;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return Json();
+    };
+    int one = add("/auth/one.bin");
+    Json asked = waitFor(one, [](const Json& d) { return d["waitForUser"] == true; });
+    ASSERT_TRUE(asked.is_object()) << Snapshot().dump();
+    EXPECT_EQ(asked["status"], "Wait for user");
+    EXPECT_EQ(asked["waitReason"], "login");
+    auto path = "/api/downloads/" + std::to_string(one) + "/login";
+    EXPECT_EQ(PostJson(path, R"({"user":"user","password":""})")->status, 400);
+    auto r = PostJson(path, R"({"user":"user","password":"secret","store":true})");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 200) << r->body;
+    EXPECT_TRUE(waitFor(one, [](const Json& d) { return d["status"] == "Finished"; }).is_object());
+    // The stored login goes with the site's next download: no question this time.
+    int two = add("/auth/two.bin");
+    Json second = waitFor(two, [](const Json& d) { return d["status"] == "Finished" || d["waitForUser"] == true; });
+    EXPECT_EQ(second["status"], "Finished");
+    EXPECT_EQ(Sha256Of(folder + "/two.bin"), Sha256Of((web.Root() / "auth/two.bin").string()));
 }
 
 TEST_F(UiServer, EndsInOrderOnSigterm) {

@@ -60,3 +60,34 @@ export function addDownloads(add) {
     }
   });
 }
+
+// The server asked for a login: user name, password and whether to keep it for the site.
+// answer(request) posts it; cancel() gives up the download's request.
+export function login(download, answer, cancel) {
+  const user = el('input', { type: 'text', name: 'user', autocomplete: 'username', spellcheck: 'false' });
+  const password = el('input', { type: 'password', name: 'password', autocomplete: 'current-password' });
+  const store = el('input', { type: 'checkbox', name: 'store' });
+  const error = el('p', { class: 'dlg-error', role: 'alert' });
+  const ok = el('button', { value: 'ok', class: 'primary', text: 'Log in' });
+  const body = el('div', { class: 'dlg-body form-grid' },
+    el('span'), el('p', { class: 'dlg-text', text: `${download.server} asks for a login to send "${download.name}".` }),
+    el('label', { text: 'Username' }), user,
+    el('label', { text: 'Password' }), password,
+    el('span'), el('label', { class: 'check' }, store, ' Store the login for this site'),
+    el('span'), error);
+  const d = dialog('Login', body, [el('button', { value: 'cancel', formnovalidate: true, text: 'Cancel' }), ok]);
+  d.classList.add('dlg-login');
+  user.focus();
+  ok.addEventListener('click', async (e) => {
+    e.preventDefault();
+    if (!user.value || !password.value) { error.textContent = 'Username and password cannot be empty.'; return; }
+    try {
+      await answer({ user: user.value, password: password.value, store: store.checked });
+      d.close('ok');
+    } catch (err) { error.textContent = err.message; }
+  });
+  return new Promise((resolve) => d.addEventListener('close', () => {
+    if (d.returnValue !== 'ok') cancel();
+    resolve();
+  }));
+}

@@ -16,6 +16,16 @@ const COLUMNS = [
 ];
 
 export const selection = new Set();
+
+// The status groups the list can be narrowed to.
+const GROUPS = [
+  ['all', 'All downloads', () => true],
+  ['active', 'Active', (d) => d.statusClass === 'busy'],
+  ['waiting', 'Waiting', (d) => !d.finished && !d.failed && !d.paused && d.statusClass !== 'busy'],
+  ['paused', 'Paused', (d) => d.paused],
+  ['finished', 'Finished', (d) => d.finished],
+  ['failed', 'Failed', (d) => d.failed],
+];
 let anchor = null;
 
 export function createDownloadList(ctx) {
@@ -28,7 +38,14 @@ export function createDownloadList(ctx) {
     el('p', { text: 'The download list is empty.' }),
     el('button', { type: 'button', class: 'link', text: 'Add downloads…', onclick: () => ctx.command('download.add') }));
   const scroller = el('div', { class: 'grid-scroll', tabindex: '0' }, table);
-  const root = el('div', { class: 'download-list' }, scroller, empty);
+  const group = el('select', { 'aria-label': 'Show', 'data-filter': 'group' },
+    ...GROUPS.map(([v, t]) => el('option', { value: v, text: t })));
+  const count = el('span', { class: 'tb-content' });
+  const bar = el('div', { class: 'bar bar-toolbar pane-bar', role: 'toolbar' },
+    el('label', { class: 'tb-label', text: 'Show:' }), group, el('span', { class: 'spacer' }), count);
+  const root = el('div', { class: 'download-list' }, bar, scroller, empty);
+  const visible = (d) => GROUPS.find(([v]) => v === group.value)[2](d);
+  group.addEventListener('change', () => renderAll());
   const rows = new Map();
 
   const rowFor = (d) => {
@@ -73,13 +90,15 @@ export function createDownloadList(ctx) {
   };
 
   const renderAll = () => {
-    const wanted = state.order.map((id) => state.downloads.get(id)).filter(Boolean);
+    const all = state.order.map((id) => state.downloads.get(id)).filter(Boolean);
+    const wanted = all.filter(visible);
+    count.textContent = `${wanted.length} of ${all.length}`;
     for (const [id, tr] of rows) if (!state.downloads.has(id)) { tr.remove(); rows.delete(id); selection.delete(id); }
     const frag = document.createDocumentFragment();
     for (const d of wanted) { const tr = rowFor(d); fill(tr, d); frag.append(tr); }
     body.replaceChildren(frag);
-    empty.hidden = wanted.length > 0;
-    scroller.hidden = wanted.length === 0;
+    empty.hidden = all.length > 0;
+    scroller.hidden = all.length === 0;
   };
 
   // Single changes are drawn at the next frame, together.
@@ -91,7 +110,8 @@ export function createDownloadList(ctx) {
     dirty.clear();
   };
   on('downloads', (ev) => {
-    if (ev?.changed !== undefined && !ev.added && rows.has(ev.changed)) {
+    const d = state.downloads.get(ev?.changed);
+    if (ev?.changed !== undefined && !ev.added && rows.has(ev.changed) && d && visible(d) && body.contains(rows.get(ev.changed))) {
       dirty.add(ev.changed);
       if (!scheduled) { scheduled = true; requestAnimationFrame(flush); }
     } else {

@@ -2,7 +2,7 @@
 // keeps them live from the event stream.
 import { getJson, post, connectEvents } from './api.js';
 import { el } from './format.js';
-import { state, handlers, emit } from './store.js';
+import { state, handlers, emit, on } from './store.js';
 import { renderWindow } from './render.js';
 import { createDownloadList, selection } from './downloads.js';
 import { createLog } from './log.js';
@@ -38,6 +38,25 @@ const commands = {
     const name = ids.length === 1 ? `"${state.downloads.get(ids[0]).name}"` : `${ids.length} downloads`;
     if (await dialogs.confirmBox('Delete', `Delete ${name} from the list?`, 'Delete')) each('delete', ids);
   },
+  'download.import': () => {
+    const input = el('input', { type: 'file', accept: '.txt,text/plain' });
+    input.addEventListener('change', async () => {
+      const text = await input.files[0]?.text();
+      if (!text) return;
+      // The import rules: every line that is an HTTP or FTP address without "mailto:".
+      const urls = text.split(/\r?\n/).map((l) => l.trim()).filter((l) => /^(https?|ftp):\/\//i.test(l) && !/mailto:/i.test(l));
+      if (!urls.length) return dialogs.message('Import', 'The file holds no HTTP or FTP address.');
+      for (let i = 0; i < urls.length; i += 1000)
+        await post('/api/downloads', { urls: urls.slice(i, i + 1000) }).catch((e) => dialogs.message('Import', e.message));
+    });
+    input.click();
+  },
+  'download.export': () => {
+    const body = state.order.map((id) => state.downloads.get(id)?.url).filter(Boolean).join('\n');
+    const a = el('a', { href: URL.createObjectURL(new Blob([body + '\n'], { type: 'text/plain' })), download: 'downloads.txt' });
+    a.click();
+    setTimeout(() => URL.revokeObjectURL(a.href), 1000);
+  },
   'download.pauseAll': () => each('pause', [...state.downloads.keys()]),
   'download.resumeAll': () => each('resume', [...state.downloads.keys()]),
   'download.deleteFinished': () => each('delete', [...state.downloads.values()].filter((d) => d.finished).map((d) => d.id)),
@@ -60,6 +79,30 @@ const commands = {
 
 let ctx;
 let events;
+
+// Downloads in "Wait for user" are answered one dialog at a time, each state once.
+const answered = new Set();
+let asking = false;
+async function answerWaiting() {
+  if (asking) return;
+  const d = [...state.downloads.values()].find((x) => x.waitForUser && !answered.has(`${x.id}:${x.statusTime}`));
+  if (!d) return;
+  answered.add(`${d.id}:${d.statusTime}`);
+  asking = true;
+  try {
+    if (d.waitReason === 'login') {
+      await dialogs.login(d, (req) => post(`/api/downloads/${d.id}/login`, req),
+        () => post(`/api/downloads/${d.id}/cancelLogin`).catch(() => {}));
+    } else if (d.waitReason === 'exists') {
+      const yes = await dialogs.confirmBox('The file exists', `${d.folder}/${d.name} exists already. Overwrite it?`, 'Overwrite');
+      await post(`/api/downloads/${d.id}/${yes ? 'overwrite' : 'keepFile'}`).catch(() => {});
+    }
+  } finally {
+    asking = false;
+  }
+  answerWaiting();
+}
+on('downloads', () => answerWaiting());
 
 function openDownloads() {
   const area = ctx.mdi.get(MDI_PRIMARY);
