@@ -2,6 +2,7 @@
 """The main window in a real browser: headless Chromium driven by Selenium (Debian's packages)
 against `plover ui` in its own home, with a file served by nginx on loopback. The page must render
 its layout, take an address in the "Add downloads" dialog and show the download reach "Finished";
+a login request must be answered in the login dialog, a slow download paused and resumed, and
 the protocol log window must show the request line.
 Usage: browser_test.py PLOVER_EXECUTABLE [SCREENSHOT.png]"""
 import os
@@ -40,6 +41,13 @@ def start_nginx(folder):
     os.makedirs(root)
     with open(os.path.join(root, "picture.bin"), "wb") as f:
         f.write(os.urandom(400000))
+    os.makedirs(os.path.join(root, "auth"))
+    with open(os.path.join(root, "auth", "locked.bin"), "wb") as f:
+        f.write(os.urandom(100000))
+    with open(os.path.join(root, "large.bin"), "wb") as f:
+        f.write(os.urandom(1500000))
+    with open(os.path.join(folder, "htpasswd"), "w") as f:
+        f.write("user:{PLAIN}secret\n")
     port = free_port()
     conf = os.path.join(folder, "nginx.conf")
     with open(conf, "w") as f:
@@ -49,11 +57,13 @@ events {{ worker_connections 64; }}
 http {{ default_type application/octet-stream; access_log off;
   client_body_temp_path {folder}/body; proxy_temp_path {folder}/proxy; fastcgi_temp_path {folder}/fcgi;
   uwsgi_temp_path {folder}/uwsgi; scgi_temp_path {folder}/scgi;
-  server {{ listen 127.0.0.1:{port}; root {root}; }} }}
+  server {{ listen 127.0.0.1:{port}; root {root};
+    location /auth/ {{ auth_basic "plover"; auth_basic_user_file {folder}/htpasswd; }}
+    location /slow/ {{ rewrite ^/slow/(.*)$ /$1 break; limit_rate 60k; }} }} }}
 """)
     proc = subprocess.Popen(["nginx", "-p", folder, "-c", conf, "-e", folder + "/error.log"])
     wait_for("nginx", lambda: socket.socket().connect_ex(("127.0.0.1", port)) == 0, 30)
-    return proc, f"http://127.0.0.1:{port}/picture.bin"
+    return proc, f"http://127.0.0.1:{port}"
 
 
 def main():
@@ -64,7 +74,8 @@ def main():
     driver = None
     try:
         os.makedirs(os.path.join(work, "nginx"))
-        nginx, file_url = start_nginx(os.path.join(work, "nginx"))
+        nginx, site = start_nginx(os.path.join(work, "nginx"))
+        file_url = site + "/picture.bin"
         procs.append(nginx)
         home = os.path.join(work, "home")
         downloads = os.path.join(work, "downloads")
@@ -99,21 +110,47 @@ def main():
         wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, ".doc-tab[aria-selected=true]"))
         assert "Downloads" in [t.text for t in driver.find_elements(By.CSS_SELECTOR, ".doc-tab")]
 
-        driver.find_element(By.CSS_SELECTOR, ".bar-toolbar [data-command='download.add']").click()
-        dialog = wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "dialog.dlg[open]"))
-        dialog.find_element(By.NAME, "urls").send_keys(file_url)
-        dialog.find_element(By.NAME, "folder").send_keys(downloads)
-        dialog.find_element(By.CSS_SELECTOR, "button.primary").click()
+        def add(address):
+            driver.find_element(By.CSS_SELECTOR, ".bar-toolbar [data-command='download.add']").click()
+            dialog = wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "dialog.dlg[open]"))
+            dialog.find_element(By.NAME, "urls").send_keys(address)
+            dialog.find_element(By.NAME, "folder").send_keys(downloads)
+            dialog.find_element(By.CSS_SELECTOR, "button.primary").click()
+            wait.until(lambda d: not d.find_elements(By.CSS_SELECTOR, "dialog.dlg[open]"))
 
-        def finished():
+        def status(row):
             cells = driver.find_elements(By.CSS_SELECTOR, ".grid tbody tr td.c-status")
-            return cells and cells[0].text == "Finished"
-        wait_for("the download to finish", finished, 90)
+            return cells[row].text if len(cells) > row else ""
+
+        add(file_url)
+        wait_for("the download to finish", lambda: status(0) == "Finished", 90)
         name = driver.find_element(By.CSS_SELECTOR, ".grid tbody tr td.c-name").text
         assert name == "picture.bin", name
         assert os.path.getsize(os.path.join(downloads, "picture.bin")) == 400000
         if shot:
             driver.save_screenshot(shot)
+
+        # A login request of the server is answered in the login dialog.
+        add(site + "/auth/locked.bin")
+        dialog = wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "dialog.dlg-login[open]"))
+        if shot:
+            driver.save_screenshot(shot.replace(".png", "-login.png"))
+        dialog.find_element(By.NAME, "user").send_keys("user")
+        dialog.find_element(By.NAME, "password").send_keys("secret")
+        dialog.find_element(By.NAME, "store").click()
+        dialog.find_element(By.CSS_SELECTOR, "button.primary").click()
+        wait_for("the login download to finish", lambda: status(1) == "Finished", 90)
+        assert os.path.getsize(os.path.join(downloads, "locked.bin")) == 100000
+
+        # A slow download is paused and resumed from the list.
+        add(site + "/slow/large.bin")
+        wait_for("the slow download to run", lambda: status(2) == "Downloading", 60)
+        driver.find_elements(By.CSS_SELECTOR, ".grid tbody tr")[2].click()
+        driver.find_element(By.CSS_SELECTOR, ".bar-toolbar [data-command='download.pause']").click()
+        wait_for("the download to pause", lambda: status(2) == "Paused", 60)
+        driver.find_element(By.CSS_SELECTOR, ".bar-toolbar [data-command='download.resume']").click()
+        wait_for("the resumed download to finish", lambda: status(2) == "Finished", 120)
+        assert os.path.getsize(os.path.join(downloads, "large.bin")) == 1500000
 
         # The protocol log window shows the request the download sent.
         base = url.split("/?")[0]
