@@ -6,19 +6,20 @@
 namespace plover::ui {
 namespace {
 
+// Each written in pieces; the parentheses keep the pieces one element.
 const char* const kLayouts[] = {
     // 1: the main window.
-    "R(ver,main=%i){T(menuBk,top,tb=%i,nogripper)T(top,tb=%i,nogripper)F(hor,width=350){M(mdiID=%i){T(menuBk,top,"
-    "tb=%i,nogripper)F(height=250){P(id=%i,active)}}M{T(menuBk,top,tb=%i,nogripper)F{T(top,tb=%i,nogripper)P(id=%i,"
-    "active)}F{T(top,tb=%i,nogripper)P(id=%i,active)}}}M(mdiID=%i,PrimaryMDI){T(menuBk,top,tb=%i,nogripper)}S(tb=%"
-    "i)}",
+    ("R(ver,main=%i){T(menuBk,top,tb=%i,nogripper)T(top,tb=%i,nogripper)F(hor,width=350){M(mdiID=%i){T(menuBk,"
+     "top,tb=%i,nogripper)F(height=250){P(id=%i,active)}}M{T(menuBk,top,tb=%i,nogripper)F{T(top,tb=%i,nogripper)"
+     "P(id=%i,active)}F{T(top,tb=%i,nogripper)P(id=%i,active)}}}M(mdiID=%i,PrimaryMDI){T(menuBk,top,tb=%i,"
+     "nogripper)}S(tb=%i)}"),
     // 2: a single pane.
     "R{P(id=%i,active)}",
     // 3: two toolbars, one pane and a status bar.
     "R{T(menuBk,top,tb=%i,nogripper)T(top,tb=%i,nogripper)F{P(id=%i,active)}S(tb=%i)}",
     // 4: the basket window.
-    "R(ver,main=%i){T(menuBk,top,tb=%i,nogripper)T(top,tb=%i,nogripper)F(hor,width=300){F{P(id=%i,active)}F{T(top,"
-    "tb=%i,nogripper)F{P(id=%i)}}}F{P(id=%i)}S(tb=%i)}",
+    ("R(ver,main=%i){T(menuBk,top,tb=%i,nogripper)T(top,tb=%i,nogripper)F(hor,width=300){F{P(id=%i,active)}F{"
+     "T(top,tb=%i,nogripper)F{P(id=%i)}}}F{P(id=%i)}S(tb=%i)}"),
     // 6: two panes under one menu bar.
     "R{M{T(menuBk,top,tb=%i,nogripper)F{P(id=%i,active)}F{P(id=%i,active)}}}",
 };
