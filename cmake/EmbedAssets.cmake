@@ -1,0 +1,22 @@
+# cmake -DSRC=folder -DOUT=file.cpp -P EmbedAssets.cmake
+# Writes every file under SRC as a byte array with its path relative to SRC (ending in a 0 byte
+# that is not counted, so that an empty file still makes an array).
+file(GLOB_RECURSE files RELATIVE ${SRC} ${SRC}/*)
+list(SORT files)
+set(out "// Generated from the page's files; do not edit.\n#include \"web/web_assets.h\"\n\nnamespace plover::web {\nnamespace {\n")
+set(table "")
+set(i 0)
+foreach(f ${files})
+  file(READ ${SRC}/${f} hex HEX)
+  string(LENGTH "${hex}" hexlen)
+  math(EXPR size "${hexlen} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(REGEX REPLACE "((0x..,){32})" "\\1\n" bytes "${bytes}")
+  string(APPEND out "const unsigned char a${i}[] = {\n${bytes}0};\n")
+  string(APPEND table "    {\"${f}\", a${i}, ${size}},\n")
+  math(EXPR i "${i} + 1")
+endforeach()
+string(APPEND out "}  // namespace\n\nconst SWebAsset kWebAssets[] = {\n${table}    {nullptr, nullptr, 0},\n};\n\n}  // namespace plover::web\n")
+file(WRITE ${OUT}.tmp "${out}")
+file(COPY_FILE ${OUT}.tmp ${OUT} ONLY_IF_DIFFERENT)
+file(REMOVE ${OUT}.tmp)

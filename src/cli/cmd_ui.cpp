@@ -1,0 +1,92 @@
+// plover ui: starts Plover like `plover run` (every engine, in order) together with the web
+// front end's server, prints the address to open, and runs until Ctrl-C, SIGTERM or Exit in the
+// page's menu. Then the server stops first (no new commands), the engines stop in reverse order
+// and everything is saved.
+#include <spawn.h>
+
+#include <iostream>
+
+#include "cli/app_session.h"
+#include "cli/command.h"
+#include "download/i_downloader.h"
+#include "web/instance_token.h"
+#include "web/request_guard.h"
+#include "web/web_model.h"
+#include "web/web_server.h"
+
+extern char** environ;
+
+namespace plover::cli {
+namespace {
+
+struct SUiOptions {
+    std::string listen = "127.0.0.1:0";
+    bool open = false;
+};
+
+// Starts the desktop's browser on the address without waiting for it.
+void OpenBrowser(const std::string& url) {
+    pid_t pid;
+    const char* argv[] = {"xdg-open", url.c_str(), nullptr};
+    if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0)
+        std::cerr << "plover: cannot start xdg-open; open the address above in a browser\n";
+}
+
+void RunUi(CliContext& ctx, const SUiOptions& options) {
+    web::SWebServerConfig config;
+    if (!web::ParseListenAddress(options.listen, config.host, config.port)) {
+        std::cerr << "plover: --listen needs ADDRESS:PORT, e.g. 127.0.0.1:8080\n";
+        ctx.exitCode = 2;
+        return;
+    }
+    CCliApp app(ctx);
+    if (!app.Start(CCliApp::kEngines)) return;
+    RefPtr<IEngine> engine;
+    RefPtr<IDownloader> downloader;
+    if (GetEngineMgr()->GetEngine(ENGINE_ID_DOWNLOADER, engine.Put()))
+        downloader = QueryAs<IDownloader>(engine.Get(), IID_IDownloader);
+    const std::filesystem::path& home = app.App().Homes().settingsDir;
+    config.token = web::LoadOrCreateToken(home);
+    if (!downloader || config.token.empty()) {
+        std::cerr << "plover: cannot start the web front end" << (config.token.empty() ? " (cannot store its key)" : "")
+                  << "\n";
+        ctx.exitCode = 1;
+        return;
+    }
+    web::CEventHub hub;
+    web::CWebModel model(hub, downloader);
+    downloader->Advise(&model);
+    web::CWebServer server(model, hub, config, [&app] { app.App().Quit(); });
+    std::string error;
+    if (!server.Start(&error)) {
+        std::cerr << "plover: " << error << "\n";
+        downloader->Unadvise(&model);
+        ctx.exitCode = 1;
+        return;
+    }
+    if (!web::IsLoopbackHost(config.host))
+        std::cerr << "plover: warning: listening on " << config.host
+                  << ", reachable from other machines; the key in the address is all that guards it\n";
+    web::WriteAddressFile(home, server.Url());
+    std::cout << "Plover is running. Open this address in a browser:\n" << server.Url() << std::endl;
+    if (options.open) OpenBrowser(server.Url());
+    app.RunUntilQuit();
+    std::cout << "Stopping..." << std::endl;
+    server.Stop();
+    downloader->Unadvise(&model);
+    web::RemoveAddressFile(home);
+    if (app.Stop()) std::cout << "Plover has stopped; settings saved." << std::endl;
+}
+
+void Setup(CLI::App& app, CliContext& ctx) {
+    auto options = std::make_shared<SUiOptions>();
+    auto* cmd = app.add_subcommand("ui", "Start Plover with its windows in the browser (until Ctrl-C, SIGTERM or Exit)");
+    cmd->add_option("--listen", options->listen, "ADDRESS:PORT to listen on (default 127.0.0.1 and a free port)");
+    cmd->add_flag("--open", options->open, "Open the address in the desktop's browser (xdg-open)");
+    cmd->callback([&ctx, options] { RunUi(ctx, *options); });
+}
+
+CommandRegistrar registrar("ui", Setup);
+
+}  // namespace
+}  // namespace plover::cli

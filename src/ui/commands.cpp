@@ -1,0 +1,74 @@
+#include "ui/commands.h"
+
+namespace plover::ui {
+namespace {
+
+const SCommand kCommands[] = {
+    {CMD_NEW_SCAN, "scan.new", "New scan"},
+    {CMD_ADD_DOWNLOADS, "download.add", "Add downloads..."},
+    {CMD_IMPORT_LIST, "download.import", "Import address list..."},
+    {CMD_EXPORT_LIST, "download.export", "Export address list..."},
+    {CMD_EXIT, "app.exit", "Exit"},
+    {CMD_PAUSE, "download.pause", "Pause"},
+    {CMD_RESUME, "download.resume", "Resume"},
+    {CMD_RETRY, "download.retry", "Retry"},
+    {CMD_DELETE, "download.delete", "Delete"},
+    {CMD_DELETE_WITH_FILE, "download.deleteWithFile", "Delete with file"},
+    {CMD_MOVE_UP, "download.moveUp", "Move up"},
+    {CMD_MOVE_DOWN, "download.moveDown", "Move down"},
+    {CMD_OPEN_FOLDER, "download.openFolder", "Open folder"},
+    {CMD_PAUSE_ALL, "download.pauseAll", "Pause all"},
+    {CMD_RESUME_ALL, "download.resumeAll", "Resume all"},
+    {CMD_DELETE_FINISHED, "download.deleteFinished", "Remove finished"},
+    {CMD_SHOW_DOWNLOADS, "view.downloads", "Download list"},
+    {CMD_SHOW_LOG, "view.log", "Protocol log"},
+    {CMD_TRAFFIC_MODE_0, "traffic.mode0", "Full speed"},
+    {CMD_TRAFFIC_MODE_1, "traffic.mode1", "Medium speed"},
+    {CMD_TRAFFIC_MODE_2, "traffic.mode2", "Low speed"},
+    {CMD_TRAFFIC_STOP, "traffic.stop", "Stop the queue"},
+    {CMD_START_SCAN, "scan.start", "Start"},
+    {CMD_STOP_SCAN, "scan.stop", "Stop"},
+    {CMD_FORGET, "history.forget", "Forget"},
+    {CMD_REFRESH, "view.refresh", "Refresh"},
+    {CMD_ABOUT, "help.about", "About Plover"},
+};
+
+SMenuEntry Top(const char* text, std::initializer_list<int> commands) {
+    SMenuEntry top;
+    top.text = text;
+    for (int c : commands) top.items.push_back({"", c, {}});
+    return top;
+}
+
+}  // namespace
+
+const SCommand* FindCommand(int id) {
+    for (const SCommand& c : kCommands)
+        if (c.id == id) return &c;
+    return nullptr;
+}
+
+std::vector<SMenuEntry> MenuEntries(int menu) {
+    switch (menu) {
+        case MENU_MAIN:
+            return {
+                Top("File", {CMD_NEW_SCAN, CMD_ADD_DOWNLOADS, CMD_NONE, CMD_IMPORT_LIST, CMD_EXPORT_LIST, CMD_NONE,
+                             CMD_EXIT}),
+                Top("Downloads", {CMD_PAUSE, CMD_RESUME, CMD_RETRY, CMD_NONE, CMD_DELETE, CMD_DELETE_WITH_FILE,
+                                  CMD_DELETE_FINISHED, CMD_NONE, CMD_MOVE_UP, CMD_MOVE_DOWN, CMD_NONE,
+                                  CMD_PAUSE_ALL, CMD_RESUME_ALL, CMD_NONE, CMD_OPEN_FOLDER}),
+                Top("View", {CMD_SHOW_DOWNLOADS, CMD_SHOW_LOG, CMD_NONE, CMD_REFRESH}),
+                Top("Traffic", {CMD_TRAFFIC_MODE_0, CMD_TRAFFIC_MODE_1, CMD_TRAFFIC_MODE_2, CMD_NONE,
+                                CMD_TRAFFIC_STOP}),
+                Top("Help", {CMD_ABOUT}),
+            };
+        case MENU_VIEWER:
+            return {Top("File", {CMD_EXIT}), Top("View", {CMD_REFRESH})};
+        case MENU_BASKET:
+            return {Top("File", {CMD_EXIT}), Top("View", {CMD_REFRESH})};
+        default:
+            return {};
+    }
+}
+
+}  // namespace plover::ui

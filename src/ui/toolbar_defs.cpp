@@ -1,0 +1,88 @@
+#include "ui/toolbar_defs.h"
+
+#include "ui/commands.h"
+
+namespace plover::ui {
+namespace {
+
+constexpr SToolbarItem kEnd{TBI_END, 0};
+constexpr SToolbarItem kSep{TBI_SEPARATOR, 0};
+constexpr SToolbarItem Button(int command) { return {TBI_BUTTON, command}; }
+
+constexpr SToolbarItem kMainMenu[] = {{TBI_MENU, MENU_MAIN}, kEnd};
+constexpr SToolbarItem kMain[] = {
+    Button(CMD_NEW_SCAN), kSep, {TBI_LABEL, LABEL_ADDRESS}, {TBI_COMBO, COMBO_ADDRESS},
+    {TBI_LABEL, LABEL_PROFILE}, {TBI_COMBO, COMBO_PROFILE}, Button(CMD_START_SCAN), Button(CMD_STOP_SCAN), kSep,
+    Button(CMD_ADD_DOWNLOADS), Button(CMD_PAUSE), Button(CMD_RESUME), Button(CMD_DELETE), kSep,
+    {TBI_LABEL, LABEL_TRAFFIC}, {TBI_COMBO, COMBO_TRAFFIC_MODE}, kEnd};
+constexpr SToolbarItem kWindowTabs[] = {{TBI_WINDOW_LIST, 0}, kEnd};
+constexpr SToolbarItem kHistory[] = {{TBI_CONTENT, CONTENT_PANE_TITLE}, Button(CMD_FORGET), Button(CMD_REFRESH), kEnd};
+constexpr SToolbarItem kProfiles[] = {{TBI_CONTENT, CONTENT_PANE_TITLE}, Button(CMD_REFRESH), kEnd};
+constexpr SToolbarItem kMainStatus[] = {{TBI_CONTENT, CONTENT_SPEED}, kSep, {TBI_CONTENT, CONTENT_ACTIVE}, kSep,
+                                        {TBI_LABEL, LABEL_TRAFFIC}, {TBI_COMBO, COMBO_TRAFFIC_MODE}, kSep,
+                                        {TBI_CONTENT, CONTENT_DIALUP}, kEnd};
+constexpr SToolbarItem kViewerMenu[] = {{TBI_MENU, MENU_VIEWER}, kEnd};
+constexpr SToolbarItem kViewer[] = {Button(CMD_REFRESH), kEnd};
+constexpr SToolbarItem kViewerStatus[] = {{TBI_CONTENT, CONTENT_IMAGE_INFO}, kEnd};
+constexpr SToolbarItem kBasketMenu[] = {{TBI_MENU, MENU_BASKET}, kEnd};
+constexpr SToolbarItem kBasket[] = {Button(CMD_REFRESH), kEnd};
+constexpr SToolbarItem kBasketFiles[] = {{TBI_CONTENT, CONTENT_PANE_TITLE}, kEnd};
+constexpr SToolbarItem kBasketStatus[] = {{TBI_CONTENT, CONTENT_PANE_TITLE}, kEnd};
+
+}  // namespace
+
+const SToolbarItem* ToolbarDefinition(int n) {
+    switch (n) {
+        case TB_MAIN_MENU: return kMainMenu;
+        case TB_MAIN: return kMain;
+        case TB_WINDOW_TABS: return kWindowTabs;
+        case TB_HISTORY: return kHistory;
+        case TB_PROFILES: return kProfiles;
+        case TB_MAIN_STATUS: return kMainStatus;
+        case TB_VIEWER_MENU: return kViewerMenu;
+        case TB_VIEWER: return kViewer;
+        case TB_VIEWER_STATUS: return kViewerStatus;
+        case TB_BASKET_MENU: return kBasketMenu;
+        case TB_BASKET: return kBasket;
+        case TB_BASKET_FILES: return kBasketFiles;
+        case TB_BASKET_STATUS: return kBasketStatus;
+        default: return nullptr;
+    }
+}
+
+std::vector<SToolbarItem> ToolbarItems(int n) {
+    std::vector<SToolbarItem> items;
+    for (const SToolbarItem* it = ToolbarDefinition(n); it && it->kind != TBI_END; ++it) items.push_back(*it);
+    return items;
+}
+
+const char* LabelText(int label) {
+    switch (label) {
+        case LABEL_ADDRESS: return "Address:";
+        case LABEL_PROFILE: return "Profile:";
+        case LABEL_TRAFFIC: return "Traffic:";
+        default: return "";
+    }
+}
+
+const char* ComboName(int combo) {
+    switch (combo) {
+        case COMBO_ADDRESS: return "address";
+        case COMBO_PROFILE: return "profile";
+        case COMBO_TRAFFIC_MODE: return "trafficMode";
+        default: return "";
+    }
+}
+
+const char* ContentName(int content) {
+    switch (content) {
+        case CONTENT_SPEED: return "speed";
+        case CONTENT_ACTIVE: return "active";
+        case CONTENT_DIALUP: return "dialup";
+        case CONTENT_PANE_TITLE: return "paneTitle";
+        case CONTENT_IMAGE_INFO: return "imageInfo";
+        default: return "";
+    }
+}
+
+}  // namespace plover::ui

@@ -1,0 +1,93 @@
+#include "web/download_json.h"
+
+#include <vector>
+
+#include "download/download_status.h"
+#include "download/i_download.h"
+#include "download/i_downloader.h"
+
+namespace plover::web {
+
+const char* StatusClassName(uint32_t statusClass) {
+    switch (statusClass) {
+        case DSC_FAILED: return "failed";
+        case DSC_BUSY: return "busy";
+        default: return "idle";
+    }
+}
+
+const char* WaitReason(DownloadStatus status, DownloadStatus reason) {
+    if (status != DS_WAIT_FOR_USER) return "";
+    if (reason == DS_UNAUTHORIZED) return "login";
+    if (reason == DS_TGT_FILE_EXISTS) return "exists";
+    return "other";
+}
+
+nlohmann::json DownloadJson(IDownload* d) {
+    DownloadStatus status = d->GetStatus();
+    std::vector<SSection> sections, workers;
+    d->GetSections(sections, workers);
+    nlohmann::json parts = nlohmann::json::array();
+    for (const SSection& s : sections)
+        if (s.IsValid()) parts.push_back({s.Start, s.Size});
+    std::string name = d->GetFileName();
+    std::string url = d->GetOriginalUrl();
+    // Text is bytes: a name that is not UTF-8 is shown with replacement characters.
+    auto text = [](const std::string& s) {
+        return nlohmann::json(s).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    };
+    return {
+        {"id", d->GetID()},
+        {"name", nlohmann::json::parse(text(name.empty() ? url : name))},
+        {"url", nlohmann::json::parse(text(url))},
+        {"folder", nlohmann::json::parse(text(d->GetLocalFolder()))},
+        {"status", StatusText(status)},
+        {"statusClass", StatusClassName(StatusClass(status))},
+        {"waitForUser", status == DS_WAIT_FOR_USER},
+        {"waitReason", WaitReason(status, d->GetSuperStatus())},
+        {"statusTime", d->GetStatusTime()},
+        {"server", nlohmann::json::parse(text(d->GetServer()))},
+        {"size", d->GetSize()},
+        {"downloaded", d->GetDownloaded()},
+        {"speed", d->GetSpeed()},
+        {"timeLeft", d->GetTimeLeft()},
+        {"priority", d->GetConfig()->Prior},
+        {"paused", d->IsPaused()},
+        {"finished", d->IsFinished()},
+        {"failed", d->IsFailed()},
+        {"queue", d->GetQueueValue()},
+        {"workers", d->GetLeechCount()},
+        {"sections", parts},
+    };
+}
+
+const char* LogKindName(uint32_t kind) {
+    switch (kind) {
+        case LOG_REQUEST: return "request";
+        case LOG_RESPONSE: return "response";
+        case LOG_LOOKUP: return "lookup";
+        case LOG_LOOKUP_OK: return "found";
+        case LOG_LOOKUP_FAILED: return "notFound";
+        case LOG_CONNECTING: return "connecting";
+        case LOG_CONNECTED: return "connected";
+        case LOG_CLOSED: return "closed";
+        case LOG_DELETED: return "deleted";
+        case LOG_PAUSED: return "paused";
+        case LOG_RESUMED: return "resumed";
+        case LOG_FINISHED: return "finished";
+        case LOG_DIALUP_UP: return "dialupUp";
+        case LOG_DIALUP_DOWN: return "dialupDown";
+        case LOG_DIALUP_FAILED: return "dialupFailed";
+        case LOG_LIST_LOADED: return "listLoaded";
+        case LOG_LIST_SAVED: return "listSaved";
+        case LOG_TIMEOUT: return "timeout";
+        default: return "other";
+    }
+}
+
+nlohmann::json LogLineJson(uint64_t seq, uint32_t kind, const std::string& text) {
+    std::string safe = nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return {{"seq", seq}, {"kind", kind}, {"kindName", LogKindName(kind)}, {"text", nlohmann::json::parse(safe)}};
+}
+
+}  // namespace plover::web

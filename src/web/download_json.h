@@ -1,0 +1,26 @@
+#pragma once
+// What the browser receives about downloads and the log: one JSON object per download (the
+// columns of the download list), and one per log line.
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace plover {
+struct IDownload;
+}
+
+namespace plover::web {
+
+// {"id","name","url","folder","server","status","statusClass","waitForUser","waitReason",
+//  "statusTime","size","downloaded","speed","timeLeft","priority","paused","finished","failed",
+//  "queue","workers","sections":[[start,size],...]}
+// waitReason says what a download in "Wait for user" waits for: "login" (the server asked for
+// one), "exists" (the target file exists: overwrite or cancel), "other"; "" when not waiting.
+nlohmann::json DownloadJson(IDownload* d);
+const char* WaitReason(uint32_t status, uint32_t reason);
+// "failed", "busy" or "idle" for a status class.
+const char* StatusClassName(uint32_t statusClass);
+// {"seq","kind","kindName","text"}
+nlohmann::json LogLineJson(uint64_t seq, uint32_t kind, const std::string& text);
+const char* LogKindName(uint32_t kind);
+
+}  // namespace plover::web

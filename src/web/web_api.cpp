@@ -1,0 +1,172 @@
+#include "web/web_api.h"
+
+#include <filesystem>
+#include <mutex>
+
+#include "app/settings.h"
+#include "download/downloader.h"
+#include "download/i_download.h"
+#include "download/site_prop.h"
+#include "platform/homes.h"
+#include "platform/url_split.h"
+#include "web/web_model.h"
+
+namespace plover::web {
+namespace {
+
+constexpr size_t kMaxUrls = 1000;
+constexpr size_t kMaxUrlLength = 4096;
+constexpr size_t kMaxPathLength = 4096;
+
+bool IsFolder(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::is_directory(path, ec);
+}
+
+// An integer field in [lo, hi]: absent gives fallback; false when present but wrong.
+bool IntField(const nlohmann::json& body, const char* name, int lo, int hi, int& out) {
+    if (!body.contains(name)) return true;
+    const nlohmann::json& v = body[name];
+    if (!v.is_number_integer()) return false;
+    long long n = v.get<long long>();
+    if (n < lo || n > hi) return false;
+    out = int(n);
+    return true;
+}
+
+// The stored site logins are shared by every request thread.
+std::mutex sitesLock;
+
+bool TextField(const nlohmann::json& body, const char* name, std::string& out) {
+    if (!body.contains(name) || !body[name].is_string()) return false;
+    out = body[name].get<std::string>();
+    return !out.empty() && out.size() <= 256 && out.find_first_of("\r\n") == std::string::npos;
+}
+
+// The login the user gave for a download the server refused without one; with "store" it is
+// kept for the site and given to the site's later downloads.
+SApiAnswer AnswerLogin(IDownload* d, const nlohmann::json& body) {
+    std::string user, password;
+    if (!TextField(body, "user", user) || !TextField(body, "password", password))
+        return ApiError(400, "Username and password cannot be empty.");
+    bool store = false;
+    if (body.contains("store")) {
+        if (!body["store"].is_boolean()) return ApiError(400, "\"store\" must be true or false.");
+        store = body["store"].get<bool>();
+    }
+    if (store) {
+        SSiteProp site;
+        site.site = d->GetServer();
+        site.login = {1, user, password};
+        if (!IsStorableSiteName(site.site)) return ApiError(422, "This site's name cannot be stored.");
+        std::lock_guard g(sitesLock);
+        SetSite(site);
+    }
+    d->PostOperation(new SDOAuthorize(user, password), 0);
+    return {200, {{"id", d->GetID()}}};
+}
+
+}  // namespace
+
+SApiAnswer ApiError(int status, const std::string& message) { return {status, {{"error", message}}}; }
+
+bool ParseBody(const std::string& text, nlohmann::json& out, SApiAnswer& error) {
+    out = nlohmann::json::parse(text, nullptr, false);
+    if (out.is_discarded() || !out.is_object()) {
+        error = ApiError(400, "The request body is not a JSON object.");
+        return false;
+    }
+    return true;
+}
+
+SApiAnswer AddDownloads(CWebModel& model, const nlohmann::json& body) {
+    if (!body.contains("urls") || !body["urls"].is_array() || body["urls"].empty())
+        return ApiError(400, "\"urls\" must be a list of addresses.");
+    const nlohmann::json& urls = body["urls"];
+    if (urls.size() > kMaxUrls) return ApiError(413, "At most 1000 addresses at once.");
+    std::vector<std::string> addresses;
+    for (const nlohmann::json& u : urls) {
+        if (!u.is_string()) return ApiError(400, "Every address must be a string.");
+        std::string a = u.get<std::string>();
+        if (a.size() > kMaxUrlLength) return ApiError(400, "An address is too long.");
+        SUrlParts parts;
+        if (!IsImportableAddress(a) || !SplitUrl(a, parts) || parts.server.empty())
+            return ApiError(422, "Not an HTTP or FTP address: " + a);
+        addresses.push_back(a);
+    }
+    std::string folder;
+    if (body.contains("folder") && !(body["folder"].is_string() && body["folder"].get<std::string>().empty())) {
+        if (!body["folder"].is_string()) return ApiError(400, "\"folder\" must be a string.");
+        folder = body["folder"].get<std::string>();
+        std::filesystem::path p(folder);
+        if (folder.size() > kMaxPathLength || !p.is_absolute() || folder.find('|') != std::string::npos)
+            return ApiError(422, "The folder must be an absolute path without \"|\".");
+        folder = p.lexically_normal().string();
+        if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        if (!IsFolder(folder)) return ApiError(422, "The folder does not exist: " + folder);
+    } else {
+        folder = GetSettings().csDefDownloadFolder;
+        if (!IsFolder(folder)) folder = GetSystemTempFolder().string();
+    }
+    int priority = 5;
+    if (!IntField(body, "priority", 0, 10, priority)) return ApiError(400, "\"priority\" must be 0 to 10.");
+    bool paused = false;
+    if (body.contains("paused")) {
+        if (!body["paused"].is_boolean()) return ApiError(400, "\"paused\" must be true or false.");
+        paused = body["paused"].get<bool>();
+    }
+    nlohmann::json added = nlohmann::json::array();
+    for (const std::string& a : addresses) {
+        auto* config = new SDownloadConfig();
+        config->URL_original = a;
+        config->URL_remote = a;
+        config->LocalFolder = folder;
+        config->Prior = priority;
+        config->ClientID = 1;
+        config->StartMode = paused ? START_PAUSED : START_RUN;
+        SUrlParts parts;
+        if (SplitUrl(a, parts)) config->Server = parts.server;
+        if (parts.user.empty()) {
+            std::lock_guard g(sitesLock);
+            if (FindSite(config->Server.c_str()) >= 0) ApplySiteLogin(*config);
+        }
+        int id = -1;
+        RefPtr<IDownload> d;
+        model.Downloader()->AddDownload(config, &id, d.Put());
+        added.push_back(id);
+    }
+    return {200, {{"added", added}}};
+}
+
+SApiAnswer DownloadAction(CWebModel& model, int id, const std::string& action, const nlohmann::json& body) {
+    RefPtr<IDownload> d = model.FindDownload(id);
+    if (!d) return ApiError(404, "There is no such download.");
+    if (action == "pause") d->Pause();
+    else if (action == "resume") d->Resume();
+    else if (action == "retry") d->Retry(0);
+    else if (action == "delete") d->PostOperation(new SDnlOp(DNLOP_DELETE), 0);
+    else if (action == "overwrite") d->Overwrite();
+    else if (action == "cancelLogin") d->CancelAuthorization();
+    else if (action == "keepFile") d->CancelRename();
+    else if (action == "login") return AnswerLogin(d.Get(), body);
+    else if (action == "priority") {
+        int priority = -1;
+        if (!body.contains("priority") || !IntField(body, "priority", 0, 10, priority))
+            return ApiError(400, "\"priority\" must be 0 to 10.");
+        d->SetPriority(priority);
+        model.Downloader()->Reschedule();
+    } else {
+        return ApiError(404, "Unknown action: " + action);
+    }
+    return {200, {{"id", id}}};
+}
+
+SApiAnswer SetTrafficMode(CWebModel& model, const nlohmann::json& body) {
+    int mode = -1;
+    if (!body.contains("mode") || !IntField(body, "mode", 0, 3, mode)) return ApiError(400, "\"mode\" must be 0 to 3.");
+    GetSettings().eTrafficMode = mode;
+    model.Downloader()->Reschedule();
+    return {200, {{"mode", mode}}};
+}
+
+}  // namespace plover::web

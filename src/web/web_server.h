@@ -1,0 +1,63 @@
+#pragma once
+// CWebServer: the HTTP server of the web front end (cpp-httplib). It serves the page's files,
+// the windows' layout trees, the JSON commands and the event stream, and refuses every request
+// that lacks the token, names a foreign Host or comes from a foreign Origin (request_guard.h).
+// Every answer carries a Content-Security-Policy that allows only the server's own scripts,
+// styles and connections.
+//
+// Threads: the listener and its pool of request threads, plus one pump thread that calls
+// CWebModel::Pump every 100 ms. An event stream holds one request thread while it is open.
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "web/event_hub.h"
+#include "web/web_model.h"
+
+namespace httplib {
+class Server;
+}
+
+namespace plover::web {
+
+struct SWebServerConfig {
+    std::string host = "127.0.0.1";
+    int port = 0;  // 0: any free port
+    std::string token;
+    int threads = 32;  // request threads; each open event stream holds one
+};
+
+class CWebServer {
+public:
+    CWebServer(CWebModel& model, CEventHub& hub, SWebServerConfig config, std::function<void()> onExit);
+    ~CWebServer();
+    CWebServer(const CWebServer&) = delete;
+    CWebServer& operator=(const CWebServer&) = delete;
+
+    // Binds and starts listening; false with a reason when the address cannot be taken.
+    bool Start(std::string* error);
+    // Ends the event streams, the listener and the pump; waits for their threads.
+    void Stop();
+
+    int Port() const { return port_; }
+    // "http://HOST:PORT/?token=TOKEN", the address to open.
+    std::string Url() const;
+
+private:
+    void Routes();
+    bool Allowed(const void* request, void* response);
+
+    CWebModel& model_;
+    CEventHub& hub_;
+    SWebServerConfig config_;
+    std::function<void()> onExit_;
+    std::unique_ptr<httplib::Server> server_;
+    std::vector<std::string> hosts_;
+    int port_ = 0;
+    std::thread listener_, pump_;
+    std::atomic<bool> stopping_{false};
+};
+
+}  // namespace plover::web

@@ -1,0 +1,192 @@
+#!/usr/bin/python3
+"""The main window in a real browser: headless Chromium driven by Selenium (Debian's packages)
+against `plover ui` in its own home, with a file served by nginx on loopback. The page must render
+its layout, take an address in the "Add downloads" dialog and show the download reach "Finished";
+a login request must be answered in the login dialog, a slow download paused and resumed, and
+the protocol log window must show the request line.
+Usage: browser_test.py PLOVER_EXECUTABLE [SCREENSHOT.png]"""
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for(what, condition, timeout=60):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.1)
+    raise AssertionError("timed out waiting for " + what)
+
+
+def start_nginx(folder):
+    root = os.path.join(folder, "www")
+    os.makedirs(root)
+    with open(os.path.join(root, "picture.bin"), "wb") as f:
+        f.write(os.urandom(400000))
+    os.makedirs(os.path.join(root, "auth"))
+    with open(os.path.join(root, "auth", "locked.bin"), "wb") as f:
+        f.write(os.urandom(100000))
+    with open(os.path.join(root, "large.bin"), "wb") as f:
+        f.write(os.urandom(1500000))
+    with open(os.path.join(folder, "htpasswd"), "w") as f:
+        f.write("user:{PLAIN}secret\n")
+    port = free_port()
+    conf = os.path.join(folder, "nginx.conf")
+    with open(conf, "w") as f:
+        f.write(f"""daemon off; master_process off; worker_processes 1; pid {folder}/nginx.pid;
+error_log {folder}/error.log warn;
+events {{ worker_connections 64; }}
+http {{ default_type application/octet-stream; access_log off;
+  client_body_temp_path {folder}/body; proxy_temp_path {folder}/proxy; fastcgi_temp_path {folder}/fcgi;
+  uwsgi_temp_path {folder}/uwsgi; scgi_temp_path {folder}/scgi;
+  server {{ listen 127.0.0.1:{port}; root {root};
+    location /auth/ {{ auth_basic "plover"; auth_basic_user_file {folder}/htpasswd; }}
+    location /slow/ {{ rewrite ^/slow/(.*)$ /$1 break; limit_rate 60k; }} }} }}
+""")
+    proc = subprocess.Popen(["nginx", "-p", folder, "-c", conf, "-e", folder + "/error.log"])
+    wait_for("nginx", lambda: socket.socket().connect_ex(("127.0.0.1", port)) == 0, 30)
+    return proc, f"http://127.0.0.1:{port}"
+
+
+def main():
+    plover = sys.argv[1]
+    shot = sys.argv[2] if len(sys.argv) > 2 else None
+    work = tempfile.mkdtemp(prefix="plover-browser-")
+    procs = []
+    driver = None
+    try:
+        os.makedirs(os.path.join(work, "nginx"))
+        nginx, site = start_nginx(os.path.join(work, "nginx"))
+        file_url = site + "/picture.bin"
+        procs.append(nginx)
+        home = os.path.join(work, "home")
+        downloads = os.path.join(work, "downloads")
+        os.makedirs(downloads)
+        out = open(os.path.join(work, "plover.out"), "w+")
+        ui = subprocess.Popen([plover, "--home", home, "ui", "--listen", f"127.0.0.1:{free_port()}"],
+                              stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+        procs.append(ui)
+
+        def address():
+            out.seek(0)
+            for line in out.read().splitlines():
+                if line.startswith("http://") and "?token=" in line:
+                    return line.strip()
+            return None
+        url = wait_for("the printed address", address)
+
+        options = webdriver.ChromeOptions()
+        options.binary_location = "/usr/bin/chromium"
+        for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+                    "--disable-component-update", "--disable-sync", "--no-first-run", "--window-size=1280,800",
+                    f"--user-data-dir={os.path.join(work, 'chromium')}"):
+            options.add_argument(arg)
+        driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+        driver.get(url)
+        wait = WebDriverWait(driver, 60)
+        # The layout: menu bar, main toolbar, status bar, the download list as a document.
+        wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, ".bar-statusbar .content-speed"))
+        titles = [b.text for b in driver.find_elements(By.CSS_SELECTOR, ".menubar .menu-title")]
+        assert titles[:2] == ["File", "Downloads"], titles
+        assert "token=" not in driver.current_url, driver.current_url  # the key left the address bar
+        wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, ".doc-tab[aria-selected=true]"))
+        assert "Downloads" in [t.text for t in driver.find_elements(By.CSS_SELECTOR, ".doc-tab")]
+
+        def add(address):
+            driver.find_element(By.CSS_SELECTOR, ".bar-toolbar [data-command='download.add']").click()
+            dialog = wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "dialog.dlg[open]"))
+            dialog.find_element(By.NAME, "urls").send_keys(address)
+            dialog.find_element(By.NAME, "folder").send_keys(downloads)
+            dialog.find_element(By.CSS_SELECTOR, "button.primary").click()
+            wait.until(lambda d: not d.find_elements(By.CSS_SELECTOR, "dialog.dlg[open]"))
+
+        def status(row):
+            cells = driver.find_elements(By.CSS_SELECTOR, ".grid tbody tr td.c-status")
+            return cells[row].text if len(cells) > row else ""
+
+        add(file_url)
+        wait_for("the download to finish", lambda: status(0) == "Finished", 90)
+        name = driver.find_element(By.CSS_SELECTOR, ".grid tbody tr td.c-name").text
+        assert name == "picture.bin", name
+        assert os.path.getsize(os.path.join(downloads, "picture.bin")) == 400000
+        if shot:
+            driver.save_screenshot(shot)
+
+        # A login request of the server is answered in the login dialog.
+        add(site + "/auth/locked.bin")
+        dialog = wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "dialog.dlg-login[open]"))
+        if shot:
+            driver.save_screenshot(shot.replace(".png", "-login.png"))
+        dialog.find_element(By.NAME, "user").send_keys("user")
+        dialog.find_element(By.NAME, "password").send_keys("secret")
+        dialog.find_element(By.NAME, "store").click()
+        dialog.find_element(By.CSS_SELECTOR, "button.primary").click()
+        wait_for("the login download to finish", lambda: status(1) == "Finished", 90)
+        assert os.path.getsize(os.path.join(downloads, "locked.bin")) == 100000
+
+        # A slow download is paused and resumed from the list.
+        add(site + "/slow/large.bin")
+        wait_for("the slow download to run", lambda: status(2) == "Downloading", 60)
+        driver.find_elements(By.CSS_SELECTOR, ".grid tbody tr")[2].click()
+        driver.find_element(By.CSS_SELECTOR, ".bar-toolbar [data-command='download.pause']").click()
+        wait_for("the download to pause", lambda: status(2) == "Paused", 60)
+        driver.find_element(By.CSS_SELECTOR, ".bar-toolbar [data-command='download.resume']").click()
+        wait_for("the resumed download to finish", lambda: status(2) == "Finished", 120)
+        assert os.path.getsize(os.path.join(downloads, "large.bin")) == 1500000
+
+        # The protocol log window shows the request the download sent.
+        base = url.split("/?")[0]
+        driver.get(base + "/window/log")
+        wait.until(lambda d: any("GET /picture.bin" in e.text
+                                 for e in d.find_elements(By.CSS_SELECTOR, ".log-line.k-request")))
+        if shot:
+            driver.save_screenshot(shot.replace(".png", "-log.png"))
+            driver.execute_cdp_cmd("Emulation.setEmulatedMedia",
+                                   {"features": [{"name": "prefers-color-scheme", "value": "dark"}]})
+            driver.get(base + "/")
+            wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, ".grid tbody tr"))
+            driver.save_screenshot(shot.replace(".png", "-dark.png"))
+        driver.get(base + "/")
+        wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, ".menubar .menu-title"))
+
+        # Exit from the menu: the program ends in order.
+        driver.find_element(By.XPATH, "//button[contains(@class,'menu-title') and text()='File']").click()
+        driver.find_element(By.CSS_SELECTOR, ".menu [data-command='app.exit']").click()
+        wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "dialog.dlg[open] button.primary")).click()
+        assert ui.wait(60) == 0
+        out.seek(0)
+        assert "Plover has stopped" in out.read()
+        print("browser test passed")
+    finally:
+        if driver:
+            driver.quit()
+        for p in procs:
+            if p.poll() is None:
+                p.send_signal(signal.SIGTERM)
+                try:
+                    p.wait(30)
+                except subprocess.TimeoutExpired:
+                    p.kill()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()

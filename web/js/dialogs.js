@@ -1,0 +1,93 @@
+// Dialogs: adding downloads, confirming, a message. Built on <dialog>, modal, Escape cancels.
+import { el } from './format.js';
+
+function dialog(title, body, buttons) {
+  const d = el('dialog', { class: 'dlg' },
+    el('form', { method: 'dialog' },
+      el('h2', { class: 'dlg-title', text: title }), body,
+      el('div', { class: 'dlg-buttons' }, ...buttons)));
+  document.body.append(d);
+  d.addEventListener('close', () => d.remove());
+  d.showModal();
+  return d;
+}
+
+export function message(title, text) {
+  dialog(title, el('p', { text }), [el('button', { value: 'ok', class: 'primary', text: 'OK' })]);
+}
+
+export function confirmBox(title, text, okText) {
+  return new Promise((resolve) => {
+    const d = dialog(title, el('p', { text }), [
+      el('button', { value: 'cancel', text: 'Cancel' }),
+      el('button', { value: 'ok', class: 'primary', text: okText }),
+    ]);
+    d.addEventListener('close', () => resolve(d.returnValue === 'ok'));
+  });
+}
+
+// Asks for addresses (one a line), the folder, the priority and whether to start paused; submit
+// calls add(request), which throws with the server's reason on refusal.
+export function addDownloads(add) {
+  const urls = el('textarea', { rows: '6', required: true, spellcheck: 'false', name: 'urls',
+    placeholder: 'http://example.com/file.zip\nftp://example.com/pub/file.iso' });
+  const folder = el('input', { type: 'text', name: 'folder', placeholder: 'Default download folder', spellcheck: 'false' });
+  const priority = el('select', { name: 'priority' },
+    ...[10, 8, 5, 3, 0].map((p) => el('option', { value: String(p), text: `${p}${p === 10 ? ' (always runs)' : ''}` })));
+  priority.value = '5';
+  const paused = el('input', { type: 'checkbox', name: 'paused' });
+  const error = el('p', { class: 'dlg-error', role: 'alert' });
+  const ok = el('button', { value: 'ok', class: 'primary', text: 'Add' });
+  const body = el('div', { class: 'dlg-body form-grid' },
+    el('label', { text: 'Addresses' }), urls,
+    el('label', { text: 'Save in' }), folder,
+    el('label', { text: 'Priority' }), priority,
+    el('span'), el('label', { class: 'check' }, paused, ' Add paused'),
+    el('span'), error);
+  const d = dialog('Add downloads', body, [el('button', { value: 'cancel', formnovalidate: true, text: 'Cancel' }), ok]);
+  urls.focus();
+  ok.addEventListener('click', async (e) => {
+    e.preventDefault();
+    const list = urls.value.split(/\s+/).map((s) => s.trim()).filter(Boolean);
+    if (!list.length) { error.textContent = 'Enter at least one address.'; return; }
+    ok.disabled = true;
+    try {
+      await add({ urls: list, folder: folder.value.trim(), priority: Number(priority.value), paused: paused.checked });
+      d.close('ok');
+    } catch (err) {
+      error.textContent = err.message;
+      ok.disabled = false;
+    }
+  });
+}
+
+// The server asked for a login: user name, password and whether to keep it for the site.
+// answer(request) posts it; cancel() gives up the download's request.
+export function login(download, answer, cancel) {
+  const user = el('input', { type: 'text', name: 'user', autocomplete: 'username', spellcheck: 'false' });
+  const password = el('input', { type: 'password', name: 'password', autocomplete: 'current-password' });
+  const store = el('input', { type: 'checkbox', name: 'store' });
+  const error = el('p', { class: 'dlg-error', role: 'alert' });
+  const ok = el('button', { value: 'ok', class: 'primary', text: 'Log in' });
+  const body = el('div', { class: 'dlg-body form-grid' },
+    el('span'), el('p', { class: 'dlg-text', text: `${download.server} asks for a login to send "${download.name}".` }),
+    el('label', { text: 'Username' }), user,
+    el('label', { text: 'Password' }), password,
+    el('span'), el('label', { class: 'check' }, store, ' Store the login for this site'),
+    el('span'), error);
+  const d = dialog('Login', body, [el('button', { value: 'cancel', formnovalidate: true, text: 'Cancel' }), ok]);
+  d.classList.add('dlg-login');
+  user.focus();
+  ok.addEventListener('click', async (e) => {
+    e.preventDefault();
+    if (!user.value || !password.value) { error.textContent = 'Username and password cannot be empty.'; return; }
+    try {
+      await answer({ user: user.value, password: password.value, store: store.checked });
+      d.close('ok');
+    } catch (err) { error.textContent = err.message; }
+  });
+  return new Promise((resolve) => d.addEventListener('close', () => {
+    if (d.returnValue !== 'ok') cancel();
+    resolve();
+  }));
+}

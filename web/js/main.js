@@ -1,0 +1,146 @@
+// The page: reads its window's layout tree from the server, renders it, fills the panes and
+// keeps them live from the event stream.
+import { getJson, post, connectEvents } from './api.js';
+import { el } from './format.js';
+import { state, handlers, emit, on } from './store.js';
+import { renderWindow } from './render.js';
+import { createDownloadList, selection } from './downloads.js';
+import { createLog } from './log.js';
+import * as dialogs from './dialogs.js';
+
+const PANE_BASKETS = 101, PANE_HISTORY = 102, PANE_PROFILES = 103, PANE_DOWNLOADS = 110, PANE_LOG = 120;
+const MDI_PRIMARY = 2;
+
+const placeholder = (text) => () => el('div', { class: 'empty' }, el('p', { text }));
+
+const panes = {
+  [PANE_BASKETS]: { title: 'Baskets', create: placeholder('No baskets are shown here yet.') },
+  [PANE_HISTORY]: { title: 'History', create: placeholder('The download history is shown here.') },
+  [PANE_PROFILES]: { title: 'Scan profiles', create: placeholder('The scan profiles are shown here.') },
+  [PANE_DOWNLOADS]: { title: 'Downloads', create: (ctx) => createDownloadList(ctx) },
+  [PANE_LOG]: { title: 'Protocol log', create: () => createLog() },
+};
+
+const selected = () => [...selection].filter((id) => state.downloads.has(id));
+
+async function each(action, ids = selected()) {
+  for (const id of ids) await post(`/api/downloads/${id}/${action}`).catch((e) => dialogs.message('Plover', e.message));
+}
+
+const commands = {
+  'download.add': () => dialogs.addDownloads((req) => post('/api/downloads', req)),
+  'download.pause': () => each('pause'),
+  'download.resume': () => each('resume'),
+  'download.retry': () => each('retry'),
+  'download.delete': async () => {
+    const ids = selected();
+    if (!ids.length) return;
+    const name = ids.length === 1 ? `"${state.downloads.get(ids[0]).name}"` : `${ids.length} downloads`;
+    if (await dialogs.confirmBox('Delete', `Delete ${name} from the list?`, 'Delete')) each('delete', ids);
+  },
+  'download.import': () => {
+    const input = el('input', { type: 'file', accept: '.txt,text/plain' });
+    input.addEventListener('change', async () => {
+      const text = await input.files[0]?.text();
+      if (!text) return;
+      // The import rules: every line that is an HTTP or FTP address without "mailto:".
+      const urls = text.split(/\r?\n/).map((l) => l.trim()).filter((l) => /^(https?|ftp):\/\//i.test(l) && !/mailto:/i.test(l));
+      if (!urls.length) return dialogs.message('Import', 'The file holds no HTTP or FTP address.');
+      for (let i = 0; i < urls.length; i += 1000)
+        await post('/api/downloads', { urls: urls.slice(i, i + 1000) }).catch((e) => dialogs.message('Import', e.message));
+    });
+    input.click();
+  },
+  'download.export': () => {
+    const body = state.order.map((id) => state.downloads.get(id)?.url).filter(Boolean).join('\n');
+    const a = el('a', { href: URL.createObjectURL(new Blob([body + '\n'], { type: 'text/plain' })), download: 'downloads.txt' });
+    a.click();
+    setTimeout(() => URL.revokeObjectURL(a.href), 1000);
+  },
+  'download.pauseAll': () => each('pause', [...state.downloads.keys()]),
+  'download.resumeAll': () => each('resume', [...state.downloads.keys()]),
+  'download.deleteFinished': () => each('delete', [...state.downloads.values()].filter((d) => d.finished).map((d) => d.id)),
+  'view.downloads': () => openDownloads(),
+  'view.log': () => window.open('/window/log', 'plover-log', 'width=900,height=600'),
+  'view.refresh': () => location.reload(),
+  'traffic.mode0': () => commands['traffic.set'](0),
+  'traffic.mode1': () => commands['traffic.set'](1),
+  'traffic.mode2': () => commands['traffic.set'](2),
+  'traffic.stop': () => commands['traffic.set'](3),
+  'traffic.set': (mode) => post('/api/traffic', { mode }).then(() => { state.traffic.mode = mode; emit('traffic'); })
+    .catch((e) => dialogs.message('Plover', e.message)),
+  'help.about': () => dialogs.message('About Plover', 'Plover collects pictures and files from the web.'),
+  'app.exit': async () => {
+    if (!(await dialogs.confirmBox('Exit', 'Stop Plover? Downloads under way are kept for the next start.', 'Exit'))) return;
+    await post('/api/exit').catch(() => {});
+    stopped();
+  },
+};
+
+let ctx;
+let events;
+
+// Downloads in "Wait for user" are answered one dialog at a time, each state once.
+const answered = new Set();
+let asking = false;
+async function answerWaiting() {
+  if (asking) return;
+  const d = [...state.downloads.values()].find((x) => x.waitForUser && !answered.has(`${x.id}:${x.statusTime}`));
+  if (!d) return;
+  answered.add(`${d.id}:${d.statusTime}`);
+  asking = true;
+  try {
+    if (d.waitReason === 'login') {
+      await dialogs.login(d, (req) => post(`/api/downloads/${d.id}/login`, req),
+        () => post(`/api/downloads/${d.id}/cancelLogin`).catch(() => {}));
+    } else if (d.waitReason === 'exists') {
+      const yes = await dialogs.confirmBox('The file exists', `${d.folder}/${d.name} exists already. Overwrite it?`, 'Overwrite');
+      await post(`/api/downloads/${d.id}/${yes ? 'overwrite' : 'keepFile'}`).catch(() => {});
+    }
+  } finally {
+    asking = false;
+  }
+  answerWaiting();
+}
+on('downloads', () => answerWaiting());
+
+function openDownloads() {
+  const area = ctx.mdi.get(MDI_PRIMARY);
+  if (!area) return;
+  const pane = el('section', { class: 'pane', 'data-pane': PANE_DOWNLOADS }, panes[PANE_DOWNLOADS].create(ctx));
+  area.open(panes[PANE_DOWNLOADS].title, pane, 'downloads');
+}
+
+function stopped() {
+  events?.close();
+  document.body.replaceChildren(el('div', { class: 'stopped' },
+    el('h1', { text: 'Plover has stopped.' }), el('p', { text: 'You can close this window.' })));
+}
+
+async function start() {
+  const path = location.pathname;
+  const name = path === '/' ? 'main' : path.replace(/^\/window\//, '');
+  const app = document.getElementById('app');
+  let win;
+  try {
+    win = await getJson(`/api/windows/${encodeURIComponent(name)}`);
+  } catch (e) {
+    app.replaceChildren(el('div', { class: 'stopped' }, el('h1', { text: 'Plover is not reachable.' }),
+      el('p', { text: e.message })));
+    return;
+  }
+  document.title = win.title;
+  ctx = {
+    panes,
+    mdi: new Map(),
+    canRun: (key) => key in commands,
+    command: (key, arg) => commands[key]?.(arg),
+  };
+  app.replaceChildren(renderWindow(win.root, ctx));
+  app.removeAttribute('aria-busy');
+  app.dataset.window = name;
+  if (name === 'main') openDownloads();
+  events = connectEvents(handlers, (up) => { state.connected = up; emit('connection'); document.body.classList.toggle('offline', !up); });
+}
+
+start();
