@@ -23,8 +23,9 @@ constexpr const char* kDefaultFileName = "index.html";
 
 bool CDownload::WriteData(uint32_t offset, const uint8_t* data, uint32_t length) {
     RefPtr<IDownload> keep(Self());
-    // 1. Nothing more once finished, or while a restart from byte 0 is pending.
-    if (IsFinished() || restartPending_) return false;
+    // 1. Nothing more once finished, while a restart from byte 0 is pending, or against a full
+    // disk (the other workers stop at their next block).
+    if (IsFinished() || restartPending_ || status_ == DS_DISK_FULL) return false;
     if (length == 0) return true;
     uint64_t end = uint64_t(offset) + length;
     if (end > kMaxFileEnd) {  // 32-bit offsets would wrap: nothing is written

@@ -133,6 +133,9 @@ TEST_F(Writing, AFullDiskStopsTheDownloadUntilItIsRetried) {
     EXPECT_STREQ(StatusText(d->GetStatus()), "Disk full");
     EXPECT_FALSE(d->IsAutoRetry()) << "nothing retries against a full disk by itself";
     EXPECT_EQ(d->GetDownloaded(), 4u) << "what did not reach the disk is not counted";
+    env.writeError = 0;
+    EXPECT_FALSE(Write(d.Get(), 7, "789")) << "no other worker writes on against the full disk";
+    EXPECT_EQ(d->GetDownloaded(), 4u);
     env.Leech(1)->stopped = 1;
     d->RemoveStoppedLeeches();
     EXPECT_FALSE(d->PlanSection());
