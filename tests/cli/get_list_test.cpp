@@ -1,0 +1,62 @@
+// plover get and plover move against real nginx where the saved download list matters: small
+// files that must come in one request, runs killed before their first periodic save, a second run
+// of a finished download, other downloads of the list, and moves of files the list knows.
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+#include "run_plover.h"
+#include "testutil/servers.h"
+#include "testutil/temp_dir.h"
+
+namespace plover::test {
+namespace {
+
+// How many requests the access log ("METHOD URI STATUS RANGE BYTES") holds for one path.
+int RequestsFor(const std::string& log, const std::string& uri) {
+    std::istringstream in(log);
+    std::string line, method, path;
+    int n = 0;
+    while (std::getline(in, line)) {
+        std::istringstream f(line);
+        if (f >> method >> path && path == uri) ++n;
+    }
+    return n;
+}
+
+// The default least section of the traffic mode ("dwMinSectSize").
+constexpr size_t kMinSect = 10240;
+
+class GetListTest : public ::testing::Test {
+protected:
+    // plover get --folder OUT args..., given up on (killed) after a minute.
+    SRunResult Get(std::vector<std::string> args) {
+        args.insert(args.begin(), {"get", "--folder", out.Str()});
+        CBackgroundPlover run(home.Str(), args, runs.Str());
+        return run.Wait(60000);
+    }
+    SRunResult Plover(const std::vector<std::string>& args) { return RunPlover(home.Str(), args); }
+    std::string Out(const std::string& name) const { return (out / name).string(); }
+
+    TempDir home, out, runs;
+};
+
+TEST_F(GetListTest, SmallFilesArriveWholeInOneRequest) {
+    NginxServer web;
+    const size_t sizes[] = {0, 1, 2, 7, kMinSect - 1, kMinSect, kMinSect + 1};
+    for (size_t size : sizes) {
+        const std::string name = "tiny-" + std::to_string(size) + ".bin";
+        WriteFile(web.Root() / name, PatternBytes(size, uint32_t(size) + 1));
+        SRunResult r = Get({web.Url("/" + name)});
+        ASSERT_EQ(r.exitCode, 0) << name << "\n" << r.out << r.err;
+        EXPECT_EQ(ReadFile(Out(name)), ReadFile(web.Root() / name)) << name;
+        EXPECT_EQ(RequestsFor(web.AccessLog(), "/" + name), 1) << name << "\n" << web.AccessLog();
+    }
+}
+
+}  // namespace
+}  // namespace plover::test
