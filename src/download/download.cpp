@@ -555,7 +555,7 @@ void CDownload::ExecuteOperation(SDnlOp* op) {
             StopAllLeeches();
             bool wasOpen = file_.IsOpen();
             CloseFile();
-            if (!IsFinished() && wasOpen) DeleteLocalFile();
+            if (!IsFinished() && (wasOpen || ownFile_)) DeleteLocalFile();
             break;
         }
         case DNLOP_RELOCATE: {

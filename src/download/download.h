@@ -211,6 +211,10 @@ private:
     uint32_t timestamp_ = 0;
     std::string lastModified_;
     std::atomic<bool> restartPending_{false};  // the server's file changed: nothing more is written
+    // The file at the target path is this download's own: it was about to be created when the
+    // record went to the list file ("OwnFile"). A later run opens it instead of refusing it as
+    // somebody else's file, whatever it holds: only the sections say what of it is data.
+    std::atomic<uint8_t> ownFile_{0};
 };
 
 }  // namespace plover

@@ -185,6 +185,19 @@ void CDownloader::Notify(uint32_t code, uintptr_t value1, uintptr_t value2) {
         Post(DOP_RETRY_CONNECTING, 0, 0, false, false);
     else if (code == NE_CATEGORIES && value1 == CATEGORIES_CHANGED)
         Post(DOP_UPDATE_CATEGORIES, 0, 0, false, false);
+    else if (code == NE_FILE_CREATING)
+        SaveBeforeFile(reinterpret_cast<IDownload*>(value1));
+}
+
+void CDownloader::SaveBeforeFile(IDownload* download) {
+    // Downloads create their files on this thread (their workers' events are delivered here), so
+    // the list is written before the file exists; a list being loaded is not written over.
+    if (!download || !IsEngineThread() || loading_.load()) return;
+    DownloadFilterFn filter = saveFilter_.load();
+    if (filter && !filter(download)) return;
+    auto list = List();
+    if (!list || list->IndexOf(download) < 0) return;
+    SaveThroughFilter();
 }
 
 bool CDownloader::Advise(INetAdviseSink* sink) {

@@ -11,8 +11,10 @@
 // A 3000 ms housekeeping timer checks every worker's time-out, retries downloads that have sat
 // in "Temporarily unavailable" for more than 30 s, and saves the list every dwAutoSaveTime
 // seconds (through the save filter, the same as at stop), so that a crash loses at most that
-// much progress. Stopping the engine removes every download (workers stopped, files closed),
-// saves the list through the save filter and destroys the list.
+// much progress. A download that the save filter keeps is written to the list file also just
+// before it creates its target file, so no file of a download exists without its record.
+// Stopping the engine removes every download (workers stopped, files closed), saves the list
+// through the save filter and destroys the list.
 //
 // Reschedule requests coalesce: while a pass is queued and has not begun, further requests add
 // nothing (the queued pass sees their changes).
@@ -134,6 +136,8 @@ private:
     void Housekeeping();
     void RetireList();
     bool SaveThroughFilter();
+    // NE_FILE_CREATING: the list file gets the download's record before its file is made.
+    void SaveBeforeFile(IDownload* download);
     void PostPath(uint32_t code, const char* path, uintptr_t arg2 = 0);
     RefPtr<IDownload> FindByRemoteUrl(const std::string& url);
 

@@ -34,8 +34,10 @@ constexpr size_t kMinSect = 10240;
 class GetListTest : public ::testing::Test {
 protected:
     // plover get --folder OUT args..., given up on (killed) after a minute.
-    SRunResult Get(std::vector<std::string> args) {
-        args.insert(args.begin(), {"get", "--folder", out.Str()});
+    SRunResult Get(const std::vector<std::string>& args) { return GetInto(out.Str(), args); }
+    // plover get --folder FOLDER args..., given up on (killed) after a minute.
+    SRunResult GetInto(const std::string& folder, std::vector<std::string> args) {
+        args.insert(args.begin(), {"get", "--folder", folder});
         CBackgroundPlover run(home.Str(), args, runs.Str());
         return run.Wait(60000);
     }
@@ -56,6 +58,27 @@ TEST_F(GetListTest, SmallFilesArriveWholeInOneRequest) {
         EXPECT_EQ(ReadFile(Out(name)), ReadFile(web.Root() / name)) << name;
         EXPECT_EQ(RequestsFor(web.AccessLog(), "/" + name), 1) << name << "\n" << web.AccessLog();
     }
+}
+
+TEST_F(GetListTest, ARunKilledBeforeItsFirstSaveIsContinued) {
+    NginxOptions options;
+    options.limitRate = 128 * 1024;
+    NginxServer web(options);
+    const size_t size = 3 * 1024 * 1024;
+    WriteFile(web.Root() / "k.bin", PatternBytes(size, 21));
+    const std::string url = web.Url("/slow/k.bin");
+    {
+        CBackgroundPlover run(home.Str(), {"get", "--folder", out.Str(), url}, runs.Str());
+        // Killed as soon as its file exists: long before the first periodic save.
+        for (int i = 0; i < 600 && !std::filesystem::exists(Out("k.bin")); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_TRUE(std::filesystem::exists(Out("k.bin"))) << run.Output();
+        run.Signal(SIGKILL);
+        EXPECT_EQ(run.Wait(10000).exitCode, 128 + SIGKILL);
+    }
+    SRunResult second = Get({url});
+    ASSERT_EQ(second.exitCode, 0) << second.out << second.err;
+    EXPECT_EQ(Sha256Of(Out("k.bin")), Sha256Of((web.Root() / "k.bin").string()));
 }
 
 }  // namespace
