@@ -3,8 +3,9 @@
 //
 // The downloads go through the downloader engine like any other (client number 1), so an
 // interrupted run (SIGINT, SIGTERM) saves them with their sections in the download list, and the
-// same command run again continues them where they stopped. Downloads of the list that are not
-// part of this run are paused while it runs and let go again at its end.
+// same command run again continues them where they stopped. A download of the list that finished
+// and whose file is whole is reported as it stands. Downloads of the list that are not part of
+// this run are paused while it runs and let go again at its end.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -132,6 +133,14 @@ bool AnswerWithSiteLogin(IDownload* download) {
     if (used.InUse() && used.Username == stored.Username && used.Password == stored.Password) return false;
     download->PostOperation(new SDOAuthorize(stored.Username, stored.Password), 0);
     return true;
+}
+
+// A finished download's file is on disk at its full size.
+bool HasWholeFile(IDownload* download) {
+    std::error_code ec;
+    std::string path = download->GetLocalPath();
+    return std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) == download->GetSize() &&
+           !ec;
 }
 
 // One address of this run and what became of it.
@@ -295,7 +304,11 @@ void CGetSession::Adopt(const std::string& address, const std::vector<RefPtr<IDo
             break;
         }
     if (t.download && t.download->IsFinished()) {
-        // Fetched before: it is fetched again, and its old entry makes way.
+        if (HasWholeFile(t.download.Get())) {
+            tracked_.push_back(std::move(t));  // the first look reports it finished
+            return;
+        }
+        // Its file is gone or changed: it is fetched again, and its old entry makes way.
         t.download->PostOperation(new SDnlOp(DNLOP_DELETE), 0);
         t.download.Reset();
     }

@@ -81,5 +81,27 @@ TEST_F(GetListTest, ARunKilledBeforeItsFirstSaveIsContinued) {
     EXPECT_EQ(Sha256Of(Out("k.bin")), Sha256Of((web.Root() / "k.bin").string()));
 }
 
+TEST_F(GetListTest, TheSameGetOfAFinishedDownloadReportsItComplete) {
+    NginxServer web;
+    WriteFile(web.Root() / "done.bin", PatternBytes(50000, 22));
+    const std::string url = web.Url("/done.bin");
+    ASSERT_EQ(Get({url}).exitCode, 0);
+    const int fetched = RequestsFor(web.AccessLog(), "/done.bin");
+
+    SRunResult again = Get({url});
+    ASSERT_EQ(again.exitCode, 0) << again.out << again.err;
+    EXPECT_NE(again.out.find("Finished"), std::string::npos) << again.out;
+    EXPECT_EQ(RequestsFor(web.AccessLog(), "/done.bin"), fetched) << "nothing was fetched again";
+    SRunResult list = Plover({"list"});
+    EXPECT_NE(list.out.find("Finished"), std::string::npos) << list.out;
+    EXPECT_EQ(list.out.find("Waiting"), std::string::npos) << list.out;
+
+    // A finished download whose file is gone is fetched again.
+    std::filesystem::remove(Out("done.bin"));
+    SRunResult refetched = Get({url});
+    ASSERT_EQ(refetched.exitCode, 0) << refetched.out << refetched.err;
+    EXPECT_EQ(Sha256Of(Out("done.bin")), Sha256Of((web.Root() / "done.bin").string()));
+}
+
 }  // namespace
 }  // namespace plover::test
