@@ -568,14 +568,13 @@ void CDownload::ExecuteOperation(SDnlOp* op) {
             request->download = RefPtr<IDownload>(Self());
             request->statusToRestore = status_;
             request->reopen = file_.IsOpen() ? 1 : 0;
+            const bool finished = IsFinished();
             SetStatus(DS_MOVING);
-            if (downloaded_ == 0) {
-                // Nothing to carry: an empty pre-sized file is dropped, the next write creates the
-                // file at the new place.
-                if (file_.IsOpen()) {
-                    CloseFile();
-                    DeleteLocalFile();
-                }
+            if (downloaded_ == 0 && !finished) {
+                // Nothing to carry: an empty pre-sized file of its own is dropped, the next write
+                // creates the file at the new place. A finished file is carried whatever its size.
+                CloseFile();
+                if (ownFile_) DeleteLocalFile();
                 request->reopen = 0;
                 request->result = RELOC_DONE;
                 OnRelocated(request);

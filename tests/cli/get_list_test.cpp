@@ -103,5 +103,28 @@ TEST_F(GetListTest, TheSameGetOfAFinishedDownloadReportsItComplete) {
     EXPECT_EQ(Sha256Of(Out("done.bin")), Sha256Of((web.Root() / "done.bin").string()));
 }
 
+TEST_F(GetListTest, MoveCarriesAFinishedEmptyFileAndNeverClaimsAMoveWithoutAFile) {
+    NginxServer web;
+    WriteFile(web.Root() / "empty.bin", "");
+    WriteFile(web.Root() / "gone.bin", "abc");
+    ASSERT_EQ(Get({web.Url("/empty.bin")}).exitCode, 0);
+    ASSERT_EQ(Get({web.Url("/gone.bin")}).exitCode, 0);
+    ASSERT_NE(Get({web.Url("/never.bin")}).exitCode, 0);  // "File not found": no file at all
+    std::filesystem::remove(Out("gone.bin"));
+    TempDir dest;
+
+    SRunResult moved = Plover({"move", web.Url("/empty.bin"), dest.Str()});
+    ASSERT_EQ(moved.exitCode, 0) << moved.out << moved.err;
+    EXPECT_TRUE(std::filesystem::exists(dest / "empty.bin"));
+    EXPECT_FALSE(std::filesystem::exists(Out("empty.bin")));
+    EXPECT_NE(Plover({"list"}).out.find((dest / "empty.bin").string()), std::string::npos);
+
+    for (const char* path : {"/gone.bin", "/never.bin"}) {
+        SRunResult r = Plover({"move", web.Url(path), dest.Str()});
+        EXPECT_EQ(r.exitCode, 1) << path << "\n" << r.out << r.err;
+        EXPECT_EQ(r.out.find("Moved to"), std::string::npos) << path << "\n" << r.out;
+    }
+}
+
 }  // namespace
 }  // namespace plover::test
