@@ -4,8 +4,8 @@
 // The downloads go through the downloader engine like any other (client number 1), so an
 // interrupted run (SIGINT, SIGTERM) saves them with their sections in the download list, and the
 // same command run again continues them where they stopped. A download of the list that finished
-// and whose file is whole is reported as it stands. Downloads of the list that are not part of
-// this run are paused while it runs and let go again at its end.
+// and whose file is whole is reported as it stands. Downloads of the list are loaded held: only
+// the ones this run asks for are let go, the others keep their state in the list untouched.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -169,8 +169,6 @@ private:
     bool Attach();
     void Adopt(const std::string& address, const std::vector<RefPtr<IDownload>>& listed);
     RefPtr<IDownload> AddNew(const std::string& address);
-    void PauseOthers(const std::vector<RefPtr<IDownload>>& listed);
-    void ReleaseOthers();
     void OnTick();
     void Evaluate(STracked& t);
     void AnswerWaiting(STracked& t, DownloadStatus reason);
@@ -192,7 +190,6 @@ private:
     std::unique_ptr<CCliApp> app_;
     RefPtr<IDownloader> downloader_;
     std::vector<STracked> tracked_;
-    std::vector<RefPtr<IDownload>> pausedOthers_;
     int liveLines_ = 0;
     bool allDone_ = false;
     std::unique_ptr<CWindowTicker> ticker_;
@@ -317,10 +314,10 @@ void CGetSession::Adopt(const std::string& address, const std::vector<RefPtr<IDo
         // answer, before it is let go again: no request of this run goes without it.
         AnswerWithSiteLogin(t.download.Get());
         DownloadStatus st = t.download->GetStatus();
-        if (t.download->IsPaused())
-            t.download->Resume();
-        else if (t.download->IsFailed() || st == DS_WAIT_FOR_USER)
+        if (t.download->IsFailed() || st == DS_WAIT_FOR_USER)
             t.download->Retry(0);
+        else
+            t.download->Resume();  // lets it go: paused, or held since the list was loaded
         if (terminal_ || options_.verbose)
             std::cerr << "Continuing " << address << " (" << FormatBytes(t.download->GetDownloaded())
                       << " already here)\n";
@@ -333,21 +330,6 @@ void CGetSession::Adopt(const std::string& address, const std::vector<RefPtr<IDo
         std::cerr << "plover: cannot download " << address << "\n";
     }
     tracked_.push_back(std::move(t));
-}
-
-void CGetSession::PauseOthers(const std::vector<RefPtr<IDownload>>& listed) {
-    for (auto& d : listed) {
-        bool ours = false;
-        for (auto& t : tracked_) ours = ours || t.download.Get() == d.Get();
-        if (ours || d->IsFinished() || d->IsPaused() || !d->CanPause()) continue;
-        d->Pause();
-        pausedOthers_.push_back(d);
-    }
-}
-
-void CGetSession::ReleaseOthers() {
-    for (auto& d : pausedOthers_) d->Resume();
-    pausedOthers_.clear();
 }
 
 void CGetSession::Finish(STracked& t, bool ok, const std::string& failure) {
@@ -504,6 +486,9 @@ int CGetSession::Run() {
     if (addresses.empty() || !PrepareFolder()) return 2;
 
     CTerminalListProgress listProgress;  // a long list loads during the start-up
+    // The list loads while the engines start: none of its downloads may run before this run has
+    // said which are its own.
+    HoldLoadedDownloads(true);
     app_ = std::make_unique<CCliApp>(ctx_);
     if (!app_->Start(CCliApp::kEngines)) return 1;
     int32_t savedMode = GetSettings().eTrafficMode;
@@ -526,7 +511,6 @@ int CGetSession::Run() {
     for (IDownload* d : *array) listed.emplace_back(d);
     array.reset();
     for (const std::string& a : addresses) Adopt(a, listed);
-    PauseOthers(listed);
     listed.clear();
     // The answers posted above (resume, retry, a stored login) run before the first look at a
     // status: a waiting call returns after everything posted before it.
@@ -541,7 +525,6 @@ int CGetSession::Run() {
     ticker_.reset();
     PrintVerbose();
     ClearLive();
-    ReleaseOthers();
 
     int failed = 0, unfinished = 0;
     for (auto& t : tracked_) {

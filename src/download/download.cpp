@@ -524,13 +524,17 @@ void CDownload::ExecuteOperation(SDnlOp* op) {
                 Log(GetOriginalUrl(), LOG_PAUSED);
             }
             break;
-        case DNLOP_RESUME:
+        case DNLOP_RESUME: {
+            // Lets the download go: out of "Paused", and out of the hold it may have been loaded in.
+            const bool wasHeld = held_.exchange(0) != 0;
             if (IsPaused()) {
                 SetStatus(DS_WAITING);
-                held_ = 0;
                 Log(GetOriginalUrl(), LOG_RESUMED);
+            } else if (wasHeld) {
+                Reschedule();
             }
             break;
+        }
         case DNLOP_RETRY:
             if (!IsFinished() && (op->arg == 0 || StatusHas(status_, DSF_TRANSIENT) ||
                                   StatusHas(superStatus_, DSF_TRANSIENT))) {

@@ -28,6 +28,7 @@ constexpr int kPriorities = 11;
 
 std::mutex g_viewLock;
 RefPtr<IDownloadView> g_view;
+std::atomic<bool> g_holdLoaded{false};
 
 RefPtr<IDownloadView> CurrentView() {
     std::lock_guard g(g_viewLock);
@@ -80,6 +81,8 @@ void SetDownloadView(IDownloadView* view) {
     old = std::move(g_view);
     g_view = RefPtr<IDownloadView>(view);
 }
+
+void HoldLoadedDownloads(bool hold) { g_holdLoaded.store(hold); }
 
 uint8_t DefaultSaveFilter(IDownload* download) {
     int client = download->GetClientID();
@@ -504,7 +507,7 @@ void CDownloader::DoSchedulePass() {
             ++paused;
         } else if (d->IsFinished()) {
             ++finished;
-        } else if (StatusHas(d->GetStatus(), DSF_HELD)) {
+        } else if (StatusHas(d->GetStatus(), DSF_HELD) || d->IsHeld()) {
             if (d->GetLeechCount()) d->StopAllLeeches();
             ++held;
         } else if (d->IsFailed()) {
@@ -568,6 +571,8 @@ void CDownloader::DoLoadList(const std::string& path) {
     loading_ = nullptr;
     RetireList();
     if (ok) {
+        if (g_holdLoaded.load())
+            for (auto& d : fresh->Snapshot()) d->SetHeld(1);
         SetListPath(path);
         ReplaceList(std::move(fresh));
         Reschedule();

@@ -54,6 +54,12 @@ uint8_t DefaultSaveFilter(IDownload* download);
 // Installs DefaultSaveFilter on a newly registered downloader engine (the start-up's hook).
 void InstallSaveFilter(IEngine* downloader);
 
+// Whether the downloads of a list file are loaded held (SetHeld): the scheduling pass starts
+// nothing for a held download until it is resumed or retried. A front end that runs only the
+// downloads it is asked for (plover get) sets this before the engines start, so that the others
+// never run and keep their state in the list as it was. Off by default: a loaded list runs.
+void HoldLoadedDownloads(bool hold);
+
 // Whether an address line of an import file is taken: an HTTP or FTP address without "mailto:".
 bool IsImportableAddress(const std::string& line);
 

@@ -126,5 +126,24 @@ TEST_F(GetListTest, MoveCarriesAFinishedEmptyFileAndNeverClaimsAMoveWithoutAFile
     }
 }
 
+TEST_F(GetListTest, OnlyTheAskedDownloadsRun) {
+    NginxServer web;
+    WriteFile(web.Root() / "other.bin", PatternBytes(400000, 23));
+    WriteFile(web.Root() / "mine.bin", PatternBytes(3000, 24));
+    // A download refused earlier (its target was somebody else's file) stays in the list.
+    WriteFile(Out("other.bin"), "somebody else's");
+    SRunResult refused = Get({web.Url("/other.bin")});
+    ASSERT_NE(refused.exitCode, 0);
+    ASSERT_NE((refused.out + refused.err).find("Tgt file exists"), std::string::npos) << refused.out << refused.err;
+    std::filesystem::remove(Out("other.bin"));
+    const int before = RequestsFor(web.AccessLog(), "/other.bin");
+
+    SRunResult r = Get({web.Url("/mine.bin")});
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(RequestsFor(web.AccessLog(), "/other.bin"), before) << web.AccessLog();
+    EXPECT_FALSE(std::filesystem::exists(Out("other.bin")));
+    EXPECT_EQ(Plover({"list"}).out.find("Paused"), std::string::npos) << "the other download's state is its own";
+}
+
 }  // namespace
 }  // namespace plover::test
