@@ -313,6 +313,10 @@ void CGetSession::Adopt(const std::string& address, const std::vector<RefPtr<IDo
         // A login stored for the site since the last run reaches the download as the user's
         // answer, before it is let go again: no request of this run goes without it.
         AnswerWithSiteLogin(t.download.Get());
+        // The folder asked for now is where a download that has nothing on disk yet goes (one
+        // with data keeps its file; moving that is plover move's business).
+        if (t.download->GetDownloaded() == 0 && t.download->GetLocalFolder() != folder_)
+            t.download->MoveTo(folder_, true);
         DownloadStatus st = t.download->GetStatus();
         if (t.download->IsFailed() || st == DS_WAIT_FOR_USER)
             t.download->Retry(0);

@@ -145,5 +145,17 @@ TEST_F(GetListTest, OnlyTheAskedDownloadsRun) {
     EXPECT_EQ(Plover({"list"}).out.find("Paused"), std::string::npos) << "the other download's state is its own";
 }
 
+TEST_F(GetListTest, TheAskedFolderTakesAListedDownloadWithoutBytes) {
+    NginxServer web;
+    const std::string url = web.Url("/later.bin");
+    ASSERT_NE(Get({url}).exitCode, 0);  // not there yet: "File not found"
+    WriteFile(web.Root() / "later.bin", PatternBytes(20000, 25));
+    TempDir roomy;
+    SRunResult r = GetInto(roomy.Str(), {url});
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(Sha256Of((roomy / "later.bin").string()), Sha256Of((web.Root() / "later.bin").string()));
+    EXPECT_FALSE(std::filesystem::exists(Out("later.bin")));
+}
+
 }  // namespace
 }  // namespace plover::test
