@@ -3,8 +3,9 @@
 //
 // The downloads go through the downloader engine like any other (client number 1), so an
 // interrupted run (SIGINT, SIGTERM) saves them with their sections in the download list, and the
-// same command run again continues them where they stopped. Downloads of the list that are not
-// part of this run are paused while it runs and let go again at its end.
+// same command run again continues them where they stopped. A download of the list that finished
+// and whose file is whole is reported as it stands. Downloads of the list are loaded held: only
+// the ones this run asks for are let go, the others keep their state in the list untouched.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -137,6 +138,14 @@ bool AnswerWithSiteLogin(IDownload* download) {
     return true;
 }
 
+// A finished download's file is on disk at its full size.
+bool HasWholeFile(IDownload* download) {
+    std::error_code ec;
+    std::string path = download->GetLocalPath();
+    return std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) == download->GetSize() &&
+           !ec;
+}
+
 // One address of this run and what became of it.
 struct STracked {
     std::string address;
@@ -163,8 +172,6 @@ private:
     bool Attach();
     void Adopt(const std::string& address, const std::vector<RefPtr<IDownload>>& listed);
     RefPtr<IDownload> AddNew(const std::string& address);
-    void PauseOthers(const std::vector<RefPtr<IDownload>>& listed);
-    void ReleaseOthers();
     void OnTick();
     void Evaluate(STracked& t);
     void AnswerWaiting(STracked& t, DownloadStatus reason);
@@ -186,7 +193,6 @@ private:
     std::unique_ptr<CCliApp> app_;
     RefPtr<IDownloader> downloader_;
     std::vector<STracked> tracked_;
-    std::vector<RefPtr<IDownload>> pausedOthers_;
     int liveLines_ = 0;
     bool allDone_ = false;
     std::unique_ptr<CWindowTicker> ticker_;
@@ -298,7 +304,11 @@ void CGetSession::Adopt(const std::string& address, const std::vector<RefPtr<IDo
             break;
         }
     if (t.download && t.download->IsFinished()) {
-        // Fetched before: it is fetched again, and its old entry makes way.
+        if (HasWholeFile(t.download.Get())) {
+            tracked_.push_back(std::move(t));  // the first look reports it finished
+            return;
+        }
+        // Its file is gone or changed: it is fetched again, and its old entry makes way.
         t.download->PostOperation(new SDnlOp(DNLOP_DELETE), 0);
         t.download.Reset();
     }
@@ -306,11 +316,15 @@ void CGetSession::Adopt(const std::string& address, const std::vector<RefPtr<IDo
         // A login stored for the site since the last run reaches the download as the user's
         // answer, before it is let go again: no request of this run goes without it.
         AnswerWithSiteLogin(t.download.Get());
+        // The folder asked for now is where a download that has nothing on disk yet goes (one
+        // with data keeps its file; moving that is plover move's business).
+        if (t.download->GetDownloaded() == 0 && t.download->GetLocalFolder() != folder_)
+            t.download->MoveTo(folder_, true);
         DownloadStatus st = t.download->GetStatus();
-        if (t.download->IsPaused())
-            t.download->Resume();
-        else if (t.download->IsFailed() || st == DS_WAIT_FOR_USER)
+        if (t.download->IsFailed() || st == DS_WAIT_FOR_USER)
             t.download->Retry(0);
+        else
+            t.download->Resume();  // lets it go: paused, or held since the list was loaded
         if (terminal_ || options_.verbose)
             std::cerr << "Continuing " << address << " (" << FormatBytes(t.download->GetDownloaded())
                       << " already here)\n";
@@ -323,21 +337,6 @@ void CGetSession::Adopt(const std::string& address, const std::vector<RefPtr<IDo
         std::cerr << "plover: cannot download " << address << "\n";
     }
     tracked_.push_back(std::move(t));
-}
-
-void CGetSession::PauseOthers(const std::vector<RefPtr<IDownload>>& listed) {
-    for (auto& d : listed) {
-        bool ours = false;
-        for (auto& t : tracked_) ours = ours || t.download.Get() == d.Get();
-        if (ours || d->IsFinished() || d->IsPaused() || !d->CanPause()) continue;
-        d->Pause();
-        pausedOthers_.push_back(d);
-    }
-}
-
-void CGetSession::ReleaseOthers() {
-    for (auto& d : pausedOthers_) d->Resume();
-    pausedOthers_.clear();
 }
 
 void CGetSession::Finish(STracked& t, bool ok, const std::string& failure) {
@@ -495,6 +494,9 @@ int CGetSession::Run() {
 
     if (!ApplyTlsOptions(options_.tls)) return 2;
     CTerminalListProgress listProgress;  // a long list loads during the start-up
+    // The list loads while the engines start: none of its downloads may run before this run has
+    // said which are its own.
+    HoldLoadedDownloads(true);
     app_ = std::make_unique<CCliApp>(ctx_);
     if (!app_->Start(CCliApp::kEngines)) return 1;
     WarnWhenUnverified();
@@ -518,7 +520,6 @@ int CGetSession::Run() {
     for (IDownload* d : *array) listed.emplace_back(d);
     array.reset();
     for (const std::string& a : addresses) Adopt(a, listed);
-    PauseOthers(listed);
     listed.clear();
     // The answers posted above (resume, retry, a stored login) run before the first look at a
     // status: a waiting call returns after everything posted before it.
@@ -533,7 +534,6 @@ int CGetSession::Run() {
     ticker_.reset();
     PrintVerbose();
     ClearLive();
-    ReleaseOthers();
 
     int failed = 0, unfinished = 0;
     for (auto& t : tracked_) {

@@ -162,8 +162,20 @@ int CMoveSession::Run() {
     }
     std::string source = download_->GetLocalPath();
     std::string target = folder_ + "/" + download_->GetFileName();
-    if (download_->GetFileName().empty() || target == source) {
-        std::cout << "Nothing to move: " << (download_->GetFileName().empty() ? "no file yet" : source) << "\n";
+    // Only the download's own data is moved: a finished file (empty ones too) or the part that has
+    // arrived. A download without either has no file to move, and one whose file has gone cannot
+    // be moved either; neither is reported as moved.
+    if (download_->GetFileName().empty() || (!download_->IsFinished() && download_->GetDownloaded() == 0)) {
+        std::cerr << "plover: download " << download_->GetID() << " has no file yet; nothing to move\n";
+        return 1;
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(source, ec)) {
+        std::cerr << "plover: the file of download " << download_->GetID() << " is missing: " << source << "\n";
+        return 1;
+    }
+    if (target == source) {
+        std::cout << "Nothing to move: " << source << "\n";
         return 0;
     }
     if (!MayReplace(target)) return 1;

@@ -562,13 +562,17 @@ void CDownload::ExecuteOperation(SDnlOp* op) {
                 Log(GetOriginalUrl(), LOG_PAUSED);
             }
             break;
-        case DNLOP_RESUME:
+        case DNLOP_RESUME: {
+            // Lets the download go: out of "Paused", and out of the hold it may have been loaded in.
+            const bool wasHeld = held_.exchange(0) != 0;
             if (IsPaused()) {
                 SetStatus(DS_WAITING);
-                held_ = 0;
                 Log(GetOriginalUrl(), LOG_RESUMED);
+            } else if (wasHeld) {
+                Reschedule();
             }
             break;
+        }
         case DNLOP_RETRY:
             if (!IsFinished() && (op->arg == 0 || StatusHas(status_, DSF_TRANSIENT) ||
                                   StatusHas(superStatus_, DSF_TRANSIENT))) {
@@ -596,7 +600,7 @@ void CDownload::ExecuteOperation(SDnlOp* op) {
             StopAllLeeches();
             bool wasOpen = file_.IsOpen();
             CloseFile();
-            if (!IsFinished() && wasOpen) DeleteLocalFile();
+            if (!IsFinished() && (wasOpen || ownFile_)) DeleteLocalFile();
             break;
         }
         case DNLOP_RELOCATE: {
@@ -609,14 +613,13 @@ void CDownload::ExecuteOperation(SDnlOp* op) {
             request->download = RefPtr<IDownload>(Self());
             request->statusToRestore = status_;
             request->reopen = file_.IsOpen() ? 1 : 0;
+            const bool finished = IsFinished();
             SetStatus(DS_MOVING);
-            if (downloaded_ == 0) {
-                // Nothing to carry: an empty pre-sized file is dropped, the next write creates the
-                // file at the new place.
-                if (file_.IsOpen()) {
-                    CloseFile();
-                    DeleteLocalFile();
-                }
+            if (downloaded_ == 0 && !finished) {
+                // Nothing to carry: an empty pre-sized file of its own is dropped, the next write
+                // creates the file at the new place. A finished file is carried whatever its size.
+                CloseFile();
+                if (ownFile_) DeleteLocalFile();
                 request->reopen = 0;
                 request->result = RELOC_DONE;
                 OnRelocated(request);

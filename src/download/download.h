@@ -136,6 +136,7 @@ public:
     void SetLastModified(const std::string& value) override;
     std::string GetLastModified() override;
     void RestartFromZero() override;
+    bool FitsOneSection(uint32_t size) override;
 
     // IHostByNameCallback
     void OnHostByName(SHostLookup* lookup) override;
@@ -226,6 +227,10 @@ private:
     // Redirects followed since the download was made or retried; the one past kMaxRedirects fails.
     static constexpr uint32_t kMaxRedirects = 20;
     uint32_t redirects_ = 0;
+    // The file at the target path is this download's own: it was about to be created when the
+    // record went to the list file ("OwnFile"). A later run opens it instead of refusing it as
+    // somebody else's file, whatever it holds: only the sections say what of it is data.
+    std::atomic<uint8_t> ownFile_{0};
 };
 
 }  // namespace plover

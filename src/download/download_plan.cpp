@@ -165,6 +165,13 @@ bool CDownload::PlanSection() {
     return StartWorker(chunk.Start, uint32_t(chunk.End() - 1));
 }
 
+bool CDownload::FitsOneSection(uint32_t size) {
+    if (size == 0 || size == kUnknownSize) return false;
+    const SSection first = PlaceChunk({{0, size}}, size, SettingMaxSectPerDownload(), config_.SingleSection != 0,
+                                      SettingMinSectSize());
+    return first.Start == 0 && first.Size == size;
+}
+
 template <class Pick>
 int CDownload::DetachLeeches(Pick pick) {
     std::vector<RefPtr<ILeech>> gone;

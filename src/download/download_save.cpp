@@ -33,6 +33,7 @@ constexpr const char* kSect = "SECT";
 constexpr const char* kStart = "Start";
 constexpr const char* kSectSize = "Size";
 constexpr const char* kLastModified = "LastModified";
+constexpr const char* kOwnFile = "OwnFile";
 
 }  // namespace
 
@@ -86,6 +87,8 @@ bool CDownload::Save(CTextTree& tree) {
     // The server's date of the file, so that a resumed download notices a changed file.
     if (!lastModified.empty() && lastModified.find_first_of(std::string("|\0", 2)) == std::string::npos)
         tree.WriteString(kLastModified, lastModified);
+    // The file at the target path was made by this download (written before it was made).
+    if (ownFile_) tree.WriteNumber(kOwnFile, 1);
     return true;
 }
 
@@ -133,6 +136,7 @@ bool CDownload::Load(CTextTree& tree) {
     if (tree.ReadNumber(kRenameCancelled, n)) renameCancelled_ = int32_t(n);
     std::string lastModified;
     if (tree.ReadString(kLastModified, lastModified)) lastModified_ = lastModified;
+    if (tree.ReadNumber(kOwnFile, n)) ownFile_ = n != 0 ? 1 : 0;
 
     SectionList sections;
     if (tree.EnterGroup(kSectList)) {

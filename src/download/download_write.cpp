@@ -158,12 +158,23 @@ bool CDownload::EnsureFileOpen() {
         path = JoinPath(config_.LocalFolder, config_.FileName);
         size = size_;
     }
-    if (PathExists(path) && !overwriteConfirmed_ && !SettingOverwriteAlways()) {
+    const bool exists = PathExists(path);
+    if (exists && ownFile_ && file_.OpenExisting(path)) {
+        // This download's own file from an earlier run (the placeholder of a run that ended
+        // before its first byte was recorded): taken up again, never refused.
+        if (size != kUnknownSize) file_.SetLength(size);
+        return true;
+    }
+    if (exists && !overwriteConfirmed_ && !SettingOverwriteAlways()) {
         SetSuperStatus(DS_TGT_FILE_EXISTS);
         SetStatus(DS_WAIT_FOR_USER);
         return false;
     }
+    // The record reaches the list file before the file exists.
+    ownFile_ = 1;
+    NotifyOwner(NE_FILE_CREATING, 0);
     if (!file_.Create(path)) {
+        ownFile_ = 0;
         SetSuperStatus(DS_CANT_CREATE_FILE);
         SetStatus(DS_WAIT_FOR_USER);
         return false;
@@ -200,6 +211,7 @@ void CDownload::CloseFile() { file_.Close(); }
 void CDownload::DeleteLocalFile() {
     std::string path = GetLocalPath();
     if (!GetFileName().empty()) ::unlink(path.c_str());
+    ownFile_ = 0;
 }
 
 void CDownload::Complete() {

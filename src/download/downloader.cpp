@@ -28,6 +28,7 @@ constexpr int kPriorities = 11;
 
 std::mutex g_viewLock;
 RefPtr<IDownloadView> g_view;
+std::atomic<bool> g_holdLoaded{false};
 
 RefPtr<IDownloadView> CurrentView() {
     std::lock_guard g(g_viewLock);
@@ -80,6 +81,8 @@ void SetDownloadView(IDownloadView* view) {
     old = std::move(g_view);
     g_view = RefPtr<IDownloadView>(view);
 }
+
+void HoldLoadedDownloads(bool hold) { g_holdLoaded.store(hold); }
 
 uint8_t DefaultSaveFilter(IDownload* download) {
     int client = download->GetClientID();
@@ -185,6 +188,19 @@ void CDownloader::Notify(uint32_t code, uintptr_t value1, uintptr_t value2) {
         Post(DOP_RETRY_CONNECTING, 0, 0, false, false);
     else if (code == NE_CATEGORIES && value1 == CATEGORIES_CHANGED)
         Post(DOP_UPDATE_CATEGORIES, 0, 0, false, false);
+    else if (code == NE_FILE_CREATING)
+        SaveBeforeFile(reinterpret_cast<IDownload*>(value1));
+}
+
+void CDownloader::SaveBeforeFile(IDownload* download) {
+    // Downloads create their files on this thread (their workers' events are delivered here), so
+    // the list is written before the file exists; a list being loaded is not written over.
+    if (!download || !IsEngineThread() || loading_.load()) return;
+    DownloadFilterFn filter = saveFilter_.load();
+    if (filter && !filter(download)) return;
+    auto list = List();
+    if (!list || list->IndexOf(download) < 0) return;
+    SaveThroughFilter();
 }
 
 bool CDownloader::Advise(INetAdviseSink* sink) {
@@ -491,7 +507,7 @@ void CDownloader::DoSchedulePass() {
             ++paused;
         } else if (d->IsFinished()) {
             ++finished;
-        } else if (StatusHas(d->GetStatus(), DSF_HELD)) {
+        } else if (StatusHas(d->GetStatus(), DSF_HELD) || d->IsHeld()) {
             if (d->GetLeechCount()) d->StopAllLeeches();
             ++held;
         } else if (d->IsFailed()) {
@@ -555,6 +571,8 @@ void CDownloader::DoLoadList(const std::string& path) {
     loading_ = nullptr;
     RetireList();
     if (ok) {
+        if (g_holdLoaded.load())
+            for (auto& d : fresh->Snapshot()) d->SetHeld(1);
         SetListPath(path);
         ReplaceList(std::move(fresh));
         Reschedule();

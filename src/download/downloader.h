@@ -12,7 +12,9 @@
 // in "Temporarily unavailable" for more than 30 s, and saves the list every dwAutoSaveTime
 // seconds (through the save filter, the same as at stop), so that a crash loses at most that
 // much progress; it ends with a scheduling pass, which starts the next attempt of a download
-// whose pause after a failed attempt has passed. Stopping the engine removes every download (workers stopped, files closed),
+// whose pause after a failed attempt has passed. A download that the save filter keeps is written
+// to the list file also just before it creates its target file, so no file of a download exists
+// without its record. Stopping the engine removes every download (workers stopped, files closed),
 // saves the list through the save filter and destroys the list.
 //
 // Reschedule requests coalesce: while a pass is queued and has not begun, further requests add
@@ -52,6 +54,12 @@ inline constexpr const char* kListFileName = "Default.fll";
 uint8_t DefaultSaveFilter(IDownload* download);
 // Installs DefaultSaveFilter on a newly registered downloader engine (the start-up's hook).
 void InstallSaveFilter(IEngine* downloader);
+
+// Whether the downloads of a list file are loaded held (SetHeld): the scheduling pass starts
+// nothing for a held download until it is resumed or retried. A front end that runs only the
+// downloads it is asked for (plover get) sets this before the engines start, so that the others
+// never run and keep their state in the list as it was. Off by default: a loaded list runs.
+void HoldLoadedDownloads(bool hold);
 
 // Whether an address line of an import file is taken: an HTTP or FTP address without "mailto:".
 bool IsImportableAddress(const std::string& line);
@@ -135,6 +143,8 @@ private:
     void Housekeeping();
     void RetireList();
     bool SaveThroughFilter();
+    // NE_FILE_CREATING: the list file gets the download's record before its file is made.
+    void SaveBeforeFile(IDownload* download);
     void PostPath(uint32_t code, const char* path, uintptr_t arg2 = 0);
     RefPtr<IDownload> FindByRemoteUrl(const std::string& url);
 

@@ -46,9 +46,7 @@ void CFTPLeech::OnFinish() { FtpLoginLeave(this); }
 
 // The probe asks for the size only; a worker for 0..0 of a file whose size is known (one byte)
 // is a section worker.
-bool CFTPLeech::IsProbe() {
-    return position_ == 0 && end_ == 0 && !streaming_ && download_->GetSizeState() != SIZE_KNOWN;
-}
+bool CFTPLeech::IsProbe() { return probe_ && !streaming_; }
 
 // Sending -----------------------------------------------------------------------------------------
 
@@ -226,6 +224,7 @@ void CFTPLeech::OnTransferStarts(const SFtpReply& reply) {
         }
         // No size: this transfer from byte 0 becomes the download's one stream to the end.
         streaming_ = true;
+        probe_ = 0;
         end_ = 0xFFFFFFFFu;
         download_->ResetSections();
         Log(LOG_RESPONSE, "The server did not tell the size: fetching the file in one stream");

@@ -10,15 +10,15 @@ namespace plover {
 CHTTPLeech::CHTTPLeech(IDownload* download, uint32_t start, uint32_t end, SLeechEnv env)
     : CLeech(download, start, end, std::move(env)) {}
 
-// The probe asks only for the size; a single-stream download has no probe (its 0..0 worker
-// fetches the whole file).
-bool CHTTPLeech::IsProbe() { return position_ == 0 && end_ == 0 && !download_->IsSingleStream(); }
+// The probe asks for the size; a single-stream download has no probe (its 0..0 worker fetches the
+// whole file), and a 0..0 worker of a file whose size is known fetches its one byte.
+bool CHTTPLeech::IsProbe() { return probe_ != 0; }
 
 std::string CHTTPLeech::BuildRequest() {
     SDownloadConfig* config = download_->GetConfig();
     bool singleStream = download_->IsSingleStream();
     SHttpRequest r;
-    r.kind = ChooseRequestKind(config->IsWholeFile(), position_, end_, singleStream);
+    r.kind = ChooseRequestKind(config->IsWholeFile(), IsProbe());
     if (r.kind == HTTP_REQUEST_RANGED) {
         // A single stream runs to the end of the file (unknown size: 0xFFFFFFFF, so no range).
         r.rangeStart = position_;
@@ -154,7 +154,17 @@ void CHTTPLeech::OnOk(const SHttpResponse& response, const uint8_t* body, uint32
                 return;
             }
             sizeTaken = true;
-            if (*size == 0) download_->Complete();  // an empty file is whole as it is
+            if (*size == 0) {
+                download_->Complete();  // an empty file is whole as it is
+            } else if (download_->FitsOneSection(*size)) {
+                // Asked without a range, the answer carries the file from byte 0: a file that one
+                // worker would fetch whole is this worker's section, so it comes in one request.
+                probe_ = 0;
+                position_ = 0;
+                end_ = *size - 1;
+                WriteBody(body, length);
+                return;
+            }
         }
     }
     if (download_->GetConfig()->IsWholeFile()) probe = false;

@@ -9,10 +9,11 @@
 // and a range other than the one asked for is refused. A 206 whose total or "Last-Modified" shows
 // that the server's file is no longer the one on disk makes the download start again from byte 0.
 //
-// Status handling: 200 (probe: learn the size; section worker: the server ignores ranges, so the
-// download drops its sections and this worker fetches the whole file from byte 0), 206 (body),
-// 300/301/302/303/307/308 (redirect to "Location"), 304 "Not modified", 401 (login request),
-// 403 "Forbidden", 404 "File not found", 500-502 "Server error", 503 (fewer workers, or
+// Status handling: 200 (probe: learn the size, and write the body at once when one worker would
+// fetch the whole file, so a small file takes one request; section worker: the server ignores
+// ranges, so the download drops its sections and this worker fetches the whole file from byte 0),
+// 206 (body), 300/301/302/303/307/308 (redirect to "Location"), 304 "Not modified", 401 (login
+// request), 403 "Forbidden", 404 "File not found", 500-502 "Server error", 503 (fewer workers, or
 // "Server error" for the last one), anything else "Failed". A response that is not HTTP or has a
 // zero byte in its header is "Failed"; a connection that ends before the worker's bytes are in
 // (no reply, half a header, a short body) is "Aborted", a failed attempt that the download's retry

@@ -96,10 +96,9 @@ std::string Base64Encode(std::string_view bytes, size_t lineLength) {
     return out;
 }
 
-uint32_t ChooseRequestKind(bool wholeFile, uint32_t position, uint32_t end, bool singleStream) {
+uint32_t ChooseRequestKind(bool wholeFile, bool probe) {
     if (wholeFile) return HTTP_REQUEST_WHOLE;
-    if (position != 0 || end != 0 || singleStream) return HTTP_REQUEST_RANGED;
-    return HTTP_REQUEST_PLAIN;
+    return probe ? HTTP_REQUEST_PLAIN : HTTP_REQUEST_RANGED;
 }
 
 std::string BuildHttpRequest(const SHttpRequest& r) {
@@ -109,7 +108,7 @@ std::string BuildHttpRequest(const SHttpRequest& r) {
     text += ReferrerLine(r);
     text += IfModifiedSinceLine(r);
     text += "Host: " + HostAndPort(r);
-    if (r.kind == HTTP_REQUEST_RANGED && r.rangeEnd != 0 && r.rangeEnd != 0xFFFFFFFFu)
+    if (r.kind == HTTP_REQUEST_RANGED && r.rangeEnd != 0xFFFFFFFFu)
         text += "\r\nRange: bytes=" + std::to_string(r.rangeStart) + "-" + std::to_string(r.rangeEnd);
     text += "\r\n\r\n";
     return text;

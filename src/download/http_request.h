@@ -13,7 +13,7 @@ namespace plover {
 
 enum EHttpRequestKind : uint32_t {
     HTTP_REQUEST_PLAIN = 1,   // the probe
-    HTTP_REQUEST_RANGED = 2,  // a section: "Range" unless its end is 0 or 0xFFFFFFFF
+    HTTP_REQUEST_RANGED = 2,  // a section: "Range" unless its end is 0xFFFFFFFF (unknown size)
     HTTP_REQUEST_WHOLE = 3,   // the whole-file flag: never a range
 };
 
@@ -38,9 +38,10 @@ struct SHttpRequest {
 // characters and ends the text (never two in a row), the form of a mail-style encoder.
 std::string Base64Encode(std::string_view bytes, size_t lineLength = 0);
 
-// Which request a worker sends: the whole-file flag gives HTTP_REQUEST_WHOLE; a section
-// (position or end not 0) or a single-stream download HTTP_REQUEST_RANGED; else the probe.
-uint32_t ChooseRequestKind(bool wholeFile, uint32_t position, uint32_t end, bool singleStream);
+// Which request a worker sends: the whole-file flag gives HTTP_REQUEST_WHOLE, the probe
+// HTTP_REQUEST_PLAIN, every other worker (a section, also 0..0 of a one-byte file, or the one
+// stream of a single-stream download) HTTP_REQUEST_RANGED.
+uint32_t ChooseRequestKind(bool wholeFile, bool probe);
 
 // The complete request text, ending with the empty line.
 std::string BuildHttpRequest(const SHttpRequest& request);

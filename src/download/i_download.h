@@ -172,6 +172,11 @@ struct IDownload : IUnknown {
     // for a reschedule, so the file is fetched again from byte 0.
     virtual void RestartFromZero() = 0;
 
+    // 85: whether the planner fetches a file of this size with one worker (a file smaller than a
+    // section, or the single-section flag). The probe, whose answer carries the file from byte 0,
+    // then writes the body itself instead of leaving it to a second request.
+    virtual bool FitsOneSection(uint32_t size) = 0;
+
 protected:
     virtual ~IDownload() = default;                                    // 83
 };

@@ -40,6 +40,10 @@ enum ENetEvent : uint32_t {
     NE_STATUS = 0x80002,         // value2 = the new Status
     NE_SUPER_STATUS = 0x80003,   // value2 = the new SuperStatus
     NE_PROGRESS = 0x80004,
+    // The download is about to create its target file: the downloader writes the list file first
+    // (when the save filter keeps the download), so that a run killed from then on leaves a
+    // record that continues into that file.
+    NE_FILE_CREATING = 0x80005,
     NE_PRIORITY = 0x8000A,
 };
 constexpr uint32_t NE_DOWNLOAD_BIT = 0x80000;

@@ -5,7 +5,8 @@
 // on the downloader's thread through a socket redirector.
 //
 // A worker's section runs from its position (the offset of the next byte to write) to its end (the
-// last byte, inclusive). The probe is the worker made for 0..0: it only learns the file's size.
+// last byte, inclusive). The probe is the worker made for 0..0 while the file's size is unknown:
+// it learns the size (a 0..0 worker of a file whose size is known fetches its first byte).
 // Lifecycle: new (0) -> connecting (1) -> request sent (2) -> receiving (3); from any state it may
 // stop, and a stopped worker waits for the downloader to remove it (Stop, then Release).
 #include <cstdint>

@@ -21,7 +21,10 @@ std::string AddressText(const sockaddr_in& address) {
 }
 
 CLeech::CLeech(IDownload* download, uint32_t start, uint32_t end, SLeechEnv env)
-    : download_(download), position_(start), end_(end), downloader_(env.downloader), env_(std::move(env)) {}
+    : download_(download), position_(start), end_(end), downloader_(env.downloader), env_(std::move(env)) {
+    probe_ = start == 0 && end == 0 && download && download->GetSizeState() != SIZE_KNOWN &&
+             !download->IsSingleStream();
+}
 
 CLeech::~CLeech() { Stop(); }
 

@@ -53,7 +53,7 @@ public:
     uint32_t Release() override;
 
     // ILeech
-    bool HasEnd() override { return end_ != 0; }
+    bool HasEnd() override { return !probe_; }
     uint32_t GetState() override { return state_; }
     uint8_t IsStopped() override { return stopped_; }
     uint32_t GetPosition() override { return position_; }
@@ -101,6 +101,10 @@ protected:
     uint8_t tlsLogged_ = 0;
     uint32_t position_ = 0;
     uint32_t end_ = 0;
+    // The probe: made for 0..0 while the download's size is not known (and it is not one stream).
+    // Decided when the worker is made, never from the range alone: 0..0 is also the section of a
+    // one-byte file.
+    uint8_t probe_ = 0;
     RefPtr<IDownloader> downloader_;
     RefPtr<ISockAdviseSink> redirector_;
     SLeechEnv env_;

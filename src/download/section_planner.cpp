@@ -68,8 +68,10 @@ SSection PlaceChunk(const SectionList& gaps, uint32_t size, uint32_t maxSections
         if (g.Size > gap->Size) gap = &g;
     if (gap->Size == 0) return none;
     if (wholeGap) return *gap;
-    const uint32_t chunk = std::max(size / std::max<uint32_t>(maxSections, 1), minChunk);
-    if (chunk >= gap->Size) return *gap;
+    // Never a chunk of 0 bytes (a file smaller than the number of workers), and never a remainder
+    // smaller than the least chunk: that would cost a connection of its own.
+    const uint32_t chunk = std::max({size / std::max<uint32_t>(maxSections, 1), minChunk, 1u});
+    if (chunk >= gap->Size || gap->Size - chunk < minChunk) return *gap;
     if (gaps.size() >= maxSections || gap->Start == 0) return {gap->Start, chunk};
     uint64_t start = uint64_t(gap->Start) + gap->Size / 2;
     if (start + chunk > gap->End()) start = gap->End() - chunk;

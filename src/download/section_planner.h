@@ -8,7 +8,8 @@
 //   - chunk = size / "dwMaxSectPerDownload" (of the whole file, not of the gap), but never less
 //     than "dwMinSectSize": a small file is not cut into pieces smaller than a connection is
 //     worth (a 4 KiB thumbnail takes one worker after the probe, not five);
-//   - a gap no larger than a chunk is fetched whole;
+//   - a gap no larger than a chunk, or one that a chunk would leave with less than
+//     "dwMinSectSize" behind, is fetched whole (a chunk is never less than one byte);
 //   - with as many gaps as allowed workers, the chunk goes to the gap's start;
 //   - a gap at offset 0 gets the chunk at its start;
 //   - otherwise the chunk starts in the middle of the gap, moved back so that it ends at the gap's

@@ -135,13 +135,14 @@ TEST_F(GetTest, AKilledRunLosesAtMostTheProgressSinceTheLastPeriodicSave) {
     ASSERT_EQ(RunPlover(Home(), {"settings", "set", "dwAutoSaveTime", "1"}).exitCode, 0);
     {
         CBackgroundPlover run(Home(), {"get", "--folder", Folder(), url}, home.Str());
-        // Wait for a periodic save that holds sections, then kill without warning.
+        // Wait for a periodic save that holds sections (a "SECT" group with its "Start"; the
+        // record written before the file was made has none), then kill without warning.
         std::string list;
-        for (int i = 0; i < 400 && list.find("SECT") == std::string::npos; ++i) {
+        for (int i = 0; i < 400 && list.find("Start :") == std::string::npos; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             list = ReadFile(home / "Default.fll");
         }
-        ASSERT_NE(list.find("SECT"), std::string::npos) << "no periodic save with sections";
+        ASSERT_NE(list.find("Start :"), std::string::npos) << "no periodic save with sections";
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         run.Signal(SIGKILL);
         EXPECT_EQ(run.Wait(10000).exitCode, 128 + SIGKILL);

@@ -33,6 +33,7 @@ void FakeOwner::Notify(uint32_t code, uintptr_t v1, uintptr_t v2) {
     SEvent e{code, v1, v2, {}};
     if (code == NE_LOG) e.text = reinterpret_cast<const char*>(v1);
     events.push_back(e);
+    if (onEvent) onEvent(e);
 }
 
 bool FakeOwner::GetDownload(int index, IDownload** out) {

@@ -4,6 +4,7 @@
 // whose state the test sets; and a download environment whose host lookups, worker creation,
 // free space and clock the test controls.
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,7 @@ public:
 
     std::vector<RefPtr<IDownload>> list;
     std::vector<SEvent> events;
+    std::function<void(const SEvent&)> onEvent;  // called with each event as it comes
     std::deque<SDnlOp*> ops;
     int reschedules = 0;
     int nextId = 0;

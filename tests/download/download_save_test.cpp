@@ -24,6 +24,34 @@ RefPtr<CDownload> LoadFromText(const std::string& text, IDownloader* owner) {
     return CDownload::CreateFromNode(tree, owner);
 }
 
+TEST_F(Persist, ARunEndedBeforeItsFirstByteContinuesIntoItsOwnFile) {
+    // The size is known and the file made; the run ends (killed, or its first section failed)
+    // before any byte arrived. What the list file holds is the record written for the file.
+    auto d = Make("http://127.0.0.1/p.bin");
+    std::string text;
+    bool fileBeforeRecord = true;
+    owner->onEvent = [&](const FakeOwner::SEvent& e) {
+        if (e.code != NE_FILE_CREATING) return;
+        fileBeforeRecord = PathExists(Path("p.bin"));
+        text = SaveToText(d.Get());
+    };
+    Sized(d.Get(), 1000);
+    owner->onEvent = nullptr;
+    EXPECT_FALSE(fileBeforeRecord) << "the record reaches the list before the file exists";
+    ASSERT_TRUE(PathExists(Path("p.bin")));
+    d->Remove();
+
+    auto again = LoadFromText(text, owner.Get());
+    ASSERT_TRUE(again);
+    EXPECT_FALSE(again->IsFinished()) << "the placeholder is no finished file";
+    EXPECT_EQ(again->GetDownloaded(), 0u);
+    ASSERT_TRUE(Write(again.Get(), 0, std::string(500, 'x')));
+    EXPECT_NE(again->GetSuperStatus(), DS_TGT_FILE_EXISTS);
+    Write(again.Get(), 500, std::string(500, 'x'));
+    EXPECT_TRUE(again->IsFinished());
+    EXPECT_EQ(ReadFile(Path("p.bin")), std::string(1000, 'x'));
+}
+
 TEST_F(Persist, RoundTripContinuesFromItsSections) {
     auto d = Make("http://127.0.0.1/a.bin");
     d->PostOperation(new SDOAuthorize("user", "p|w"), 0);

@@ -153,6 +153,7 @@ public:
     void SetLastModified(const std::string&) override {}
     std::string GetLastModified() override { return {}; }
     void RestartFromZero() override {}
+    bool FitsOneSection(uint32_t) override { return false; }
 
 private:
     FakeDownload() = default;

@@ -144,6 +144,38 @@ TEST_F(HttpLeechTest, ProbeLearnsSizeAndWritesNothing) {
     EXPECT_EQ(leech->IsPreparing(), 0);
 }
 
+TEST_F(HttpLeechTest, ProbeWritesAFileThatOneWorkerFetchesWhole) {
+    download->oneSection = true;
+    Start(0, 0);
+    Receive("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nab");
+    EXPECT_EQ(download->sizes, std::vector<uint32_t>{5});
+    EXPECT_FALSE(Stopped());
+    EXPECT_TRUE(leech->HasEnd()) << "the planner counts its section as taken";
+    EXPECT_EQ(leech->GetEnd(), 4u);
+    Receive("cdeXYZ");  // past the end: not the file's
+    EXPECT_EQ(download->file, "abcde");
+    EXPECT_TRUE(Stopped());
+    leech->Stop();
+
+    download = RefPtr<FakeDownload>::Adopt(new FakeDownload);
+    download->oneSection = true;
+    Start(0, 0);
+    Receive("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nQ");
+    EXPECT_EQ(download->file, "Q");
+    EXPECT_TRUE(Stopped());
+}
+
+TEST_F(HttpLeechTest, FirstByteOfAOneByteFileIsASectionNotAProbe) {
+    download->size = 1;
+    Start(0, 0);
+    EXPECT_TRUE(leech->HasEnd());
+    EXPECT_NE(Sent().find("\r\nRange: bytes=0-0\r\n\r\n"), std::string::npos) << Sent();
+    Receive("HTTP/1.1 206 Partial\r\nContent-Range: bytes 0-0/1\r\n\r\nZ");
+    EXPECT_EQ(download->file, "Z");
+    EXPECT_TRUE(download->sizes.empty()) << "the size was known";
+    EXPECT_TRUE(Stopped());
+}
+
 TEST_F(HttpLeechTest, ProbeHeaderSplitOverBlocks) {
     const std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: 777\r\n\r\nBODY";
     for (size_t cut = 1; cut < reply.size(); ++cut) {

@@ -71,6 +71,10 @@ TEST(Planner, ChunkPlacement) {
         {"the least chunk first at 0", {{0, 30720}}, 30720, 5, false, {0, 10240}, 10240},
         {"the least chunk in the middle", {{10240, 20480}}, 30720, 5, false, {20480, 10240}, 10240},
         {"a larger share wins", {{0, 1000000}}, 1000000, 5, false, {0, 200000}, 10240},
+        {"one byte", {{0, 1}}, 1, 4, false, {0, 1}},
+        {"fewer bytes than workers: never a chunk of none", {{0, 3}}, 3, 4, false, {0, 1}},
+        {"just over the least chunk: one worker", {{0, 10241}}, 10241, 5, false, {0, 10241}, 10240},
+        {"a remainder below the least chunk goes along", {{10240, 15000}}, 40000, 5, false, {10240, 15000}, 10240},
     };
     for (auto& r : rows)
         EXPECT_EQ(PlaceChunk(r.gaps, r.size, r.maxSect, r.wholeGap, r.minChunk), r.chunk) << r.name;
