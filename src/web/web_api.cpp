@@ -66,6 +66,18 @@ SApiAnswer AnswerLogin(IDownload* d, const nlohmann::json& body) {
     return {200, {{"id", d->GetID()}}};
 }
 
+// Takes the download out of the list and its file off the disk. An unfinished download removes
+// its partial file itself when it is deleted; a finished one leaves its file, which goes here.
+void DeleteWithFile(IDownload* d) {
+    bool finished = d->IsFinished();
+    std::string path = d->GetLocalPath();
+    d->PostOperation(new SDnlOp(DNLOP_DELETE), 0);
+    if (finished && !d->GetFileName().empty()) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(std::filesystem::symlink_status(path, ec))) std::filesystem::remove(path, ec);
+    }
+}
+
 }  // namespace
 
 SApiAnswer ApiError(int status, const std::string& message) { return {status, {{"error", message}}}; }
@@ -145,6 +157,7 @@ SApiAnswer DownloadAction(CWebModel& model, int id, const std::string& action, c
     else if (action == "resume") d->Resume();
     else if (action == "retry") d->Retry(0);
     else if (action == "delete") d->PostOperation(new SDnlOp(DNLOP_DELETE), 0);
+    else if (action == "deleteWithFile") DeleteWithFile(d.Get());
     else if (action == "overwrite") d->Overwrite();
     else if (action == "cancelLogin") d->CancelAuthorization();
     else if (action == "keepFile") d->CancelRename();

@@ -151,7 +151,7 @@ void CWebServer::Routes() {
     };
     post("/api/downloads", [this](const httplib::Request&, const nlohmann::json& b) { return AddDownloads(model_, b); },
          true);
-    post(R"(/api/downloads/(\d{1,9})/([a-z]+))",
+    post(R"(/api/downloads/(\d{1,9})/([a-zA-Z]{1,20}))",
          [this](const httplib::Request& req, const nlohmann::json& b) {
              return DownloadAction(model_, std::stoi(req.matches[1]), req.matches[2], b);
          },

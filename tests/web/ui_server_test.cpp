@@ -170,6 +170,18 @@ TEST_F(UiServer, DownloadsFinishAndTheStreamStartsWithASnapshot) {
     EXPECT_EQ(snap["downloads"][0]["name"], "file.bin");
     EXPECT_TRUE(snap["log"].is_array());
 
+    // Deleting with the file takes both.
+    int id = snap["downloads"][0]["id"];
+    std::string base = "/api/downloads/" + std::to_string(id);
+    EXPECT_EQ(PostJson(base + "/priority", R"({"priority":3})")->status, 200);
+    EXPECT_EQ(PostJson(base + "/priority", R"({"priority":-1})")->status, 400);
+    EXPECT_EQ(PostJson(base + "/deleteWithFile", "")->status, 200);
+    auto gone = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < gone && !Snapshot()["downloads"].empty())
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(Snapshot()["downloads"].empty());
+    EXPECT_FALSE(std::filesystem::exists(folder + "/file.bin"));
+
     // Exit from the menu ends the program in order.
     auto exit = PostJson("/api/exit", "");
     ASSERT_TRUE(exit);
