@@ -49,9 +49,7 @@ std::string CWebServer::Url() const {
 
 // The guard in front of every route: Host, Origin, then the token (cookie, bearer header, or the
 // ?token= of the printed address, which is turned into the cookie).
-bool CWebServer::Allowed(const void* request, void* response) {
-    const auto& req = *static_cast<const httplib::Request*>(request);
-    auto& res = *static_cast<httplib::Response*>(response);
+bool CWebServer::Allowed(const httplib::Request& req, httplib::Response& res) {
     if (!HostAllowed(req.get_header_value("Host"), hosts_)) {
         SendJson(res, ApiError(421, "This server answers only to its own address."));
         return false;
@@ -80,7 +78,7 @@ bool CWebServer::Allowed(const void* request, void* response) {
 void CWebServer::Routes() {
     httplib::Server& s = *server_;
     s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-        return Allowed(&req, &res) ? httplib::Server::HandlerResponse::Unhandled
+        return Allowed(req, res) ? httplib::Server::HandlerResponse::Unhandled
                                    : httplib::Server::HandlerResponse::Handled;
     });
     s.set_post_routing_handler([](const httplib::Request& req, httplib::Response& res) {

@@ -18,6 +18,8 @@
 
 namespace httplib {
 class Server;
+struct Request;
+struct Response;
 }
 
 namespace plover::web {
@@ -47,7 +49,8 @@ public:
 
 private:
     void Routes();
-    bool Allowed(const void* request, void* response);
+    // False when the request is refused (the answer is then set).
+    bool Allowed(const httplib::Request& req, httplib::Response& res);
 
     CWebModel& model_;
     CEventHub& hub_;
