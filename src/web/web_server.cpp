@@ -28,6 +28,8 @@ void SendAsset(httplib::Response& res, const std::string& path) {
     res.set_content(reinterpret_cast<const char*>(a->data), a->size, MimeType(path));
 }
 
+constexpr size_t kFreeThreads = 8;
+
 uint64_t NowMs() {
     return uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(
                         std::chrono::steady_clock::now().time_since_epoch())
@@ -110,6 +112,9 @@ void CWebServer::Routes() {
         SendJson(res, {200, model_.Snapshot()});
     });
     s.Get("/api/events", [this](const httplib::Request&, httplib::Response& res) {
+        // Each open stream holds a request thread; some are kept free for the commands.
+        if (hub_.ClientCount() + kFreeThreads >= size_t(config_.threads))
+            return SendJson(res, ApiError(503, "Too many Plover windows are open; close some of them."));
         uint64_t client = hub_.Connect();
         res.set_header("Cache-Control", "no-store");
         res.set_chunked_content_provider(

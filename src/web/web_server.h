@@ -28,7 +28,7 @@ struct SWebServerConfig {
     std::string host = "127.0.0.1";
     int port = 0;  // 0: any free port
     std::string token;
-    int threads = 32;  // request threads; each open event stream holds one
+    int threads = 64;  // request threads; each open event stream holds one
 };
 
 class CWebServer {

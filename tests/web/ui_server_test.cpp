@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <nlohmann/json.hpp>
@@ -227,6 +228,43 @@ TEST_F(UiServer, LoginRequestAnsweredAndStoredForTheSite) {
     Json second = waitFor(two, [](const Json& d) { return d["status"] == "Finished" || d["waitForUser"] == true; });
     EXPECT_EQ(second["status"], "Finished");
     EXPECT_EQ(Sha256Of(folder + "/two.bin"), Sha256Of((web.Root() / "auth/two.bin").string()));
+}
+
+TEST_F(UiServer, ManyWindowsFollowTheSameChange) {
+    constexpr int kWindows = 12;
+    std::atomic<int> sawMode{0};
+    std::vector<std::thread> windows;
+    std::atomic<int> connected{0};
+    for (int i = 0; i < kWindows; ++i)
+        windows.emplace_back([&] {
+            httplib::Client c("127.0.0.1", port_);
+            c.set_read_timeout(60);
+            std::string stream;
+            bool counted = false;
+            c.Get("/api/events", Auth(), [&](const char* data, size_t n) {
+                stream.append(data, n);
+                if (!counted && stream.find("event: snapshot") != std::string::npos) {
+                    counted = true;
+                    ++connected;
+                }
+                if (stream.find("\"mode\":1") != std::string::npos) {
+                    ++sawMode;
+                    return false;
+                }
+                return true;
+            });
+        });
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (connected < kWindows && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(connected, kWindows);
+    // Commands still get through while every window holds its stream.
+    auto r = PostJson("/api/traffic", R"({"mode":1})");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 200);
+    for (auto& w : windows) w.join();
+    EXPECT_EQ(sawMode, kWindows);
+    EXPECT_EQ(Snapshot()["traffic"]["mode"], 1);
 }
 
 TEST_F(UiServer, EndsInOrderOnSigterm) {
