@@ -230,6 +230,32 @@ TEST_F(UiServer, LoginRequestAnsweredAndStoredForTheSite) {
     EXPECT_EQ(Sha256Of(folder + "/two.bin"), Sha256Of((web.Root() / "auth/two.bin").string()));
 }
 
+TEST_F(UiServer, DownloadsMoveUpAndDownTheList) {
+    auto r = PostJson("/api/downloads",
+                      R"({"urls":["http://127.0.0.1:1/a","http://127.0.0.1:1/b","http://127.0.0.1:1/c"],"paused":true})");
+    ASSERT_TRUE(r);
+    ASSERT_EQ(r->status, 200) << r->body;
+    Json ids = Json::parse(r->body)["added"];
+    auto order = [&] {
+        std::vector<int> out;
+        Json snap = Snapshot();
+        for (const Json& d : snap["downloads"]) out.push_back(d["id"]);
+        return out;
+    };
+    auto move = [&](int id, const char* way) {
+        auto m = PostJson("/api/downloads/" + std::to_string(id) + "/" + way, "");
+        return m && m->status == 200 ? Json::parse(m->body)["moved"].get<bool>() : false;
+    };
+    int a = ids[0], b = ids[1], c = ids[2];
+    EXPECT_EQ(order(), (std::vector<int>{a, b, c}));
+    EXPECT_TRUE(move(c, "up"));
+    EXPECT_EQ(order(), (std::vector<int>{a, c, b}));
+    EXPECT_TRUE(move(a, "down"));
+    EXPECT_EQ(order(), (std::vector<int>{c, a, b}));
+    EXPECT_FALSE(move(c, "up"));  // already first
+    EXPECT_EQ(order(), (std::vector<int>{c, a, b}));
+}
+
 TEST_F(UiServer, ManyWindowsFollowTheSameChange) {
     constexpr int kWindows = 12;
     std::atomic<int> sawMode{0};

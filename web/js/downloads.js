@@ -157,6 +157,7 @@ export function createDownloadList(ctx) {
 const ROW_MENU = [
   ['download.pause', 'Pause'], ['download.resume', 'Resume'], ['download.retry', 'Retry'], null,
   ['download.delete', 'Delete'], ['download.deleteWithFile', 'Delete with file'], null,
+  ['download.moveUp', 'Move up'], ['download.moveDown', 'Move down'], null,
   ['download.priority', 'Priority: high (always runs)', 10], ['download.priority', 'Priority: normal', 5],
   ['download.priority', 'Priority: low', 0],
 ];

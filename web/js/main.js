@@ -65,6 +65,9 @@ const commands = {
       each('deleteWithFile', ids);
   },
   'download.priority': (p) => each('priority', selected(), { priority: p }),
+  // Up moves the topmost selected first, down the lowest, so a block keeps its shape.
+  'download.moveUp': () => each('up', selected().sort((a, b) => state.order.indexOf(a) - state.order.indexOf(b))),
+  'download.moveDown': () => each('down', selected().sort((a, b) => state.order.indexOf(b) - state.order.indexOf(a))),
   'download.pauseAll': () => each('pause', [...state.downloads.keys()]),
   'download.resumeAll': () => each('resume', [...state.downloads.keys()]),
   'download.deleteFinished': () => each('delete', [...state.downloads.values()].filter((d) => d.finished).map((d) => d.id)),
