@@ -4,7 +4,9 @@
 #include <mutex>
 
 #include "app/settings.h"
+#include "download/download_list.h"
 #include "download/downloader.h"
+#include "engine/engine.h"
 #include "download/i_download.h"
 #include "download/site_prop.h"
 #include "platform/homes.h"
@@ -64,6 +66,49 @@ SApiAnswer AnswerLogin(IDownload* d, const nlohmann::json& body) {
     }
     d->PostOperation(new SDOAuthorize(user, password), 0);
     return {200, {{"id", d->GetID()}}};
+}
+
+// Takes the download out of the list and its file off the disk. An unfinished download removes
+// its partial file itself when it is deleted; a finished one leaves its file, which goes here.
+void DeleteWithFile(IDownload* d) {
+    bool finished = d->IsFinished();
+    std::string path = d->GetLocalPath();
+    d->PostOperation(new SDnlOp(DNLOP_DELETE), 0);
+    if (finished && !d->GetFileName().empty()) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(std::filesystem::symlink_status(path, ec))) std::filesystem::remove(path, ec);
+    }
+}
+
+// Runs a move request on the downloader's thread and waits for it (the request stays ours).
+bool RunMove(IDownloader* downloader, SMoveRequest& request) {
+    RefPtr<IEngine> engine = QueryAs<IEngine>(downloader, IID_IEngine);
+    if (!engine) return false;
+    engine->Post(DOP_MOVE, reinterpret_cast<uintptr_t>(&request), 0, true, false);
+    return true;
+}
+
+// One place up or down the list. Moves name positions by queue values, which a newly added
+// download does not have yet: an empty request renumbers the list first.
+SApiAnswer MoveByOne(IDownloader* downloader, IDownload* d, bool up) {
+    SMoveRequest renumber;
+    if (!RunMove(downloader, renumber)) return ApiError(503, "The download list cannot be reordered now.");
+    int n = downloader->GetDownloadCount(), index = -1;
+    std::vector<RefPtr<IDownload>> list;
+    for (int i = 0; i < n; ++i) {
+        RefPtr<IDownload> x;
+        if (!downloader->GetDownload(i, x.Put()) || !x) break;
+        if (x.Get() == d) index = int(list.size());
+        list.push_back(std::move(x));
+    }
+    int neighbour = up ? index - 1 : index + 1;
+    if (index < 0 || neighbour < 0 || neighbour >= int(list.size())) return {200, {{"id", d->GetID()}, {"moved", false}}};
+    SMoveRequest move;
+    move.downloads = {d};
+    move.targets = {list[size_t(neighbour)]->GetQueueValue()};
+    move.afterFlags = {up ? 0 : 1};
+    RunMove(downloader, move);
+    return {200, {{"id", d->GetID()}, {"moved", true}}};
 }
 
 }  // namespace
@@ -145,6 +190,8 @@ SApiAnswer DownloadAction(CWebModel& model, int id, const std::string& action, c
     else if (action == "resume") d->Resume();
     else if (action == "retry") d->Retry(0);
     else if (action == "delete") d->PostOperation(new SDnlOp(DNLOP_DELETE), 0);
+    else if (action == "deleteWithFile") DeleteWithFile(d.Get());
+    else if (action == "up" || action == "down") return MoveByOne(model.Downloader(), d.Get(), action == "up");
     else if (action == "overwrite") d->Overwrite();
     else if (action == "cancelLogin") d->CancelAuthorization();
     else if (action == "keepFile") d->CancelRename();

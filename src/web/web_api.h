@@ -3,7 +3,8 @@
 // anything is posted to an engine; a refusal is a 4xx status with {"error": "..."}.
 //
 //   POST /api/downloads            {"urls":[...], "folder":"/abs/path"?, "priority":0..10?, "paused":bool?}
-//   POST /api/downloads/ID/ACTION  pause | resume | retry | delete | overwrite | keepFile |
+//   POST /api/downloads/ID/ACTION  pause | resume | retry | delete | deleteWithFile | up | down |
+//                                  overwrite | keepFile |
 //                                  cancelLogin (no body)
 //   POST /api/downloads/ID/login   {"user","password","store":bool?}  answers a login request
 //   POST /api/downloads/ID/priority {"priority":0..10}

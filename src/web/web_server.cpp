@@ -28,6 +28,8 @@ void SendAsset(httplib::Response& res, const std::string& path) {
     res.set_content(reinterpret_cast<const char*>(a->data), a->size, MimeType(path));
 }
 
+constexpr size_t kFreeThreads = 8;
+
 uint64_t NowMs() {
     return uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(
                         std::chrono::steady_clock::now().time_since_epoch())
@@ -49,9 +51,7 @@ std::string CWebServer::Url() const {
 
 // The guard in front of every route: Host, Origin, then the token (cookie, bearer header, or the
 // ?token= of the printed address, which is turned into the cookie).
-bool CWebServer::Allowed(const void* request, void* response) {
-    const auto& req = *static_cast<const httplib::Request*>(request);
-    auto& res = *static_cast<httplib::Response*>(response);
+bool CWebServer::Allowed(const httplib::Request& req, httplib::Response& res) {
     if (!HostAllowed(req.get_header_value("Host"), hosts_)) {
         SendJson(res, ApiError(421, "This server answers only to its own address."));
         return false;
@@ -80,7 +80,7 @@ bool CWebServer::Allowed(const void* request, void* response) {
 void CWebServer::Routes() {
     httplib::Server& s = *server_;
     s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-        return Allowed(&req, &res) ? httplib::Server::HandlerResponse::Unhandled
+        return Allowed(req, res) ? httplib::Server::HandlerResponse::Unhandled
                                    : httplib::Server::HandlerResponse::Handled;
     });
     s.set_post_routing_handler([](const httplib::Request& req, httplib::Response& res) {
@@ -112,6 +112,9 @@ void CWebServer::Routes() {
         SendJson(res, {200, model_.Snapshot()});
     });
     s.Get("/api/events", [this](const httplib::Request&, httplib::Response& res) {
+        // Each open stream holds a request thread; some are kept free for the commands.
+        if (hub_.ClientCount() + kFreeThreads >= size_t(config_.threads))
+            return SendJson(res, ApiError(503, "Too many Plover windows are open; close some of them."));
         uint64_t client = hub_.Connect();
         res.set_header("Cache-Control", "no-store");
         res.set_chunked_content_provider(
@@ -151,7 +154,7 @@ void CWebServer::Routes() {
     };
     post("/api/downloads", [this](const httplib::Request&, const nlohmann::json& b) { return AddDownloads(model_, b); },
          true);
-    post(R"(/api/downloads/(\d{1,9})/([a-z]+))",
+    post(R"(/api/downloads/(\d{1,9})/([a-zA-Z]{1,20}))",
          [this](const httplib::Request& req, const nlohmann::json& b) {
              return DownloadAction(model_, std::stoi(req.matches[1]), req.matches[2], b);
          },

@@ -18,6 +18,8 @@
 
 namespace httplib {
 class Server;
+struct Request;
+struct Response;
 }
 
 namespace plover::web {
@@ -26,7 +28,7 @@ struct SWebServerConfig {
     std::string host = "127.0.0.1";
     int port = 0;  // 0: any free port
     std::string token;
-    int threads = 32;  // request threads; each open event stream holds one
+    int threads = 64;  // request threads; each open event stream holds one
 };
 
 class CWebServer {
@@ -47,7 +49,8 @@ public:
 
 private:
     void Routes();
-    bool Allowed(const void* request, void* response);
+    // False when the request is refused (the answer is then set).
+    bool Allowed(const httplib::Request& req, httplib::Response& res);
 
     CWebModel& model_;
     CEventHub& hub_;

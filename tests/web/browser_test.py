@@ -17,6 +17,7 @@ import time
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.support import expected_conditions as EC
 from selenium.webdriver.support.ui import WebDriverWait
 
 
@@ -116,7 +117,7 @@ def main():
             dialog.find_element(By.NAME, "urls").send_keys(address)
             dialog.find_element(By.NAME, "folder").send_keys(downloads)
             dialog.find_element(By.CSS_SELECTOR, "button.primary").click()
-            wait.until(lambda d: not d.find_elements(By.CSS_SELECTOR, "dialog.dlg[open]"))
+            wait.until(EC.staleness_of(dialog))  # closed and gone (another dialog may open at once)
 
         def status(row):
             cells = driver.find_elements(By.CSS_SELECTOR, ".grid tbody tr td.c-status")

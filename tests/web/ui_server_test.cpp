@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <nlohmann/json.hpp>
@@ -170,6 +171,18 @@ TEST_F(UiServer, DownloadsFinishAndTheStreamStartsWithASnapshot) {
     EXPECT_EQ(snap["downloads"][0]["name"], "file.bin");
     EXPECT_TRUE(snap["log"].is_array());
 
+    // Deleting with the file takes both.
+    int id = snap["downloads"][0]["id"];
+    std::string base = "/api/downloads/" + std::to_string(id);
+    EXPECT_EQ(PostJson(base + "/priority", R"({"priority":3})")->status, 200);
+    EXPECT_EQ(PostJson(base + "/priority", R"({"priority":-1})")->status, 400);
+    EXPECT_EQ(PostJson(base + "/deleteWithFile", "")->status, 200);
+    auto gone = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < gone && !Snapshot()["downloads"].empty())
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(Snapshot()["downloads"].empty());
+    EXPECT_FALSE(std::filesystem::exists(folder + "/file.bin"));
+
     // Exit from the menu ends the program in order.
     auto exit = PostJson("/api/exit", "");
     ASSERT_TRUE(exit);
@@ -215,6 +228,69 @@ TEST_F(UiServer, LoginRequestAnsweredAndStoredForTheSite) {
     Json second = waitFor(two, [](const Json& d) { return d["status"] == "Finished" || d["waitForUser"] == true; });
     EXPECT_EQ(second["status"], "Finished");
     EXPECT_EQ(Sha256Of(folder + "/two.bin"), Sha256Of((web.Root() / "auth/two.bin").string()));
+}
+
+TEST_F(UiServer, DownloadsMoveUpAndDownTheList) {
+    auto r = PostJson("/api/downloads",
+                      R"({"urls":["http://127.0.0.1:1/a","http://127.0.0.1:1/b","http://127.0.0.1:1/c"],"paused":true})");
+    ASSERT_TRUE(r);
+    ASSERT_EQ(r->status, 200) << r->body;
+    Json ids = Json::parse(r->body)["added"];
+    auto order = [&] {
+        std::vector<int> out;
+        Json snap = Snapshot();
+        for (const Json& d : snap["downloads"]) out.push_back(d["id"]);
+        return out;
+    };
+    auto move = [&](int id, const char* way) {
+        auto m = PostJson("/api/downloads/" + std::to_string(id) + "/" + way, "");
+        return m && m->status == 200 ? Json::parse(m->body)["moved"].get<bool>() : false;
+    };
+    int a = ids[0], b = ids[1], c = ids[2];
+    EXPECT_EQ(order(), (std::vector<int>{a, b, c}));
+    EXPECT_TRUE(move(c, "up"));
+    EXPECT_EQ(order(), (std::vector<int>{a, c, b}));
+    EXPECT_TRUE(move(a, "down"));
+    EXPECT_EQ(order(), (std::vector<int>{c, a, b}));
+    EXPECT_FALSE(move(c, "up"));  // already first
+    EXPECT_EQ(order(), (std::vector<int>{c, a, b}));
+}
+
+TEST_F(UiServer, ManyWindowsFollowTheSameChange) {
+    constexpr int kWindows = 12;
+    std::atomic<int> sawMode{0};
+    std::vector<std::thread> windows;
+    std::atomic<int> connected{0};
+    for (int i = 0; i < kWindows; ++i)
+        windows.emplace_back([&] {
+            httplib::Client c("127.0.0.1", port_);
+            c.set_read_timeout(60);
+            std::string stream;
+            bool counted = false;
+            c.Get("/api/events", Auth(), [&](const char* data, size_t n) {
+                stream.append(data, n);
+                if (!counted && stream.find("event: snapshot") != std::string::npos) {
+                    counted = true;
+                    ++connected;
+                }
+                if (stream.find("\"mode\":1") != std::string::npos) {
+                    ++sawMode;
+                    return false;
+                }
+                return true;
+            });
+        });
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (connected < kWindows && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(connected, kWindows);
+    // Commands still get through while every window holds its stream.
+    auto r = PostJson("/api/traffic", R"({"mode":1})");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 200);
+    for (auto& w : windows) w.join();
+    EXPECT_EQ(sawMode, kWindows);
+    EXPECT_EQ(Snapshot()["traffic"]["mode"], 1);
 }
 
 TEST_F(UiServer, EndsInOrderOnSigterm) {

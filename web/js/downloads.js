@@ -61,8 +61,12 @@ export function createDownloadList(ctx) {
       const bar = el('div', { class: 'progress' }, el('div', { class: 'progress-fill' }));
       const pct = el('span', { class: 'progress-text' });
       tr.cells_.progress.append(el('div', { class: 'progress-cell' }, bar, pct));
-      tr.addEventListener('mousedown', (e) => select(d.id, e));
-      tr.addEventListener('dblclick', () => ctx.command('download.openFolder'));
+      tr.addEventListener('mousedown', (e) => { if (!(e.button === 2 && selection.has(d.id))) select(d.id, e); });
+      tr.addEventListener('contextmenu', (e) => {
+        e.preventDefault();
+        if (!selection.has(d.id)) select(d.id, {});
+        contextMenu(e.clientX, e.clientY, ctx);
+      });
       rows.set(d.id, tr);
     }
     return tr;
@@ -147,4 +151,31 @@ export function createDownloadList(ctx) {
 
   renderAll();
   return root;
+}
+
+// The row menu: the commands on the selection, and its priority.
+const ROW_MENU = [
+  ['download.pause', 'Pause'], ['download.resume', 'Resume'], ['download.retry', 'Retry'], null,
+  ['download.delete', 'Delete'], ['download.deleteWithFile', 'Delete with file'], null,
+  ['download.moveUp', 'Move up'], ['download.moveDown', 'Move down'], null,
+  ['download.priority', 'Priority: high (always runs)', 10], ['download.priority', 'Priority: normal', 5],
+  ['download.priority', 'Priority: low', 0],
+];
+
+function contextMenu(x, y, ctx) {
+  document.querySelector('.menu.context')?.remove();
+  const menu = el('div', { class: 'menu context', role: 'menu' });
+  for (const entry of ROW_MENU) {
+    if (!entry) { menu.append(el('div', { class: 'menu-sep', role: 'separator' })); continue; }
+    const [key, text, arg] = entry;
+    menu.append(el('button', { class: 'menu-item', type: 'button', role: 'menuitem', text,
+      onclick: () => { menu.remove(); ctx.command(key, arg); } }));
+  }
+  menu.style.left = `${Math.min(x, innerWidth - 240)}px`;
+  menu.style.top = `${Math.min(y, innerHeight - 260)}px`;
+  document.body.append(menu);
+  const close = (e) => { if (!menu.contains(e.target)) { menu.remove(); document.removeEventListener('mousedown', close); } };
+  setTimeout(() => document.addEventListener('mousedown', close));
+  document.addEventListener('keydown', (e) => { if (e.key === 'Escape') menu.remove(); }, { once: true });
+  menu.querySelector('button')?.focus();
 }

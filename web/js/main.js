@@ -23,8 +23,8 @@ const panes = {
 
 const selected = () => [...selection].filter((id) => state.downloads.has(id));
 
-async function each(action, ids = selected()) {
-  for (const id of ids) await post(`/api/downloads/${id}/${action}`).catch((e) => dialogs.message('Plover', e.message));
+async function each(action, ids = selected(), body = undefined) {
+  for (const id of ids) await post(`/api/downloads/${id}/${action}`, body).catch((e) => dialogs.message('Plover', e.message));
 }
 
 const commands = {
@@ -57,6 +57,17 @@ const commands = {
     a.click();
     setTimeout(() => URL.revokeObjectURL(a.href), 1000);
   },
+  'download.deleteWithFile': async () => {
+    const ids = selected();
+    if (!ids.length) return;
+    const name = ids.length === 1 ? `"${state.downloads.get(ids[0]).name}"` : `${ids.length} downloads`;
+    if (await dialogs.confirmBox('Delete with file', `Delete ${name} from the list and the file from the disk?`, 'Delete'))
+      each('deleteWithFile', ids);
+  },
+  'download.priority': (p) => each('priority', selected(), { priority: p }),
+  // Up moves the topmost selected first, down the lowest, so a block keeps its shape.
+  'download.moveUp': () => each('up', selected().sort((a, b) => state.order.indexOf(a) - state.order.indexOf(b))),
+  'download.moveDown': () => each('down', selected().sort((a, b) => state.order.indexOf(b) - state.order.indexOf(a))),
   'download.pauseAll': () => each('pause', [...state.downloads.keys()]),
   'download.resumeAll': () => each('resume', [...state.downloads.keys()]),
   'download.deleteFinished': () => each('delete', [...state.downloads.values()].filter((d) => d.finished).map((d) => d.id)),
