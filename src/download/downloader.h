@@ -23,6 +23,7 @@
 
 #include "download/download_filter.h"
 #include "download/download_list.h"
+#include "download/download_status.h"
 #include "download/i_downloader.h"
 #include "engine/engine.h"
 
@@ -51,6 +52,16 @@ inline constexpr const char* kListFileName = "Default.fll";
 uint8_t DefaultSaveFilter(IDownload* download);
 // Installs DefaultSaveFilter on a newly registered downloader engine (the start-up's hook).
 void InstallSaveFilter(IEngine* downloader);
+
+// The client number of the page cache's fetches.
+inline constexpr int kPageCacheClient = 4;
+
+// Whether a download already in the list keeps out a new one of the same address (the
+// downloader adds one download of an address at a time). One that has ended well ("Finished",
+// "Not modified") keeps nothing out: its file is on disk, and a new download of the address is
+// meant for another place (a basket, the page cache). The page cache's fetches and all other
+// downloads never keep each other out: they fetch into different files for different purposes.
+bool KeepsOutSameAddress(int listedClient, DownloadStatus listedStatus, int newClient);
 
 // Whether an address line of an import file is taken: an HTTP or FTP address without "mailto:".
 bool IsImportableAddress(const std::string& line);
@@ -135,7 +146,8 @@ private:
     void RetireList();
     bool SaveThroughFilter();
     void PostPath(uint32_t code, const char* path, uintptr_t arg2 = 0);
-    RefPtr<IDownload> FindByRemoteUrl(const std::string& url);
+    // The download of the list that keeps out a new one of the address for the client.
+    RefPtr<IDownload> FindKeepingOut(const std::string& url, int client);
 
     std::shared_ptr<CDownloadList> List() const;
     void ReplaceList(std::shared_ptr<CDownloadList> list);
