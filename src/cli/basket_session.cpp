@@ -104,6 +104,7 @@ void CBasketSession::Stop() {
 
 bool CBasketSession::Done() const {
     if (!batchDone_) return false;
+    if (!noFolder_.empty()) return true;  // nothing that is still under way can land anywhere
     for (const STrack& t : tracks_)
         if (!t.ended) return false;
     return true;
@@ -142,6 +143,13 @@ void CBasketSession::OnItemDone(SBasketItemDone& done) {
             Note(url, "in basket", r.path);
             break;
         case EDispatch::Duplicate: FollowQueued(done.item); break;
+        case EDispatch::NoFolder:
+            // Said once; no later item could go in either.
+            if (noFolder_.empty()) {
+                noFolder_ = r.message;
+                if (batch_) batch_->Cancel();
+            }
+            break;
         case EDispatch::Refused:
         case EDispatch::MoveFailed:
         case EDispatch::Failed: Fail(url, r.message); break;
@@ -278,6 +286,7 @@ void CBasketSession::PrintSummary(std::ostream& out, bool json) const {
                         {"alreadyQueued", queued_},
                         {"queuedElsewhere", elsewhere},
                         {"failed", failed}};
+        if (!noFolder_.empty()) summary["error"] = noFolder_;
         line(summary);
         return;
     }
@@ -297,7 +306,9 @@ void CBasketSession::PrintSummary(std::ostream& out, bool json) const {
     for (const auto& [url, path] : elsewhere_) out << "    " << url << (path.empty() ? "" : ": " + path) << "\n";
     row("failed", int(failures_.size()));
     for (const auto& [url, why] : failures_) out << "    " << url << ": " << why << "\n";
-    if (seen_.empty())
+    if (!noFolder_.empty())
+        out << noFolder_ << "\n";
+    else if (seen_.empty())
         out << "Nothing to collect.\n";
     else if (downloaded_ == 0 && moved_ == 0 && queued_ == 0 && AllCollected())
         out << "Nothing new to download: every file is already in the basket.\n";

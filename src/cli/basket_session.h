@@ -59,7 +59,9 @@ public:
     void PrintSummary(std::ostream& out, bool json) const;
     // Nothing failed, and no picture stayed out because another download of its address is
     // queued (for another basket or by the user).
-    bool AllCollected() const { return failures_.empty() && elsewhere_.empty(); }
+    bool AllCollected() const { return failures_.empty() && elsewhere_.empty() && noFolder_.empty(); }
+    // The basket's folder is missing: the session has stopped taking items and is done.
+    bool NoFolder() const { return !noFolder_.empty(); }
     int Downloaded() const { return downloaded_; }
 
 private:
@@ -99,6 +101,7 @@ private:
     uint64_t bytes_ = 0;  // of the files downloaded
     std::vector<std::pair<std::string, std::string>> failures_;  // (address, reason)
     std::vector<std::pair<std::string, std::string>> elsewhere_;  // (address, file of the other download)
+    std::string noFolder_;  // "Can't create folder\n<folder>" once the basket's folder was found missing
     struct SOutcome {
         std::string url, result, path, reason;
     };

@@ -122,7 +122,8 @@ void CCollect::OnMessage(const SWindowMessage& m) {
 }
 
 void CCollect::CheckDone() {
-    if (finished_ || !scanEnded_ || !session_->Done()) return;
+    // A basket without its folder ends the collection at once; otherwise the scan ends first.
+    if (finished_ || (!scanEnded_ && !session_->NoFolder()) || !session_->Done()) return;
     finished_ = true;
     app_->App().Quit();
 }
