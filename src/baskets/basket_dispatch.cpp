@@ -204,8 +204,12 @@ SDispatchResult DispatchItem(CBasket& basket, const SBasketItem& item, const SDi
     std::string url = StorableAddress(item.url);
     std::string folder = BasketTargetFolder(basket, url);
     if (folder.empty()) return Fail(EDispatch::Refused, "The basket '" + basket.csName + "' accepts no files.");
+    std::error_code ec;
+    // The basket's own folder is never made here: when it is missing the disk that held it may
+    // not be mounted, and files must not go to a new folder in its place.
+    if (!fs::is_directory(basket.csRootFolder, ec))
+        return Fail(EDispatch::NoFolder, CantCreateFolderMessage(basket.csRootFolder));
     if (basket.eDispatch == DISPATCH_PER_SERVER) {
-        std::error_code ec;
         if (!fs::is_directory(folder, ec)) {
             fs::create_directories(folder, ec);
             if (!fs::is_directory(folder, ec)) return Fail(EDispatch::Refused, CantCreateFolderMessage(folder));

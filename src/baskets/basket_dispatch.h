@@ -4,7 +4,8 @@
 //
 //  1. The target folder follows the basket's dispatch mode: its root folder (mode 0) or the
 //     subfolder named after the address's server (mode 1, created when missing; "Can't create
-//     folder\n<folder>" when that fails). Any other mode accepts nothing.
+//     folder\n<folder>" when that fails). Any other mode accepts nothing. A root folder that is
+//     missing takes nothing ("Can't create folder\n<root folder>"): it is not made again.
 //  2. When the history knows a file for the address and it exists:
 //       - a file already in the target folder stays where it is: the item is done;
 //       - otherwise it is moved to the first free name of the candidates "pic.jpg",
@@ -42,6 +43,7 @@ enum class EDispatch {
     AlreadyThere,  // the known file already lies in the target folder
     Duplicate,     // the address is already in the download list
     Refused,       // the basket accepts nothing, or the target folder could not be created
+    NoFolder,      // the basket's root folder is missing: no item can go into the basket
     MoveFailed,    // the known file could not be moved
     Failed,        // the address cannot be downloaded
 };

@@ -8,6 +8,7 @@
 #include "baskets/download_db_sink.h"
 #include "cli/download_format.h"
 #include "download/download_status.h"
+#include "download/downloader.h"
 #include "download/i_download.h"
 #include "download/url_name.h"
 #include "engine/engine_mgr.h"
@@ -103,6 +104,7 @@ void CBasketSession::Stop() {
 
 bool CBasketSession::Done() const {
     if (!batchDone_) return false;
+    if (!noFolder_.empty()) return true;  // nothing that is still under way can land anywhere
     for (const STrack& t : tracks_)
         if (!t.ended) return false;
     return true;
@@ -141,6 +143,13 @@ void CBasketSession::OnItemDone(SBasketItemDone& done) {
             Note(url, "in basket", r.path);
             break;
         case EDispatch::Duplicate: FollowQueued(done.item); break;
+        case EDispatch::NoFolder:
+            // Said once; no later item could go in either.
+            if (noFolder_.empty()) {
+                noFolder_ = r.message;
+                if (batch_) batch_->Cancel();
+            }
+            break;
         case EDispatch::Refused:
         case EDispatch::MoveFailed:
         case EDispatch::Failed: Fail(url, r.message); break;
@@ -165,20 +174,26 @@ void CBasketSession::Follow(const SBasketItem& item, RefPtr<IDownload> download,
 }
 
 void CBasketSession::FollowQueued(const SBasketItem& item) {
-    ++queued_;
     std::string url = StorableAddress(item.url);
     std::unique_ptr<CDownloadArray> all(downloader_->GetDownloadArray(nullptr));
     RefPtr<IDownload> found;
     if (all)
         for (IDownload* d : *all)
-            if (d->GetOriginalUrl() == url || d->GetRemoteUrl() == url) found = RefPtr<IDownload>(d);
-    if (!found || !IsBasketClient(found->GetClientID())) {
-        // Gone meanwhile, or a download of another kind that no basket retires: not waited for.
-        Note(item.url, "queued", found ? found->GetLocalPath() : std::string(), "not a basket download");
+            if ((d->GetOriginalUrl() == url || d->GetRemoteUrl() == url) &&
+                KeepsOutSameAddress(d->GetClientID(), d->GetStatus(), basket_.GetClientID()))
+                found = RefPtr<IDownload>(d);
+    if (found && found->GetClientID() == basket_.GetClientID()) {
+        // This basket's own download from an earlier run: it lands here, so it is waited for.
+        ++queued_;
+        if (found->IsPaused()) found->Resume();
+        Follow(item, found, true);
         return;
     }
-    if (found->IsPaused()) found->Resume();
-    Follow(item, found, true);
+    // Another basket's or the user's download holds the address (or it ended meanwhile): the
+    // picture does not come into this basket.
+    std::string path = found ? found->GetLocalPath() : std::string();
+    elsewhere_.emplace_back(item.url, path);
+    Note(item.url, "queued elsewhere", path);
 }
 
 void CBasketSession::OnRemoved(RefPtr<IDownload> download, DownloadStatus failure) {
@@ -259,15 +274,20 @@ void CBasketSession::PrintSummary(std::ostream& out, bool json) const {
         }
         json failed = json::array();
         for (const auto& [url, why] : failures_) failed.push_back({{"url", url}, {"status", why}});
-        line({{"type", "summary"},
-              {"basket", basket_.csName},
-              {"folder", basket_.csRootFolder},
-              {"downloaded", downloaded_},
-              {"bytes", bytes_},
-              {"moved", moved_},
-              {"alreadyInBasket", inBasket_},
-              {"alreadyQueued", queued_},
-              {"failed", failed}});
+        json elsewhere = json::array();
+        for (const auto& [url, path] : elsewhere_) elsewhere.push_back({{"url", url}, {"path", path}});
+        json summary = {{"type", "summary"},
+                        {"basket", basket_.csName},
+                        {"folder", basket_.csRootFolder},
+                        {"downloaded", downloaded_},
+                        {"bytes", bytes_},
+                        {"moved", moved_},
+                        {"alreadyInBasket", inBasket_},
+                        {"alreadyQueued", queued_},
+                        {"queuedElsewhere", elsewhere},
+                        {"failed", failed}};
+        if (!noFolder_.empty()) summary["error"] = noFolder_;
+        line(summary);
         return;
     }
     auto row = [&](const char* what, int n, const std::string& more = {}) {
@@ -281,11 +301,16 @@ void CBasketSession::PrintSummary(std::ostream& out, bool json) const {
     row("already in the basket", inBasket_);
     row("already queued", queued_,
         queued_ ? "  (" + std::to_string(queuedFinished_) + " finished now)" : std::string());
+    row("queued elsewhere", int(elsewhere_.size()),
+        elsewhere_.empty() ? std::string() : "  (not collected: another download of the address is queued)");
+    for (const auto& [url, path] : elsewhere_) out << "    " << url << (path.empty() ? "" : ": " + path) << "\n";
     row("failed", int(failures_.size()));
     for (const auto& [url, why] : failures_) out << "    " << url << ": " << why << "\n";
-    if (seen_.empty())
+    if (!noFolder_.empty())
+        out << noFolder_ << "\n";
+    else if (seen_.empty())
         out << "Nothing to collect.\n";
-    else if (downloaded_ == 0 && moved_ == 0 && queued_ == 0 && failures_.empty())
+    else if (downloaded_ == 0 && moved_ == 0 && queued_ == 0 && AllCollected())
         out << "Nothing new to download: every file is already in the basket.\n";
 }
 

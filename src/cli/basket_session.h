@@ -1,9 +1,10 @@
 #pragma once
 // CBasketSession: what `plover basket drop` and `plover collect` share. Items go to a basket
 // through the dispatch worker (baskets/basket_batch.h); every basket download that a dispatch
-// starts, or that was already in the download list for a dropped address, is followed until the
-// basket engine has taken it out of the list (finished or failed). The session tallies what
-// became of each item, renders progress and prints the summary.
+// starts, or that this basket already had queued for a dropped address, is followed until the
+// basket engine has taken it out of the list (finished or failed). An address queued by another
+// basket or by the user stays there and the item counts as not collected. The session tallies
+// what became of each item, renders progress and prints the summary.
 //
 //   CBasketSession session(app, basket, pauseMs);
 //   if (!session.Start()) ...;          // the downloader, a sink for removals, the worker
@@ -56,7 +57,11 @@ public:
     // "12/40 files, 35.2 MiB, 12.1 MiB/s, 3 moved, 5 already in the basket, 1 failed"
     std::string ProgressLine();
     void PrintSummary(std::ostream& out, bool json) const;
-    bool HasFailures() const { return !failures_.empty(); }
+    // Nothing failed, and no picture stayed out because another download of its address is
+    // queued (for another basket or by the user).
+    bool AllCollected() const { return failures_.empty() && elsewhere_.empty() && noFolder_.empty(); }
+    // The basket's folder is missing: the session has stopped taking items and is done.
+    bool NoFolder() const { return !noFolder_.empty(); }
     int Downloaded() const { return downloaded_; }
 
 private:
@@ -95,6 +100,8 @@ private:
     int downloaded_ = 0, moved_ = 0, inBasket_ = 0, queued_ = 0, queuedFinished_ = 0;
     uint64_t bytes_ = 0;  // of the files downloaded
     std::vector<std::pair<std::string, std::string>> failures_;  // (address, reason)
+    std::vector<std::pair<std::string, std::string>> elsewhere_;  // (address, file of the other download)
+    std::string noFolder_;  // "Can't create folder\n<folder>" once the basket's folder was found missing
     struct SOutcome {
         std::string url, result, path, reason;
     };

@@ -210,7 +210,7 @@ void Drop(CliContext& ctx, const std::string& name, const std::vector<std::strin
     bool saved = app.Stop();
     if (!done) std::cerr << "Interrupted: what was done so far follows.\n";
     session.PrintSummary(std::cout, json);
-    ctx.exitCode = !done ? 130 : (saved && !session.HasFailures()) ? 0 : 1;
+    ctx.exitCode = !done ? 130 : (saved && session.AllCollected()) ? 0 : 1;
 }
 
 // Conflict answers for a move: fixed by --on-conflict, else asked on the terminal, else skip.

@@ -8,9 +8,10 @@
 //
 // Progress goes to standard error (one live line on a terminal, a plain line every few seconds
 // otherwise); the summary to standard output: downloaded, moved from elsewhere on disk, already
-// in the basket, already queued, failed (each failure with its status text). Exit status 0 when
-// the scan ran and nothing failed; 1 otherwise; 130 when interrupted (Ctrl-C, SIGTERM), after
-// the summary of what was done.
+// in the basket, already queued for this basket, queued elsewhere (another basket's or the
+// user's download of the address: not collected), failed (each failure with its status text).
+// Exit status 0 when the scan ran and every picture was collected; 1 otherwise; 130 when
+// interrupted (Ctrl-C, SIGTERM), after the summary of what was done.
 #include <unistd.h>
 
 #include <iostream>
@@ -121,7 +122,8 @@ void CCollect::OnMessage(const SWindowMessage& m) {
 }
 
 void CCollect::CheckDone() {
-    if (finished_ || !scanEnded_ || !session_->Done()) return;
+    // A basket without its folder ends the collection at once; otherwise the scan ends first.
+    if (finished_ || (!scanEnded_ && !session_->NoFolder()) || !session_->Done()) return;
     finished_ = true;
     app_->App().Quit();
 }
@@ -193,7 +195,7 @@ int CCollect::Run() {
     session_->PrintSummary(std::cout, options_.json);
     std::cout.flush();
     if (interrupted) return 130;
-    return (saved && !scanFailed_ && !session_->HasFailures()) ? 0 : 1;
+    return (saved && !scanFailed_ && session_->AllCollected()) ? 0 : 1;
 }
 
 void Setup(CLI::App& app, CliContext& ctx) {

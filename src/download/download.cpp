@@ -8,6 +8,7 @@
 #include "app/settings_records.h"
 #include "download/categories.h"
 #include "download/download_env.h"
+#include "download/downloader.h"
 #include "download/reloc_info.h"
 #include "download/retry_rule.h"
 #include "download/section_planner.h"
@@ -454,8 +455,9 @@ void CDownload::Redirect(const std::string& location) {
         SetStatus(DS_FAILED);
         return;
     }
-    // An address that some download of the list already fetches (this one included) is a
-    // duplicate; comparing the resolved address too ends a redirect loop through a relative one.
+    // An address that this download or one that keeps it out (KeepsOutSameAddress) already
+    // fetches is a duplicate; comparing the resolved address too ends a redirect loop through a
+    // relative one.
     auto known = [&](IDownload* d) {
         for (const std::string& a : {d->GetOriginalUrl(), d->GetRemoteUrl()})
             if (EqualsNoCase(a, location) || EqualsNoCase(a, StorableAddress(target))) return true;
@@ -465,7 +467,9 @@ void CDownload::Redirect(const std::string& location) {
     int count = owner_ ? owner_->GetDownloadCount() : 0;
     for (int i = 0; i < count && !duplicate; ++i) {
         RefPtr<IDownload> d;
-        if (owner_->GetDownload(i, d.Put()) && d && d.Get() != Self()) duplicate = known(d.Get());
+        if (owner_->GetDownload(i, d.Put()) && d && d.Get() != Self() &&
+            KeepsOutSameAddress(d->GetClientID(), d->GetStatus(), GetClientID()))
+            duplicate = known(d.Get());
     }
     if (duplicate) {
         SetStatus(DS_DUPLICATE);

@@ -93,6 +93,11 @@ void InstallSaveFilter(IEngine* downloader) {
     if (auto d = QueryAs<IDownloader>(downloader, IID_IDownloader)) d->SetSaveFilter(DefaultSaveFilter);
 }
 
+bool KeepsOutSameAddress(int listedClient, DownloadStatus listedStatus, int newClient) {
+    if (listedStatus == DS_FINISHED || listedStatus == DS_NOT_MODIFIED) return false;
+    return (listedClient == kPageCacheClient) == (newClient == kPageCacheClient);
+}
+
 bool IsImportableAddress(const std::string& line) {
     if (line.find("mailto:") != std::string::npos) return false;
     SUrlParts parts;
@@ -449,21 +454,21 @@ uint32_t CDownloader::Run(uint32_t code, uintptr_t arg1, uintptr_t arg2) {
 
 // ---- the operations ----
 
-RefPtr<IDownload> CDownloader::FindByRemoteUrl(const std::string& url) {
+RefPtr<IDownload> CDownloader::FindKeepingOut(const std::string& url, int client) {
     for (auto& d : Downloads())
-        if (d->GetRemoteUrl() == url) return d;
+        if (d->GetRemoteUrl() == url && KeepsOutSameAddress(d->GetClientID(), d->GetStatus(), client)) return d;
     return {};
 }
 
 void CDownloader::DoAdd(SDownloadConfig* config, SAddResult* result) {
     auto list = List();
     if (!config || config->ClientID == -1 || !list) return;
-    if (FindByRemoteUrl(config->URL_remote)) return;
+    if (FindKeepingOut(config->URL_remote, config->ClientID)) return;
     RefPtr<IDownload> d = factory_ ? factory_(*config, this) : RefPtr<IDownload>(CDownload::Create(*config, this).Get());
     if (!d) return;
     // The new download holds the rebuilt form of the address: a configuration that spelled an
     // address already in the list differently is a duplicate too.
-    if (config->URL_remote != d->GetRemoteUrl() && FindByRemoteUrl(d->GetRemoteUrl())) {
+    if (config->URL_remote != d->GetRemoteUrl() && FindKeepingOut(d->GetRemoteUrl(), config->ClientID)) {
         d->Notify(NE_DOWNLOAD_REMOVED, reinterpret_cast<uintptr_t>(d.Get()), 0);
         return;
     }

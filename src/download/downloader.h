@@ -26,6 +26,7 @@
 
 #include "download/download_filter.h"
 #include "download/download_list.h"
+#include "download/download_status.h"
 #include "download/i_downloader.h"
 #include "engine/engine.h"
 
@@ -60,6 +61,16 @@ void InstallSaveFilter(IEngine* downloader);
 // downloads it is asked for (plover get) sets this before the engines start, so that the others
 // never run and keep their state in the list as it was. Off by default: a loaded list runs.
 void HoldLoadedDownloads(bool hold);
+
+// The client number of the page cache's fetches.
+inline constexpr int kPageCacheClient = 4;
+
+// Whether a download already in the list keeps out a new one of the same address (the
+// downloader adds one download of an address at a time). One that has ended well ("Finished",
+// "Not modified") keeps nothing out: its file is on disk, and a new download of the address is
+// meant for another place (a basket, the page cache). The page cache's fetches and all other
+// downloads never keep each other out: they fetch into different files for different purposes.
+bool KeepsOutSameAddress(int listedClient, DownloadStatus listedStatus, int newClient);
 
 // Whether an address line of an import file is taken: an HTTP or FTP address without "mailto:".
 bool IsImportableAddress(const std::string& line);
@@ -146,7 +157,8 @@ private:
     // NE_FILE_CREATING: the list file gets the download's record before its file is made.
     void SaveBeforeFile(IDownload* download);
     void PostPath(uint32_t code, const char* path, uintptr_t arg2 = 0);
-    RefPtr<IDownload> FindByRemoteUrl(const std::string& url);
+    // The download of the list that keeps out a new one of the address for the client.
+    RefPtr<IDownload> FindKeepingOut(const std::string& url, int client);
 
     std::shared_ptr<CDownloadList> List() const;
     void ReplaceList(std::shared_ptr<CDownloadList> list);

@@ -92,6 +92,17 @@ TEST_F(SettingsTest, CacheSpaceBounds) {
     }
 }
 
+TEST_F(SettingsTest, PageSizeBounds) {
+    EXPECT_EQ(CRegistrySettings().iMaxPageSize, 32);
+    struct SCase {
+        int32_t stored, loaded;
+    } cases[] = {{0, 32}, {1, 1}, {200, 200}, {2047, 2047}, {2048, 32}, {-1, 32}};
+    for (auto c : cases) {
+        MainKey().WriteDWord("iMaxPageSize", uint32_t(c.stored));
+        EXPECT_EQ(Load().iMaxPageSize, c.loaded) << c.stored;
+    }
+}
+
 TEST_F(SettingsTest, RetryIsLoadedAsStoredButSavedAsOne) {
     CBRRegKey k;
     ASSERT_TRUE(k.OpenForWrite(store.Root(), "Software\\Bramble\\Plover\\TimeoutParams"));
@@ -183,7 +194,7 @@ TEST_F(SettingsTest, MainTableNamesInStoredOrder) {
         "bImageViewSnapCursorToButtons", "eBasketContentMode", "csExternalViewer", "sizeThumbMinSize",
         "sizeThumbMaxSize", "sizeLargePicMinSize", "sizeLargePicMaxSize", "bShowProfileDescription", "sizeThumb",
         "bImageViewShrinkToFit", "bImageViewUpdateFrameSize", "bImageViewAutoSizeCenter", "eBasketViewMode",
-        "iMaxCacheSpace", "bTlsInsecure", "csTlsCaFile"};
+        "iMaxCacheSpace", "iMaxPageSize", "bTlsInsecure", "csTlsCaFile"};
     CRegistrySettings s;
     auto list = ListSettings(s);
     ASSERT_EQ(list.size(), std::size(expected));

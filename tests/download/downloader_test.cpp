@@ -206,6 +206,38 @@ TEST_F(DownloaderTest, AddingRefusesDuplicatesAndUnknownClients) {
     EXPECT_EQ(sink.Count(NE_DOWNLOAD_ADDED), 0);  // the fakes do not announce themselves
 }
 
+TEST_F(DownloaderTest, AFinishedDownloadOrOneOfTheOtherSideOfThePageCacheKeepsNothingOut) {
+    FakeDownload* user = Add(5, "http://host/p.jpg", 1);
+    // Queued: a basket's download of the address is kept out, the page cache's fetch is not.
+    EXPECT_EQ(Add(4, "http://host/p.jpg", 1005), nullptr);
+    FakeDownload* cached = Add(5, "http://host/p.jpg", kPageCacheClient);
+    ASSERT_NE(cached, nullptr);
+    EXPECT_EQ(Add(5, "http://host/p.jpg", kPageCacheClient), nullptr);
+    // Finished: nothing is kept out any more.
+    user->status = DS_FINISHED;
+    cached->status = DS_NOT_MODIFIED;
+    EXPECT_NE(Add(4, "http://host/p.jpg", 1005), nullptr);
+    EXPECT_NE(Add(5, "http://host/p.jpg", kPageCacheClient), nullptr);
+    EXPECT_EQ(dl->GetDownloadCount(), 4);
+}
+
+TEST(DownloaderRules, WhichListedDownloadKeepsOutANewOneOfTheSameAddress) {
+    struct Case {
+        int listedClient;
+        DownloadStatus listedStatus;
+        int newClient;
+        bool keepsOut;
+    } cases[] = {
+        {1, DS_WAITING, 1, true},         {1, DS_PAUSED, 1005, true},       {1005, DS_FAILED, 1, true},
+        {1005, DS_WAITING, 1006, true},   {4, DS_WAITING, 4, true},         {1, DS_FINISHED, 1005, false},
+        {1, DS_FINISHED, 4, false},       {4, DS_NOT_MODIFIED, 4, false},   {1, DS_WAITING, 4, false},
+        {4, DS_WAITING, 1005, false},     {1999, DS_WAIT_FOR_USER, 4, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(KeepsOutSameAddress(c.listedClient, c.listedStatus, c.newClient), c.keepsOut)
+            << c.listedClient << " " << StatusText(c.listedStatus) << " " << c.newClient;
+}
+
 TEST_F(DownloaderTest, StartModesScheduleOrPause) {
     FakeDownload* scheduled = Add(5, "http://host/a", 1, START_SCHEDULED);
     FakeDownload* paused = Add(5, "http://host/b", 1, START_PAUSED);
