@@ -45,7 +45,10 @@ TEST(DownloadStatus, ClassesAndFlags) {
 }
 
 TEST(DownloadStatus, RowsOutsideTheTableAndTexts) {
-    EXPECT_EQ(StatusFromRow(29), DS_NONE);
+    EXPECT_EQ(StatusFromRow(33), DS_NONE);
+    EXPECT_EQ(StatusFromRow(29), DS_CERT_EXPIRED);  // added rows keep every earlier number
+    EXPECT_STREQ(StatusText(DS_CERT_OTHER_HOST), "Certificate is for another host");
+    EXPECT_STREQ(StatusText(DS_CERT_NOT_TRUSTED), "Certificate not trusted");
     EXPECT_EQ(StatusFromRow(40), DS_NONE);
     EXPECT_STREQ(StatusText(DS_FILE_NOT_FOUND), "File not found");
     EXPECT_STREQ(StatusText(0x00120005), " ");  // a row number with the wrong bits is not a status
