@@ -124,7 +124,8 @@ private:
     STlsTarget target_;
     EState state_ = EState::Connecting;
     std::string tunnelReply_;
-    std::vector<uint8_t> decrypted_;
+    std::vector<uint8_t> decrypted_;  // engine thread only: what one arrival decrypted
+    size_t decryptedLength_ = 0;
     std::string failure_;
     std::string session_;
 };
