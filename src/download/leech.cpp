@@ -4,8 +4,8 @@
 
 #include "app/settings.h"
 #include "download/download_env.h"
-#include "engine/engine_mgr.h"
 #include "download/http_request.h"
+#include "engine/engine_mgr.h"
 #include "net/socket_redirector.h"
 #include "net/tls_socket.h"
 
