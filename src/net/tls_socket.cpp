@@ -22,10 +22,8 @@ bool CreateTlsSocket(ISocketEngine* engine, ISockAdviseSink* sink, const SOCKADD
     auto tls = RefPtr<CTlsSocket>::Adopt(new CTlsSocket(ctx, sink, target));
     if (!tls->Setup(error)) return false;
     RefPtr<ISocket> plain;
-    if (!engine->CreateSocket(static_cast<ISockAdviseSink*>(tls.Get()), remote, plain.Put(), throttled) || !plain) {
-        if (error) *error = "cannot create the socket";
-        return false;
-    }
+    if (!engine->CreateSocket(static_cast<ISockAdviseSink*>(tls.Get()), remote, plain.Put(), throttled) || !plain)
+        return false;  // a failed connection, as for a plain socket
     // No notification comes before the owner registers the event, so the plain socket is known
     // to the layer before its first one.
     tls->Attach(plain.Get());
