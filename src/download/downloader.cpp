@@ -1,5 +1,6 @@
 #include "download/downloader.h"
 
+#include <openssl/crypto.h>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -343,6 +344,9 @@ void CDownloader::OnStop() {
     auto list = List();
     if (!list) return;
     for (auto& d : list->Snapshot()) d->Remove();
+    // The workers' TLS sessions are closed: OpenSSL's state of this thread goes now, not at the
+    // thread's exit, which may come after the process has ended.
+    OPENSSL_thread_stop();
     std::string path = GetListPath();
     if (!path.empty() && list->Save(path, saveFilter_.load()))
         Notify(NE_LOG, reinterpret_cast<uintptr_t>(path.c_str()), LOG_LIST_SAVED);

@@ -7,8 +7,8 @@
 
 #include "app/settings.h"
 #include "download/download_env.h"
-#include "engine/engine_mgr.h"
 #include "download/http_request.h"
+#include "engine/engine_mgr.h"
 #include "net/socket_redirector.h"
 #include "net/tls_socket.h"
 
@@ -65,7 +65,11 @@ bool CLeech::Connect() {
         if (env_.httpProxyInUse && env_.httpProxyInUse()) target.tunnelRequest = BuildConnectRequest(config->Server, config->Port);
         std::string error;
         made = CreateTlsSocket(env_.sockets.Get(), SinkForSockets(), &address, target, socket.Put(), true, &error);
-        if (!made) Log(LOG_TLS_FAILED, error);
+        if (!made && !error.empty()) {
+            // Without its trust anchors no server can be trusted: trying again would not help.
+            Log(LOG_TLS_FAILED, error);
+            download_->SetStatus(DS_CERT_NOT_TRUSTED);
+        }
     } else {
         made = env_.sockets->CreateSocket(SinkForSockets(), &address, socket.Put(), true);
         if (!made) {

@@ -1,7 +1,9 @@
 #pragma once
 // CLeech: what every worker (HTTP and FTP) shares: its section (position .. end), its sockets, its
-// state, the connection to the download's server address (the server itself or the proxy), the
-// idle time-out check, stopping and teardown.
+// state, the connection to the download's server address (the server itself or the proxy; for an
+// https address a TLS socket, through the proxy inside a CONNECT tunnel), the idle time-out check
+// (which covers a TLS handshake: the worker is "connecting" until its request is sent), stopping
+// and teardown.
 //
 // Threads: a worker lives on the downloader's thread. Its sockets' events come to it there through
 // a socket redirector (the worker's own ISockAdviseSink wrapped, posted to the downloader engine);

@@ -1,5 +1,7 @@
 #include "net/socket_engine.h"
 
+#include <openssl/crypto.h>
+
 #include "net/br_socket.h"
 #include "net/host_lookup.h"
 #include "net/traffic_quota.h"
@@ -124,6 +126,10 @@ void CSocketEngine::OnStart() { timer_ = StartTimer(kThrottleTimerMs); }
 void CSocketEngine::OnStop() {
     if (timer_) StopTimer(timer_);
     timer_ = nullptr;
+    // No socket is processed after this: OpenSSL's state of this thread (the random generators of
+    // the TLS handshakes) is freed now rather than at the thread's exit, which may come after the
+    // process has ended.
+    OPENSSL_thread_stop();
 }
 
 // Rolls a used-up window; while it is still used up nothing happens, otherwise every socket is

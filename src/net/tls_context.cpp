@@ -27,7 +27,7 @@ SSL_CTX* MakeContext(const STlsOptions& options, std::string* error) {
     if (!options.insecure) {
         SSL_CTX_set_default_verify_paths(ctx);
         if (!options.caFile.empty() && SSL_CTX_load_verify_locations(ctx, options.caFile.c_str(), nullptr) != 1) {
-            if (error) *error = TakeOpenSslErrors("cannot read the CA certificate " + options.caFile);
+            if (error) *error = "cannot read the CA certificate file " + options.caFile + ": " + TakeOpenSslErrors("no certificate in it");
             SSL_CTX_free(ctx);
             return nullptr;
         }

@@ -22,10 +22,8 @@ bool CreateTlsSocket(ISocketEngine* engine, ISockAdviseSink* sink, const SOCKADD
     auto tls = RefPtr<CTlsSocket>::Adopt(new CTlsSocket(ctx, sink, target));
     if (!tls->Setup(error)) return false;
     RefPtr<ISocket> plain;
-    if (!engine->CreateSocket(static_cast<ISockAdviseSink*>(tls.Get()), remote, plain.Put(), throttled) || !plain) {
-        if (error) *error = "cannot create the socket";
-        return false;
-    }
+    if (!engine->CreateSocket(static_cast<ISockAdviseSink*>(tls.Get()), remote, plain.Put(), throttled) || !plain)
+        return false;  // a failed connection, as for a plain socket
     // No notification comes before the owner registers the event, so the plain socket is known
     // to the layer before its first one.
     tls->Attach(plain.Get());
@@ -173,9 +171,10 @@ uint32_t CTlsSocket::Advance() {
         session_ = std::string(SSL_get_version(ssl_)) + " " + SSL_get_cipher_name(ssl_);
     }
     if (state_ != EState::Open) return 0;
-    size_t used = 0;
+    size_t& used = decryptedLength_;
     for (;;) {
-        if (decrypted_.size() < used + kRecordRoom + 1) decrypted_.resize(used + kRecordRoom + 1);
+        // The buffer only grows (to about one engine read), so it is not cleared for every read.
+        if (decrypted_.size() < used + kRecordRoom) decrypted_.resize(used + kRecordRoom);
         size_t n = 0;
         if (SSL_read_ex(ssl_, decrypted_.data() + used, kRecordRoom, &n) == 1) {
             used += n;
@@ -187,10 +186,8 @@ uint32_t CTlsSocket::Advance() {
             Flush();
             continue;
         }
-        decrypted_.resize(used);
         return Fail(SOCKERR_TLS, "TLS record error: " + TakeOpenSslErrors("the stream could not be decrypted"));
     }
-    decrypted_.resize(used);
     Flush();  // a key update's answer, if the server asked for one
     return 0;
 }
@@ -233,7 +230,7 @@ bool CTlsSocket::OnReceive(ISocket*, const uint8_t* data, uint32_t length) {
     uint32_t error = 0;
     {
         std::lock_guard guard(lock_);
-        decrypted_.clear();
+        decryptedLength_ = 0;
         if (state_ == EState::Tunnel) {
             error = ReadTunnel(data, length);
         } else if (state_ == EState::Handshake || state_ == EState::Open) {
@@ -245,7 +242,7 @@ bool CTlsSocket::OnReceive(ISocket*, const uint8_t* data, uint32_t length) {
     // owner may answer with a Send at once).
     RefPtr<ISockAdviseSink> owner = Owner();
     if (!owner) return true;
-    if (!decrypted_.empty()) owner->OnReceive(this, decrypted_.data(), uint32_t(decrypted_.size()));
+    if (decryptedLength_) owner->OnReceive(this, decrypted_.data(), uint32_t(decryptedLength_));
     if (error) owner->OnError(this, error);
     return true;
 }

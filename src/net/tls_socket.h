@@ -48,7 +48,8 @@ struct STlsTarget {
 
 // A TLS socket connecting to `remote` (the server, or the proxy when the target has a tunnel
 // request), its notifications going to sink; the caller calls RegisterEvent as for a plain
-// socket. False with *error set when the TLS context cannot be made or the socket not created.
+// socket. False when the socket cannot be made (a failed connection), or with *error set when the
+// TLS side cannot be set up (e.g. the trust anchor file cannot be read).
 bool CreateTlsSocket(ISocketEngine* engine, ISockAdviseSink* sink, const SOCKADDR_IN* remote,
                      const STlsTarget& target, ISocket** out, bool throttled, std::string* error);
 
@@ -124,7 +125,8 @@ private:
     STlsTarget target_;
     EState state_ = EState::Connecting;
     std::string tunnelReply_;
-    std::vector<uint8_t> decrypted_;
+    std::vector<uint8_t> decrypted_;  // engine thread only: what one arrival decrypted
+    size_t decryptedLength_ = 0;
     std::string failure_;
     std::string session_;
 };

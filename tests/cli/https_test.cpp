@@ -179,8 +179,15 @@ TEST_F(HttpsTest, InsecureSkipsTheCheckWithAWarningAndTrustCanComeFromTheEnviron
     ASSERT_EQ(env.exitCode, 0) << env.out << env.err;
     EXPECT_EQ(Sha256Of(Folder() + "/g.bin"), Served(good, "g.bin"));
 
-    SRunResult missing = Get({"--ca-certificate", (out.Path() / "none.pem").string(), good.HttpsUrl("/g.bin")});
+    // An anchor file that cannot be read: refused on the command line, a failure from the setting.
+    std::string none = (out.Path() / "none.pem").string();
+    SRunResult missing = Get({"--ca-certificate", none, good.HttpsUrl("/g.bin")});
     EXPECT_EQ(missing.exitCode, 2) << missing.err;
+    ASSERT_EQ(RunPlover(home.Str(), {"settings", "set", "csTlsCaFile", none}).exitCode, 0);
+    SRunResult stored = Get({"--verbose", "--overwrite", good.HttpsUrl("/g.bin")});
+    EXPECT_NE(stored.exitCode, 0);
+    EXPECT_TRUE(Contains(stored.out + stored.err, "Certificate not trusted")) << stored.out << stored.err;
+    EXPECT_TRUE(Contains(stored.err, "cannot read the CA certificate file " + none)) << stored.err;
 }
 
 TEST_F(HttpsTest, ThroughTheHttpProxyInATunnelOrARefusal) {

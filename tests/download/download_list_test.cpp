@@ -129,7 +129,7 @@ TEST(DownloadFilters, DefaultListInOrder) {
     EXPECT_EQ(list[3].values, std::vector<uint32_t>{DS_FINISHED});
     EXPECT_EQ(list[4].values, (std::vector<uint32_t>{DS_PAUSED, DS_WAIT_FOR_USER}));
     EXPECT_EQ(list[5].name, "Failed");
-    EXPECT_EQ(list[5].values.size(), 15u);
+    EXPECT_EQ(list[5].values.size(), 19u);
     for (uint32_t s : list[5].values) EXPECT_EQ(StatusClass(s), DSC_FAILED) << StatusText(s);
 }
 

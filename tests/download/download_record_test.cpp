@@ -43,8 +43,8 @@ TEST_F(Record, AddressLoginNameAndPort) {
 
 TEST_F(Record, RefusedConfigurations) {
     std::string error;
-    EXPECT_FALSE(CDownload::Create(MakeConfig("https://h/a", dir.Str()), owner.Get(), &error));
-    EXPECT_NE(error.find("https://h/a"), std::string::npos);
+    EXPECT_FALSE(CDownload::Create(MakeConfig("gopher://h/a", dir.Str()), owner.Get(), &error));
+    EXPECT_NE(error.find("gopher://h/a"), std::string::npos);
     EXPECT_FALSE(CDownload::Create(MakeConfig("ftp://h/a%0D%0ADELE%20x", dir.Str()), owner.Get(), &error));
     EXPECT_FALSE(CDownload::Create(MakeConfig("http://h/a", dir.Str() + "/x|y"), owner.Get(), &error));
     EXPECT_EQ(error, "The target folder cannot contain \"|\": " + dir.Str() + "/x|y");
@@ -129,7 +129,14 @@ TEST_F(Record, Redirects) {
 
     auto f = Make("http://127.0.0.1/f.jpg");
     f->Redirect("https://127.0.0.1/f.jpg");
-    EXPECT_EQ(f->GetStatus(), DS_FAILED) << "no worker follows https";
+    EXPECT_EQ(f->GetStatus(), DS_WAITING) << "http to https is followed like any redirect";
+    EXPECT_EQ(f->GetRemoteUrl(), "https://127.0.0.1/f.jpg");
+    EXPECT_EQ(f->GetConfig()->Port, 443);
+    f->Redirect("/g.jpg");
+    EXPECT_EQ(f->GetRemoteUrl(), "https://127.0.0.1/g.jpg") << "a relative location stays on https";
+    auto g = Make("http://127.0.0.1/g2.jpg");
+    g->Redirect("gopher://127.0.0.1/g");
+    EXPECT_EQ(g->GetStatus(), DS_FAILED) << "no worker follows gopher";
 }
 
 TEST_F(Record, RedirectsEndAfterTwentyHopsAndOnlyWhereTheyCanBeFollowed) {

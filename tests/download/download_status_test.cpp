@@ -51,7 +51,11 @@ TEST(DownloadStatus, RowsOutsideTheTableAndTexts) {
     EXPECT_EQ(StatusFromRow(28), DS_NOT_MODIFIED);
     EXPECT_EQ(StatusFromRow(29), DS_DISK_FULL);
     EXPECT_EQ(StatusFromRow(30), DS_TOO_MANY_REDIRECTS);
-    EXPECT_EQ(StatusFromRow(31), DS_NONE);
+    EXPECT_EQ(StatusFromRow(31), DS_CERT_EXPIRED);
+    EXPECT_EQ(StatusFromRow(34), DS_PROXY_REFUSED);
+    EXPECT_EQ(StatusFromRow(35), DS_NONE);
+    EXPECT_STREQ(StatusText(DS_CERT_OTHER_HOST), "Certificate is for another host");
+    EXPECT_STREQ(StatusText(DS_CERT_NOT_TRUSTED), "Certificate not trusted");
     EXPECT_EQ(StatusFromRow(40), DS_NONE);
     EXPECT_STREQ(StatusText(DS_FILE_NOT_FOUND), "File not found");
     EXPECT_STREQ(StatusText(0x00120005), " ");  // a row number with the wrong bits is not a status

@@ -314,7 +314,7 @@ TEST_F(DownloaderTest, DeleteOperationTakesTheDownloadOutAndTellsTheSinks) {
     EXPECT_EQ(sink.Count(NE_DOWNLOAD_REMOVED), 1);
 }
 
-TEST_F(DownloaderTest, ImportTakesHttpAndFtpAddressesOnlyAndExportWritesEveryAddress) {
+TEST_F(DownloaderTest, ImportTakesHttpHttpsAndFtpAddressesOnlyAndExportWritesEveryAddress) {
     auto in = dir / "in.txt";
     test::WriteFile(in,
                     "http://host/a.jpg\r\n"
@@ -327,7 +327,7 @@ TEST_F(DownloaderTest, ImportTakesHttpAndFtpAddressesOnlyAndExportWritesEveryAdd
     dl->ImportUrls(in.c_str());
     Sync();
     Sync();  // the import posts its additions
-    ASSERT_EQ(dl->GetDownloadCount(), 3);
+    ASSERT_EQ(dl->GetDownloadCount(), 4);
     RefPtr<IDownload> first;
     ASSERT_TRUE(dl->GetDownload(0, first.Put()));
     EXPECT_EQ(first->GetClientID(), 1);
@@ -336,7 +336,7 @@ TEST_F(DownloaderTest, ImportTakesHttpAndFtpAddressesOnlyAndExportWritesEveryAdd
     auto out = dir / "out.txt";
     dl->ExportUrls(out.c_str());
     Sync();
-    EXPECT_EQ(test::ReadFile(out), "http://host/a.jpg\r\nftp://host/pub/b.zip\r\nhttp://host/c.png\r\n");
+    EXPECT_EQ(test::ReadFile(out), "http://host/a.jpg\r\nftp://host/pub/b.zip\r\nhttp://host/c.png\r\nhttps://host/d.gif\r\n");
 }
 
 TEST_F(DownloaderTest, ArraysAndLookupsByID) {
@@ -372,7 +372,7 @@ TEST(DownloaderRules, ImportableAddresses) {
         bool take;
     } cases[] = {
         {"http://a/b.jpg", true},       {"ftp://a/b.zip", true},    {"HTTP://A/B", true},
-        {"https://a/b", false},         {"mailto:x@y", false},      {"http://a/mailto:x", false},
+        {"https://a/b", true},          {"mailto:x@y", false},      {"http://a/mailto:x", false},
         {"a/b.jpg", false},             {"", false},                {"file:///etc/passwd", false},
     };
     for (auto& c : cases) EXPECT_EQ(IsImportableAddress(c.line), c.take) << c.line;

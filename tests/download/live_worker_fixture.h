@@ -3,6 +3,7 @@
 // without traffic limit, the thread the workers live on, a recording download and downloader.
 // Each case runs one worker at a time to its stop and checks what it did to the download.
 #include <gtest/gtest.h>
+#include <openssl/crypto.h>
 
 #include <chrono>
 #include <functional>
@@ -27,6 +28,8 @@ protected:
         if (code == OP_RUN) (*reinterpret_cast<std::function<void()>*>(arg1))();
         return 1;
     }
+    // As the downloader does: OpenSSL's state of this thread (TLS workers) goes when it stops.
+    void OnStop() override { OPENSSL_thread_stop(); }
 };
 
 // n bytes of a pattern that does not repeat within a section, so a misplaced block shows.
