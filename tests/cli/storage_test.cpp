@@ -20,6 +20,12 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
+size_t Occurrences(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
 unsigned ModeOf(const fs::path& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 ? unsigned(st.st_mode & 07777) : 0xFFFFu;
@@ -76,6 +82,76 @@ TEST_F(StorageTest, ALoginInTheAddressIsNeitherStoredNorShownAndItsFilesAreTheUs
         ASSERT_TRUE(fs::exists(home / name)) << name;
         EXPECT_EQ(ModeOf(home / name), 0600u) << name;
     }
+}
+
+TEST_F(StorageTest, EachHomeHasItsOwnPrivateCacheFolder) {
+    fs::path other = logs / "other-home";
+    SRunResult first = Plover({"cache", "info", "--json"});
+    SRunResult second = RunPlover(other.string(), {"cache", "info", "--json"});
+    for (const SRunResult* r : {&first, &second}) {
+        ASSERT_EQ(r->exitCode, 0) << r->err;
+        EXPECT_EQ(r->err.find("Cache folder is not available"), std::string::npos) << r->err;
+    }
+    EXPECT_EQ(json::parse(first.out)["folder"], (home / "cache").string());
+    EXPECT_EQ(json::parse(second.out)["folder"], (other / "cache").string());
+    EXPECT_EQ(ModeOf(home / "cache"), 0700u);
+    for (const auto& e : fs::directory_iterator(tmp.Path()))
+        ADD_FAILURE() << "in the shared temporary folder: " << e.path();
+
+    // A chosen folder that has gone: the message, and the home's own folder again.
+    fs::path gone = logs / "gone";
+    fs::create_directories(gone);
+    ASSERT_EQ(Plover({"settings", "set", "csCacheFolder", gone.string()}).exitCode, 0);
+    fs::remove(gone);
+    SRunResult fallback = Plover({"cache", "info", "--json"});
+    ASSERT_EQ(fallback.exitCode, 0) << fallback.err;
+    EXPECT_EQ(Occurrences(fallback.err, "Cache folder is not available. Default temp folder is selected."), 1u)
+        << fallback.err;
+    EXPECT_EQ(json::parse(fallback.out)["folder"], (home / "cache").string());
+}
+
+TEST_F(StorageTest, ACacheMoveThatCannotCompleteKeepsTheOldCacheInUse) {
+    NginxServer web;
+    WriteFile(web.Root() / "page.html", "<title>Page</title><a href=\"big.jpg\"><img src=\"small.jpg\"></a>\n");
+    WriteFile(web.Root() / "small.jpg", "small");
+    ASSERT_EQ(Plover({"scan", web.Url("/page.html")}).exitCode, 0);
+    json before = CacheInfo();
+    ASSERT_GE(before["files"].get<int>(), 1);
+    std::vector<std::string> cached;  // the cached files and the index
+    for (const auto& e : fs::directory_iterator(home / "cache"))
+        if (e.is_regular_file()) cached.push_back(e.path().filename().string());
+
+    // Folders that cannot take the cache: one whose index name is taken by a folder, and one in
+    // which no file can be made (a folder of the kernel's for root, who may write anywhere else).
+    TempDir targets;
+    fs::create_directories(targets / "taken" / "PVCache.pvc");
+    fs::path unwritable = targets / "read-only";
+    fs::create_directories(unwritable);
+    fs::permissions(unwritable, fs::perms::owner_read | fs::perms::owner_exec);
+    if (::geteuid() == 0) unwritable = "/proc/self";
+    for (const fs::path& target : {targets / "taken", unwritable}) {
+        SCOPED_TRACE(target.string());
+        SRunResult move = Plover({"cache", "move", target.string()});
+        EXPECT_EQ(move.exitCode, 1) << move.out << move.err;
+        EXPECT_NE(move.err.find("could not be moved"), std::string::npos) << move.err;
+        json after = CacheInfo();
+        EXPECT_EQ(after["folder"], before["folder"]);
+        EXPECT_EQ(after["files"], before["files"]);
+        for (const std::string& name : cached) EXPECT_TRUE(fs::exists(home / "cache" / name)) << name;
+        if (target.string() != "/proc/self") {
+            for (const auto& e : fs::directory_iterator(target))
+                EXPECT_EQ(e.path().filename(), "PVCache.pvc") << "no copy is left behind";
+        }
+    }
+    fs::permissions(targets / "read-only", fs::perms::owner_all);
+
+    // A folder that can take them gets them all.
+    SRunResult move = Plover({"cache", "move", (targets / "good").string()});
+    ASSERT_EQ(move.exitCode, 0) << move.err;
+    json moved = CacheInfo();
+    EXPECT_EQ(moved["folder"], (targets / "good").string());
+    EXPECT_EQ(moved["files"], before["files"]);
+    for (const std::string& name : cached) EXPECT_FALSE(fs::exists(home / "cache" / name)) << name;
 }
 
 }  // namespace
