@@ -31,6 +31,16 @@ unsigned ModeOf(const fs::path& path) {
     return ::stat(path.c_str(), &st) == 0 ? unsigned(st.st_mode & 07777) : 0xFFFFu;
 }
 
+// The files beside `file` whose names begin with its name and ".damaged-".
+std::vector<fs::path> KeptCopies(const fs::path& file) {
+    std::vector<fs::path> out;
+    std::string prefix = file.filename().string() + ".damaged-";
+    for (const auto& e : fs::directory_iterator(file.parent_path()))
+        if (e.path().filename().string().rfind(prefix, 0) == 0) out.push_back(e.path());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
 class StorageTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -152,6 +162,50 @@ TEST_F(StorageTest, ACacheMoveThatCannotCompleteKeepsTheOldCacheInUse) {
     EXPECT_EQ(moved["folder"], (targets / "good").string());
     EXPECT_EQ(moved["files"], before["files"]);
     for (const std::string& name : cached) EXPECT_FALSE(fs::exists(home / "cache" / name)) << name;
+}
+
+// Three paused downloads, as the list file holds them.
+std::string ListText(const std::string& folder) {
+    std::string text = "FL\r\n{\r\n\tDNL_LIST\r\n\t{\r\n";
+    for (int i = 1; i <= 3; ++i) {
+        std::string url = "http://127.0.0.1:9/file" + std::to_string(i) + ".bin";
+        text += "\t\tDNL\r\n\t\t{\r\n\t\t\tURL_original : |" + url + "|\r\n\t\t\tURL_remote : |" + url +
+                "|\r\n\t\t\tLocalFolder : |" + folder + "|\r\n\t\t\tcsPrevServer : ||\r\n\t\t\tStatus : |6|\r\n\t\t}\r\n";
+    }
+    return text + "\t}\r\n}\r\n";
+}
+
+TEST_F(StorageTest, FilesThatDoNotLoadWholeAreKeptAsideEachUnderItsOwnNameWithOneWarning) {
+    std::string whole = ListText(logs.Str());
+    std::string cut = whole.substr(0, whole.find("file3.bin"));  // inside the third download
+    WriteFile(ListFile(), cut);
+    SRunResult first = RunAndStop();
+    EXPECT_EQ(first.exitCode, 0) << first.err;
+    EXPECT_EQ(Occurrences(first.err, "warning:"), 1u) << first.err;
+    EXPECT_NE(first.err.find("download list"), std::string::npos) << first.err;
+    std::vector<fs::path> kept = KeptCopies(ListFile());
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(ReadFile(kept[0]), cut);
+    // What could be read is kept in the new list.
+    SRunResult list = Plover({"list"});
+    EXPECT_NE(list.out.find("file1.bin"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("file2.bin"), std::string::npos) << list.out;
+
+    // A second damaged list keeps its own copy beside the first.
+    WriteFile(ListFile(), "not a list");
+    SRunResult second = RunAndStop();
+    EXPECT_EQ(Occurrences(second.err, "warning:"), 1u) << second.err;
+    kept = KeptCopies(ListFile());
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(ReadFile(kept[0]) + ReadFile(kept[1]), cut + "not a list");
+
+    // An emptied settings file is no set of defaults: it is kept aside too.
+    ASSERT_EQ(Plover({"settings", "set", "eTrafficMode", "2"}).exitCode, 0);
+    WriteFile(home / "settings.txt", "");
+    SRunResult settings = Plover({"settings", "get", "eTrafficMode"});
+    EXPECT_EQ(Occurrences(settings.err, "warning:"), 1u) << settings.err;
+    EXPECT_NE(settings.err.find("settings file"), std::string::npos) << settings.err;
+    EXPECT_EQ(KeptCopies(home / "settings.txt").size(), 1u);
 }
 
 }  // namespace
