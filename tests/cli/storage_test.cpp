@@ -208,5 +208,58 @@ TEST_F(StorageTest, FilesThatDoNotLoadWholeAreKeptAsideEachUnderItsOwnNameWithOn
     EXPECT_EQ(KeptCopies(home / "settings.txt").size(), 1u);
 }
 
+TEST_F(StorageTest, SitesAreStoredByTheirHost) {
+    struct SCase {
+        const char* given;
+        const char* stored;
+    } cases[] = {
+        {"localhost:8080", "localhost"},
+        {"http://User@Example.com:8080/gallery/", "Example.com"},
+        {"files.example/pub/", "files.example"},
+    };
+    for (const SCase& c : cases) {
+        SRunResult add = Plover({"sites", "add", c.given, "u", "p"});
+        EXPECT_EQ(add.exitCode, 0) << add.err;
+        EXPECT_NE(add.out.find(std::string("Login stored for ") + c.stored + "."), std::string::npos) << add.out;
+    }
+    SRunResult list = Plover({"sites", "list"});
+    EXPECT_EQ(list.out, "localhost  u\nExample.com  u\nfiles.example  u\n");
+    SRunResult none = Plover({"sites", "add", "http:///x", "u", "p"});
+    EXPECT_NE(none.exitCode, 0);
+}
+
+TEST_F(StorageTest, ACacheFolderThatCannotBeUsedIsRefused) {
+    std::string before = Plover({"settings", "get", "csCacheFolder"}).out;
+    SRunResult set = Plover({"settings", "set", "csCacheFolder", (tmp / "nonexistent").string()});
+    EXPECT_EQ(set.exitCode, 1);
+    EXPECT_NE(set.err.find("not a folder that can take files"), std::string::npos) << set.err;
+    EXPECT_EQ(Plover({"settings", "get", "csCacheFolder"}).out, before);
+}
+
+TEST_F(StorageTest, FtpIsPassiveUnlessStoredOtherwiseAndAnImportKeepsTheFtpProxyLogin) {
+    auto ftp = [&] { return json::parse(Plover({"proxy", "show", "--json"}).out)["ftp"]; };
+    EXPECT_EQ(ftp()["passive"], true) << "a new installation";
+    ASSERT_EQ(Plover({"install", "--no-baskets"}).exitCode, 0);
+    EXPECT_NE(ReadFile(home / "settings.txt").find("\"bPasv\" = number 1"), std::string::npos);
+
+    ASSERT_EQ(Plover({"proxy", "set", "ftp", "--mode", "2", "ftp.proxy", "2121", "--user", "pu", "--password", "pp"})
+                  .exitCode,
+              0);
+    EXPECT_EQ(ftp()["passive"], false) << "a stored flag keeps its value";
+    ASSERT_EQ(Plover({"proxy", "set", "ftp", "--mode", "2", "ftp.proxy", "2121", "--passive", "--user", "pu",
+                      "--password", "pp"})
+                  .exitCode,
+              0);
+    SRunResult import = Plover({"proxy", "import", "http=web.proxy:3128;ftp=other.proxy:21"});
+    ASSERT_EQ(import.exitCode, 0) << import.err;
+    json after = ftp();
+    EXPECT_EQ(after["address"], "other.proxy");
+    EXPECT_EQ(after["port"], 21);
+    EXPECT_EQ(after["mode"], 2);
+    EXPECT_EQ(after["passive"], true);
+    EXPECT_EQ(after["user"], "pu");
+    EXPECT_NE(ReadFile(home / "settings.txt").find("\"csPassword\" = string \"pp\""), std::string::npos);
+}
+
 }  // namespace
 }  // namespace plover::test
