@@ -4,6 +4,7 @@
 
 #include "app/message.h"
 #include "app/reg_store.h"
+#include "platform/kept_aside.h"
 
 namespace plover {
 
@@ -57,10 +58,10 @@ void CApp::LoadStore() {
         case CRegStore::ELoadStatus::Loaded:
         case CRegStore::ELoadStatus::Missing: break;
         case CRegStore::ELoadStatus::Damaged:
-            ShowMessage("warning: the settings file " + file + " is damaged (" + result.reason + "); " +
-                        (result.keptAs.empty() ? std::string("it is left as it is")
-                                               : "it was kept as " + result.keptAs.string()) +
-                        " and the default settings are used.");
+            ShowMessage(KeptAsideWarning("settings file", file, result.reason, result.keptAs, result.moveError,
+                                         result.keptAs.empty()
+                                             ? "the default settings are used; the file is not written over"
+                                             : "the default settings are used"));
             break;
         case CRegStore::ELoadStatus::Unreadable:
             ShowMessage("warning: the settings file " + file + " cannot be read (" + result.reason +

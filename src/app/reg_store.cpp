@@ -5,9 +5,9 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 
 #include "app/reg_text.h"
+#include "platform/kept_aside.h"
 
 namespace plover {
 namespace {
@@ -23,18 +23,6 @@ void RemoveStaleTemps(const std::filesystem::path& file) {
          !ec && it != end; it.increment(ec)) {
         if (it->path().filename().string().rfind(prefix, 0) == 0) std::filesystem::remove(it->path(), ec);
     }
-}
-
-std::filesystem::path DamagedName(const std::filesystem::path& file) {
-    char stamp[32];
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
-    std::filesystem::path base = file.string() + ".damaged-" + stamp;
-    std::filesystem::path name = base;
-    for (int n = 2; std::filesystem::exists(name); ++n) name = base.string() + "-" + std::to_string(n);
-    return name;
 }
 
 // 0 with the whole file in text, or an errno value (EFBIG: beyond kMaxStoreBytes).
@@ -104,23 +92,16 @@ CRegStore::SLoadResult CRegStore::Load(const std::filesystem::path& file) {
     }
 
     auto tree = std::make_shared<CRegNode>("");
-    if (why.empty() && ParseRegText(text, *tree, &why)) {
+    if (why.empty() && IsWholeRegText(text, &why) && ParseRegText(text, *tree, &why)) {
         root_ = tree;
         result.status = ELoadStatus::Loaded;
         return result;
     }
     result.status = ELoadStatus::Damaged;
     result.reason = why;
-    std::error_code ec;
-    std::filesystem::path aside = DamagedName(file);
-    std::filesystem::rename(file, aside, ec);
-    if (!ec) {
-        result.keptAs = aside;
-    } else {
-        // It could not be moved: keep it by refusing to write over it.
-        saveRefused_ = true;
-        result.reason += "; it could not be renamed (" + ec.message() + ")";
-    }
+    result.keptAs = KeepDamagedFileAside(file, &result.moveError);
+    // A file that could not be moved is kept by refusing to write over it.
+    if (result.keptAs.empty()) saveRefused_ = true;
     return result;
 }
 

@@ -5,9 +5,9 @@
 // flushed to disk, and then renamed over the store, so that a crash or a kill at any moment
 // leaves either the old store or the new one, never a torn one.
 //
-// A store file that cannot be parsed is never overwritten: Load renames it aside
-// ("settings.txt.damaged-YYYYMMDD-HHMMSS"), reports it, and the program starts from its
-// defaults. A store that exists but cannot be read at all (no permission, an I/O error) is left
+// A store file that does not load completely (it cannot be parsed, it is empty, or it lacks the
+// end line that every save writes) is never overwritten: Load keeps it aside (kept_aside.h:
+// "settings.txt.damaged-YYYYMMDD-HHMMSS"), reports it, and the program starts from its defaults. A store that exists but cannot be read at all (no permission, an I/O error) is left
 // where it is and the store refuses to save over it.
 #include <filesystem>
 #include <string>
@@ -25,6 +25,7 @@ public:
         ELoadStatus status = ELoadStatus::Missing;
         std::string reason;            // Damaged, Unreadable: what went wrong
         std::filesystem::path keptAs;  // Damaged: where the damaged file now lies (empty if it could not be moved)
+        std::string moveError;         // Damaged, not moved: why
     };
 
     CRegStore();

@@ -7,7 +7,10 @@ namespace {
 
 constexpr const char* kHeader =
     "; Plover settings: one [section] per key, one value a line as \"name\" = number|string|binary.\n"
-    "; Plover reads this file at start and replaces it at exit: edit it only while Plover is not running.\n";
+    "; Plover reads this file at start and replaces it at exit: edit it only while Plover is not running.\n"
+    "; A whole file ends with the line \"; end\".\n";
+constexpr std::string_view kEndPromise = "; A whole file ends with the line \"; end\".";
+constexpr std::string_view kEndLine = "; end";
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -296,7 +299,26 @@ std::string FormatRegText(const CRegNode& root) {
             stack.push_back({it->get(), std::move(path)});
         }
     }
+    out += "\n";
+    out += kEndLine;
+    out += "\n";
     return out;
+}
+
+bool IsWholeRegText(std::string_view text, std::string* why) {
+    if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) {
+        if (why) *why = "it is empty";
+        return false;
+    }
+    if (text.find(kEndPromise) == std::string_view::npos) return true;
+    std::string_view rest = text;
+    while (!rest.empty() && (rest.back() == '\n' || rest.back() == '\r' || rest.back() == ' ' || rest.back() == '\t'))
+        rest.remove_suffix(1);
+    size_t lineStart = rest.rfind('\n');
+    std::string_view last = lineStart == std::string_view::npos ? rest : rest.substr(lineStart + 1);
+    if (Trim(last) == kEndLine) return true;
+    if (why) *why = "it ends before its end line";
+    return false;
 }
 
 bool ParseRegText(std::string_view text, CRegNode& root, std::string* error) {

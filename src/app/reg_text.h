@@ -15,6 +15,9 @@
 // written when it has values or no subkeys (parents of written keys are implied), so an empty
 // key survives a round trip. Sections and values keep the tree's order.
 //
+// Every file written ends with the line "; end", which its header announces, so that a file cut
+// short at a line's end is told from a whole one.
+//
 // Parsing is strict: any line that is not a comment, a header or a well-formed value rejects
 // the whole text, with the line number in the reason. The same name twice in one key: the
 // later value wins. Keys nest at most kMaxKeyDepth deep.
@@ -26,6 +29,11 @@
 namespace plover {
 
 inline constexpr size_t kMaxKeyDepth = 64;
+
+// Whether text is a whole store file rather than a cut one: not empty (a store always holds its
+// header) and, when it carries the header's promise of an end line, ending with that line. A
+// file written before the end line existed is judged by its parse alone. False with the reason.
+bool IsWholeRegText(std::string_view text, std::string* why);
 
 // Fills root (which should be empty) from text; on failure, error tells the line and reason and
 // root holds what was read before it.

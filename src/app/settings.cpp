@@ -21,11 +21,6 @@ std::function<void()>& DefaultFiltersHook() {
 
 constexpr const char* kSurfUrlsKey = "Software\\Bramble\\Plover\\SurfURLs";
 
-bool IsFolder(const std::string& path) {
-    std::error_code ec;
-    return !path.empty() && std::filesystem::is_directory(path, ec);
-}
-
 void DefaultSize(SSize& size, int32_t side) {
     if (size.cx == 0 || size.cy == 0) size = {side, side};
 }
@@ -130,14 +125,18 @@ void SetTrafficModeDefaults(CRegistrySettings& s) {
     }
 }
 
-void ApplyPostLoadFixes(CRegistrySettings& s, const std::filesystem::path& tempFolder) {
+void ApplyPostLoadFixes(CRegistrySettings& s, const std::filesystem::path& defaultCacheFolder) {
     if (auto& hook = DefaultFiltersHook()) hook();
-    if (!IsFolder(s.csCacheFolder)) {
-        ShowMessage(kCacheFolderMessage);
-        std::filesystem::path fallback = tempFolder / "Plover";
-        std::error_code ec;
-        std::filesystem::create_directories(fallback, ec);
-        s.csCacheFolder = IsFolder(fallback.string()) ? fallback.string() : tempFolder.string();
+    // No folder chosen (a fresh home) or the default one: the home's own cache folder, made
+    // private on first use. A chosen folder that cannot take files is replaced by it, with the message.
+    bool chosen = !s.csCacheFolder.empty() &&
+                  std::filesystem::path(s.csCacheFolder).lexically_normal() != defaultCacheFolder.lexically_normal();
+    if (chosen && IsUsableFolder(s.csCacheFolder)) {
+        // in use as it is
+    } else {
+        if (chosen) ShowMessage(kCacheFolderMessage);
+        CreatePrivateFolder(defaultCacheFolder);
+        s.csCacheFolder = defaultCacheFolder.string();
     }
     if (s.iMaxCacheSpace < 20 || s.iMaxCacheSpace > 2000) s.iMaxCacheSpace = 50;
     if (s.iMaxPageSize < 1 || s.iMaxPageSize > 2047) s.iMaxPageSize = 32;
@@ -160,7 +159,7 @@ void SerializeMainSettings(CRegistrySettings& s, const HKEY& root, bool load) {
         else
             s.SurfURLs.Save(root, kSurfUrlsKey);
     }
-    ApplyPostLoadFixes(s, GetSystemTempFolder());
+    ApplyPostLoadFixes(s, GetProgramCacheFolder());
 }
 
 void LoadMainSettings() { SerializeMainSettings(GetSettings(), RegCurrentUser(), true); }

@@ -134,8 +134,10 @@ void SerializeMainSettings(CRegistrySettings& s, const HKEY& root, bool load);
 void LoadMainSettings();
 void SaveMainSettings();
 
-// The fixes after a load; the temporary folder is where the cache folder falls back to.
-void ApplyPostLoadFixes(CRegistrySettings& s, const std::filesystem::path& tempFolder);
+// The fixes after a load. The cache folder: with none chosen, the home's default one (made
+// private on first use); a chosen folder that cannot take files gives kCacheFolderMessage and the
+// default one.
+void ApplyPostLoadFixes(CRegistrySettings& s, const std::filesystem::path& defaultCacheFolder);
 inline constexpr const char* kCacheFolderMessage = "Cache folder is not available. Default temp folder is selected.";
 
 // Groups that other parts keep in the main key, run after the main table in this order with the

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/kept_aside.h"
+
 namespace plover {
 namespace fs = std::filesystem;
 namespace {
@@ -80,10 +82,11 @@ SDownloadDBLoad CDownloadDB::Load(const std::string& file) {
         }
     }
     in.close();
+    bool keepFile = false;
     if (result.status == SDownloadDBLoad::EStatus::Damaged) {
-        // The next save writes a valid file over it; what it held stays readable beside it.
-        std::string kept = file + ".damaged";
-        if (::rename(file.c_str(), kept.c_str()) == 0) result.keptAs = kept;
+        // The next save writes a valid file; what the damaged one held stays readable aside.
+        result.keptAs = KeepDamagedFileAside(file, &result.reason).string();
+        keepFile = result.keptAs.empty();  // it could not be moved: never written over
     }
 
     CAutoCriticalSection guard(lock_);
@@ -95,7 +98,7 @@ SDownloadDBLoad CDownloadDB::Load(const std::string& file) {
         if (at >= 0) paths_.InsertAt(at, paths[i]);
     }
     // A file that exists but cannot be read is never written over by the empty history.
-    loaded_ = result.status != SDownloadDBLoad::EStatus::Unreadable;
+    loaded_ = result.status != SDownloadDBLoad::EStatus::Unreadable && !keepFile;
     return result;
 }
 
@@ -107,12 +110,14 @@ bool CDownloadDB::Save(const std::string& file, std::string* error) {
     }
     fs::path target(file);
     std::string temp = file + ".tmp-" + std::to_string(::getpid());
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) {
         if (error) *error = "cannot create " + temp + ": " + std::strerror(errno);
         return false;
     }
-    bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    // Owner only: the addresses may carry logins. A temporary file left by a killed run keeps its
+    // old mode through O_TRUNC, so the mode is set here.
+    bool ok = ::fchmod(fd, 0600) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
     int savedErrno = errno;
     ok = (::close(fd) == 0) && ok;
     if (ok && ::rename(temp.c_str(), file.c_str()) != 0) {

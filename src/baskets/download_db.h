@@ -16,8 +16,8 @@
 // messages after leaving it. Windows are told by posted messages only; every string parameter is
 // a new std::string that the receiving window deletes (FreeDownloadDBNotice for one it drops).
 //
-// The file: Load reads "DownloadDB.sdb" (db_file.h); a damaged one is kept beside it as
-// "DownloadDB.sdb.damaged" and the history starts empty. Save writes a temporary file in the
+// The file: Load reads "DownloadDB.sdb" (db_file.h); a damaged one is kept aside under a name of
+// its own (kept_aside.h) and the history starts empty. Save writes a temporary file in the
 // same folder, flushes it and renames it over the old one, so a crash or a full disk during a
 // save leaves the previous file whole. After loading, SweepPreviews deletes the previews that
 // the history no longer knows.
@@ -48,7 +48,7 @@ struct SDownloadDBLoad {
     enum class EStatus { Loaded, Missing, Damaged, Unreadable } status = EStatus::Missing;
     EDownloadDBRead read = EDownloadDBRead::Loaded;  // why a damaged file was refused
     std::string keptAs;                              // where a damaged file was kept ("" if not)
-    std::string reason;                              // Unreadable: the system's reason
+    std::string reason;  // Unreadable: the system's reason; Damaged and not kept: why it could not be moved
 };
 
 class CDownloadDB {

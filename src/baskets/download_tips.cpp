@@ -14,7 +14,7 @@ std::string PreviewFolderOf(const std::string& cacheFolder) {
 
 std::string ProgramPreviewFolder() {
     std::string cache = GetSettings().csCacheFolder;
-    if (cache.empty()) cache = (GetSystemTempFolder() / "Plover").string();
+    if (cache.empty()) cache = GetProgramCacheFolder().string();
     return PreviewFolderOf(cache);
 }
 

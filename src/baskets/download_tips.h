@@ -30,7 +30,7 @@ struct SDownloadTip {
 
 // The preview folder of the large-picture view: the cache folder followed by "lrgfiles".
 std::string PreviewFolderOf(const std::string& cacheFolder);
-// The same for the program's settings ("csCacheFolder"; the temporary folder's "Plover" when unset).
+// The same for the program's settings ("csCacheFolder"; the home's cache folder when unset).
 std::string ProgramPreviewFolder();
 
 SDownloadTip DescribeAddress(CDownloadDB& db, const std::string& address, const std::string& previewFolder);

@@ -8,6 +8,7 @@
 #include "baskets/download_db_sink.h"
 #include "baskets/download_tips.h"
 #include "engine/engine_mgr.h"
+#include "platform/kept_aside.h"
 #include "platform/homes.h"
 #include "scan/download_mark.h"
 
@@ -26,9 +27,9 @@ void LoadDownloadHistory() {
     std::string file = DownloadDBPath();
     SDownloadDBLoad r = db.Load(file);
     if (r.status == SDownloadDBLoad::EStatus::Damaged)
-        ShowMessage("warning: the download history " + file + " is damaged (" + DownloadDBReadText(r.read) + ")" +
-                    (r.keptAs.empty() ? std::string() : "; it was kept as " + r.keptAs) +
-                    ". Plover starts with an empty history.");
+        ShowMessage(KeptAsideWarning("download history", file, DownloadDBReadText(r.read), r.keptAs, r.reason,
+                                     r.keptAs.empty() ? "Plover starts with an empty history and will not write over it"
+                                                      : "Plover starts with an empty history"));
     else if (r.status == SDownloadDBLoad::EStatus::Unreadable)
         ShowMessage("warning: the download history " + file + " cannot be read (" + r.reason +
                     "); Plover starts with an empty history and will not write over the file.");

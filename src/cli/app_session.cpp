@@ -7,6 +7,7 @@
 #include "app/reg_store.h"
 #include "cli/install.h"
 #include "cli/program_parts.h"
+#include "platform/kept_aside.h"
 
 namespace plover::cli {
 
@@ -46,13 +47,15 @@ int RunInstallWith(const CliContext& ctx, const SInstallOptions& options) {
             return false;
         }
         if (loaded.status == CRegStore::ELoadStatus::Damaged)
-            std::cerr << "plover: warning: the damaged settings file was kept as " << loaded.keptAs.string() << "\n";
+            std::cerr << "plover: "
+                      << KeptAsideWarning("settings file", store.File(), loaded.reason, loaded.keptAs,
+                                          loaded.moveError, "the default settings are installed")
+                      << "\n";
         if (loaded.status != CRegStore::ELoadStatus::Loaded) {
             CRegistrySettings defaults;
-            // The installation proposes the temporary folder plus "PVCache" as the page cache.
-            std::error_code ec;
-            std::filesystem::path cache = GetSystemTempFolder() / "PVCache";
-            std::filesystem::create_directories(cache, ec);
+            // The installation proposes the home's own cache folder, private to its user.
+            std::filesystem::path cache = homes.cacheDir;
+            CreatePrivateFolder(cache);
             defaults.csCacheFolder = cache.string();
             CBRRegKey key;
             if (key.OpenForWrite(store.Root(), kPloverKey)) SerializeTable(defaults.Table(), key, nullptr, false);

@@ -128,15 +128,16 @@ void Move(CliContext& ctx, const std::string& folder) {
         ctx.exitCode = 1;
         return;
     }
-    int count = pm->GetCachedCount();
-    bool moved = pm->MoveCacheFiles(target.lexically_normal().string());
+    std::string now = target.lexically_normal().string();
+    bool moved = pm->MoveCacheFiles(now);
     int kept = pm->GetCachedCount();
     pm.Reset();
-    std::string now = target.lexically_normal().string();
-    if (std::filesystem::is_directory(now, ec)) GetSettings().csCacheFolder = now;
+    // The setting follows the cache only when it moved: a move that could not complete left
+    // every file in the old folder, which stays in use.
+    if (moved) GetSettings().csCacheFolder = now;
     if (!moved) {
-        std::cerr << "plover: " << (count - kept) << " of " << count << " cached files could not be moved to " << now
-                  << "\n";
+        std::cerr << "plover: the cache could not be moved to " << now << "; it stays in "
+                  << GetSettings().csCacheFolder << " with its " << kept << " files\n";
         ctx.exitCode = 1;
     }
     if (app.Stop() && moved) std::cout << "Moved " << kept << " cached files to " << now << "\n";

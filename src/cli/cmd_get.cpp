@@ -32,6 +32,7 @@
 #include "download/i_download.h"
 #include "download/i_downloader.h"
 #include "download/site_prop.h"
+#include "download/url_name.h"
 #include "platform/tick.h"
 #include "platform/url_split.h"
 
@@ -299,7 +300,8 @@ void CGetSession::Adopt(const std::string& address, const std::vector<RefPtr<IDo
     STracked t;
     t.address = address;
     for (auto& d : listed)
-        if (d->GetOriginalUrl() == address || d->GetRemoteUrl() == address) {
+        if (d->GetOriginalUrl() == address || d->GetRemoteUrl() == address ||
+            d->GetOriginalUrl() == AddressWithoutPassword(address)) {  // a listed address keeps no password
             t.download = d;
             break;
         }

@@ -53,15 +53,17 @@ bool InstallBasketsAndProxy(const CliContext& ctx, const HKEY& ploverKey, const 
         }
     }
 
+    // The proxy records as stored (FTP passive when nothing says otherwise), with the system's
+    // setting imported over their addresses.
+    SerializeProxySettings(ploverKey, true);
     std::string proxy = ProxyServerFromEnvironment();
     if (!proxy.empty()) {
         SProxyImport found = ImportProxyServer(proxy);
-        SerializeProxySettings(ploverKey, true);
         SetHTTPProxy(found.http);
-        SetFTPProxy(found.ftp);
-        SerializeProxySettings(ploverKey, false);
+        SetFTPProxy(MergeImportedFtp(GetFTPProxy(), found.ftp));
         std::cout << "Proxy settings imported: " << proxy << "\n";
     }
+    SerializeProxySettings(ploverKey, false);
     return true;
 }
 

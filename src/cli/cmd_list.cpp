@@ -54,7 +54,12 @@ void Run(CliContext& ctx, const SListOptions& options) {
     std::string path = owner->GetListPath();
     {
         CDownloadList list;
-        bool loaded = list.Load(path, owner.Get());
+        SListLoad load;
+        bool loaded = list.Load(path, owner.Get(), &load);
+        // Only shown here: the downloader keeps such a file aside when the downloads next run.
+        if (load.status == SListLoad::EStatus::Incomplete || load.status == SListLoad::EStatus::Damaged)
+            std::cerr << "plover: warning: the download list " << path << " is damaged (" << load.reason
+                      << "); it is kept aside when the downloads next run.\n";
         std::vector<RefPtr<IDownload>> items = list.Snapshot();
         if (options.json) {
             nlohmann::json out = nlohmann::json::array();

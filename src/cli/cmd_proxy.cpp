@@ -107,9 +107,10 @@ void Import(CliContext& ctx, const std::string& given) {
         return Refuse(ctx, "no proxy address and port in \"" + value + "\"");
     CCliApp app(ctx);
     if (!app.Start()) return;
-    // The system's setting replaces both records: what it does not name is not used.
+    // The system's setting replaces the addresses and how FTP goes: what it does not name is not
+    // used. The passive flag and the FTP proxy's login are not part of it and stay.
     SetHTTPProxy(found.http);
-    SetFTPProxy(found.ftp);
+    SetFTPProxy(MergeImportedFtp(GetFTPProxy(), found.ftp));
     if (app.Stop()) Print(false);
 }
 

@@ -8,6 +8,7 @@
 #include "app/settings_catalog.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
+#include "platform/homes.h"
 
 namespace plover::cli {
 namespace {
@@ -61,6 +62,14 @@ void Set(CliContext& ctx, const std::string& name, const std::string& value) {
     auto list = ListSettings(GetSettings());
     const SSettingInfo* info = FindOrComplain(list, name, ctx);
     if (!info) return;
+    // The cache folder must be one that can take the cached files (empty: the home's own);
+    // plover cache move takes the files along to a new one.
+    if (info->name == std::string("csCacheFolder") && !value.empty() && !IsUsableFolder(value)) {
+        std::cerr << "plover: csCacheFolder: " << value
+                  << " is not a folder that can take files (plover cache move FOLDER moves the cache)\n";
+        ctx.exitCode = 1;
+        return;
+    }
     std::string error;
     if (!ParseSetting(*info, value, &error)) {
         std::cerr << "plover: " << error << "\n";

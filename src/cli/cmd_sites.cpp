@@ -1,7 +1,7 @@
 // plover sites: the stored site logins (user name and password per site), which every new
-// download of a matching site uses. A site is a host name ("example.com") or an address
-// ("http://example.com/gallery/"); passwords are kept in the encoded form of the settings store
-// and never printed.
+// download of a matching site uses. A site is given as a host name ("example.com") or an address
+// ("http://example.com:8080/gallery/") and stored as its host, which is what downloads are
+// matched by; passwords are kept in the encoded form of the settings store and never printed.
 #include <nlohmann/json.hpp>
 
 #include <iostream>
@@ -35,7 +35,14 @@ void List(CliContext& ctx, const SSitesOptions& options) {
 }
 
 void Add(CliContext& ctx, const SSitesOptions& options) {
-    if (!IsStorableSiteName(options.site)) {
+    // Downloads find their login by their server alone: the site is stored as its host.
+    std::string host = SiteHostOf(options.site);
+    if (host.empty()) {
+        std::cerr << "plover: \"" << options.site << "\" names no host\n";
+        ctx.exitCode = 2;
+        return;
+    }
+    if (!IsStorableSiteName(host)) {
         std::cerr << "plover: a site is a host name or an address without \"\\\" or control characters\n";
         ctx.exitCode = 2;
         return;
@@ -47,14 +54,16 @@ void Add(CliContext& ctx, const SSitesOptions& options) {
     }
     CCliApp app(ctx);
     if (!app.Start()) return;
-    SetSite({options.site, {1, options.user, options.password}});
-    if (app.Stop()) std::cout << "Login stored for " << options.site << ".\n";
+    SetSite({host, {1, options.user, options.password}});
+    if (app.Stop()) std::cout << "Login stored for " << host << ".\n";
 }
 
 void Remove(CliContext& ctx, const SSitesOptions& options) {
     CCliApp app(ctx);
     if (!app.Start()) return;
-    if (!RemoveSite(FindSiteByName(options.site))) {
+    int index = FindSiteByName(options.site);
+    if (index < 0) index = FindSiteByName(SiteHostOf(options.site));  // given as it was added
+    if (!RemoveSite(index)) {
         std::cerr << "plover: no login is stored for " << options.site << "\n";
         ctx.exitCode = 1;
         return;

@@ -63,7 +63,9 @@ RefPtr<CDownload> CDownload::Create(const SDownloadConfig& config, IDownloader* 
     auto d = RefPtr<CDownload>::Adopt(new CDownload(owner));
     if (why.empty()) {
         d->config_ = config;
-        d->config_.URL_original = StorableAddress(config.URL_original);
+        // The login written in an address goes to the download's login (SetUrl); the password
+        // is never kept in an address, which is stored in the list file and shown.
+        d->config_.URL_original = StorableAddress(AddressWithoutPassword(config.URL_original));
         const std::string& address = config.URL_remote.empty() ? config.URL_original : config.URL_remote;
         if (!d->SetUrl(address)) why = "Not an HTTP or FTP address: " + address;
         else if (d->config_.IsWholeFile() && !IsHttpService(d->config_.Service))
@@ -108,7 +110,10 @@ bool CDownload::SetUrl(const std::string& url) {
         if (config_.FileName.empty()) name = MakeSafeFileName(PercentDecode(DeriveFileName(parts.object)));
     }
     CAutoCriticalSection guard(lock_);
-    if (!parts.user.empty()) config_.Login = SLogin{1, parts.user, parts.password};
+    // An address that names the login's user without a password (the stored form) keeps the
+    // password the login already has.
+    bool sameUser = parts.password.empty() && config_.Login.Login != 0 && config_.Login.Username == parts.user;
+    if (!parts.user.empty() && !sameUser) config_.Login = SLogin{1, parts.user, parts.password};
     config_.Service = service;
     config_.Server = parts.server;
     config_.Port = parts.port;

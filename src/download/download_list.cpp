@@ -1,12 +1,19 @@
 #include "download/download_list.h"
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
+
+#include "app/message.h"
 
 #include "download/download.h"
 #include "download/i_download.h"
 #include "download/i_text_tree_item.h"
 #include "download/text_tree.h"
+#include "platform/kept_aside.h"
 
 namespace plover {
 namespace {
@@ -46,6 +53,22 @@ bool SaveDownload(CTextTree& tree, IDownload* d) {
 }  // namespace
 
 void SetListProgress(IListProgress* progress) { g_listProgress.store(progress); }
+
+std::string KeepListFileAside(const std::string& path, const SListLoad& load) {
+    if (load.status != SListLoad::EStatus::Incomplete && load.status != SListLoad::EStatus::Damaged) return {};
+    std::string error;
+    std::filesystem::path kept = KeepDamagedFileAside(path, &error);
+    std::string then;
+    if (kept.empty())
+        then = "it is not written over";
+    else if (load.status == SListLoad::EStatus::Incomplete)
+        then = "the downloads read from it are kept";
+    else
+        then = "the download list starts empty";
+    std::string warning = KeptAsideWarning("download list", path, load.reason, kept, error, then);
+    ShowMessage(warning);
+    return warning;
+}
 
 CDownloadList::~CDownloadList() {
     std::vector<IDownload*> items;
@@ -110,9 +133,21 @@ void CDownloadList::Renumber() {
     for (size_t i = 0; i < items.size(); ++i) items[i]->SetQueueValue(int(i));
 }
 
-bool CDownloadList::Load(const std::string& path, IDownloader* owner) {
+bool CDownloadList::Load(const std::string& path, IDownloader* owner, SListLoad* result) {
+    SListLoad ignored;
+    SListLoad& r = result ? *result : ignored;
+    r = {};
     CTextTree tree;
-    if (!tree.Load(path) || !tree.EnterGroup(kListGroup)) return false;
+    bool read = tree.Load(path);
+    if (!read || !tree.EnterGroup(kListGroup)) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) return false;  // Missing
+        r.status = SListLoad::EStatus::Damaged;
+        r.reason = read ? "no download list in it" : "it cannot be read";
+        return false;
+    }
+    r.status = tree.IsComplete() ? SListLoad::EStatus::Loaded : SListLoad::EStatus::Incomplete;
+    if (!tree.IsComplete()) r.reason = "it ends early; the downloads after its end are lost";
     CTextTreeNode& list = tree.GetCurrent();
     size_t n = list.GetChildCount();
     {

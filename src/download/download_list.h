@@ -42,6 +42,23 @@ protected:
 void SetListProgress(IListProgress* progress);
 constexpr uint32_t kListProgressThreshold = 100;
 
+// How a list file was found by a load.
+struct SListLoad {
+    enum class EStatus {
+        Loaded,      // read whole
+        Missing,     // no file
+        Incomplete,  // read, but it ends early: some downloads may be lost
+        Damaged,     // there, but not a list (or unreadable): nothing was loaded
+    } status = EStatus::Missing;
+    std::string reason;  // Incomplete, Damaged: what was wrong, as a phrase
+};
+
+// What the owner of a list file does with one that did not load completely (Incomplete or
+// Damaged): keeps it aside (kept_aside.h) and warns once. Empty when nothing was wrong; else the
+// warning (already shown). The list that replaces it is saved in a new file. (A file that cannot
+// be moved lies in a folder where no new file can be written either, so it is not written over.)
+std::string KeepListFileAside(const std::string& path, const SListLoad& load);
+
 class CDownloadList {
 public:
     CDownloadList() = default;
@@ -64,7 +81,9 @@ public:
 
     // Reads the list file; every download is made with `owner`. Fails (and adds nothing) when the
     // file cannot be read or has no "DNL_LIST"; groups that make no usable download are dropped.
-    bool Load(const std::string& path, IDownloader* owner);
+    // *result (when given) tells how the file was found; a file that ends early (cut inside a
+    // group or a value) loads what it holds and is reported Incomplete.
+    bool Load(const std::string& path, IDownloader* owner, SListLoad* result = nullptr);
     // Writes every download the filter accepts (all without one). Atomic: a failed save leaves the
     // previous file whole.
     bool Save(const std::string& path, DownloadFilterFn filter) const;

@@ -98,6 +98,9 @@ bool CDownload::Load(CTextTree& tree) {
         !tree.ReadString(kLocalFolder, c.LocalFolder) || !tree.ReadString(kPrevServer, c.csPrevServer))
         return false;
     if (c.LocalFolder.find('|') != std::string::npos) return false;
+    // A list written before passwords left the addresses still loads: SetUrl takes the login from
+    // URL_remote, and the original address forgets the password.
+    c.URL_original = AddressWithoutPassword(c.URL_original);
     uint32_t n = 0;
     if (tree.ReadNumber(kClientId, n)) c.ClientID = int32_t(n);
     if (c.ClientID == -1) c.ClientID = 1;

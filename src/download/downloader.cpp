@@ -41,11 +41,6 @@ bool IsFolder(const std::string& path) {
     return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool FileExists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
-
 // The default download folder; when it does not exist the system's temporary folder is stored
 // into the setting and used.
 std::string DefaultDownloadFolder() {
@@ -576,9 +571,13 @@ void CDownloader::RetireList() {
 void CDownloader::DoLoadList(const std::string& path) {
     auto fresh = std::make_shared<CDownloadList>();
     loading_ = fresh.get();
-    bool ok = fresh->Load(path, this);
+    SListLoad load;
+    bool ok = fresh->Load(path, this, &load);
     loading_ = nullptr;
     RetireList();
+    // A file that did not load completely is kept aside, never overwritten by the list that
+    // replaces it (the downloads read from a cut file, or an empty list).
+    KeepListFileAside(path, load);
     if (ok) {
         if (g_holdLoaded.load())
             for (auto& d : fresh->Snapshot()) d->SetHeld(1);
@@ -590,9 +589,6 @@ void CDownloader::DoLoadList(const std::string& path) {
     }
     fresh.reset();
     ReplaceList(nullptr);
-    // A file that exists but cannot be read as a list is kept beside it, never overwritten by the
-    // empty list that replaces it.
-    if (FileExists(path)) std::rename(path.c_str(), (path + ".damaged").c_str());
     ReplaceList(std::make_shared<CDownloadList>());
 }
 

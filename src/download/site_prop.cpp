@@ -93,6 +93,14 @@ bool RemoveSite(int index) {
 
 void ClearSites() { Sites().clear(); }
 
+std::string SiteHostOf(const std::string& siteOrAddress) {
+    if (siteOrAddress.find("://") != std::string::npos) return ServerPartOf(siteOrAddress);
+    std::string host = siteOrAddress.substr(0, siteOrAddress.find_first_of("/?#"));
+    if (size_t at = host.rfind('@'); at != std::string::npos) host = host.substr(at + 1);
+    if (size_t colon = host.find(':'); colon != std::string::npos) host = host.substr(0, colon);
+    return host;
+}
+
 bool IsStorableSiteName(const std::string& name) {
     if (name.empty()) return false;
     for (unsigned char c : name)

@@ -38,6 +38,11 @@ void AddSite(const SSiteProp& site);
 // Adds the site, or replaces the login of the one stored under the same name.
 void SetSite(const SSiteProp& site);
 bool RemoveSite(int index);
+// The host a site given by the user stands for: the server part of an address
+// ("http://host:8080/gallery/" gives "host"), or a host name without its login and port
+// ("localhost:8080" gives "localhost"). Downloads are matched by their server alone, so a port or
+// a path would make a site that never matches. Empty when no host is named.
+std::string SiteHostOf(const std::string& siteOrAddress);
 // Whether a site name can be a key of the store: not empty, no "\" (the store's path separator),
 // no control characters.
 bool IsStorableSiteName(const std::string& name);

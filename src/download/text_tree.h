@@ -22,8 +22,8 @@
 //
 // Reading is forgiving: characters outside names, values and braces are skipped, a group named
 // "FL" below the root is read as if its braces were absent (its children join the enclosing
-// group), and a file that ends inside a group keeps what was read. Only an unreadable file and
-// "{" before any name make a load fail.
+// group), and a file that ends inside a group keeps what was read (IsComplete tells). Only an
+// unreadable file and "{" before any name make a load fail.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -86,16 +86,22 @@ public:
     bool Parse(std::string_view text, ITextTreeProgress* progress = nullptr);
 
     // Writes the file form to a temporary file beside path, flushes it and renames it over path,
-    // so a crash or a full disk never leaves a half-written file. False when it cannot be written.
+    // so a crash or a full disk never leaves a half-written file. The file is readable by its
+    // owner only (0600): a tree may hold logins. False when it cannot be written.
     bool Save(const std::string& path) const;
     // Reads the whole file and parses it; false when it cannot be opened or read, or does not parse.
     bool Load(const std::string& path, ITextTreeProgress* progress = nullptr);
+    // Whether the last Parse or Load read a whole tree: it ended at the closing brace of the
+    // outermost group, or left no group or value open. A file cut short (inside a group or a
+    // value) still parses, forgivingly, but is not complete.
+    bool IsComplete() const { return complete_; }
 
 private:
     void Clear();
 
     std::unique_ptr<CTextTreeNode> root_;
     CTextTreeNode* current_;
+    bool complete_ = false;
 };
 
 }  // namespace plover

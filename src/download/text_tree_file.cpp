@@ -29,7 +29,7 @@ int CreateTemporaryBeside(const std::string& path, std::string& tempPath) {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
         tempPath = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
@@ -59,8 +59,7 @@ bool CTextTree::Save(const std::string& path) const {
     std::string tempPath;
     int fd = CreateTemporaryBeside(path, tempPath);
     if (fd < 0) return false;
-    struct stat old {};
-    if (::stat(path.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);  // keep the old file's mode
+    // Mode 0600 whatever the old file had: the list holds the downloads' logins.
     bool ok = WriteAll(fd, Serialize()) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     ok = ok && ::rename(tempPath.c_str(), path.c_str()) == 0;
@@ -72,6 +71,7 @@ bool CTextTree::Load(const std::string& path, ITextTreeProgress* progress) {
     std::string text;
     if (!ReadWholeFile(path, text)) {
         Clear();
+        complete_ = false;
         return false;
     }
     return Parse(text, progress);

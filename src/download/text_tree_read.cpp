@@ -25,6 +25,10 @@ class CTextTreeReader {
 public:
     CTextTreeReader(CTextTreeNode& root, ITextTreeProgress* progress) : current_(&root), progress_(progress) {}
 
+    // True when the read ended at the closing brace of the outermost group, or at the end of a
+    // text that left no group or value open: the file was whole.
+    bool Closed() const { return closed_; }
+
     bool Run(std::string_view text) {
         for (size_t i = 0; i < text.size(); ++i) {
             Step(i);
@@ -44,10 +48,12 @@ public:
             }
             switch (Between(c, i)) {
                 case EResult::Go: break;
-                case EResult::Done: return true;
+                case EResult::Done: closed_ = true; return true;
                 case EResult::Fail: return false;
             }
         }
+        // The text ended: whole only when no group and no value was left open.
+        closed_ = braces_.empty() && state_ != EState::Value;
         return true;
     }
 
@@ -99,6 +105,7 @@ private:
     std::string_view lastName_;
     size_t start_ = 0;
     std::vector<bool> braces_;  // per open brace: true when it belongs to an "FL" (transparent)
+    bool closed_ = false;
 };
 
 }  // namespace
@@ -107,9 +114,11 @@ bool CTextTree::Parse(std::string_view text, ITextTreeProgress* progress) {
     Clear();
     if (text.size() < kTextTreeProgressMinBytes) progress = nullptr;
     if (progress) progress->Begin(kTextTreeLoadingText, uint32_t(text.size()));
-    bool ok = CTextTreeReader(*root_, progress).Run(text);
+    CTextTreeReader reader(*root_, progress);
+    bool ok = reader.Run(text);
     if (progress) progress->End();
     if (!ok) Clear();
+    complete_ = ok && reader.Closed();
     return ok;
 }
 

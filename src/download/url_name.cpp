@@ -123,7 +123,6 @@ std::string BuildRemoteUrl(int32_t service, const SLogin& login, std::string_vie
     std::string url = std::string(ServiceScheme(service)) + "://";
     if (login.Login != 0 && !login.Username.empty()) {
         url += login.Username;
-        if (!login.Password.empty()) url += ":" + login.Password;
         url += "@";
     }
     url += server;
@@ -134,6 +133,19 @@ std::string BuildRemoteUrl(int32_t service, const SLogin& login, std::string_vie
 
 bool IsFollowedScheme(std::string_view scheme) {
     return EqualsNoCase(scheme, "http") || EqualsNoCase(scheme, "https") || EqualsNoCase(scheme, "ftp");
+}
+
+std::string AddressWithoutPassword(std::string_view address) {
+    size_t scheme = address.find("://");
+    if (scheme == std::string_view::npos) return std::string(address);
+    size_t start = scheme + 3;
+    size_t end = address.find_first_of("/?#", start);
+    if (end == std::string_view::npos) end = address.size();
+    size_t at = address.substr(0, end).rfind('@');
+    if (at == std::string_view::npos || at < start) return std::string(address);
+    size_t colon = address.substr(0, at).find(':', start);
+    if (colon == std::string_view::npos) return std::string(address);
+    return std::string(address.substr(0, colon)) + std::string(address.substr(at));
 }
 
 std::string RedirectTarget(int32_t service, std::string_view server, std::string_view location) {

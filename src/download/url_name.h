@@ -6,7 +6,8 @@
 //  - safe file names: a name that came from a server or from a decoded address never leaves the
 //    target folder (no path separators, never "." or "..", no control characters) and never
 //    holds "|", which the list file cannot store;
-//  - the rebuilt address "scheme://[user[:password]@]server[:port]object";
+//  - the rebuilt address "scheme://[user@]server[:port]object" (a password lives only in the
+//    download's login, never in an address that is stored or shown);
 //  - the address a redirect location leads to;
 //  - "|" written as "%7C" (and control bytes as "%XX") in addresses, so that an address can
 //    always be stored.
@@ -38,8 +39,9 @@ inline constexpr size_t kMaxFileNameBytes = 255;
 // leaves room for a name before it; never cut inside a UTF-8 character.
 std::string FitFileName(std::string_view name, size_t maxBytes);
 
-// The address "%s://%s%s%s" of scheme, login prefix, server and object; the port is written
-// (":port") when it is not the scheme's default, so that a saved address keeps it.
+// The address "%s://%s%s%s" of scheme, login prefix (the user name and "@" when the login is in
+// use; never its password), server and object; the port is written (":port") when it is not the
+// scheme's default, so that a saved address keeps it.
 std::string BuildRemoteUrl(int32_t service, const SLogin& login, std::string_view server, uint16_t port,
                            std::string_view object);
 
@@ -56,6 +58,10 @@ std::string RedirectTarget(int32_t service, std::string_view server, std::string
 // The address with every "|" written as "%7C" and every control byte as "%XX" (the same address
 // for every server), so that it can always be stored in the list file.
 std::string StorableAddress(std::string_view address);
+
+// The address without the password of a login written in it ("http://u:pw@h/a" gives
+// "http://u@h/a"); any other address is returned as it is.
+std::string AddressWithoutPassword(std::string_view address);
 
 // Case-insensitive equality of two ASCII texts.
 bool EqualsNoCase(std::string_view a, std::string_view b);

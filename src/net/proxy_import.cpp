@@ -51,6 +51,13 @@ SProxyImport ImportProxyServer(std::string_view value) {
     return result;
 }
 
+SFTPProxyInfo MergeImportedFtp(const SFTPProxyInfo& current, const SFTPProxyInfo& imported) {
+    SFTPProxyInfo merged = current;
+    merged.Assign(imported);
+    merged.eMode = imported.eMode;
+    return merged;
+}
+
 std::string ProxyHostPortFromUrl(std::string_view url) {
     std::string_view defaultPort = "80";
     if (size_t scheme = url.find("://"); scheme != std::string_view::npos) {

@@ -26,6 +26,9 @@ std::string ProxyServerEntry(std::string_view value, std::string_view prefix);
 bool ParseProxyEntry(std::string_view entry, SProxyInfo& out);
 // The records that a "ProxyServer" value gives.
 SProxyImport ImportProxyServer(std::string_view value);
+// The FTP record after an import: the imported address, port and mode; the passive flag and the
+// FTP proxy's login, which the system's setting does not name, stay as they were.
+SFTPProxyInfo MergeImportedFtp(const SFTPProxyInfo& current, const SFTPProxyInfo& imported);
 
 // "host:port" of a proxy variable such as "http://user:pw@host:3128/": the scheme, the login and
 // the path are dropped; a missing port becomes the scheme's (21 for ftp://, otherwise 80).

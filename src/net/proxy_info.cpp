@@ -5,9 +5,17 @@
 namespace plover {
 namespace {
 
+// Active data connections fail behind every home router: until settings say otherwise (a new
+// installation has none), FTP data connections are passive.
+SFTPProxyInfo PassiveFtpRecord() {
+    SFTPProxyInfo ftp;
+    ftp.bPasv = 1;
+    return ftp;
+}
+
 std::mutex g_proxyLock;
 SHTTPProxyInfo g_httpProxy;
-SFTPProxyInfo g_ftpProxy;
+SFTPProxyInfo g_ftpProxy = PassiveFtpRecord();
 
 void ReadNumber(const CBRRegKey& key, const char* name, uint32_t& value) {
     uint32_t v;
@@ -123,12 +131,21 @@ void SetFTPProxy(const SFTPProxyInfo& info) {
     g_ftpProxy = info;
 }
 
+bool HasStoredFtpPassiveFlag(const HKEY& key) {
+    CBRRegKey ftp;
+    uint32_t value = 0;
+    return ftp.OpenForRead(key, kFTPProxyKey) && ftp.ReadDWord("bPasv", value);
+}
+
 void SerializeProxySettings(const HKEY& key, bool load) {
     if (load) {
         SHTTPProxyInfo http = GetHTTPProxy();
         SFTPProxyInfo ftp = GetFTPProxy();
         http.Load(key, kHTTPProxyKey);
         ftp.Load(key, kFTPProxyKey);
+        // A record stored without the flag (a new installation) is passive too; a stored flag
+        // keeps its value.
+        if (!HasStoredFtpPassiveFlag(key)) ftp.bPasv = 1;
         SetHTTPProxy(http);
         SetFTPProxy(ftp);
     } else {

@@ -93,6 +93,10 @@ void SetHTTPProxy(const SHTTPProxyInfo& info);
 void SetFTPProxy(const SFTPProxyInfo& info);
 
 // Loads or saves both current records below `key` (the program's key), each under its subkey.
+// A load without a stored "bPasv" (a new installation) makes FTP data connections passive, as
+// they are in the current FTP record before any load.
 void SerializeProxySettings(const HKEY& key, bool load);
+// Whether the FTP record below `key` holds its passive flag.
+bool HasStoredFtpPassiveFlag(const HKEY& key);
 
 }  // namespace plover

@@ -55,9 +55,8 @@ void CPageMgr::Start() {
 
 void CPageMgr::OnStart() {
     std::string folder = GetSettings().csCacheFolder;
-    if (folder.empty()) folder = (GetSystemTempFolder() / "Plover").string();
-    std::error_code ec;
-    fs::create_directories(folder, ec);
+    if (folder.empty()) folder = GetProgramCacheFolder().string();
+    CreatePrivateFolder(folder);
     {
         CAutoCriticalSection guard(lock_);
         cacheFolder_ = folder;
@@ -458,38 +457,40 @@ void CPageMgr::SpaceCheck() {
 }
 
 bool CPageMgr::DoMove(const std::string& target) {
-    std::error_code ec;
-    fs::create_directories(target, ec);
-    if (!fs::is_directory(target, ec)) return false;
+    // Nothing is deleted before its copy is in place: every cached file is first copied (or
+    // linked) into the target and the index written there; only then does the cache switch and
+    // the old files go. A move that cannot complete removes the copies it made and leaves the
+    // cache in its old folder with all its files.
+    if (!CreatePrivateFolder(target)) return false;
     CAutoCriticalSection guard(lock_);
     fs::path from = cacheFolder_;
+    std::error_code ec;
     if (fs::equivalent(from, target, ec)) return true;
-    bool ok = true;
+    CCacheIndex moved = index_;
+    std::vector<fs::path> copies;
     std::vector<int> lost;
-    for (int row = 0; row < index_.GetCount(); ++row) {
-        std::string name = index_.GetFileName(row);
-        fs::path source = from / name;
-        if (!IsRegularFile(source)) {
+    auto undo = [&] {
+        for (const fs::path& p : copies) DeleteFile(p);
+        return false;
+    };
+    for (int row = 0; row < moved.GetCount(); ++row) {
+        std::string name = moved.GetFileName(row);
+        if (!IsRegularFile(from / name)) {
             lost.push_back(row);  // nothing to move: the row is of no use
             continue;
         }
-        if (MoveFileNoReplace(source, fs::path(target) / name)) continue;
-        // A file of that name is there already (another cache's): take a new name.
-        std::string fresh;
-        if (CreateCacheFile(target, &fresh) && DeleteFile(fs::path(target) / fresh) &&
-            MoveFileNoReplace(source, fs::path(target) / fresh)) {
-            index_.SetFileName(row, fresh);
-            continue;
-        }
-        ok = false;
-        DeleteFile(source);
-        lost.push_back(row);
+        if (!CopyIntoFolder(from / name, target, &name)) return undo();
+        copies.push_back(fs::path(target) / name);
+        moved.SetFileName(row, name);
     }
-    index_.RemoveRows(lost);
+    moved.RemoveRows(lost);
+    if (!WriteFileAtomically(fs::path(target) / kCacheIndexName, moved.Serialize())) return undo();
+    // The new folder holds everything: switch, then let the old copies go.
+    for (const std::string& name : index_.FileNames()) DeleteFile(from / name);
     DeleteFile(from / kCacheIndexName);
+    index_ = moved;
     cacheFolder_ = target;
-    SaveIndex();
-    return ok;
+    return true;
 }
 
 }  // namespace plover

@@ -150,19 +150,28 @@ bool WriteFileAtomically(const fs::path& file, const std::string& bytes) {
     return ok;
 }
 
-bool MoveFileNoReplace(const fs::path& from, const fs::path& to) {
-    // A hard link never replaces its target; on the same filesystem it is the move itself.
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        ::unlink(from.c_str());
-        return true;
-    }
-    if (errno == EEXIST) return false;
+bool CopyIntoFolder(const fs::path& from, const fs::path& folder, std::string* name) {
+    fs::path to = folder / *name;
+    // A hard link never replaces its target; on the same file system it is the copy itself.
+    if (::link(from.c_str(), to.c_str()) == 0) return true;
+    bool taken = errno == EEXIST;
     std::error_code ec;
-    if (!fs::copy_file(from, to, fs::copy_options::none, ec)) {
-        if (ec != std::errc::file_exists) fs::remove(to, ec);
+    if (!taken) {
+        if (fs::copy_file(from, to, fs::copy_options::none, ec)) return true;
+        if (ec != std::errc::file_exists) {
+            fs::remove(to, ec);  // a partial copy (a full disk) is no copy
+            return false;
+        }
+    }
+    // The name is taken (another cache's file): a new name, reserved empty, then filled.
+    std::string fresh;
+    if (!CreateCacheFile(folder, &fresh)) return false;
+    to = folder / fresh;
+    if (!fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec)) {
+        fs::remove(to, ec);
         return false;
     }
-    fs::remove(from, ec);
+    *name = fresh;
     return true;
 }
 

@@ -43,8 +43,10 @@ bool ReadSmallFile(const std::filesystem::path& file, uint64_t maxBytes, std::st
 // write leaves the old file whole. False (the old file kept) on failure.
 bool WriteFileAtomically(const std::filesystem::path& file, const std::string& bytes);
 
-// Moves a file to target, copying and deleting across filesystems; never replaces an existing
-// target (false then).
-bool MoveFileNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
+// Places a whole copy of a file in folder under its own name, or under a new cache-file name
+// when that one is taken; *name gives the name it got. A hard link where the file system allows
+// it, else a copy of the bytes. Never replaces a file that was there; false (nothing left behind)
+// when the copy cannot be made whole.
+bool CopyIntoFolder(const std::filesystem::path& from, const std::filesystem::path& folder, std::string* name);
 
 }  // namespace plover

@@ -37,7 +37,7 @@ protected:
         SetMessageHandler(nullptr);
         unsetenv("TMPDIR");
     }
-    SHomes Homes() { return {home.Path() / "config", home.Path() / "data"}; }
+    SHomes Homes() { return {home.Path() / "config", home.Path() / "data", home.Path() / "cache"}; }
     std::string StoreText() { return test::ReadFile(Homes().settingsDir / kStoreFileName); }
 
     test::TempDir home, tmp;

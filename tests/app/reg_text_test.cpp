@@ -80,5 +80,31 @@ TEST(RegText, RejectsMalformedLinesWithTheirNumber) {
     }
 }
 
+// A file cut short at a line's end parses; the end line that every save writes tells it apart.
+TEST(RegText, AWholeFileIsToldFromACutOne) {
+    CRegNode root("");
+    root.CreateChild("Software")->SetValue(Number("a", 1));
+    const std::string whole = FormatRegText(root);
+    const std::string cut = whole.substr(0, whole.rfind("; end"));
+    struct SCase {
+        const char* what;
+        std::string text;
+        bool isWhole;
+    } cases[] = {
+        {"as written", whole, true},
+        {"with CRLF and a blank line after the end", whole.substr(0, whole.size() - 1) + "\r\n\r\n", true},
+        {"cut before the end line", cut, false},
+        {"cut inside the end line", whole.substr(0, whole.size() - 3), false},
+        {"empty", "", false},
+        {"blank lines only", "\n \r\n\t\n", false},
+        {"written before the end line existed", "; old\n[Software]\n\"a\" = number 1\n", true},
+    };
+    for (const auto& c : cases) {
+        std::string why;
+        EXPECT_EQ(IsWholeRegText(c.text, &why), c.isWhole) << c.what;
+        EXPECT_EQ(why.empty(), c.isWhole) << c.what << ": " << why;
+    }
+}
+
 }  // namespace
 }  // namespace plover

@@ -6,13 +6,14 @@
 #include "app/reg_store.h"
 #include "app/settings.h"
 #include "app/settings_catalog.h"
+#include "platform/homes.h"
 #include "testutil/temp_dir.h"
 
 namespace plover {
 namespace {
 
-// Each test gets its own store, its own temporary folder (where the cache folder falls back to)
-// and a record of the messages shown.
+// Each test gets its own store, its own temporary folder, its own homes (whose cache folder is
+// the default one) and a record of the messages shown.
 class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -20,10 +21,12 @@ protected:
         oldTmp_ = old ? old : "";
         hadTmp_ = old != nullptr;
         setenv("TMPDIR", tmp.Str().c_str(), 1);
+        SetProgramHomes({home.Path(), home.Path(), home / "cache"});
         SetMessageHandler([this](const std::string& m) { messages.push_back(m); });
     }
     void TearDown() override {
         SetMessageHandler(nullptr);
+        SetProgramHomes({});
         if (hadTmp_)
             setenv("TMPDIR", oldTmp_.c_str(), 1);
         else
@@ -40,7 +43,7 @@ protected:
         return s;
     }
 
-    test::TempDir tmp;
+    test::TempDir tmp, home;
     CRegStore store;
     std::vector<std::string> messages;
 
@@ -49,7 +52,7 @@ private:
     bool hadTmp_ = false;
 };
 
-TEST_F(SettingsTest, FreshStoreKeepsDefaultsAndFallsBackToTheTemporaryCacheFolder) {
+TEST_F(SettingsTest, FreshStoreKeepsDefaultsAndUsesTheHomesOwnCacheFolder) {
     CRegistrySettings s = Load();
     EXPECT_EQ(s.eTrafficMode, 0);
     EXPECT_EQ(s.iConnType, 12);
@@ -59,14 +62,40 @@ TEST_F(SettingsTest, FreshStoreKeepsDefaultsAndFallsBackToTheTemporaryCacheFolde
     EXPECT_EQ(s.TimeoutParams.dwConnect, 20u);
     EXPECT_EQ(s.AutoDial.Times, 25u);
     EXPECT_EQ(s.iMaxCacheSpace, 50);
-    EXPECT_EQ(s.csCacheFolder, (tmp.Path() / "Plover").string());
-    EXPECT_TRUE(std::filesystem::is_directory(tmp.Path() / "Plover"));
-    EXPECT_EQ(messages, std::vector<std::string>{kCacheFolderMessage});
+    EXPECT_EQ(s.csCacheFolder, (home / "cache").string());
+    EXPECT_TRUE(std::filesystem::is_directory(home / "cache"));
+    EXPECT_EQ(std::filesystem::status(home / "cache").permissions(), std::filesystem::perms::owner_all)
+        << "private to its user";
+    EXPECT_TRUE(std::filesystem::is_empty(tmp.Path())) << "nothing in the shared temporary folder";
+    EXPECT_TRUE(messages.empty()) << "a fresh home has nothing to complain about";
     EXPECT_EQ(s.sizeThumbMinSize.cx, 32);
     EXPECT_EQ(s.sizeThumbMaxSize.cy, 200);
     EXPECT_EQ(s.sizeLargePicMinSize.cx, 300);
     EXPECT_EQ(s.sizeLargePicMaxSize.cy, 3000);
     EXPECT_EQ(s.sizeThumb.cx, 0);  // no default for the thumbnail size itself
+}
+
+TEST_F(SettingsTest, ACacheFolderThatCannotBeUsedGivesTheMessageAndTheHomesOwn) {
+    test::TempDir chosen;
+    test::WriteFile(chosen / "file", "not a folder");
+    struct SCase {
+        const char* what;
+        std::string stored;
+        std::string used;
+        bool message;
+    } cases[] = {
+        {"a usable folder", chosen.Str(), chosen.Str(), false},
+        {"a missing folder", (chosen / "gone").string(), (home / "cache").string(), true},
+        {"a file", (chosen / "file").string(), (home / "cache").string(), true},
+        {"the default, deleted", (home / "cache").string(), (home / "cache").string(), false},
+    };
+    for (const SCase& c : cases) {
+        messages.clear();
+        std::filesystem::remove_all(home / "cache");
+        MainKey().WriteString("csCacheFolder", c.stored);
+        EXPECT_EQ(Load().csCacheFolder, c.used) << c.what;
+        EXPECT_EQ(messages.size(), c.message ? 1u : 0u) << c.what;
+    }
 }
 
 TEST_F(SettingsTest, TrafficModeDefaultsAndStoredQuotaWins) {

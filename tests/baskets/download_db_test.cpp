@@ -4,6 +4,8 @@
 #include "baskets/download_db.h"
 
 #include <gtest/gtest.h>
+
+#include <set>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -117,17 +119,20 @@ TEST_F(DownloadDBTest, DamagedFilesGiveAnEmptyHistoryAndTheNextSaveIsValid) {
         {"length form never written", U32(1) + U32(1) + "\xFF\xFE\xFF" + U32(0), EDownloadDBRead::BadString},
         {"empty file", "", EDownloadDBRead::Truncated},
     };
+    std::set<std::string> kept;
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.name);
-        fs::remove(DBFile() + ".damaged");
         db.Record("http://h/old", Existing("old.jpg"));
         WriteFile(DBFile(), c.bytes);
         SDownloadDBLoad r = db.Load(DBFile());
         EXPECT_EQ(r.status, SDownloadDBLoad::EStatus::Damaged);
         EXPECT_EQ(r.read, c.why);
         EXPECT_EQ(db.GetCount(), 0u);
-        // What the file held is kept beside it; the next save writes a valid file.
-        EXPECT_EQ(ReadFile(DBFile() + ".damaged"), c.bytes);
+        // What the file held is kept beside it, each damaged file under a name of its own; the
+        // next save writes a valid file.
+        ASSERT_EQ(r.keptAs.rfind(DBFile() + ".damaged-", 0), 0u) << r.keptAs;
+        EXPECT_EQ(ReadFile(r.keptAs), c.bytes);
+        EXPECT_TRUE(kept.insert(r.keptAs).second) << "a second damaged file replaced the first copy";
         ASSERT_TRUE(db.Save(DBFile()));
         EXPECT_EQ(ReadFile(DBFile()), U32(1) + U32(0) + U32(0));
     }

@@ -164,7 +164,8 @@ TEST_F(CliTest, InstallAndUninstallSwitches) {
     SResult install = Plover({"--install"});
     ASSERT_EQ(install.status, 0) << install.err;
     EXPECT_TRUE(std::filesystem::exists(home / "settings.txt"));
-    EXPECT_EQ(Plover({"settings", "get", "csCacheFolder"}).out, (tmp / "PVCache").string() + "\n");
+    EXPECT_EQ(Plover({"settings", "get", "csCacheFolder"}).out, (home / "cache").string() + "\n")
+        << "the installation proposes the home's own cache folder";
 
     // The switch counts anywhere inside an argument before the command.
     SResult uninstall = Plover({"x/BRUninsty"});

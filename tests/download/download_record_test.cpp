@@ -10,7 +10,8 @@ using Record = DownloadTest;
 TEST_F(Record, AddressLoginNameAndPort) {
     auto d = Make("http://user:pw@files.example:8080/dir/a%20b.jpg?x=1#top");
     EXPECT_EQ(d->GetConfig()->Login, (SLogin{1, "user", "pw"}));
-    EXPECT_EQ(d->GetRemoteUrl(), "http://user:pw@files.example:8080/dir/a%20b.jpg?x=1");
+    EXPECT_EQ(d->GetRemoteUrl(), "http://user@files.example:8080/dir/a%20b.jpg?x=1") << "the password stays in the login";
+    EXPECT_EQ(d->GetOriginalUrl(), "http://user@files.example:8080/dir/a%20b.jpg?x=1#top");
     EXPECT_EQ(d->GetServer(), "files.example");
     EXPECT_EQ(d->GetObject(), "/dir/a%20b.jpg?x=1");
     EXPECT_EQ(d->GetConfig()->Port, 8080);
@@ -174,7 +175,7 @@ TEST_F(Record, Authorization) {
     d->PostOperation(new SDOAuthorize("u", "p"), 0);
     owner->RunOps();
     EXPECT_EQ(d->GetConfig()->Login, (SLogin{1, "u", "p"}));
-    EXPECT_EQ(d->GetRemoteUrl(), "http://u:p@127.0.0.1/a.bin");
+    EXPECT_EQ(d->GetRemoteUrl(), "http://u@127.0.0.1/a.bin");
     EXPECT_EQ(d->GetStatus(), DS_WAITING);
     EXPECT_EQ(d->GetSuperStatus(), DS_NONE);
 

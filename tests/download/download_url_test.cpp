@@ -78,11 +78,26 @@ TEST(DownloadUrl, RebuiltAddress) {
     SLogin none, user{1, "u", ""}, full{1, "u", "p"}, off{0, "u", "p"};
     EXPECT_EQ(BuildRemoteUrl(SERVICE_HTTP, none, "h", 80, "/a"), "http://h/a");
     EXPECT_EQ(BuildRemoteUrl(SERVICE_HTTP, user, "h", 80, "/a"), "http://u@h/a");
-    EXPECT_EQ(BuildRemoteUrl(SERVICE_FTP, full, "h", 21, "/a"), "ftp://u:p@h/a");
+    EXPECT_EQ(BuildRemoteUrl(SERVICE_FTP, full, "h", 21, "/a"), "ftp://u@h/a") << "never the password";
     EXPECT_EQ(BuildRemoteUrl(SERVICE_HTTP, off, "h", 80, "/a"), "http://h/a");
     EXPECT_EQ(BuildRemoteUrl(SERVICE_HTTP, none, "h", 8080, "/a"), "http://h:8080/a");
     EXPECT_EQ(BuildRemoteUrl(SERVICE_HTTPS, none, "h", 443, "/a"), "https://h/a");
     EXPECT_EQ(BuildRemoteUrl(SERVICE_HTTPS, none, "h", 80, "/a"), "https://h:80/a");
+}
+
+TEST(DownloadUrl, AddressWithoutPassword) {
+    struct Row {
+        const char* in;
+        const char* out;
+    } rows[] = {
+        {"http://u:pw@h/a", "http://u@h/a"},
+        {"ftp://u:p@ss:w@h:21/a@b", "ftp://u@h:21/a@b"},  // the login ends at the last "@" before the path
+        {"http://u@h/a", "http://u@h/a"},
+        {"http://h:8080/a:b@c", "http://h:8080/a:b@c"},  // "@" and ":" of the path are no login
+        {"http://:pw@h?x=1", "http://@h?x=1"},
+        {"h/a", "h/a"},
+    };
+    for (const Row& r : rows) EXPECT_EQ(AddressWithoutPassword(r.in), r.out) << r.in;
 }
 
 TEST(DownloadUrl, RedirectTargets) {

@@ -89,6 +89,22 @@ TEST(SiteProp, StoreRoundTripWithEncodedPasswords) {
     ClearSites();
 }
 
+TEST(SiteProp, TheHostOfWhatTheUserGives) {
+    struct Row {
+        const char* given;
+        const char* host;
+    } rows[] = {
+        {"example.com", "example.com"},
+        {"localhost:8080", "localhost"},
+        {"user@files.example:21/pub/", "files.example"},
+        {"http://user:pw@Example.com:8080/gallery/?x=1", "Example.com"},
+        {"ftp://ftp.example/pub", "ftp.example"},
+        {"http:///nothing", ""},
+        {":8080", ""},
+    };
+    for (const Row& r : rows) EXPECT_EQ(SiteHostOf(r.given), r.host) << r.given;
+}
+
 TEST(SiteProp, StorableNames) {
     EXPECT_TRUE(IsStorableSiteName("http://a.org/x/"));
     EXPECT_FALSE(IsStorableSiteName(""));

@@ -129,26 +129,28 @@ TEST(TextTreeReader, ReadsTreesAsWritten) {
         const char* name;
         const char* text;
         const char* tree;
+        bool complete;  // the read found the file whole
     } cases[] = {
-        {"values and groups", "FL\r\n{\r\n\tA : |1|\r\n\tG\r\n\t{\r\n\t\tB : |x y|\r\n\t}\r\n}\r\n", "A=1 G{B=x y}"},
+        {"values and groups", "FL\r\n{\r\n\tA : |1|\r\n\tG\r\n\t{\r\n\t\tB : |x y|\r\n\t}\r\n}\r\n", "A=1 G{B=x y}", true},
         {"nested FL braces are transparent", "FL\r\n{\r\n\tG\r\n\t{\r\n\t\tFL\r\n\t\t{\r\n\t\t\tB : |1|\r\n\t\t}\r\n"
                                              "\t\tC : |2|\r\n\t}\r\n\tD : |3|\r\n}\r\n",
-         "G{B=1 C=2} D=3"},
-        {"no whitespace needed", "FL{A:|1|G{B|2|}}", "A=1 G{B=2}"},
-        {"empty value and empty group", "FL{A : ||E{}}", "A= E{}"},
-        {"line breaks inside a value", "FL{A : |one\r\ntwo|}", "A=one\r\ntwo"},
-        {"other characters are skipped", "FL{ ## A ; : |1| ** }", "A=1"},
+         "G{B=1 C=2} D=3", true},
+        {"no whitespace needed", "FL{A:|1|G{B|2|}}", "A=1 G{B=2}", true},
+        {"empty value and empty group", "FL{A : ||E{}}", "A= E{}", true},
+        {"line breaks inside a value", "FL{A : |one\r\ntwo|}", "A=one\r\ntwo", true},
+        {"other characters are skipped", "FL{ ## A ; : |1| ** }", "A=1", true},
         {"a file cut short keeps what was read", "FL\r\n{\r\n\tA : |1|\r\n\tG\r\n\t{\r\n\t\tB : |2|\r\n\t\tC : |3",
-         "A=1 G{B=2}"},
-        {"reading ends with the root's closing brace", "FL{A : |1|}B : |2|", "A=1"},
-        {"a second FL at the root is transparent too", "FL{FL{A : |1|}B : |2|}C : |3|", "A=1 B=2"},
-        {"without the root FL every brace is a group", "G{A : |1|}B : |2|", "G{A=1} B=2"},
-        {"a bar in a value ends it early (why the writer refuses one)", "FL{A : |a|b|\r\nC : |3|}", "A=a b=\r\nC : "},
+         "A=1 G{B=2}", false},
+        {"reading ends with the root's closing brace", "FL{A : |1|}B : |2|", "A=1", true},
+        {"a second FL at the root is transparent too", "FL{FL{A : |1|}B : |2|}C : |3|", "A=1 B=2", true},
+        {"without the root FL every brace is a group", "G{A : |1|}B : |2|", "G{A=1} B=2", true},
+        {"a bar in a value ends it early (why the writer refuses one)", "FL{A : |a|b|\r\nC : |3|}", "A=a b=\r\nC : ", false},
     };
     for (const Case& c : cases) {
         CTextTree tree;
         EXPECT_TRUE(tree.Parse(c.text)) << c.name;
         EXPECT_EQ(Dump(tree.GetRoot()), c.tree) << c.name;
+        EXPECT_EQ(tree.IsComplete(), c.complete) << c.name;
     }
 }
 

@@ -101,6 +101,20 @@ TEST(ProxyImport, ProxyServerCases) {
     }
 }
 
+TEST(ProxyImport, AnImportKeepsThePassiveFlagAndTheFtpProxyLogin) {
+    SFTPProxyInfo current;
+    ASSERT_TRUE(current.Set("old.proxy", 2121, FTP_PROXY_FTP, true, "pu", "pp"));
+    for (const char* value : {"http=web:3128;ftp=ftp.proxy:21", "web:3128", "http=web:3128"}) {
+        SProxyImport found = ImportProxyServer(value);
+        SFTPProxyInfo merged = MergeImportedFtp(current, found.ftp);
+        EXPECT_TRUE(merged.Equals(found.ftp)) << value;
+        EXPECT_EQ(merged.eMode, found.ftp.eMode) << value;
+        EXPECT_EQ(merged.bPasv, 1u) << value;
+        EXPECT_EQ(merged.csUserName, "pu") << value;
+        EXPECT_EQ(merged.csPassword, "pp") << value;
+    }
+}
+
 TEST(ProxyImport, FromProxyVariables) {
     struct Row {
         const char* http;

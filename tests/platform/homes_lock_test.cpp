@@ -4,6 +4,7 @@
 
 #include "platform/homes.h"
 #include "platform/instance_lock.h"
+#include "platform/kept_aside.h"
 #include "testutil/temp_dir.h"
 
 namespace plover {
@@ -15,14 +16,16 @@ TEST(Homes, Resolution) {
         std::map<std::string, std::string> env;
         const char* settings;
         const char* data;
+        const char* cache;
     } cases[] = {
-        {"/h", {{"PLOVER_HOME", "/p"}, {"HOME", "/u"}}, "/h", "/h"},
-        {"", {{"PLOVER_HOME", "/p"}, {"HOME", "/u"}}, "/p", "/p"},
-        {"", {{"HOME", "/u"}}, "/u/.config/plover", "/u/.local/share/plover"},
-        {"", {{"HOME", "/u"}, {"XDG_CONFIG_HOME", "/c"}, {"XDG_DATA_HOME", "/d"}}, "/c/plover", "/d/plover"},
+        {"/h", {{"PLOVER_HOME", "/p"}, {"HOME", "/u"}}, "/h", "/h", "/h/cache"},
+        {"", {{"PLOVER_HOME", "/p"}, {"HOME", "/u"}, {"XDG_CACHE_HOME", "/x"}}, "/p", "/p", "/p/cache"},
+        {"", {{"HOME", "/u"}}, "/u/.config/plover", "/u/.local/share/plover", "/u/.cache/plover"},
+        {"", {{"HOME", "/u"}, {"XDG_CONFIG_HOME", "/c"}, {"XDG_DATA_HOME", "/d"}, {"XDG_CACHE_HOME", "/x"}},
+         "/c/plover", "/d/plover", "/x/plover"},
         {"", {{"HOME", "/u"}, {"XDG_CONFIG_HOME", "rel"}, {"PLOVER_HOME", ""}}, "/u/.config/plover",
-         "/u/.local/share/plover"},
-        {"", {}, "", ""},
+         "/u/.local/share/plover", "/u/.cache/plover"},
+        {"", {}, "", "", ""},
     };
     for (const auto& c : cases) {
         SHomes h = ResolveHomes(c.option, [&](const char* name) -> const char* {
@@ -31,9 +34,31 @@ TEST(Homes, Resolution) {
         });
         EXPECT_EQ(h.settingsDir.string(), c.settings);
         EXPECT_EQ(h.dataDir.string(), c.data);
+        EXPECT_EQ(h.cacheDir.string(), c.cache);
     }
     std::string error;
     EXPECT_FALSE(CreateHomes({}, &error));
+    EXPECT_FALSE(error.empty());
+}
+
+TEST(KeptAside, EveryDamagedFileKeepsItsOwnCopy) {
+    test::TempDir dir;
+    std::vector<std::filesystem::path> kept;
+    for (const char* bytes : {"first", "second", "third"}) {
+        test::WriteFile(dir / "Default.fll", bytes);
+        std::string error;
+        kept.push_back(KeepDamagedFileAside(dir / "Default.fll", &error));
+        ASSERT_FALSE(kept.back().empty()) << error;
+        EXPECT_FALSE(std::filesystem::exists(dir / "Default.fll"));
+        EXPECT_EQ(test::ReadFile(kept.back()), bytes);
+        EXPECT_EQ(kept.back().filename().string().rfind("Default.fll.damaged-", 0), 0u) << kept.back();
+    }
+    EXPECT_NE(kept[0], kept[1]);
+    EXPECT_NE(kept[1], kept[2]);
+    EXPECT_EQ(test::ReadFile(kept[0]), "first") << "never replaced by a later one";
+    EXPECT_EQ(KeptAsideName("/d/f", 0, 1).string().size() + 2, KeptAsideName("/d/f", 0, 2).string().size());
+    std::string error;
+    EXPECT_TRUE(KeepDamagedFileAside(dir / "missing", &error).empty());
     EXPECT_FALSE(error.empty());
 }
 
