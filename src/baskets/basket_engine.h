@@ -38,8 +38,8 @@ enum EBasketEngineOp : uint32_t {
 constexpr uint32_t WM_PV_BASKET_FILE_ARRIVED = 0x8462;
 
 struct IBasketEngine : IUnknown {
-    virtual void RegisterWindow(HWND window) = 0;    // 3
-    virtual void UnregisterWindow(HWND window) = 0;  // 4
+    virtual void RegisterWindow(HWND window) = 0;
+    virtual void UnregisterWindow(HWND window) = 0;
 
 protected:
     ~IBasketEngine() = default;

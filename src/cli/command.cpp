@@ -21,7 +21,7 @@ std::map<std::string, CommandSetup>& Registry() {
 }
 
 // Takes the setup switches out of the arguments before the command name: "--install",
-// "--uninstall", and any argument containing "/BRInst" or "/BRUninst" (the program's historic
+// "--uninstall", and any argument containing "/BRInst" or "/BRUninst" (the short setup
 // switches, which select the run wherever they stand in the argument). Arguments of a command
 // are left alone, so that an address such as http://host/BRInstall.zip is only an address. In a
 // setup run the command and its arguments are dropped: setup is all that such a run does.

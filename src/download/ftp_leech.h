@@ -36,7 +36,7 @@ namespace plover {
 
 // The FTP settings of the FTP proxy record that every worker reads.
 struct SFtpSettings {
-    uint32_t eMode = 0;  // 2: "USER user@server" for an FTP proxy
+    uint32_t eMode = 0;  // FTP proxy mode 2: "USER user@server"
     bool bPasv = false;  // passive data connections
 };
 SFtpSettings CurrentFtpSettings();

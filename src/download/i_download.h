@@ -78,92 +78,92 @@ struct SDORelocate : SDnlOp {
 };
 
 struct IDownload : IUnknown {
-    virtual std::string GetOriginalUrl() = 0;                          // 3
-    virtual std::string GetRemoteUrl() = 0;                            // 4
-    virtual std::string GetServer() = 0;                               // 5
-    virtual std::string GetFileName() = 0;                             // 6
-    virtual std::string GetLocalPath() = 0;                            // 7: folder, "/", name
-    virtual std::string GetLocalFolder() = 0;                          // 8
-    virtual std::string GetObject() = 0;                               // 9: the request path
-    virtual uint32_t GetSize() = 0;                                    // 10: 0 while unknown
-    virtual uint32_t GetDownloaded() = 0;                              // 11
-    virtual uint32_t GetSpeed() = 0;                                   // 12: bytes per second
-    virtual uint32_t GetTimeLeft() = 0;                                // 13: seconds
-    // 14: copies of the sections, and one range (position, bytes remaining) per worker.
+    virtual std::string GetOriginalUrl() = 0;
+    virtual std::string GetRemoteUrl() = 0;
+    virtual std::string GetServer() = 0;
+    virtual std::string GetFileName() = 0;
+    virtual std::string GetLocalPath() = 0;                            // folder, "/", name
+    virtual std::string GetLocalFolder() = 0;
+    virtual std::string GetObject() = 0;                               // the request path
+    virtual uint32_t GetSize() = 0;                                    // 0 while unknown
+    virtual uint32_t GetDownloaded() = 0;
+    virtual uint32_t GetSpeed() = 0;                                   // bytes per second
+    virtual uint32_t GetTimeLeft() = 0;                                // seconds
+    // copies of the sections, and one range (position, bytes remaining) per worker.
     virtual void GetSections(std::vector<SSection>& sections, std::vector<SSection>& workers) = 0;
-    virtual void ResetSections() = 0;                                  // 15: drops all, single stream
-    virtual bool IsSingleStream() = 0;                                 // 16
-    virtual void Complete() = 0;                                       // 17
-    virtual bool IsFinished() = 0;                                     // 18
-    virtual bool IsFailed() = 0;                                       // 19
-    virtual bool IsBusy() = 0;                                         // 20: workers or a lookup
-    virtual int GetLeechCount() = 0;                                   // 21
-    virtual bool GetLeech(int index, ILeech** out) = 0;                // 22: counted reference
-    virtual void StopAllLeeches() = 0;                                 // 23
-    virtual int RemoveStoppedLeeches() = 0;                            // 24: workers left
-    virtual void StopLeeches(int count) = 0;                           // 25: the first `count`
-    virtual bool PlanSection() = 0;                                    // 26: started a worker
-    virtual void Pause() = 0;                                          // 27: posts operation 2
-    virtual void Resume() = 0;                                         // 28: posts operation 3
-    virtual bool IsPaused() = 0;                                       // 29
-    virtual bool CanPause() = 0;                                       // 30
-    virtual bool IsPausedClean() = 0;                                  // 31
-    virtual bool IsAutoRetry() = 0;                                    // 32
-    virtual int GetClientID() = 0;                                     // 33
-    virtual void Retry(uint8_t transientOnly) = 0;                     // 34: posts operation 4
-    virtual bool MatchesFind(const SFindInfo& find) = 0;               // 35
-    virtual void CancelAuthorization() = 0;                            // 36: posts operation 1
-    virtual int GetAuthorizationCancelled() = 0;                       // 37
-    virtual void CancelRename() = 0;                                   // 38
-    virtual int GetRenameCancelled() = 0;                              // 39
-    virtual void SetPriority(int priority) = 0;                        // 40
-    virtual void Notify(uint32_t code, uintptr_t value1, uintptr_t value2) = 0;  // 41
-    virtual sockaddr_in GetServerAddress() = 0;                        // 42
-    virtual void CountAttempt() = 0;                                   // 43
-    virtual int GetAttempts() = 0;                                     // 44
-    virtual bool SetSize(uint32_t size) = 0;                           // 45
-    virtual DownloadStatus SetServerFileName(const std::string& name) = 0;  // 46: the Status after
-    virtual bool IsFileOpen() = 0;                                     // 47
-    virtual void SetTimestamp(uint32_t value) = 0;                     // 48
-    virtual void UpdateCategory() = 0;                                 // 49
-    virtual void Redirect(const std::string& location) = 0;            // 50
-    virtual void SetStatus(DownloadStatus status) = 0;                 // 51
-    virtual void SetSuperStatus(DownloadStatus status) = 0;            // 52
-    virtual void MarkHtmlSubstitute() = 0;                             // 53
-    virtual DownloadStatus GetPreviousStatus() = 0;                    // 54
-    virtual DownloadStatus GetStatus() = 0;                            // 55
-    virtual DownloadStatus GetSuperStatus() = 0;                       // 56
-    virtual int GetSizeState() = 0;                                    // 57
-    virtual int GetHostState() = 0;                                    // 58
-    virtual uint32_t GetTimestamp() = 0;                               // 59
-    virtual uint32_t GetStatusTime() = 0;                              // 60
-    // 61: writes a received block at its offset; false tells the worker to stop.
+    virtual void ResetSections() = 0;                                  // drops all, single stream
+    virtual bool IsSingleStream() = 0;
+    virtual void Complete() = 0;
+    virtual bool IsFinished() = 0;
+    virtual bool IsFailed() = 0;
+    virtual bool IsBusy() = 0;                                         // workers or a lookup
+    virtual int GetLeechCount() = 0;
+    virtual bool GetLeech(int index, ILeech** out) = 0;                // counted reference
+    virtual void StopAllLeeches() = 0;
+    virtual int RemoveStoppedLeeches() = 0;                            // workers left
+    virtual void StopLeeches(int count) = 0;                           // the first `count`
+    virtual bool PlanSection() = 0;                                    // started a worker
+    virtual void Pause() = 0;                                          // posts DNLOP_PAUSE
+    virtual void Resume() = 0;                                         // posts DNLOP_RESUME
+    virtual bool IsPaused() = 0;
+    virtual bool CanPause() = 0;
+    virtual bool IsPausedClean() = 0;
+    virtual bool IsAutoRetry() = 0;
+    virtual int GetClientID() = 0;
+    virtual void Retry(uint8_t transientOnly) = 0;                     // posts DNLOP_RETRY
+    virtual bool MatchesFind(const SFindInfo& find) = 0;
+    virtual void CancelAuthorization() = 0;                            // posts DNLOP_CANCEL_AUTH
+    virtual int GetAuthorizationCancelled() = 0;
+    virtual void CancelRename() = 0;
+    virtual int GetRenameCancelled() = 0;
+    virtual void SetPriority(int priority) = 0;
+    virtual void Notify(uint32_t code, uintptr_t value1, uintptr_t value2) = 0;
+    virtual sockaddr_in GetServerAddress() = 0;
+    virtual void CountAttempt() = 0;
+    virtual int GetAttempts() = 0;
+    virtual bool SetSize(uint32_t size) = 0;
+    virtual DownloadStatus SetServerFileName(const std::string& name) = 0;  // the Status after
+    virtual bool IsFileOpen() = 0;
+    virtual void SetTimestamp(uint32_t value) = 0;
+    virtual void UpdateCategory() = 0;
+    virtual void Redirect(const std::string& location) = 0;
+    virtual void SetStatus(DownloadStatus status) = 0;
+    virtual void SetSuperStatus(DownloadStatus status) = 0;
+    virtual void MarkHtmlSubstitute() = 0;
+    virtual DownloadStatus GetPreviousStatus() = 0;
+    virtual DownloadStatus GetStatus() = 0;
+    virtual DownloadStatus GetSuperStatus() = 0;
+    virtual int GetSizeState() = 0;
+    virtual int GetHostState() = 0;
+    virtual uint32_t GetTimestamp() = 0;
+    virtual uint32_t GetStatusTime() = 0;
+    // writes a received block at its offset; false tells the worker to stop.
     virtual bool WriteData(uint32_t offset, const uint8_t* data, uint32_t length) = 0;
-    virtual SDownloadConfig* GetConfig() = 0;                          // 62: the record itself
-    virtual bool MatchesCategoryFilter(const DownloadFilterList& filters) = 0;  // 63
-    virtual int GetID() = 0;                                           // 64
-    virtual void SetSectionLimit(int limit) = 0;                       // 65: -1 = none
-    virtual int GetSectionLimit() = 0;                                 // 66
-    virtual void Remove() = 0;                                         // 67
-    virtual void SetTraffic(uint32_t done, uint32_t total) = 0;        // 68: move progress
-    virtual void GetTraffic(uint32_t* done, uint32_t* total) = 0;      // 69
-    virtual void MoveTo(const std::string& target, bool appendName) = 0;  // 70: posts operation 6
-    virtual void OnRelocated(CRelocInfo* request) = 0;                 // 71: destroys the request
-    virtual int GetQueueValue() = 0;                                   // 72
-    virtual void SetQueueValue(int value) = 0;                         // 73
-    virtual void Overwrite() = 0;                                      // 74: posts operation 7
-    virtual void OnUnauthorized() = 0;                                 // 75
-    virtual void SetOverwriteConfirmed(uint8_t confirmed) = 0;         // 76
-    virtual uint8_t IsHeld() = 0;                                      // 77
-    virtual void SetHeld(uint8_t held) = 0;                            // 78
-    // 79: hands the operation (heap, owned from now on) to the owner's thread with `value` as the
+    virtual SDownloadConfig* GetConfig() = 0;                          // the record itself
+    virtual bool MatchesCategoryFilter(const DownloadFilterList& filters) = 0;
+    virtual int GetID() = 0;
+    virtual void SetSectionLimit(int limit) = 0;                       // -1 = none
+    virtual int GetSectionLimit() = 0;
+    virtual void Remove() = 0;
+    virtual void SetTraffic(uint32_t done, uint32_t total) = 0;        // move progress
+    virtual void GetTraffic(uint32_t* done, uint32_t* total) = 0;
+    virtual void MoveTo(const std::string& target, bool appendName) = 0;  // posts DNLOP_RELOCATE
+    virtual void OnRelocated(CRelocInfo* request) = 0;                 // destroys the request
+    virtual int GetQueueValue() = 0;
+    virtual void SetQueueValue(int value) = 0;
+    virtual void Overwrite() = 0;                                      // posts DNLOP_OVERWRITE
+    virtual void OnUnauthorized() = 0;
+    virtual void SetOverwriteConfirmed(uint8_t confirmed) = 0;
+    virtual uint8_t IsHeld() = 0;
+    virtual void SetHeld(uint8_t held) = 0;
+    // hands the operation (heap, owned from now on) to the owner's thread with `value` as the
     // event's second argument; destroyed at once when the owner cannot take it.
     virtual void PostOperation(SDnlOp* op, uintptr_t value) = 0;
-    virtual void ExecuteOperation(SDnlOp* op) = 0;                     // 80: on the owner's thread
-    virtual void SetLastModified(const std::string& value) = 0;        // 81
-    virtual std::string GetLastModified() = 0;                         // 82
+    virtual void ExecuteOperation(SDnlOp* op) = 0;                     // on the owner's thread
+    virtual void SetLastModified(const std::string& value) = 0;
+    virtual std::string GetLastModified() = 0;
 
-    // 84: the server's file is no longer the one whose sections are on disk (a "Content-Range"
+    // the server's file is no longer the one whose sections are on disk (a "Content-Range"
     // total that differs from the known size, or a "Last-Modified" that differs from the stored
     // one): nothing may be spliced onto what is on disk. Called by a worker, which then stops
     // without writing; the download posts the restart to its owner's thread and there stops every
@@ -172,13 +172,13 @@ struct IDownload : IUnknown {
     // for a reschedule, so the file is fetched again from byte 0.
     virtual void RestartFromZero() = 0;
 
-    // 85: whether the planner fetches a file of this size with one worker (a file smaller than a
+    // whether the planner fetches a file of this size with one worker (a file smaller than a
     // section, or the single-section flag). The probe, whose answer carries the file from byte 0,
     // then writes the body itself instead of leaving it to a second request.
     virtual bool FitsOneSection(uint32_t size) = 0;
 
 protected:
-    virtual ~IDownload() = default;                                    // 83
+    virtual ~IDownload() = default;
 };
 
 }  // namespace plover

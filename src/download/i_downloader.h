@@ -138,34 +138,34 @@ protected:
 };
 
 struct IDownloader : IUnknown {
-    virtual int GetDownloadCount() = 0;                                     // 3
-    virtual int GetFinishedCount() = 0;                                     // 4
-    virtual int GetActiveCount() = 0;                                       // 5
-    virtual int GetPausedCount() = 0;                                       // 6
-    virtual int GetFailedCount() = 0;                                       // 7
-    virtual int GetUseCount() = 0;                                          // 8
-    virtual void Reschedule() = 0;                                          // 9
-    virtual void Notify(uint32_t code, uintptr_t value1, uintptr_t value2) = 0;  // 10
-    virtual void LoadList(const char* path) = 0;                            // 11: null = the list path
-    virtual void SaveList(const char* path) = 0;                            // 12: null = the list path
-    virtual bool Advise(INetAdviseSink* sink) = 0;                          // 13
-    virtual bool Unadvise(INetAdviseSink* sink) = 0;                        // 14
-    virtual uint8_t HasAutoRetryDownloads() = 0;                            // 15
-    virtual void ExportUrls(const char* path) = 0;                          // 16
-    virtual void ImportUrls(const char* path) = 0;                          // 17
-    virtual void AddUse() = 0;                                              // 18
-    virtual void ReleaseUse() = 0;                                          // 19
-    virtual bool GetDownload(int index, IDownload** out) = 0;               // 20
+    virtual int GetDownloadCount() = 0;
+    virtual int GetFinishedCount() = 0;
+    virtual int GetActiveCount() = 0;
+    virtual int GetPausedCount() = 0;
+    virtual int GetFailedCount() = 0;
+    virtual int GetUseCount() = 0;
+    virtual void Reschedule() = 0;
+    virtual void Notify(uint32_t code, uintptr_t value1, uintptr_t value2) = 0;
+    virtual void LoadList(const char* path) = 0;                            // null = the list path
+    virtual void SaveList(const char* path) = 0;                            // null = the list path
+    virtual bool Advise(INetAdviseSink* sink) = 0;
+    virtual bool Unadvise(INetAdviseSink* sink) = 0;
+    virtual uint8_t HasAutoRetryDownloads() = 0;
+    virtual void ExportUrls(const char* path) = 0;
+    virtual void ImportUrls(const char* path) = 0;
+    virtual void AddUse() = 0;
+    virtual void ReleaseUse() = 0;
+    virtual bool GetDownload(int index, IDownload** out) = 0;
     // Takes ownership of config. With an out pointer the call waits for the downloader and stores
     // the new download's ID (-1 when nothing was added) and a counted reference (or null).
-    virtual void AddDownload(SDownloadConfig* config, int* idOut, IDownload** out) = 0;  // 21
-    virtual void AddUrl(const char* url, uint8_t paused) = 0;               // 22
-    virtual bool FindDownloadByID(int id, IDownload** out) = 0;             // 23
-    virtual void RefreshView() = 0;                                         // 24
-    virtual void PostDownloadArray(HWND window, DownloadFilterFn filter) = 0;  // 25
-    virtual CDownloadArray* GetDownloadArray(DownloadFilterFn filter) = 0;  // 26: caller owns it
-    virtual int GetFreeID() = 0;                                            // 27
-    virtual void SetSaveFilter(DownloadFilterFn filter) = 0;                // 28
+    virtual void AddDownload(SDownloadConfig* config, int* idOut, IDownload** out) = 0;
+    virtual void AddUrl(const char* url, uint8_t paused) = 0;
+    virtual bool FindDownloadByID(int id, IDownload** out) = 0;
+    virtual void RefreshView() = 0;
+    virtual void PostDownloadArray(HWND window, DownloadFilterFn filter) = 0;
+    virtual CDownloadArray* GetDownloadArray(DownloadFilterFn filter) = 0;  // caller owns it
+    virtual int GetFreeID() = 0;
+    virtual void SetSaveFilter(DownloadFilterFn filter) = 0;
 
 protected:
     ~IDownloader() = default;

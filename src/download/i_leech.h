@@ -28,20 +28,20 @@ enum ELeechState : uint32_t {
 };
 
 struct ILeech : IUnknown {
-    virtual bool HasEnd() = 0;                                // 3: a section worker, not the probe
-    virtual uint32_t GetState() = 0;                          // 4: ELeechState
-    virtual uint8_t IsStopped() = 0;                          // 5
-    virtual uint32_t GetPosition() = 0;                       // 6: next byte to write
-    virtual uint32_t GetEnd() = 0;                            // 7: last byte of the section
-    virtual uint32_t GetRemaining() = 0;                      // 8: end - position + 1
-    virtual uint8_t IsPreparing() = 0;                        // 9: 1 until the data starts
-    virtual uint32_t GetSocketCount() = 0;                    // 10
-    virtual bool GetSocket(uint32_t index, ISocket** out) = 0;  // 11: counted reference
-    virtual void CheckTimeout() = 0;                          // 12: the periodic idle check
-    virtual void Stop() = 0;                                  // 13: teardown, before the last Release
-    virtual bool GetDownload(IDownload** out) = 0;            // 14: counted reference
-    // (slot 15, the destructor, belongs to the implementation: the last Release deletes it)
-    virtual void OnFinish() = 0;                              // 16: called when the worker stops
+    virtual bool HasEnd() = 0;                                // a section worker, not the probe
+    virtual uint32_t GetState() = 0;                          // ELeechState
+    virtual uint8_t IsStopped() = 0;
+    virtual uint32_t GetPosition() = 0;                       // next byte to write
+    virtual uint32_t GetEnd() = 0;                            // last byte of the section
+    virtual uint32_t GetRemaining() = 0;                      // end - position + 1
+    virtual uint8_t IsPreparing() = 0;                        // 1 until the data starts
+    virtual uint32_t GetSocketCount() = 0;
+    virtual bool GetSocket(uint32_t index, ISocket** out) = 0;  // counted reference
+    virtual void CheckTimeout() = 0;                          // the periodic idle check
+    virtual void Stop() = 0;                                  // teardown, before the last Release
+    virtual bool GetDownload(IDownload** out) = 0;            // counted reference
+    // (the destructor belongs to the implementation: the last Release deletes it)
+    virtual void OnFinish() = 0;                              // called when the worker stops
 
 protected:
     ~ILeech() = default;

@@ -13,7 +13,7 @@
 //   4. no password anywhere -> ask the user (the login prompt; "remember" stores both in the
 //      settings with their use flags); a cancel ends the attempt without touching the interval
 //   5. the entry's phone number (unreadable -> it did not start)
-//   6. log "Dialing ..." and start the dial; its outcome comes back as operation 403
+//   6. log "Dialing ..." and start the dial; its outcome comes back as DUOP_DIAL_RESULT
 //   7. an attempt that did not start: clear the request once its attempts are used up
 // A 500 ms timer dials again while a request is in force, nothing is being dialled, and more than
 // the request's interval has passed since the last attempt ended. With automatic dialling on
@@ -67,16 +67,16 @@ std::string DialingText(const std::string& entry);  // "Dialing NAME"
 
 struct IDialUpEngine : IUnknown {
     // Posts 401 with the request (no wait); the engine owns it from now on.
-    virtual void Dial(SDialRequest* request) = 0;  // 3
+    virtual void Dial(SDialRequest* request) = 0;
     // Without an active connection while dialling or hanging up: returns the state and does
     // nothing. Otherwise posts 402 (waiting if asked) and returns its result.
-    virtual uint32_t HangUp(bool wait) = 0;  // 4
-    virtual void ClearRequest() = 0;  // 5: posts 404
+    virtual uint32_t HangUp(bool wait) = 0;
+    virtual void ClearRequest() = 0;  // posts DUOP_CLEAR_REQUEST
     // Looks for the active connection of "csActiveDialUp" and keeps its handle (none when not
     // found); false at once when no entry is chosen.
-    virtual bool FindActiveConnection() = 0;  // 6
-    virtual bool HasRequest() = 0;            // 7
-    virtual uint32_t GetState() = 0;          // 8
+    virtual bool FindActiveConnection() = 0;
+    virtual bool HasRequest() = 0;
+    virtual uint32_t GetState() = 0;
 
 protected:
     ~IDialUpEngine() = default;

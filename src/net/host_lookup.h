@@ -1,7 +1,7 @@
 #pragma once
 // Host-name lookup without blocking any engine: ResolveHostAsync starts one short-lived thread per
 // lookup, which resolves the name (IPv4 only) and posts the record to the socket engine
-// (operation 203); the socket engine calls the caller's OnHostByName on its own thread and then
+// (SOP_HOST_LOOKUP); the socket engine calls the caller's OnHostByName on its own thread and then
 // destroys the record. A failed lookup is answered too, with resolved false and the address left
 // as the caller gave it.
 #include <string>

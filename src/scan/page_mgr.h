@@ -3,7 +3,7 @@
 // its thread: requests (802) answer from the cache or start a fetch (803) through the downloader
 // (client number 4, added paused and then resumed, one section, the whole-file flag, the site's
 // stored login, into a new "srch" file of the cache folder); the downloader's state-change
-// notices of its downloads come back as operation 801 and end each fetch; 804 moves the cache.
+// notices of its downloads come back as PMOP_DOWNLOAD_EVENT and end each fetch; PMOP_MOVE_CACHE moves the cache.
 //
 // The cache: the folder named by csCacheFolder (read at start; MoveCacheFiles changes it), the
 // index of its rows (cache_index.h), loaded at start from "PVCache.pvc" (a refused file leaves

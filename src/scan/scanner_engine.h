@@ -1,6 +1,6 @@
 #pragma once
 // CScannerEngine: the engine thread on which every scan runs. It creates scanners on request
-// (operation 1001, the caller waits), starts each one (1003), routes the page manager's callbacks
+// (SEOP_CREATE, the caller waits), starts each one (SEOP_START), routes the page manager's callbacks
 // to the scanner that asked for the page, and every 499 ms lets each scanner deliver its new
 // results to its window. Several scans share the one engine.
 //
@@ -9,7 +9,7 @@
 // here. A web file is offered to the scanners in list order and handled by the first that still
 // waits for it; one that no scanner holds (its scan was stopped) is dropped.
 //
-// A scanner leaves the list only through operation 1004 (IScanner::Close), which stops it first.
+// A scanner leaves the list only through SEOP_CLOSE (IScanner::Close), which stops it first.
 // When the engine stops, every scanner is stopped (its fetches cancelled) and released.
 #include <cstdint>
 #include <vector>

@@ -16,7 +16,7 @@
 
 namespace plover {
 
-// The request record of operation 802.
+// The request record of PMOP_REQUEST.
 struct SPageRequest {
     std::string url;
     std::string referrer;
