@@ -306,11 +306,14 @@ void CGetSession::Adopt(const std::string& address, const std::vector<RefPtr<IDo
             break;
         }
     if (t.download && t.download->IsFinished()) {
-        if (HasWholeFile(t.download.Get())) {
+        // Done already when its whole file is where this run asks for it and nothing asks for a
+        // new copy.
+        if (HasWholeFile(t.download.Get()) && t.download->GetLocalFolder() == folder_ && !options_.overwrite) {
             tracked_.push_back(std::move(t));  // the first look reports it finished
             return;
         }
-        // Its file is gone or changed: it is fetched again, and its old entry makes way.
+        // Its file is gone or changed, another folder or a fresh copy is asked for: it is fetched
+        // again, and its old entry makes way.
         t.download->PostOperation(new SDnlOp(DNLOP_DELETE), 0);
         t.download.Reset();
     }

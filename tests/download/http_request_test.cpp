@@ -125,7 +125,7 @@ std::vector<RequestCase> Cases() {
         r.referrer = "https://www.example.com/gallery.html";
         cases.push_back({"proxy_https_tunnel", r,
                          "GET /pics/a.jpg HTTP/1.0\r\n" + kUA + "Referer: https://www.example.com/gallery.html\r\n"
-                             "Host: www.example.com\r\n\r\n"});
+                             "Host: www.example.com:8443\r\n\r\n"});
     }
     {
         SHttpRequest r = Base();
