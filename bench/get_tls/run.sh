@@ -33,7 +33,9 @@ home=$BENCH_DIR/home
 # Traffic mode 0 with its defaults: 3 downloads, 5 sections, no quota.
 "$PLOVER" --home "$home" settings set eTrafficMode 0 >/dev/null
 tools=(plover curl "aria2c -x5 -s5" wget)
-echo "get_tls: $size MiB over TLS 1.3 on loopback into $BENCH_DIR"
+echo "get_tls: $size MiB over TLS on loopback into $BENCH_DIR"
+# The protocol and cipher the server chooses, as a check that the run measures what it says.
+openssl s_client -connect "127.0.0.1:$port" -CAfile "$ca" </dev/null 2>/dev/null | grep -m1 "Cipher is" || true
 for _ in $(seq "${ROUNDS:-3}"); do
   measure plover big.bin "$PLOVER" --home "$home" get --mode 0 --overwrite --folder "$BENCH_DIR/out" \
     --ca-certificate "$ca" "$url"
