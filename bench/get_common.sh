@@ -23,12 +23,14 @@ free_port() {
 }
 
 # start_nginx [limit_rate]: serves $BENCH_DIR/www at http://127.0.0.1:$port/ (with a per-connection
-# rate limit when given, e.g. 2m).
+# rate limit when given, e.g. 2m). With TLS_CERT and TLS_KEY set (PEM files), it serves https
+# instead, TLS 1.3 with AES-GCM only.
 start_nginx() {
   port=$(free_port)
   local n=$BENCH_DIR/nginx
-  local limit=""
+  local limit="" tls=""
   [ -n "${1:-}" ] && limit="limit_rate $1;"
+  [ -n "${TLS_CERT:-}" ] && tls="ssl; ssl_certificate $TLS_CERT; ssl_certificate_key $TLS_KEY; ssl_protocols TLSv1.3; ssl_conf_command Ciphersuites TLS_AES_256_GCM_SHA384:TLS_AES_128_GCM_SHA256"
   cat > "$n/nginx.conf" <<CONF
 daemon off;
 worker_processes 1;
@@ -46,7 +48,7 @@ http {
   scgi_temp_path $n/scgi;
   types { application/octet-stream bin; }
   server {
-    listen 127.0.0.1:$port;
+    listen 127.0.0.1:$port $tls;
     root $BENCH_DIR/www;
     location / { $limit }
   }
@@ -71,17 +73,18 @@ make_file() {
 # measure LABEL FILE CMD...: runs CMD (which must write $BENCH_DIR/out/FILE), checks the result
 # against the served file, prints the label, seconds, MB/s and peak resident memory, and keeps
 # the speed in speed[LABEL] and the seconds in secs[LABEL] (and every run's seconds in
-# runs[LABEL], for median).
-declare -A speed secs runs
+# runs[LABEL], for median; its CPU seconds, user + system, in cpus[LABEL] and its peak resident
+# KiB in peaks[LABEL]).
+declare -A speed secs runs cpus peaks
 measure() {
   local label=$1 file=$2
   shift 2
   rm -rf "$BENCH_DIR/out" && mkdir -p "$BENCH_DIR/out"
-  if ! /usr/bin/time -o "$BENCH_DIR/time.txt" -f "%e %M" "$@" >/dev/null 2>"$BENCH_DIR/cmd.err"; then
+  if ! /usr/bin/time -o "$BENCH_DIR/time.txt" -f "%e %M %U %S" "$@" >/dev/null 2>"$BENCH_DIR/cmd.err"; then
     echo "$label failed: $(tail -3 "$BENCH_DIR/cmd.err")" >&2
   fi
-  local s kb
-  read -r s kb < <(tail -1 "$BENCH_DIR/time.txt")
+  local s kb user sys
+  read -r s kb user sys < <(tail -1 "$BENCH_DIR/time.txt")
   local bytes ok="ok"
   bytes=$(stat -c %s "$BENCH_DIR/www/$file")
   cmp -s "$BENCH_DIR/www/$file" "$BENCH_DIR/out/$file" || ok="MISMATCH"
@@ -91,6 +94,8 @@ measure() {
   speed[$label]=$mbs
   secs[$label]=$s
   runs[$label]="${runs[$label]:-} $s"
+  cpus[$label]="${cpus[$label]:-} $(awk -v u="$user" -v y="$sys" 'BEGIN { printf "%.2f", u + y }')"
+  peaks[$label]="${peaks[$label]:-} $kb"
 }
 
 # median LABEL FILE: prints the median of LABEL's runs (seconds and MB/s) and keeps it in
@@ -99,10 +104,15 @@ measure() {
 median() {
   local label=$1 file=$2 bytes s
   bytes=$(stat -c %s "$BENCH_DIR/www/$file")
-  s=$(tr ' ' '\n' <<<"${runs[$label]}" | grep . | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
+  s=$(median_of "${runs[$label]}")
   secs[$label]=$s
   speed[$label]=$(awk -v b="$bytes" -v s="$s" 'BEGIN { if (s > 0) printf "%.1f", b / s / 1e6; else print "0" }')
   printf "%-26s median %6.2f s %9s MB/s  (rounds:%s)\n" "$label" "$s" "${speed[$label]}" "${runs[$label]}"
+}
+
+# median_of "LIST": the median of the numbers in a space separated list.
+median_of() {
+  tr ' ' '\n' <<<"$1" | grep . | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
 }
 
 # ratio A B: speed[A] / speed[B] with two decimals.
