@@ -1,10 +1,12 @@
 // AVIF through libavif (with the AV1 decoder Debian builds it with). The container is parsed
 // first, so that the declared size is checked against the pixel limit before any AV1 data is
-// decoded; libavif's own dimension and size limits are lowered to ours as well, because the AV1
-// decoder allocates its planes itself. The first picture of a sequence is shown. Colour depths
+// decoded. The container is parsed under libavif's default limits (a picture above them fails
+// there without saying why), and ours are given to libavif before the AV1 data is decoded, as the
+// AV1 decoder allocates its planes itself. The first picture of a sequence is shown. Colour depths
 // above 8 bits are scaled down to 8-bit RGBA by libavif's conversion.
 #include <avif/avif.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "image/decoder.h"
@@ -31,10 +33,7 @@ bool DecodeAvif(const uint8_t* data, size_t size, const SDecodeOptions& opt, SBi
         error = "out of memory";
         return false;
     }
-    uint32_t limit = opt.maxPixels > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(opt.maxPixels);
     decoder->maxThreads = 1;
-    decoder->imageSizeLimit = limit;
-    decoder->imageDimensionLimit = limit;
     decoder->imageCountLimit = 1;
     decoder->ignoreExif = AVIF_TRUE;
     decoder->ignoreXMP = AVIF_TRUE;
@@ -45,6 +44,9 @@ bool DecodeAvif(const uint8_t* data, size_t size, const SDecodeOptions& opt, SBi
     if (AvifFailed(avifDecoderParse(decoder.get()), "container", error)) return false;
     const avifImage* image = decoder->image;
     if (!CheckPictureSize(image->width, image->height, opt, error)) return false;
+    uint32_t limit = uint32_t(std::min<uint64_t>(opt.maxPixels, decoder->imageSizeLimit));
+    decoder->imageSizeLimit = limit;
+    decoder->imageDimensionLimit = std::min(decoder->imageDimensionLimit, limit);
     if (AvifFailed(avifDecoderNextImage(decoder.get()), "picture", error)) return false;
     image = decoder->image;  // the AV1 data may disagree with the container: check again
     if (!CheckPictureSize(image->width, image->height, opt, error)) return false;
