@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "image/decoder.h"
+#include "image/image_loader.h"
 #include "image/fixtures.h"
 #include "testutil/temp_dir.h"
 
@@ -137,6 +138,22 @@ TEST(DecodeWebpAvif, BrokenFilesFailWithAReason) {
         std::string error;
         EXPECT_FALSE(Decode(file, b, error, kW * kH - 1));
         EXPECT_NE(error.find("too large"), std::string::npos) << error;
+    }
+}
+
+// The thumbnails' and viewer's path: the loader thread reads the file and fits it into a box.
+TEST(DecodeWebpAvif, LoaderFitsThemIntoABox) {
+    CImageLoader loader;
+    for (const char* name : {"im_lossless.webp", "im_alpha.avif"}) {
+        SCOPED_TRACE(name);
+        CBRImage image;
+        SSize box{8, 8};
+        ASSERT_TRUE(loader.Load(&image, std::string(PLOVER_IMAGE_DATA) + name, &box, nullptr, false));
+        ASSERT_TRUE(image.IsLoaded()) << image.GetError();
+        EXPECT_EQ(image.GetWidth(), 8u);
+        EXPECT_EQ(image.GetHeight(), 6u);
+        EXPECT_EQ(image.GetSourceWidth(), kW);
+        EXPECT_EQ(image.GetSourceHeight(), kH);
     }
 }
 
