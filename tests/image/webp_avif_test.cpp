@@ -1,4 +1,5 @@
-// WebP and AVIF as other encoders write them (cwebp and avifenc, see data/make_webp_avif.sh):
+// WebP and AVIF as other encoders write them (cwebp, img2webp and avifenc, see
+// data/make_webp_avif.sh); of an animation the first frame is shown. They are
 // recognised by content, decoded to their size and block colours, and failing with a reason
 // when cut short, garbled or larger than the pixel limit.
 #include <gtest/gtest.h>
@@ -66,7 +67,8 @@ struct SFixture {
 
 const SFixture kFixtures[] = {
     {"im_lossy.webp", EImageFormat::Webp, false, 24},  {"im_lossless.webp", EImageFormat::Webp, false, 0},
-    {"im_alpha.webp", EImageFormat::Webp, true, 24},   {"im_lossy.avif", EImageFormat::Avif, false, 24},
+    {"im_alpha.webp", EImageFormat::Webp, true, 24},   {"im_animated.webp", EImageFormat::Webp, false, 0},
+    {"im_lossy.avif", EImageFormat::Avif, false, 24},
     {"im_lossless.avif", EImageFormat::Avif, false, 0}, {"im_alpha.avif", EImageFormat::Avif, true, 24},
 };
 
