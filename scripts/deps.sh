@@ -5,7 +5,7 @@ set -euo pipefail
 
 build_pkgs=(cmake ninja-build g++ pkg-config clang libclang-rt-14-dev libgtest-dev libgmock-dev
   libbenchmark-dev libcli11-dev nlohmann-json3-dev libcpp-httplib-dev libjpeg62-turbo-dev libpng-dev
-  libtiff-dev zlib1g-dev libssl-dev ca-certificates)
+  libtiff-dev libwebp-dev libavif-dev zlib1g-dev libssl-dev ca-certificates)
 # Real servers the integration tests start on loopback.
 test_pkgs=(nginx-light tinyproxy vsftpd squid ftp-proxy python3 curl procps openssl
   chromium chromium-driver python3-selenium)  # the browser tests of the web front end

@@ -1,6 +1,6 @@
 // The whole loading path on arbitrary bytes: the format recognised from the content, the
-// libraries' decoders (JPEG, PNG, TIFF) with their error handling, ours, then fitting into a
-// size box taken from the first bytes and resampling. Nothing may crash, leak or hang.
+// libraries' decoders (JPEG, PNG, TIFF, WebP, AVIF) with their error handling, ours, then fitting
+// into a size box taken from the first bytes and resampling. Nothing may crash, leak or hang.
 #include <cstdint>
 #include <cstdlib>
 #include <string>

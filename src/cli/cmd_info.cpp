@@ -46,7 +46,7 @@ void Setup(CLI::App& app, CliContext& ctx) {
     auto files = std::make_shared<std::vector<std::string>>();
     auto json = std::make_shared<bool>(false);
     auto* cmd = app.add_subcommand("info", "Show the format, size and bit depth of picture files");
-    cmd->add_option("FILE", *files, "Picture files (JPEG, PNG, TIFF, BMP, GIF, TGA, PCX)")->required();
+    cmd->add_option("FILE", *files, "Picture files (JPEG, PNG, TIFF, BMP, GIF, TGA, PCX, WebP, AVIF)")->required();
     cmd->add_flag("--json", *json, "One JSON array, an object per file");
     cmd->callback([&ctx, files, json] { RunInfo(ctx, *files, *json); });
 }

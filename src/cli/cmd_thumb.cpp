@@ -104,7 +104,7 @@ void RunThumb(CliContext& ctx, const SThumbOptions& o) {
 void Setup(CLI::App& app, CliContext& ctx) {
     auto o = std::make_shared<SThumbOptions>();
     auto* cmd = app.add_subcommand("thumb", "Write PNG thumbnails of picture files, fitted into a size box");
-    cmd->add_option("FILE", o->files, "Picture files (JPEG, PNG, TIFF, BMP, GIF, TGA, PCX)")->required();
+    cmd->add_option("FILE", o->files, "Picture files (JPEG, PNG, TIFF, BMP, GIF, TGA, PCX, WebP, AVIF)")->required();
     cmd->add_option("--size", o->size, "The size box, WxH (default 200x200)")->type_name("WxH");
     cmd->add_option("--out", o->out, "Folder for the thumbnails (created when missing)")->required()->type_name("DIR");
     cmd->add_flag("--json", o->json, "One JSON array, an object per file");

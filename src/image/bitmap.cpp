@@ -13,6 +13,8 @@ const char* ImageFormatName(EImageFormat f) {
         case EImageFormat::Pcx: return "PCX";
         case EImageFormat::Wmf: return "WMF";
         case EImageFormat::Emf: return "EMF";
+        case EImageFormat::Webp: return "WebP";
+        case EImageFormat::Avif: return "AVIF";
         case EImageFormat::Unknown: break;
     }
     return "unknown";

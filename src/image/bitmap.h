@@ -9,7 +9,7 @@
 
 namespace plover {
 
-enum class EImageFormat { Unknown, Jpeg, Png, Tiff, Bmp, Gif, Tga, Pcx, Wmf, Emf };
+enum class EImageFormat { Unknown, Jpeg, Png, Tiff, Bmp, Gif, Tga, Pcx, Wmf, Emf, Webp, Avif };
 
 // The short upper-case name users see ("JPEG", "PNG" ...); "unknown" for Unknown.
 const char* ImageFormatName(EImageFormat f);

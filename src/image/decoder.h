@@ -38,6 +38,8 @@ bool DecodeBmp(const uint8_t* data, size_t size, const SDecodeOptions& opt, SBit
 bool DecodeGif(const uint8_t* data, size_t size, const SDecodeOptions& opt, SBitmap& out, std::string& error);
 bool DecodeTga(const uint8_t* data, size_t size, const SDecodeOptions& opt, SBitmap& out, std::string& error);
 bool DecodePcx(const uint8_t* data, size_t size, const SDecodeOptions& opt, SBitmap& out, std::string& error);
+bool DecodeWebp(const uint8_t* data, size_t size, const SDecodeOptions& opt, SBitmap& out, std::string& error);
+bool DecodeAvif(const uint8_t* data, size_t size, const SDecodeOptions& opt, SBitmap& out, std::string& error);
 
 // Shared by the decoders: a declared size that is empty or above the limit fails here,
 // before any allocation.

@@ -52,6 +52,28 @@ bool IsTga(const uint8_t* d, size_t n) {
     }
 }
 
+// A RIFF container whose form type is WEBP.
+bool IsWebp(const uint8_t* d, size_t n) {
+    return n >= 12 && std::memcmp(d, "RIFF", 4) == 0 && std::memcmp(d + 8, "WEBP", 4) == 0;
+}
+
+// An ISO media file whose leading ftyp box names AVIF (a still picture, "avif", or a sequence,
+// "avis") as its major brand or as one of its compatible brands. Only the bytes of the box that
+// are present are looked at.
+bool IsAvif(const uint8_t* d, size_t n) {
+    if (n < 16 || std::memcmp(d + 4, "ftyp", 4) != 0) return false;
+    auto isAvifBrand = [&](size_t at) {
+        return std::memcmp(d + at, "avif", 4) == 0 || std::memcmp(d + at, "avis", 4) == 0;
+    };
+    if (isAvifBrand(8)) return true;
+    size_t boxSize = (size_t(d[0]) << 24) | (size_t(d[1]) << 16) | (size_t(d[2]) << 8) | d[3];
+    size_t end = boxSize < n ? boxSize : n;
+    for (size_t at = 16; at + 4 <= end; at += 4) {
+        if (isAvifBrand(at)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 EImageFormat DetectImageFormat(const uint8_t* d, size_t n) {
@@ -59,6 +81,8 @@ EImageFormat DetectImageFormat(const uint8_t* d, size_t n) {
     if (StartsWith(d, n, "\x89PNG\r\n\x1A\n", 8)) return EImageFormat::Png;
     if (StartsWith(d, n, "GIF87a", 6) || StartsWith(d, n, "GIF89a", 6)) return EImageFormat::Gif;
     if (StartsWith(d, n, "II*\0", 4) || StartsWith(d, n, "MM\0*", 4)) return EImageFormat::Tiff;
+    if (IsWebp(d, n)) return EImageFormat::Webp;
+    if (IsAvif(d, n)) return EImageFormat::Avif;
     if (IsBmp(d, n)) return EImageFormat::Bmp;
     if (IsWmf(d, n)) return EImageFormat::Wmf;
     if (IsEmf(d, n)) return EImageFormat::Emf;
@@ -92,6 +116,8 @@ bool DecodeImage(const uint8_t* data, size_t size, const SDecodeOptions& opt, SB
             case EImageFormat::Gif: ok = DecodeGif(data, size, opt, out, error); break;
             case EImageFormat::Tga: ok = DecodeTga(data, size, opt, out, error); break;
             case EImageFormat::Pcx: ok = DecodePcx(data, size, opt, out, error); break;
+            case EImageFormat::Webp: ok = DecodeWebp(data, size, opt, out, error); break;
+            case EImageFormat::Avif: ok = DecodeAvif(data, size, opt, out, error); break;
             case EImageFormat::Wmf:
             case EImageFormat::Emf: error = "Windows metafiles cannot be decoded"; break;
             case EImageFormat::Unknown: error = "unknown format"; break;

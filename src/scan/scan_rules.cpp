@@ -30,7 +30,8 @@ bool IsPictureUrl(std::string_view url) {
     size_t dot = url.rfind('.');
     if (dot == std::string_view::npos) return false;
     std::string_view ext = url.substr(dot + 1);
-    static constexpr std::string_view kPictures[] = {"jpg", "jpeg", "tif", "tiff", "png", "pcx", "bmp"};
+    static constexpr std::string_view kPictures[] = {"jpg", "jpeg", "tif", "tiff", "png", "pcx", "bmp",
+                                                      "webp", "avif"};
     return std::any_of(std::begin(kPictures), std::end(kPictures), [&](std::string_view p) {
         return ext.size() == p.size() && strncasecmp(ext.data(), p.data(), p.size()) == 0;
     });

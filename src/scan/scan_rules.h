@@ -32,7 +32,8 @@ constexpr int kMaxPagesInFlight = 5;
 uint64_t MaxPageBytes(int32_t megabytes);
 std::string PageTooLargeText(int32_t megabytes);
 
-// The text after the last '.' is, ignoring case, jpg, jpeg, tif, tiff, png, pcx or bmp (not gif).
+// The text after the last '.' is, ignoring case, jpg, jpeg, tif, tiff, png, pcx, bmp,
+// webp or avif (not gif).
 bool IsPictureUrl(std::string_view url);
 // The address holds a decimal digit after its scheme and server: the name of a numbered page
 // ("page2.html"), not the digits of a numeric host or of a port, which every link of such a site

@@ -78,5 +78,28 @@ TEST_F(CliTest, ThumbFitsTheBoxAndKeepsEveryName) {
     EXPECT_EQ(RunPlover("thumb " + P("wide.gif") + " --size 100 --out " + P("out")).status, 2);
 }
 
+// The WebP and AVIF fixtures of other encoders, through the executable.
+TEST_F(CliTest, InfoAndThumbReadWebpAndAvif) {
+    for (const char* name : {"im_alpha.webp", "im_lossy.avif"}) {
+        std::filesystem::copy_file(std::string(PLOVER_IMAGE_DATA) + name, dir / name);
+    }
+    SRun info = RunPlover("info " + P("im_alpha.webp") + " " + P("im_lossy.avif"));
+    EXPECT_EQ(info.status, 0) << info.out;
+    EXPECT_NE(info.out.find("im_alpha.webp: WebP, 16x12, 32 bits per pixel\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("im_lossy.avif: AVIF, 16x12, 24 bits per pixel\n"), std::string::npos) << info.out;
+
+    SRun thumb = RunPlover("thumb " + P("im_alpha.webp") + " " + P("im_lossy.avif") + " --size 8x8 --out " + P("out"));
+    ASSERT_EQ(thumb.status, 0) << thumb.out;
+    for (const char* name : {"out/im_alpha.png", "out/im_lossy.png"}) {
+        SCOPED_TRACE(name);
+        Bytes png = ReadFile(dir / name);
+        SBitmap b;
+        std::string error;
+        ASSERT_TRUE(DecodeImage(reinterpret_cast<const uint8_t*>(png.data()), png.size(), {}, b, error)) << error;
+        EXPECT_EQ(b.width, 8u);
+        EXPECT_EQ(b.height, 6u);
+    }
+}
+
 }  // namespace
 }  // namespace plover::test

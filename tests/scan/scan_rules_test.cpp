@@ -16,6 +16,8 @@ TEST(ScanRules, PictureTest) {
         {"http://h/a.png", true},   {"http://h/a.pcx", true},  {"http://h/a.Bmp", true},  {"http://h/a.gif", false},
         {"http://h/a.jpg?x=1", false}, {"http://h/a.html", false}, {"http://h/jpg", false}, {"", false},
         {"http://h/a.jpgx", false},
+        {"http://h/a.webp", true},  {"http://h/a.WebP", true}, {"http://h/a.avif", true}, {"http://h/a.AVIF", true},
+        {"http://h/a.webpx", false}, {"http://h/webp", false}, {"http://h/a.avif?w=2", false},
     };
     for (auto& c : cases) EXPECT_EQ(IsPictureUrl(c.url), c.picture) << c.url;
 }
