@@ -2,8 +2,9 @@
 """The main window in a real browser: headless Chromium driven by Selenium (Debian's packages)
 against `plover ui` in its own home, with a file served by nginx on loopback. The page must render
 its layout, take an address in the "Add downloads" dialog and show the download reach "Finished";
-a login request must be answered in the login dialog, a slow download paused and resumed, and
-the protocol log window must show the request line.
+a login request must be answered in the login dialog, a slow download paused and resumed, the
+list narrowed by category, a file moved to another folder and its folder shown, and the protocol
+log window must show the request line.
 Usage: browser_test.py PLOVER_EXECUTABLE [SCREENSHOT.png]"""
 import os
 import shutil
@@ -18,7 +19,7 @@ from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support import expected_conditions as EC
-from selenium.webdriver.support.ui import WebDriverWait
+from selenium.webdriver.support.ui import Select, WebDriverWait
 
 
 def free_port():
@@ -152,6 +153,47 @@ def main():
         driver.find_element(By.CSS_SELECTOR, ".bar-toolbar [data-command='download.resume']").click()
         wait_for("the resumed download to finish", lambda: status(2) == "Finished", 120)
         assert os.path.getsize(os.path.join(downloads, "large.bin")) == 1500000
+
+        # The category filter narrows the list: a ".bin" file is in no category.
+        headers = [h.text for h in driver.find_elements(By.CSS_SELECTOR, ".grid thead th")]
+        assert "Sections" in headers, headers
+        category = driver.find_element(By.CSS_SELECTOR, "select[data-filter='category']")
+        names = [o.text for o in category.find_elements(By.TAG_NAME, "option")]
+        assert "Pictures" in names and "No category" in names, names
+        rows = lambda: len(driver.find_elements(By.CSS_SELECTOR, ".grid tbody tr"))
+        Select(category).select_by_visible_text("Pictures")
+        wait_for("the category filter to hide the files", lambda: rows() == 0, 30)
+        Select(category).select_by_visible_text("No category")
+        wait_for("the category filter to show the files", lambda: rows() == 3, 30)
+        Select(category).select_by_visible_text("All categories")
+        assert len(driver.find_elements(By.CSS_SELECTOR, ".grid tbody tr .sections.done")) == 3
+
+        # The first file moves to another folder; "Open the folder" then shows the new one.
+        moved = os.path.join(work, "moved")
+        os.makedirs(moved)
+
+        def command(key):
+            driver.find_element(By.XPATH, "//button[contains(@class,'menu-title') and text()='Downloads']").click()
+            driver.find_element(By.CSS_SELECTOR, f".menu [data-command='{key}']").click()
+        driver.find_elements(By.CSS_SELECTOR, ".grid tbody tr")[0].click()
+        command("download.moveFile")
+        dialog = wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "dialog.dlg-move[open]"))
+        field = dialog.find_element(By.NAME, "folder")
+        field.clear()
+        field.send_keys(moved)
+        dialog.find_element(By.CSS_SELECTOR, "button.primary").click()
+        wait.until(EC.staleness_of(dialog))
+        folder_cell = lambda: driver.find_elements(By.CSS_SELECTOR, ".grid tbody tr td.c-folder")[0].text
+        wait_for("the moved file", lambda: folder_cell() == moved and status(0) == "Finished", 60)
+        assert os.path.getsize(os.path.join(moved, "picture.bin")) == 400000
+        assert not os.path.exists(os.path.join(downloads, "picture.bin"))
+        command("download.openFolder")
+        dialog = wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "dialog.dlg-folder[open]"))
+        assert dialog.find_element(By.NAME, "path").get_attribute("value") == moved
+        if shot:
+            driver.save_screenshot(shot.replace(".png", "-folder.png"))
+        dialog.find_element(By.CSS_SELECTOR, "button.primary").click()
+        wait.until(EC.staleness_of(dialog))
 
         # The protocol log window shows the request the download sent.
         base = url.split("/?")[0]

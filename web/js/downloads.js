@@ -1,5 +1,5 @@
-// The download list pane: every download with its name, status, progress, size, speed, address
-// and folder, live from the event stream. Rows are selected with click, Shift and Ctrl and the
+// The download list pane: every download with its name, status, progress, sections, size, speed,
+// address and folder, live from the event stream; narrowed by status group and by category. Rows are selected with click, Shift and Ctrl and the
 // arrow keys; the commands of the menus and toolbar act on the selection.
 import { bytes, speed, duration, percent, el } from './format.js';
 import { state, on } from './store.js';
@@ -8,6 +8,7 @@ const COLUMNS = [
   { key: 'name', title: 'Name', cls: 'c-name' },
   { key: 'status', title: 'Status', cls: 'c-status' },
   { key: 'progress', title: 'Progress', cls: 'c-progress' },
+  { key: 'sections', title: 'Sections', cls: 'c-sections' },
   { key: 'size', title: 'Size', cls: 'c-num' },
   { key: 'speed', title: 'Speed', cls: 'c-num' },
   { key: 'left', title: 'Time left', cls: 'c-num' },
@@ -40,12 +41,23 @@ export function createDownloadList(ctx) {
   const scroller = el('div', { class: 'grid-scroll', tabindex: '0' }, table);
   const group = el('select', { 'aria-label': 'Show', 'data-filter': 'group' },
     ...GROUPS.map(([v, t]) => el('option', { value: v, text: t })));
+  const category = el('select', { 'aria-label': 'Category', 'data-filter': 'category' });
+  const fillCategories = () => {
+    const keep = category.value || 'all';
+    category.replaceChildren(el('option', { value: 'all', text: 'All categories' }),
+      ...state.categories.map((name, i) => el('option', { value: String(i), text: name })),
+      el('option', { value: '-1', text: 'No category' }));
+    category.value = [...category.options].some((o) => o.value === keep) ? keep : 'all';
+  };
+  fillCategories();
   const count = el('span', { class: 'tb-content' });
   const bar = el('div', { class: 'bar bar-toolbar pane-bar', role: 'toolbar' },
-    el('label', { class: 'tb-label', text: 'Show:' }), group, el('span', { class: 'spacer' }), count);
+    el('label', { class: 'tb-label', text: 'Show:' }), group, category, el('span', { class: 'spacer' }), count);
   const root = el('div', { class: 'download-list' }, bar, scroller, empty);
-  const visible = (d) => GROUPS.find(([v]) => v === group.value)[2](d);
+  const visible = (d) => GROUPS.find(([v]) => v === group.value)[2](d) &&
+    (category.value === 'all' || d.category === Number(category.value));
   group.addEventListener('change', () => renderAll());
+  category.addEventListener('change', () => renderAll());
   const rows = new Map();
 
   const rowFor = (d) => {
@@ -61,6 +73,7 @@ export function createDownloadList(ctx) {
       const bar = el('div', { class: 'progress' }, el('div', { class: 'progress-fill' }));
       const pct = el('span', { class: 'progress-text' });
       tr.cells_.progress.append(el('div', { class: 'progress-cell' }, bar, pct));
+      tr.cells_.sections.append(el('div', { class: 'sections', role: 'img' }));
       tr.addEventListener('mousedown', (e) => { if (!(e.button === 2 && selection.has(d.id))) select(d.id, e); });
       tr.addEventListener('contextmenu', (e) => {
         e.preventDefault();
@@ -76,7 +89,9 @@ export function createDownloadList(ctx) {
     const c = tr.cells_;
     c.name.textContent = d.name;
     c.name.title = d.name;
-    c.status.textContent = d.status;
+    // A file being moved shows how much of it the relocator has carried.
+    c.status.textContent = d.moving && d.moveTotal ? `${d.status} ${percent(d.moveDone, d.moveTotal)}%` : d.status;
+    drawSections(c.sections.firstChild, d);
     tr.dataset.state = d.finished ? 'finished' : d.failed ? 'failed' : d.paused ? 'paused' : d.statusClass;
     const p = d.finished ? 100 : percent(d.downloaded, d.size);
     const [bar, pct] = c.progress.firstChild.children;
@@ -114,6 +129,7 @@ export function createDownloadList(ctx) {
     dirty.clear();
   };
   on('downloads', (ev) => {
+    if (ev?.reset) fillCategories();
     const d = state.downloads.get(ev?.changed);
     if (ev?.changed !== undefined && !ev.added && rows.has(ev.changed) && d && visible(d) && body.contains(rows.get(ev.changed))) {
       dirty.add(ev.changed);
@@ -153,11 +169,28 @@ export function createDownloadList(ctx) {
   return root;
 }
 
+// Each section of the file as a band at its place: where it starts and how far it has got.
+function drawSections(box, d) {
+  const key = d.finished ? 'f' : JSON.stringify(d.sections) + d.size;
+  if (box.key_ === key) return;
+  box.key_ = key;
+  box.classList.toggle('done', d.finished);
+  const parts = d.finished || !d.size ? [] : d.sections.filter(([, n]) => n > 0);
+  box.setAttribute('aria-label', d.finished ? 'Complete' : `${parts.length} sections`);
+  box.replaceChildren(...parts.map(([start, n]) => {
+    const band = el('span', { class: 'section' });
+    band.style.left = `${(100 * start) / d.size}%`;
+    band.style.width = `${Math.max(0.5, (100 * n) / d.size)}%`;
+    return band;
+  }));
+}
+
 // The row menu: the commands on the selection, and its priority.
 const ROW_MENU = [
   ['download.pause', 'Pause'], ['download.resume', 'Resume'], ['download.retry', 'Retry'], null,
   ['download.delete', 'Delete'], ['download.deleteWithFile', 'Delete with file'], null,
   ['download.moveUp', 'Move up'], ['download.moveDown', 'Move down'], null,
+  ['download.moveFile', 'Move the file…'], ['download.openFolder', 'Open the folder'], null,
   ['download.priority', 'Priority: high (always runs)', 10], ['download.priority', 'Priority: normal', 5],
   ['download.priority', 'Priority: low', 0],
 ];
