@@ -18,6 +18,7 @@ import time
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support import expected_conditions as EC
 from selenium.webdriver.support.ui import Select, WebDriverWait
 
@@ -195,6 +196,24 @@ def main():
         dialog.find_element(By.CSS_SELECTOR, "button.primary").click()
         wait.until(EC.staleness_of(dialog))
 
+        # The keys move the selection; Enter shows the folder of the selected download.
+        grid = driver.find_element(By.CSS_SELECTOR, ".grid-scroll")
+        selected_name = lambda: [r.find_element(By.CSS_SELECTOR, "td.c-name").text for r in
+                                 driver.find_elements(By.CSS_SELECTOR, ".grid tbody tr[aria-selected=true]")]
+        grid.send_keys(Keys.END)
+        wait_for("End to select the last row", lambda: selected_name() == ["large.bin"], 30)
+        grid.send_keys(Keys.HOME)
+        wait_for("Home to select the first row", lambda: selected_name() == ["picture.bin"], 30)
+        grid.send_keys(Keys.ARROW_DOWN)
+        wait_for("Down to select the next row", lambda: selected_name() == ["locked.bin"], 30)
+        grid.send_keys(Keys.SHIFT, Keys.PAGE_DOWN)
+        wait_for("Shift+PageDown to extend the selection", lambda: len(selected_name()) == 2, 30)
+        grid.send_keys(Keys.HOME, Keys.ENTER)
+        dialog = wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "dialog.dlg-folder[open]"))
+        assert dialog.find_element(By.NAME, "path").get_attribute("value") == moved
+        dialog.find_element(By.CSS_SELECTOR, "button.primary").click()
+        wait.until(EC.staleness_of(dialog))
+
         # The protocol log window shows the request the download sent.
         base = url.split("/?")[0]
         driver.get(base + "/window/log")
@@ -209,6 +228,24 @@ def main():
             driver.save_screenshot(shot.replace(".png", "-dark.png"))
         driver.get(base + "/")
         wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, ".menubar .menu-title"))
+
+        # A long list keeps only the rows in sight in the page, and End reaches the last one.
+        for start in (0, 1000):
+            answer = driver.execute_async_script("""
+                const done = arguments[arguments.length - 1];
+                const urls = Array.from({length: 1000}, (_, i) => `http://127.0.0.1:1/many/f${arguments[0] + i}.dat`);
+                fetch('/api/downloads', {method: 'POST', headers: {'Content-Type': 'application/json'},
+                  body: JSON.stringify({urls, paused: true})}).then((r) => done(r.status));""", start)
+            assert answer == 200, answer
+        counter = driver.find_element(By.CSS_SELECTOR, ".download-list .tb-content")
+        wait_for("the long list", lambda: counter.text == "2003 of 2003", 120)
+        assert len(driver.find_elements(By.CSS_SELECTOR, ".grid tbody tr")) < 100
+        grid = driver.find_element(By.CSS_SELECTOR, ".grid-scroll")
+        grid.click()
+        grid.send_keys(Keys.END)
+        wait_for("the last of the long list", lambda: selected_name() == ["f1999.dat"], 30)
+        if shot:
+            driver.save_screenshot(shot.replace(".png", "-long.png"))
 
         # Exit from the menu: the program ends in order.
         driver.find_element(By.XPATH, "//button[contains(@class,'menu-title') and text()='File']").click()

@@ -1,19 +1,29 @@
 // The download list pane: every download with its name, status, progress, sections, size, speed,
-// address and folder, live from the event stream; narrowed by status group and by category. Rows are selected with click, Shift and Ctrl and the
-// arrow keys; the commands of the menus and toolbar act on the selection.
+// address and folder, live from the event stream; narrowed by status group and by category. It is
+// a grid (grid.js): rows are selected with click, Shift and Ctrl and the keys, Enter shows the
+// folder, and the commands of the menus and toolbar act on the selection.
 import { bytes, speed, duration, percent, el } from './format.js';
 import { state, on } from './store.js';
+import { createGrid } from './grid.js';
 
+// The columns and what each shows of a download.
+const progressOf = (d) => {
+  const p = d.finished ? 100 : percent(d.downloaded, d.size);
+  return { percent: p, busy: d.statusClass === 'busy', text: p >= 0 ? `${p}%` : bytes(d.downloaded) };
+};
 const COLUMNS = [
-  { key: 'name', title: 'Name', cls: 'c-name' },
-  { key: 'status', title: 'Status', cls: 'c-status' },
-  { key: 'progress', title: 'Progress', cls: 'c-progress' },
-  { key: 'sections', title: 'Sections', cls: 'c-sections' },
-  { key: 'size', title: 'Size', cls: 'c-num' },
-  { key: 'speed', title: 'Speed', cls: 'c-num' },
-  { key: 'left', title: 'Time left', cls: 'c-num' },
-  { key: 'url', title: 'Address', cls: 'c-url' },
-  { key: 'folder', title: 'Folder', cls: 'c-folder' },
+  { key: 'name', title: 'Name', cls: 'c-name', value: (d) => d.name },
+  // A file being moved shows how much of it the relocator has carried.
+  { key: 'status', title: 'Status', cls: 'c-status',
+    value: (d) => (d.moving && d.moveTotal ? `${d.status} ${percent(d.moveDone, d.moveTotal)}%` : d.status) },
+  { key: 'progress', title: 'Progress', cls: 'c-progress', type: 'progress', value: progressOf },
+  { key: 'sections', title: 'Sections', cls: 'c-sections', type: 'custom', value: (d) => d,
+    create: () => el('div', { class: 'sections', role: 'img' }), draw: (n, d) => drawSections(n, d) },
+  { key: 'size', title: 'Size', cls: 'c-num', value: (d) => (d.size ? bytes(d.size) : '') },
+  { key: 'speed', title: 'Speed', cls: 'c-num', value: (d) => (d.statusClass === 'busy' ? speed(d.speed) : '') },
+  { key: 'left', title: 'Time left', cls: 'c-num', value: (d) => (d.statusClass === 'busy' ? duration(d.timeLeft) : '') },
+  { key: 'url', title: 'Address', cls: 'c-url', value: (d) => d.url },
+  { key: 'folder', title: 'Folder', cls: 'c-folder', value: (d) => d.folder },
 ];
 
 export const selection = new Set();
@@ -27,18 +37,22 @@ const GROUPS = [
   ['finished', 'Finished', (d) => d.finished],
   ['failed', 'Failed', (d) => d.failed],
 ];
-let anchor = null;
 
 export function createDownloadList(ctx) {
-  const body = el('tbody');
-  const table = el('table', { class: 'grid', role: 'grid', 'aria-label': 'Downloads' },
-    el('colgroup', {}, ...COLUMNS.map((c) => el('col', { class: c.cls }))),
-    el('thead', {}, el('tr', {}, ...COLUMNS.map((c) => el('th', { scope: 'col', class: c.cls, text: c.title })))),
-    body);
+  const grid = createGrid({
+    label: 'Downloads',
+    columns: COLUMNS,
+    rowState: (d) => (d.finished ? 'finished' : d.failed ? 'failed' : d.paused ? 'paused' : d.statusClass),
+    onActivate: () => ctx.command('download.openFolder'),
+    onKey: (e) => { if (e.key === 'Delete') { ctx.command('download.delete'); e.preventDefault(); } },
+    onContextMenu: (x, y) => contextMenu(x, y, ctx),
+    onSelect: () => { syncSelection(); ctx.selectionChanged?.(); },
+  });
+  const syncSelection = () => { selection.clear(); for (const id of grid.selection) selection.add(id); };
   const empty = el('div', { class: 'empty' },
     el('p', { text: 'The download list is empty.' }),
     el('button', { type: 'button', class: 'link', text: 'Add downloads…', onclick: () => ctx.command('download.add') }));
-  const scroller = el('div', { class: 'grid-scroll', tabindex: '0' }, table);
+  const scroller = grid.root;
   const group = el('select', { 'aria-label': 'Show', 'data-filter': 'group' },
     ...GROUPS.map(([v, t]) => el('option', { value: v, text: t })));
   const category = el('select', { 'aria-label': 'Category', 'data-filter': 'category' });
@@ -58,111 +72,24 @@ export function createDownloadList(ctx) {
     (category.value === 'all' || d.category === Number(category.value));
   group.addEventListener('change', () => renderAll());
   category.addEventListener('change', () => renderAll());
-  const rows = new Map();
-
-  const rowFor = (d) => {
-    let tr = rows.get(d.id);
-    if (!tr) {
-      tr = el('tr', { 'data-id': d.id, 'aria-selected': 'false' });
-      tr.cells_ = {};
-      for (const c of COLUMNS) {
-        const td = el('td', { class: c.cls });
-        tr.cells_[c.key] = td;
-        tr.append(td);
-      }
-      const bar = el('div', { class: 'progress' }, el('div', { class: 'progress-fill' }));
-      const pct = el('span', { class: 'progress-text' });
-      tr.cells_.progress.append(el('div', { class: 'progress-cell' }, bar, pct));
-      tr.cells_.sections.append(el('div', { class: 'sections', role: 'img' }));
-      tr.addEventListener('mousedown', (e) => { if (!(e.button === 2 && selection.has(d.id))) select(d.id, e); });
-      tr.addEventListener('contextmenu', (e) => {
-        e.preventDefault();
-        if (!selection.has(d.id)) select(d.id, {});
-        contextMenu(e.clientX, e.clientY, ctx);
-      });
-      rows.set(d.id, tr);
-    }
-    return tr;
-  };
-
-  const fill = (tr, d) => {
-    const c = tr.cells_;
-    c.name.textContent = d.name;
-    c.name.title = d.name;
-    // A file being moved shows how much of it the relocator has carried.
-    c.status.textContent = d.moving && d.moveTotal ? `${d.status} ${percent(d.moveDone, d.moveTotal)}%` : d.status;
-    drawSections(c.sections.firstChild, d);
-    tr.dataset.state = d.finished ? 'finished' : d.failed ? 'failed' : d.paused ? 'paused' : d.statusClass;
-    const p = d.finished ? 100 : percent(d.downloaded, d.size);
-    const [bar, pct] = c.progress.firstChild.children;
-    bar.firstChild.style.width = `${Math.max(0, p)}%`;
-    bar.classList.toggle('unknown', p < 0 && d.statusClass === 'busy');
-    pct.textContent = p >= 0 ? `${p}%` : bytes(d.downloaded);
-    c.size.textContent = d.size ? bytes(d.size) : '';
-    c.speed.textContent = d.statusClass === 'busy' ? speed(d.speed) : '';
-    c.left.textContent = d.statusClass === 'busy' ? duration(d.timeLeft) : '';
-    c.url.textContent = d.url;
-    c.url.title = d.url;
-    c.folder.textContent = d.folder;
-    c.folder.title = d.folder;
-    tr.setAttribute('aria-selected', selection.has(d.id));
-  };
+  let shown = new Set();
 
   const renderAll = () => {
-    const all = state.order.map((id) => state.downloads.get(id)).filter(Boolean);
-    const wanted = all.filter(visible);
-    count.textContent = `${wanted.length} of ${all.length}`;
-    for (const [id, tr] of rows) if (!state.downloads.has(id)) { tr.remove(); rows.delete(id); selection.delete(id); }
-    const frag = document.createDocumentFragment();
-    for (const d of wanted) { const tr = rowFor(d); fill(tr, d); frag.append(tr); }
-    body.replaceChildren(frag);
-    empty.hidden = all.length > 0;
-    scroller.hidden = all.length === 0;
+    const wanted = state.order.filter((id) => { const d = state.downloads.get(id); return d && visible(d); });
+    shown = new Set(wanted);
+    count.textContent = `${wanted.length} of ${state.order.length}`;
+    grid.setRows(wanted, (id) => state.downloads.get(id));
+    syncSelection();
+    empty.hidden = state.order.length > 0;
+    scroller.hidden = state.order.length === 0;
   };
 
-  // Single changes are drawn at the next frame, together.
-  const dirty = new Set();
-  let scheduled = false;
-  const flush = () => {
-    scheduled = false;
-    for (const id of dirty) { const d = state.downloads.get(id); const tr = rows.get(id); if (d && tr) fill(tr, d); }
-    dirty.clear();
-  };
+  // A change that keeps a shown row shown is drawn at the next frame; any other redraws the list.
   on('downloads', (ev) => {
     if (ev?.reset) fillCategories();
     const d = state.downloads.get(ev?.changed);
-    if (ev?.changed !== undefined && !ev.added && rows.has(ev.changed) && d && visible(d) && body.contains(rows.get(ev.changed))) {
-      dirty.add(ev.changed);
-      if (!scheduled) { scheduled = true; requestAnimationFrame(flush); }
-    } else {
-      renderAll();
-    }
-  });
-
-  function select(id, e) {
-    if (e.shiftKey && anchor != null) {
-      const a = state.order.indexOf(anchor), b = state.order.indexOf(id);
-      if (!e.ctrlKey) selection.clear();
-      for (let i = Math.min(a, b); i <= Math.max(a, b); i++) selection.add(state.order[i]);
-    } else if (e.ctrlKey || e.metaKey) {
-      selection.has(id) ? selection.delete(id) : selection.add(id);
-      anchor = id;
-    } else {
-      selection.clear();
-      selection.add(id);
-      anchor = id;
-    }
-    for (const [rid, tr] of rows) tr.setAttribute('aria-selected', selection.has(rid));
-    ctx.selectionChanged?.();
-  }
-
-  scroller.addEventListener('keydown', (e) => {
-    if (e.key === 'Delete') { ctx.command('download.delete'); e.preventDefault(); return; }
-    if (e.key !== 'ArrowDown' && e.key !== 'ArrowUp') return;
-    const i = state.order.indexOf(anchor);
-    const next = state.order[Math.max(0, Math.min(state.order.length - 1, i + (e.key === 'ArrowDown' ? 1 : -1)))];
-    if (next != null) { select(next, e); rows.get(next)?.scrollIntoView({ block: 'nearest' }); }
-    e.preventDefault();
+    if (ev?.changed !== undefined && !ev.added && d && shown.has(ev.changed) && visible(d)) grid.update(ev.changed);
+    else renderAll();
   });
 
   renderAll();
