@@ -84,12 +84,19 @@ export function createDownloadList(ctx) {
     scroller.hidden = state.order.length === 0;
   };
 
-  // A change that keeps a shown row shown is drawn at the next frame; any other redraws the list.
+  // A change that keeps a shown row shown is drawn at the next frame; any other redraws the list,
+  // once a frame however many arrive (a filter can make every change one of those).
+  let allPending = false;
+  const renderSoon = () => {
+    if (allPending) return;
+    allPending = true;
+    requestAnimationFrame(() => { allPending = false; renderAll(); });
+  };
   on('downloads', (ev) => {
     if (ev?.reset) fillCategories();
     const d = state.downloads.get(ev?.changed);
     if (ev?.changed !== undefined && !ev.added && d && shown.has(ev.changed) && visible(d)) grid.update(ev.changed);
-    else renderAll();
+    else renderSoon();
   });
 
   renderAll();
