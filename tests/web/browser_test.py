@@ -148,6 +148,9 @@ def main():
         # A slow download is paused and resumed from the list.
         add(site + "/slow/large.bin")
         wait_for("the slow download to run", lambda: status(2) == "Downloading", 60)
+        if shot:
+            time.sleep(2)  # only for the picture: some of the file under way
+            driver.save_screenshot(shot.replace(".png", "-running.png"))
         driver.find_elements(By.CSS_SELECTOR, ".grid tbody tr")[2].click()
         driver.find_element(By.CSS_SELECTOR, ".bar-toolbar [data-command='download.pause']").click()
         wait_for("the download to pause", lambda: status(2) == "Paused", 60)
