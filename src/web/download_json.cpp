@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "download/categories.h"
 #include "download/download_status.h"
 #include "download/i_download.h"
 #include "download/i_downloader.h"
@@ -32,6 +33,8 @@ nlohmann::json DownloadJson(IDownload* d) {
         if (s.IsValid()) parts.push_back({s.Start, s.Size});
     std::string name = d->GetFileName();
     std::string url = d->GetOriginalUrl();
+    uint32_t moveDone = 0, moveTotal = 0;
+    d->GetTraffic(&moveDone, &moveTotal);
     // Text is bytes: a name that is not UTF-8 is shown with replacement characters.
     auto text = [](const std::string& s) {
         return nlohmann::json(s).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
@@ -58,7 +61,24 @@ nlohmann::json DownloadJson(IDownload* d) {
         {"queue", d->GetQueueValue()},
         {"workers", d->GetLeechCount()},
         {"sections", parts},
+        {"category", CategoryIndexFor(ListCategories(), name, d->GetLocalFolder())},
+        {"moving", status == DS_MOVING},
+        {"moveDone", moveDone},
+        {"moveTotal", moveTotal},
     };
+}
+
+std::vector<SCategoryProp> ListCategories() {
+    std::vector<SCategoryProp> out = GetCategories();
+    if (!out.empty()) return out;
+    for (const SDefaultCategory& c : kDefaultCategories) out.push_back({c.name, "", c.extensions});
+    return out;
+}
+
+nlohmann::json CategoriesJson() {
+    nlohmann::json out = nlohmann::json::array();
+    for (const SCategoryProp& c : ListCategories()) out.push_back(c.name);
+    return out;
 }
 
 const char* LogKindName(uint32_t kind) {

@@ -36,6 +36,39 @@ bool IntField(const nlohmann::json& body, const char* name, int lo, int hi, int&
     return true;
 }
 
+// A folder the user named: absolute, existing, without the list file's separator "|"; out is
+// its normal form without a trailing slash.
+bool CheckFolder(const std::string& given, std::string& out, SApiAnswer& refused) {
+    std::filesystem::path p(given);
+    if (given.size() > kMaxPathLength || !p.is_absolute() || given.find('|') != std::string::npos) {
+        refused = ApiError(422, "The folder must be an absolute path without \"|\".");
+        return false;
+    }
+    out = p.lexically_normal().string();
+    if (out.size() > 1 && out.back() == '/') out.pop_back();
+    if (!IsFolder(out)) {
+        refused = ApiError(422, "The folder does not exist: " + out);
+        return false;
+    }
+    return true;
+}
+
+// Moves the download's file (finished or partial) into another folder under its own name; the
+// file relocator carries it and the list shows its progress while the status is "moving".
+SApiAnswer MoveFile(IDownload* d, const nlohmann::json& body) {
+    if (!body.contains("folder") || !body["folder"].is_string()) return ApiError(400, "\"folder\" must be a string.");
+    std::string folder;
+    SApiAnswer refused;
+    if (!CheckFolder(body["folder"].get<std::string>(), folder, refused)) return refused;
+    if (d->GetFileName().empty()) return ApiError(409, "The download has no file name yet.");
+    std::error_code ec;
+    std::filesystem::path target = std::filesystem::path(folder) / d->GetFileName();
+    if (target.string() != d->GetLocalPath() && std::filesystem::exists(target, ec))
+        return ApiError(409, "A file of that name exists in the folder: " + target.string());
+    d->MoveTo(folder, true);
+    return {200, {{"id", d->GetID()}, {"target", target.string()}}};
+}
+
 // The stored site logins are shared by every request thread.
 std::mutex sitesLock;
 
@@ -142,13 +175,8 @@ SApiAnswer AddDownloads(CWebModel& model, const nlohmann::json& body) {
     std::string folder;
     if (body.contains("folder") && !(body["folder"].is_string() && body["folder"].get<std::string>().empty())) {
         if (!body["folder"].is_string()) return ApiError(400, "\"folder\" must be a string.");
-        folder = body["folder"].get<std::string>();
-        std::filesystem::path p(folder);
-        if (folder.size() > kMaxPathLength || !p.is_absolute() || folder.find('|') != std::string::npos)
-            return ApiError(422, "The folder must be an absolute path without \"|\".");
-        folder = p.lexically_normal().string();
-        if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-        if (!IsFolder(folder)) return ApiError(422, "The folder does not exist: " + folder);
+        SApiAnswer refused;
+        if (!CheckFolder(body["folder"].get<std::string>(), folder, refused)) return refused;
     } else {
         folder = GetSettings().csDefDownloadFolder;
         if (!IsFolder(folder)) folder = GetSystemTempFolder().string();
@@ -196,6 +224,9 @@ SApiAnswer DownloadAction(CWebModel& model, int id, const std::string& action, c
     else if (action == "cancelLogin") d->CancelAuthorization();
     else if (action == "keepFile") d->CancelRename();
     else if (action == "login") return AnswerLogin(d.Get(), body);
+    else if (action == "move") return MoveFile(d.Get(), body);
+    // A page cannot open a file manager; it is given the folder to show or copy.
+    else if (action == "folder") return {200, {{"id", id}, {"folder", d->GetLocalFolder()}, {"path", d->GetLocalPath()}}};
     else if (action == "priority") {
         int priority = -1;
         if (!body.contains("priority") || !IntField(body, "priority", 0, 10, priority))

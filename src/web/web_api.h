@@ -8,6 +8,8 @@
 //                                  cancelLogin (no body)
 //   POST /api/downloads/ID/login   {"user","password","store":bool?}  answers a login request
 //   POST /api/downloads/ID/priority {"priority":0..10}
+//   POST /api/downloads/ID/move     {"folder":"/abs/path"}  moves the file there (the relocator)
+//   POST /api/downloads/ID/folder   answers {"folder","path"}: where the file is
 //   POST /api/traffic              {"mode":0..3}
 #include <functional>
 #include <string>

@@ -142,7 +142,7 @@ nlohmann::json CWebModel::Snapshot() {
         std::lock_guard g(logLock_);
         for (const SLogLine& l : log_) log.push_back(LogLineJson(l.seq, l.kind, l.text));
     }
-    return {{"downloads", downloads}, {"traffic", Traffic()}, {"log", log}};
+    return {{"downloads", downloads}, {"traffic", Traffic()}, {"log", log}, {"categories", CategoriesJson()}};
 }
 
 }  // namespace plover::web

@@ -230,6 +230,61 @@ TEST_F(UiServer, LoginRequestAnsweredAndStoredForTheSite) {
     EXPECT_EQ(Sha256Of(folder + "/two.bin"), Sha256Of((web.Root() / "auth/two.bin").string()));
 }
 
+TEST_F(UiServer, FinishedFileMovesToAnotherFolderAndItsFolderIsAnswered) {
+    NginxServer web;
+    WriteFile(web.Root() / "photo.jpg", PatternBytes(2000000, 3));
+    std::string folder = (home_ / "downloads").string(), other = (home_ / "other").string();
+    std::filesystem::create_directories(other);
+    auto r = PostJson("/api/downloads", Json{{"urls", {web.Url("/photo.jpg")}}, {"folder", folder}}.dump());
+    ASSERT_TRUE(r && r->status == 200);
+    int id = Json::parse(r->body)["added"][0];
+    std::string base = "/api/downloads/" + std::to_string(id);
+    auto waitFor = [&](const std::function<bool(const Json&)>& done) {
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (std::chrono::steady_clock::now() < until) {
+            Json snap = Snapshot();
+            if (snap["downloads"].size() == 1 && done(snap["downloads"][0])) return snap;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return Json();
+    };
+    Json snap = waitFor([](const Json& d) { return d["status"] == "Finished"; });
+    ASSERT_TRUE(snap.is_object()) << Snapshot().dump();
+    // A picture falls in the "Pictures" category of the list's filter.
+    int category = snap["downloads"][0]["category"];
+    ASSERT_GE(category, 0);
+    EXPECT_EQ(snap["categories"][size_t(category)], "Pictures");
+
+    struct Case {
+        const char* body;
+        int status;
+    } refused[] = {
+        {"{}", 400},
+        {R"({"folder":"relative"})", 422},
+        {R"({"folder":"/no/such/folder/here"})", 422},
+        {R"({"folder":"/tmp/a|b"})", 422},
+    };
+    for (const Case& c : refused) EXPECT_EQ(PostJson(base + "/move", c.body)->status, c.status) << c.body;
+    // Moving onto a file of the same name would destroy it: refused.
+    std::filesystem::create_directories(home_ / "taken");
+    WriteFile(home_ / "taken" / "photo.jpg", "keep me");
+    EXPECT_EQ(PostJson(base + "/move", Json{{"folder", (home_ / "taken").string()}}.dump())->status, 409);
+
+    auto move = PostJson(base + "/move", Json{{"folder", other}}.dump());
+    ASSERT_TRUE(move);
+    ASSERT_EQ(move->status, 200) << move->body;
+    snap = waitFor([&](const Json& d) { return d["status"] == "Finished" && d["folder"] == other; });
+    ASSERT_TRUE(snap.is_object()) << Snapshot().dump();
+    EXPECT_EQ(Sha256Of(other + "/photo.jpg"), Sha256Of((web.Root() / "photo.jpg").string()));
+    EXPECT_FALSE(std::filesystem::exists(folder + "/photo.jpg"));
+    EXPECT_EQ(ReadFile(home_ / "taken" / "photo.jpg"), "keep me");
+
+    auto where = PostJson(base + "/folder", "");
+    ASSERT_TRUE(where && where->status == 200);
+    EXPECT_EQ(Json::parse(where->body)["folder"], other);
+    EXPECT_EQ(Json::parse(where->body)["path"], other + "/photo.jpg");
+}
+
 TEST_F(UiServer, DownloadsMoveUpAndDownTheList) {
     auto r = PostJson("/api/downloads",
                       R"({"urls":["http://127.0.0.1:1/a","http://127.0.0.1:1/b","http://127.0.0.1:1/c"],"paused":true})");

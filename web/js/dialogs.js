@@ -91,3 +91,53 @@ export function login(download, answer, cancel) {
     resolve();
   }));
 }
+
+// Asks for the folder to move the selected downloads' files to; move(folder) throws with the
+// server's reason on refusal.
+export function moveFile(download, count, move) {
+  const folder = el('input', { type: 'text', name: 'folder', required: true, spellcheck: 'false', value: download.folder });
+  const error = el('p', { class: 'dlg-error', role: 'alert' });
+  const ok = el('button', { value: 'ok', class: 'primary', text: 'Move' });
+  const what = count === 1 ? `"${download.name}"` : `the files of ${count} downloads`;
+  const body = el('div', { class: 'dlg-body form-grid' },
+    el('span'), el('p', { class: 'dlg-text', text: `Move ${what} to another folder.` }),
+    el('label', { text: 'Folder' }), folder,
+    el('span'), error);
+  const d = dialog('Move the file', body, [el('button', { value: 'cancel', formnovalidate: true, text: 'Cancel' }), ok]);
+  d.classList.add('dlg-move');
+  folder.focus();
+  ok.addEventListener('click', async (e) => {
+    e.preventDefault();
+    if (!folder.value.trim()) { error.textContent = 'Enter a folder.'; return; }
+    ok.disabled = true;
+    try {
+      await move(folder.value.trim());
+      d.close('ok');
+    } catch (err) {
+      error.textContent = err.message;
+      ok.disabled = false;
+    }
+  });
+}
+
+// A page cannot open a file manager: it shows where the file is and offers to copy the folder.
+export function showFolder(answer) {
+  const path = el('input', { type: 'text', name: 'path', readonly: true, value: answer.folder });
+  const copy = el('button', { type: 'button', class: 'copy', text: 'Copy' });
+  const done = el('span', { class: 'dlg-note', role: 'status' });
+  copy.addEventListener('click', async () => {
+    path.select();
+    try {
+      await navigator.clipboard.writeText(answer.folder);
+    } catch {
+      document.execCommand('copy');  // without a secure context the selection is copied instead
+    }
+    done.textContent = 'Copied.';
+  });
+  const body = el('div', { class: 'dlg-body form-grid' },
+    el('label', { text: 'Folder' }), el('div', { class: 'copy-row' }, path, copy),
+    el('span'), done);
+  const d = dialog('Open the folder', body, [el('button', { value: 'ok', class: 'primary', text: 'Close' })]);
+  d.classList.add('dlg-folder');
+  path.select();
+}

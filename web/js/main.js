@@ -68,6 +68,21 @@ const commands = {
   // Up moves the topmost selected first, down the lowest, so a block keeps its shape.
   'download.moveUp': () => each('up', selected().sort((a, b) => state.order.indexOf(a) - state.order.indexOf(b))),
   'download.moveDown': () => each('down', selected().sort((a, b) => state.order.indexOf(b) - state.order.indexOf(a))),
+  'download.moveFile': async () => {
+    const ids = selected();
+    if (!ids.length) return;
+    const first = state.downloads.get(ids[0]);
+    await dialogs.moveFile(first, ids.length, async (folder) => {
+      for (const id of ids) await post(`/api/downloads/${id}/move`, { folder });
+    });
+  },
+  'download.openFolder': async () => {
+    const id = selected()[0];
+    if (id == null) return;
+    try {
+      dialogs.showFolder(await post(`/api/downloads/${id}/folder`));
+    } catch (e) { dialogs.message('Plover', e.message); }
+  },
   'download.pauseAll': () => each('pause', [...state.downloads.keys()]),
   'download.resumeAll': () => each('resume', [...state.downloads.keys()]),
   'download.deleteFinished': () => each('delete', [...state.downloads.values()].filter((d) => d.finished).map((d) => d.id)),

@@ -8,6 +8,7 @@ export const state = {
   order: [],             // ids in list order
   traffic: { speed: 0, active: 0, count: 0, mode: 0 },
   log: [],
+  categories: [],      // names of the category filter, by index
   connected: false,
 };
 
@@ -30,6 +31,7 @@ export const handlers = {
     sortOrder();
     state.traffic = s.traffic;
     state.log = s.log;
+    state.categories = s.categories ?? [];
     emit('downloads', { reset: true });
     emit('traffic');
     emit('log', { reset: true });
