@@ -22,7 +22,16 @@ const COLUMNS = [
   { key: 'size', title: 'Size', cls: 'c-num', value: (d) => (d.size ? bytes(d.size) : '') },
   { key: 'speed', title: 'Speed', cls: 'c-num', value: (d) => (d.statusClass === 'busy' ? speed(d.speed) : '') },
   { key: 'left', title: 'Time left', cls: 'c-num', value: (d) => (d.statusClass === 'busy' ? duration(d.timeLeft) : '') },
-  { key: 'url', title: 'Address', cls: 'c-url', value: (d) => d.url },
+  // An address fetched over TLS carries the word, as the command line's list shows it.
+  { key: 'url', title: 'Address', cls: 'c-url', type: 'custom', value: (d) => d.url,
+    create: () => el('span', {}, el('span', { class: 'tls', title: 'Fetched over TLS (https)' }), el('span')),
+    draw: (n, url) => {
+      const tls = /^https:\/\//i.test(url || '');
+      n.firstChild.hidden = !tls;
+      n.firstChild.textContent = tls ? 'TLS' : '';
+      n.lastChild.textContent = url || '';
+      n.title = url || '';
+    } },
   { key: 'folder', title: 'Folder', cls: 'c-folder', value: (d) => d.folder },
 ];
 
