@@ -21,23 +21,6 @@ using nlohmann::json;
 
 constexpr int kPictures = 12;
 
-int CountRequests(const NginxServer& web, const std::string& uri) {
-    std::istringstream log(web.AccessLog());
-    std::string method, path, rest;
-    int n = 0;
-    while (log >> method >> path && std::getline(log, rest)) n += path == uri;
-    return n;
-}
-
-json Summary(const std::string& out) {
-    std::istringstream in(out);
-    std::string line;
-    json last;
-    while (std::getline(in, line))
-        if (!line.empty()) last = json::parse(line);
-    return last;
-}
-
 class CollectCliTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -68,7 +51,7 @@ protected:
 TEST_F(CollectCliTest, CollectedOnceThenNothingNewThenOnlyTheDeletedOne) {
     SRunResult first = Collect();
     ASSERT_EQ(first.exitCode, 0) << first.out << first.err;
-    json s = Summary(first.out);
+    json s = LastJsonLine(first.out);
     EXPECT_EQ(s["downloaded"], kPictures);
     EXPECT_EQ(s["alreadyInBasket"], 0);
     EXPECT_TRUE(s["failed"].empty());
@@ -78,14 +61,14 @@ TEST_F(CollectCliTest, CollectedOnceThenNothingNewThenOnlyTheDeletedOne) {
     for (int i = 0; i < kPictures; ++i) {
         EXPECT_EQ(Sha256Of((basket / Picture(i)).string()), Sha256Of((web.Root() / "pictures" / Picture(i)).string()))
             << Picture(i);
-        EXPECT_EQ(CountRequests(web, "/pictures/" + Picture(i)), 1);
+        EXPECT_EQ(web.RequestCount("/pictures/" + Picture(i)), 1);
     }
 
     // Again: everything is known and in place; nothing is fetched.
     SRunResult second = RunPlover(home.Str(), {"collect", web.Url("/gallery.html"), "--basket", "Gallery"});
     ASSERT_EQ(second.exitCode, 0) << second.out << second.err;
     EXPECT_NE(second.out.find("Nothing new to download"), std::string::npos) << second.out;
-    for (int i = 0; i < kPictures; ++i) EXPECT_EQ(CountRequests(web, "/pictures/" + Picture(i)), 1);
+    for (int i = 0; i < kPictures; ++i) EXPECT_EQ(web.RequestCount("/pictures/" + Picture(i)), 1);
     SRunResult scan = RunPlover(home.Str(), {"scan", web.Url("/gallery.html"), "--json"});
     ASSERT_EQ(scan.exitCode, 0) << scan.err;
     EXPECT_EQ(std::count_if(scan.out.begin(), scan.out.end(), [](char c) { return c == '\n'; }), kPictures + 2);
@@ -99,10 +82,10 @@ TEST_F(CollectCliTest, CollectedOnceThenNothingNewThenOnlyTheDeletedOne) {
     fs::remove(basket / Picture(5));
     SRunResult third = Collect();
     ASSERT_EQ(third.exitCode, 0) << third.out << third.err;
-    s = Summary(third.out);
+    s = LastJsonLine(third.out);
     EXPECT_EQ(s["downloaded"], 1);
     EXPECT_EQ(s["alreadyInBasket"], kPictures - 1);
-    for (int i = 0; i < kPictures; ++i) EXPECT_EQ(CountRequests(web, "/pictures/" + Picture(i)), i == 5 ? 2 : 1);
+    for (int i = 0; i < kPictures; ++i) EXPECT_EQ(web.RequestCount("/pictures/" + Picture(i)), i == 5 ? 2 : 1);
     EXPECT_EQ(Sha256Of((basket / Picture(5)).string()), Sha256Of((web.Root() / "pictures" / Picture(5)).string()));
     EXPECT_FALSE(fs::exists(basket / (Picture(5) + "1")));
 }

@@ -24,21 +24,6 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-json Summary(const std::string& out) {
-    std::istringstream in(out);
-    std::string line;
-    json last;
-    while (std::getline(in, line))
-        if (!line.empty()) last = json::parse(line);
-    return last;
-}
-
-size_t Occurrences(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
 // Waits (up to a minute) until `done` holds.
 template <class Condition>
 bool WaitFor(Condition done) {
@@ -99,7 +84,7 @@ TEST_F(CollectOutcomesTest, AFinishedGetDoesNotKeepAPictureOutButTheUsersQueuedD
 
     SRunResult r = Collect();
     EXPECT_EQ(r.exitCode, 1) << r.out << r.err;  // not everything was collected
-    json s = Summary(r.out);
+    json s = LastJsonLine(r.out);
     EXPECT_EQ(s["downloaded"], 2) << r.out;
     ASSERT_EQ(s["queuedElsewhere"].size(), 1u) << r.out;
     EXPECT_EQ(s["queuedElsewhere"][0]["url"], web.Url("/slow/big.jpg"));
@@ -121,7 +106,7 @@ TEST_F(CollectOutcomesTest, ADeletedBasketFolderIsReportedOnceAndEndsTheRun) {
     EXPECT_EQ(r.out.find("Wait for user"), std::string::npos) << r.out;
     EXPECT_EQ(r.err.find("Wait for user"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(basket));  // not made again in its place
-    EXPECT_EQ(Summary(Collect().out)["error"], "Can't create folder\n" + basket.string());
+    EXPECT_EQ(LastJsonLine(Collect().out)["error"], "Can't create folder\n" + basket.string());
 }
 
 TEST_F(CollectOutcomesTest, SigtermWhileTheScanFetchesThumbnailsEndsTheRunAtOnce) {

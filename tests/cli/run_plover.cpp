@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -116,6 +117,26 @@ std::string PatternBytes(size_t size, uint32_t seed) {
         s[i] = char(x);
     }
     return s;
+}
+
+std::vector<nlohmann::json> JsonLines(const std::string& out) {
+    std::vector<nlohmann::json> lines;
+    std::istringstream in(out);
+    std::string line;
+    while (std::getline(in, line))
+        if (!line.empty()) lines.push_back(nlohmann::json::parse(line));
+    return lines;
+}
+
+nlohmann::json LastJsonLine(const std::string& out) {
+    std::vector<nlohmann::json> lines = JsonLines(out);
+    return lines.empty() ? nlohmann::json() : lines.back();
+}
+
+size_t Occurrences(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
 }
 
 }  // namespace plover::test

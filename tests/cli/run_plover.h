@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 namespace plover::test {
 
 struct SRunResult {
@@ -42,5 +44,12 @@ std::string Sha256Of(const std::string& path);
 // Bytes that are the same for a given seed, different across offsets: a file of them is easy to
 // check and no two sections of it look alike.
 std::string PatternBytes(size_t size, uint32_t seed);
+
+// The JSON lines of a --json run, each parsed; LastJsonLine is the last one (the summary).
+std::vector<nlohmann::json> JsonLines(const std::string& out);
+nlohmann::json LastJsonLine(const std::string& out);
+
+// How often what stands in text (overlapping finds count).
+size_t Occurrences(const std::string& text, const std::string& what);
 
 }  // namespace plover::test

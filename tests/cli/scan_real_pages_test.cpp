@@ -15,27 +15,11 @@ namespace {
 
 using nlohmann::json;
 
-std::vector<json> JsonLines(const std::string& out) {
-    std::vector<json> lines;
-    std::istringstream in(out);
-    std::string line;
-    while (std::getline(in, line)) lines.push_back(json::parse(line));
-    return lines;
-}
-
 std::vector<json> OfType(const std::vector<json>& lines, const char* type) {
     std::vector<json> out;
     for (const json& j : lines)
         if (j["type"] == type) out.push_back(j);
     return out;
-}
-
-int CountRequests(const NginxServer& web, const std::string& uri) {
-    std::istringstream log(web.AccessLog());
-    std::string method, path, rest;
-    int n = 0;
-    while (log >> method >> path && std::getline(log, rest)) n += path == uri;
-    return n;
 }
 
 class ScanRealPagesTest : public ::testing::Test {
@@ -77,7 +61,7 @@ TEST_F(ScanRealPagesTest, SingleQuotedValuesAndCharacterReferencesAreReadAsBrows
         EXPECT_EQ(thumbnails[i]["url"], web.Url("/pics/" + n));
         EXPECT_EQ(thumbnails[i]["thumbnail"], web.Url("/thumbs/" + n));
         EXPECT_EQ(ReadFile(thumbnails[i]["thumbnailFile"].get<std::string>()), "small " + n);
-        EXPECT_EQ(CountRequests(web, "/thumbs/" + n), 1);
+        EXPECT_EQ(web.RequestCount("/thumbs/" + n), 1);
     }
     auto links = OfType(lines, "link");
     ASSERT_EQ(links.size(), 1u) << r.out;
@@ -91,15 +75,15 @@ TEST_F(ScanRealPagesTest, APageAndAThumbnailFetchedBeforeWithGetAreScannedAgainW
         SRunResult get = RunPlover(home.Str(), {"get", web.Url(path), "--folder", files.Str()});
         ASSERT_EQ(get.exitCode, 0) << path << get.err;
     }
-    int pageBefore = CountRequests(web, "/index.html"), thumbnailBefore = CountRequests(web, "/thumbs/p1.jpg");
+    int pageBefore = web.RequestCount("/index.html"), thumbnailBefore = web.RequestCount("/thumbs/p1.jpg");
     SRunResult r = Scan({web.Url("/index.html"), "--reload", "--json"});
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     auto thumbnails = OfType(JsonLines(r.out), "thumbnail");
     ASSERT_EQ(thumbnails.size(), 2u) << r.out;
     EXPECT_EQ(ReadFile(thumbnails[0]["thumbnailFile"].get<std::string>()), "small p1.jpg");
     // Both fetched again for the scan.
-    EXPECT_EQ(CountRequests(web, "/index.html"), pageBefore + 1);
-    EXPECT_EQ(CountRequests(web, "/thumbs/p1.jpg"), thumbnailBefore + 1);
+    EXPECT_EQ(web.RequestCount("/index.html"), pageBefore + 1);
+    EXPECT_EQ(web.RequestCount("/thumbs/p1.jpg"), thumbnailBefore + 1);
 }
 
 }  // namespace

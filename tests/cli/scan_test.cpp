@@ -15,28 +15,6 @@ namespace {
 
 using nlohmann::json;
 
-int CountRequests(const NginxServer& web, const std::string& uri) {
-    std::istringstream log(web.AccessLog());
-    std::string method, path, rest;
-    int n = 0;
-    while (log >> method >> path && std::getline(log, rest)) n += path == uri;
-    return n;
-}
-
-size_t Occurrences(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
-std::vector<json> JsonLines(const std::string& out) {
-    std::vector<json> lines;
-    std::istringstream in(out);
-    std::string line;
-    while (std::getline(in, line)) lines.push_back(json::parse(line));
-    return lines;
-}
-
 class ScanCliTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -89,7 +67,7 @@ TEST_F(ScanCliTest, SinglePageListsEveryThumbnailOnceWithItsAddresses) {
     EXPECT_NE(r.out.find("    text      Next page\n"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("Large pictures"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("1 pages scanned: 3 thumbnails, 0 large pictures, 2 page links."), std::string::npos) << r.out;
-    EXPECT_EQ(CountRequests(web, "/gallery/page2.html"), 0);
+    EXPECT_EQ(web.RequestCount("/gallery/page2.html"), 0);
 }
 
 TEST_F(ScanCliTest, JsonGivesOneObjectPerResult) {
@@ -128,32 +106,32 @@ TEST_F(ScanCliTest, RecursiveProfileFollowsNumberedPagesOneThumbnailFromEach) {
     EXPECT_EQ(thumbnails, (std::vector<std::string>{Url("big/p1.jpg"), Url("big/q1.jpg"), Url("big/r1.jpg")}));
     EXPECT_EQ(pictures, (std::vector<std::string>{Url("small/p2.jpg"), Url("small/p3.jpg"), Url("small/q2.jpg"),
                                                   Url("photo.png")}));
-    EXPECT_EQ(CountRequests(web, "/gallery/about.html"), 0);
+    EXPECT_EQ(web.RequestCount("/gallery/about.html"), 0);
 
     // Depth 1: page2 is scanned, page3 (found on page2) is not.
     ASSERT_EQ(RunPlover(home.Str(), {"profiles", "edit", "3", "--depth", "1"}).exitCode, 0);
     SRunResult shallow = Scan({Url("index.html"), "--profile", "Scan Mixed Gallery", "--json"});
     ASSERT_EQ(shallow.exitCode, 0) << shallow.err;
     EXPECT_EQ(JsonLines(shallow.out).back()["pagesScanned"], 2);
-    EXPECT_EQ(CountRequests(web, "/gallery/page3.html"), 1);  // only the first scan's
+    EXPECT_EQ(web.RequestCount("/gallery/page3.html"), 1);  // only the first scan's
 }
 
 TEST_F(ScanCliTest, ASecondScanComesFromTheCacheAndReloadFetchesAgain) {
     ASSERT_EQ(Scan({Url("index.html")}).exitCode, 0);
-    EXPECT_EQ(CountRequests(web, "/gallery/index.html"), 1);
-    EXPECT_EQ(CountRequests(web, "/gallery/small/p1.jpg"), 1);
+    EXPECT_EQ(web.RequestCount("/gallery/index.html"), 1);
+    EXPECT_EQ(web.RequestCount("/gallery/small/p1.jpg"), 1);
 
     SRunResult cached = Scan({Url("index.html")});
     ASSERT_EQ(cached.exitCode, 0) << cached.err;
     EXPECT_EQ(Occurrences(cached.out, "    thumbnail "), 3u) << cached.out;
-    EXPECT_EQ(CountRequests(web, "/gallery/index.html"), 1);
-    EXPECT_EQ(CountRequests(web, "/gallery/small/p1.jpg"), 1);
+    EXPECT_EQ(web.RequestCount("/gallery/index.html"), 1);
+    EXPECT_EQ(web.RequestCount("/gallery/small/p1.jpg"), 1);
 
     SRunResult reloaded = Scan({Url("index.html"), "--reload"});
     ASSERT_EQ(reloaded.exitCode, 0) << reloaded.err;
     EXPECT_EQ(reloaded.out, cached.out);
-    EXPECT_EQ(CountRequests(web, "/gallery/index.html"), 2);
-    EXPECT_EQ(CountRequests(web, "/gallery/small/p1.jpg"), 2);
+    EXPECT_EQ(web.RequestCount("/gallery/index.html"), 2);
+    EXPECT_EQ(web.RequestCount("/gallery/small/p1.jpg"), 2);
 }
 
 TEST_F(ScanCliTest, RefusalsAndFailures) {
@@ -170,7 +148,7 @@ TEST_F(ScanCliTest, RefusalsAndFailures) {
     EXPECT_EQ(nothing.exitCode, 1);
     EXPECT_EQ(nothing.err,
               "You haven't selected what to scan for: thumbnails, links to other pictures or links to other pages.\n");
-    EXPECT_EQ(CountRequests(web, "/gallery/index.html"), 0);
+    EXPECT_EQ(web.RequestCount("/gallery/index.html"), 0);
 
     SRunResult unknown = Scan({Url("index.html"), "--profile", "No Such Profile"});
     EXPECT_EQ(unknown.exitCode, 1);

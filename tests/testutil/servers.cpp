@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -195,6 +196,14 @@ NginxServer::NginxServer(NginxOptions options) : options_(std::move(options)) {
 NginxServer::~NginxServer() { Stop(); }
 
 std::string NginxServer::AccessLog() const { return ReadFile(Folder() / "access.log"); }
+
+int NginxServer::RequestCount(const std::string& uri) const {
+    std::istringstream log(AccessLog());
+    std::string method, path, rest;
+    int n = 0;
+    while (log >> method >> path && std::getline(log, rest)) n += path == uri;
+    return n;
+}
 std::string NginxServer::ErrorLog() const { return ReadFile(Folder() / "error.log"); }
 std::string NginxServer::HttpsUrl(const std::string& path, const std::string& host) const {
     return "https://" + host + ":" + std::to_string(Port()) + path;

@@ -128,6 +128,8 @@ public:
     // The document root (created empty).
     std::filesystem::path Root() const { return Folder() / "root"; }
     std::string AccessLog() const;
+    // How many requests of the access log asked for uri.
+    int RequestCount(const std::string& uri) const;
     std::string ErrorLog() const;
     const NginxOptions& Options() const { return options_; }
     // "https://HOST:PORT" followed by path (for a server started with a certificate).
