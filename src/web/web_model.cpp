@@ -97,7 +97,10 @@ void CWebModel::Pump(uint64_t nowMs) {
         lines.swap(newLog_);
         order = std::exchange(orderChanged_, false);
     }
-    for (auto& [id, d] : changed) hub_.Publish(SseEvent("download", DownloadJson(d.Get()).dump()));
+    if (!changed.empty()) {
+        std::vector<SCategoryProp> categories = ListCategories();
+        for (auto& [id, d] : changed) hub_.Publish(SseEvent("download", DownloadJson(d.Get(), categories).dump()));
+    }
     for (int id : removed) hub_.Publish(SseEvent("removed", nlohmann::json{{"id", id}}.dump()));
     if (order) {
         nlohmann::json ids = nlohmann::json::array();
@@ -132,17 +135,18 @@ void CWebModel::Pump(uint64_t nowMs) {
 
 nlohmann::json CWebModel::Snapshot() {
     nlohmann::json downloads = nlohmann::json::array();
+    std::vector<SCategoryProp> categories = ListCategories();
     int n = downloader_->GetDownloadCount();
     for (int i = 0; i < n; ++i) {
         RefPtr<IDownload> d;
-        if (downloader_->GetDownload(i, d.Put()) && d) downloads.push_back(DownloadJson(d.Get()));
+        if (downloader_->GetDownload(i, d.Put()) && d) downloads.push_back(DownloadJson(d.Get(), categories));
     }
     nlohmann::json log = nlohmann::json::array();
     {
         std::lock_guard g(logLock_);
         for (const SLogLine& l : log_) log.push_back(LogLineJson(l.seq, l.kind, l.text));
     }
-    return {{"downloads", downloads}, {"traffic", Traffic()}, {"log", log}, {"categories", CategoriesJson()}};
+    return {{"downloads", downloads}, {"traffic", Traffic()}, {"log", log}, {"categories", CategoriesJson(categories)}};
 }
 
 }  // namespace plover::web
