@@ -67,12 +67,11 @@ void CWebModel::TakeMessages() {
 }
 
 RefPtr<IDownload> CWebModel::FindDownload(int id) {
-    int n = downloader_->GetDownloadCount();
-    for (int i = 0; i < n; ++i) {
-        RefPtr<IDownload> d;
-        if (downloader_->GetDownload(i, d.Put()) && d && d->GetID() == id) return d;
-    }
-    return nullptr;
+    // The downloader looks it up on its own thread in one pass; walking the list by index from
+    // here would copy the list's handle and count every download once per command.
+    RefPtr<IDownload> d;
+    if (!downloader_->FindDownloadByID(id, d.Put())) return nullptr;
+    return d;
 }
 
 nlohmann::json CWebModel::Traffic() {
