@@ -1,5 +1,6 @@
 #include "web/download_json.h"
 
+#include <utility>
 #include <vector>
 
 #include "download/categories.h"
@@ -58,7 +59,7 @@ nlohmann::json DownloadJson(IDownload* d, const std::vector<SCategoryProp>& cate
         {"finished", d->IsFinished()},
         {"failed", d->IsFailed()},
         {"queue", d->GetQueueValue()},
-        {"sections", parts},
+        {"sections", std::move(parts)},
         {"category", CategoryIndexFor(categories, name, folder)},
         {"moving", status == DS_MOVING},
         {"moveDone", moveDone},

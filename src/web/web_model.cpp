@@ -1,5 +1,7 @@
 #include "web/web_model.h"
 
+#include <utility>
+
 #include "app/settings.h"
 #include "web/download_json.h"
 
@@ -145,7 +147,13 @@ nlohmann::json CWebModel::Snapshot() {
         std::lock_guard g(logLock_);
         for (const SLogLine& l : log_) log.push_back(LogLineJson(l.seq, l.kind, l.text));
     }
-    return {{"downloads", downloads}, {"traffic", Traffic()}, {"log", log}, {"categories", CategoriesJson(categories)}};
+    // Moved in, not listed in braces: a braced list would copy ten thousand downloads once more.
+    nlohmann::json out = nlohmann::json::object();
+    out["downloads"] = std::move(downloads);
+    out["traffic"] = Traffic();
+    out["log"] = std::move(log);
+    out["categories"] = CategoriesJson(categories);
+    return out;
 }
 
 }  // namespace plover::web
