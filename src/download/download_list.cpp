@@ -120,6 +120,18 @@ int CDownloadList::IndexOf(IDownload* download) const {
     return -1;
 }
 
+bool CDownloadList::FindByID(int id, IDownload** out) const {
+    if (!out) return false;
+    std::lock_guard g(lock_);
+    for (IDownload* d : items_)
+        if (d->GetID() == id) {  // the ID is fixed at creation and read without a lock
+            *out = d;
+            d->AddRef();
+            return true;
+        }
+    return false;
+}
+
 std::vector<RefPtr<IDownload>> CDownloadList::Snapshot() const {
     std::lock_guard g(lock_);
     std::vector<RefPtr<IDownload>> out;

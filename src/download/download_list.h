@@ -74,6 +74,8 @@ public:
     int Add(IDownload* download);
     void RemoveAt(int index);
     int IndexOf(IDownload* download) const;
+    // A counted reference to the download with this ID, found without copying the list.
+    bool FindByID(int id, IDownload** out) const;
     // SetQueueValue(index) on every download.
     void Renumber();
     // A snapshot of the entries, each with a reference, for a pass over the list.

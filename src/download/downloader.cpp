@@ -645,12 +645,8 @@ void CDownloader::DoOperation(SDnlOp* op) {
 
 uint32_t CDownloader::DoFind(IDownload** out, int id) {
     if (!out) return 0;
-    for (auto& d : Downloads())
-        if (d->GetID() == id) {
-            *out = RefPtr<IDownload>(d).Detach();
-            return 1;
-        }
-    return 0;
+    auto list = List();
+    return list && list->FindByID(id, out) ? 1 : 0;
 }
 
 void CDownloader::DoDelete(uint32_t mode) {

@@ -1,11 +1,13 @@
 #include "web/download_json.h"
 
+#include <utility>
 #include <vector>
 
 #include "download/categories.h"
 #include "download/download_status.h"
 #include "download/i_download.h"
 #include "download/i_downloader.h"
+#include "web/utf8_text.h"
 
 namespace plover::web {
 
@@ -24,7 +26,7 @@ const char* WaitReason(DownloadStatus status, DownloadStatus reason) {
     return "other";
 }
 
-nlohmann::json DownloadJson(IDownload* d) {
+nlohmann::json DownloadJson(IDownload* d, const std::vector<SCategoryProp>& categories) {
     DownloadStatus status = d->GetStatus();
     std::vector<SSection> sections, workers;
     d->GetSections(sections, workers);
@@ -33,23 +35,21 @@ nlohmann::json DownloadJson(IDownload* d) {
         if (s.IsValid()) parts.push_back({s.Start, s.Size});
     std::string name = d->GetFileName();
     std::string url = d->GetOriginalUrl();
+    std::string folder = d->GetLocalFolder();
     uint32_t moveDone = 0, moveTotal = 0;
     d->GetTraffic(&moveDone, &moveTotal);
-    // Text is bytes: a name that is not UTF-8 is shown with replacement characters.
-    auto text = [](const std::string& s) {
-        return nlohmann::json(s).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    };
     return {
         {"id", d->GetID()},
-        {"name", nlohmann::json::parse(text(name.empty() ? url : name))},
-        {"url", nlohmann::json::parse(text(url))},
-        {"folder", nlohmann::json::parse(text(d->GetLocalFolder()))},
+        // Text is bytes: a name that is not UTF-8 is shown with replacement characters.
+        {"name", ValidUtf8(name.empty() ? url : name)},
+        {"url", ValidUtf8(url)},
+        {"folder", ValidUtf8(folder)},
         {"status", StatusText(status)},
         {"statusClass", StatusClassName(StatusClass(status))},
         {"waitForUser", status == DS_WAIT_FOR_USER},
         {"waitReason", WaitReason(status, d->GetSuperStatus())},
         {"statusTime", d->GetStatusTime()},
-        {"server", nlohmann::json::parse(text(d->GetServer()))},
+        {"server", ValidUtf8(d->GetServer())},
         {"size", d->GetSize()},
         {"downloaded", d->GetDownloaded()},
         {"speed", d->GetSpeed()},
@@ -59,9 +59,8 @@ nlohmann::json DownloadJson(IDownload* d) {
         {"finished", d->IsFinished()},
         {"failed", d->IsFailed()},
         {"queue", d->GetQueueValue()},
-        {"workers", d->GetLeechCount()},
-        {"sections", parts},
-        {"category", CategoryIndexFor(ListCategories(), name, d->GetLocalFolder())},
+        {"sections", std::move(parts)},
+        {"category", CategoryIndexFor(categories, name, folder)},
         {"moving", status == DS_MOVING},
         {"moveDone", moveDone},
         {"moveTotal", moveTotal},
@@ -75,9 +74,9 @@ std::vector<SCategoryProp> ListCategories() {
     return out;
 }
 
-nlohmann::json CategoriesJson() {
+nlohmann::json CategoriesJson(const std::vector<SCategoryProp>& categories) {
     nlohmann::json out = nlohmann::json::array();
-    for (const SCategoryProp& c : ListCategories()) out.push_back(c.name);
+    for (const SCategoryProp& c : categories) out.push_back(ValidUtf8(c.name));
     return out;
 }
 
@@ -106,8 +105,7 @@ const char* LogKindName(uint32_t kind) {
 }
 
 nlohmann::json LogLineJson(uint64_t seq, uint32_t kind, const std::string& text) {
-    std::string safe = nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    return {{"seq", seq}, {"kind", kind}, {"kindName", LogKindName(kind)}, {"text", nlohmann::json::parse(safe)}};
+    return {{"seq", seq}, {"kind", kind}, {"kindName", LogKindName(kind)}, {"text", ValidUtf8(text)}};
 }
 
 }  // namespace plover::web

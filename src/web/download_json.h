@@ -15,16 +15,17 @@ namespace plover::web {
 
 // {"id","name","url","folder","server","status","statusClass","waitForUser","waitReason",
 //  "statusTime","size","downloaded","speed","timeLeft","priority","paused","finished","failed",
-//  "queue","workers","sections":[[start,size],...],"category","moving","moveDone","moveTotal"}
-// category indexes ListCategories() (-1: none); moveDone and moveTotal are the bytes the file
+//  "queue","sections":[[start,size],...],"category","moving","moveDone","moveTotal"}
+// category indexes categories, which is ListCategories() taken once for all the downloads written
+// together (-1: none); moveDone and moveTotal are the bytes the file
 // relocator has carried while the download is "moving".
 // waitReason says what a download in "Wait for user" waits for: "login" (the server asked for
 // one), "exists" (the target file exists: overwrite or cancel), "other"; "" when not waiting.
-nlohmann::json DownloadJson(IDownload* d);
+nlohmann::json DownloadJson(IDownload* d, const std::vector<SCategoryProp>& categories);
 // The categories the list is filtered by: the installed ones, or the five defaults (by their
 // extensions alone) while none is installed, so the filter is useful from the first start.
 std::vector<SCategoryProp> ListCategories();
-nlohmann::json CategoriesJson();  // their names, in index order
+nlohmann::json CategoriesJson(const std::vector<SCategoryProp>& categories);  // their names, in index order
 const char* WaitReason(uint32_t status, uint32_t reason);
 // "failed", "busy" or "idle" for a status class.
 const char* StatusClassName(uint32_t statusClass);

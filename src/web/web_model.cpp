@@ -1,5 +1,7 @@
 #include "web/web_model.h"
 
+#include <utility>
+
 #include "app/settings.h"
 #include "web/download_json.h"
 
@@ -67,12 +69,11 @@ void CWebModel::TakeMessages() {
 }
 
 RefPtr<IDownload> CWebModel::FindDownload(int id) {
-    int n = downloader_->GetDownloadCount();
-    for (int i = 0; i < n; ++i) {
-        RefPtr<IDownload> d;
-        if (downloader_->GetDownload(i, d.Put()) && d && d->GetID() == id) return d;
-    }
-    return nullptr;
+    // The downloader looks it up on its own thread in one pass; walking the list by index from
+    // here would copy the list's handle and count every download once per command.
+    RefPtr<IDownload> d;
+    if (!downloader_->FindDownloadByID(id, d.Put())) return nullptr;
+    return d;
 }
 
 nlohmann::json CWebModel::Traffic() {
@@ -97,7 +98,10 @@ void CWebModel::Pump(uint64_t nowMs) {
         lines.swap(newLog_);
         order = std::exchange(orderChanged_, false);
     }
-    for (auto& [id, d] : changed) hub_.Publish(SseEvent("download", DownloadJson(d.Get()).dump()));
+    if (!changed.empty()) {
+        std::vector<SCategoryProp> categories = ListCategories();
+        for (auto& [id, d] : changed) hub_.Publish(SseEvent("download", DownloadJson(d.Get(), categories).dump()));
+    }
     for (int id : removed) hub_.Publish(SseEvent("removed", nlohmann::json{{"id", id}}.dump()));
     if (order) {
         nlohmann::json ids = nlohmann::json::array();
@@ -132,17 +136,24 @@ void CWebModel::Pump(uint64_t nowMs) {
 
 nlohmann::json CWebModel::Snapshot() {
     nlohmann::json downloads = nlohmann::json::array();
+    std::vector<SCategoryProp> categories = ListCategories();
     int n = downloader_->GetDownloadCount();
     for (int i = 0; i < n; ++i) {
         RefPtr<IDownload> d;
-        if (downloader_->GetDownload(i, d.Put()) && d) downloads.push_back(DownloadJson(d.Get()));
+        if (downloader_->GetDownload(i, d.Put()) && d) downloads.push_back(DownloadJson(d.Get(), categories));
     }
     nlohmann::json log = nlohmann::json::array();
     {
         std::lock_guard g(logLock_);
         for (const SLogLine& l : log_) log.push_back(LogLineJson(l.seq, l.kind, l.text));
     }
-    return {{"downloads", downloads}, {"traffic", Traffic()}, {"log", log}, {"categories", CategoriesJson()}};
+    // Moved in, not listed in braces: a braced list would copy ten thousand downloads once more.
+    nlohmann::json out = nlohmann::json::object();
+    out["downloads"] = std::move(downloads);
+    out["traffic"] = Traffic();
+    out["log"] = std::move(log);
+    out["categories"] = CategoriesJson(categories);
+    return out;
 }
 
 }  // namespace plover::web

@@ -74,6 +74,13 @@ TEST(DownloadList, EntriesAreCountedReferences) {
         RefPtr<IDownload> out;
         EXPECT_FALSE(list.Get(3, out.Put()));
         EXPECT_FALSE(list.Get(0, nullptr));
+        // Found by its ID with a reference of its own; an unknown ID finds nothing.
+        d->id = 42;
+        RefPtr<IDownload> found;
+        ASSERT_TRUE(list.FindByID(42, found.Put()));
+        EXPECT_EQ(found.Get(), static_cast<IDownload*>(d.Get()));
+        EXPECT_FALSE(list.FindByID(7, found.Put()));
+        EXPECT_FALSE(list.FindByID(42, nullptr));
     }
     // The list released its reference: ours is the last one.
     EXPECT_EQ(d->AddRef(), 2u);

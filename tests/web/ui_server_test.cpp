@@ -192,6 +192,29 @@ TEST_F(UiServer, DownloadsFinishAndTheStreamStartsWithASnapshot) {
     EXPECT_NE(end.out.find("Plover has stopped"), std::string::npos) << end.out;
 }
 
+// An ftp:// address added from the page arrives whole, and the list names its server.
+TEST_F(UiServer, FtpDownloadFinishes) {
+    VsftpdServer ftp;
+    WriteFile(ftp.Root() / "pub/scan.tif", PatternBytes(700000, 5));
+    std::string folder = (home_ / "downloads").string();
+    auto r = PostJson("/api/downloads", Json{{"urls", {ftp.FtpUrl("/pub/scan.tif")}}, {"folder", folder}}.dump());
+    ASSERT_TRUE(r);
+    ASSERT_EQ(r->status, 200) << r->body;
+    Json d;
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < until && !(d.is_object() && d["status"] == "Finished")) {
+        Json s = Snapshot();
+        if (s.is_object() && s["downloads"].size() == 1) d = s["downloads"][0];
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_TRUE(d.is_object()) << Snapshot().dump();
+    EXPECT_EQ(d["status"], "Finished") << d.dump();
+    EXPECT_EQ(d["name"], "scan.tif");
+    EXPECT_EQ(d["server"], "127.0.0.1");
+    EXPECT_EQ(d["size"], 700000);
+    EXPECT_EQ(Sha256Of(folder + "/scan.tif"), Sha256Of((ftp.Root() / "pub/scan.tif").string()));
+}
+
 TEST_F(UiServer, LoginRequestAnsweredAndStoredForTheSite) {
     NginxServer web;
     WriteFile(web.Root() / "auth/one.bin", PatternBytes(50000, 1));
