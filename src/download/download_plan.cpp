@@ -83,6 +83,9 @@ bool CDownload::StartWorker(uint32_t start, uint32_t end) {
         return false;
     }
     if (!leech) {
+        // A worker that already ended the download for good (no trust anchors to check a server
+        // with) keeps its status: trying again would not help.
+        if (IsStoppingFailure(GetStatus())) return false;
         // No connection at all (no route, a refused address, no free descriptor): a failed
         // attempt like any other, or the download would wait in "Connecting" for ever.
         AttemptFailed(DS_CANT_CONNECT, RunningLeechCount() > 0);
