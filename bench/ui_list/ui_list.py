@@ -5,10 +5,7 @@ Usage: ui_list.py PLOVER_EXECUTABLE SECONDS"""
 import json
 import os
 import shutil
-import signal
-import socket
 import statistics
-import subprocess
 import sys
 import tempfile
 import threading
@@ -16,17 +13,11 @@ from concurrent.futures import ThreadPoolExecutor
 import time
 import http.client
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "web"))
+from plover_ui_session import headless_chromium, start_plover_ui, stop_process  # noqa: E402
 
 DOWNLOADS = 10000
 CHANGING = 200
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def cpu_seconds(pid):
@@ -40,16 +31,7 @@ def main():
     work = tempfile.mkdtemp(prefix="plover-bench-ui-")
     ui = driver = None
     try:
-        out = open(os.path.join(work, "plover.out"), "w+")
-        port = free_port()
-        ui = subprocess.Popen([plover, "--home", os.path.join(work, "home"), "ui", "--listen", f"127.0.0.1:{port}"],
-                              stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
-        url = None
-        end = time.monotonic() + 60
-        while not url and time.monotonic() < end:
-            out.seek(0)
-            url = next((l.strip() for l in out.read().splitlines() if "?token=" in l), None)
-            time.sleep(0.1)
+        ui, _, port, url = start_plover_ui(plover, work)
         token = url.split("?token=")[1]
 
         local = threading.local()  # one kept-alive connection per thread
@@ -80,12 +62,7 @@ def main():
         snapshot_ms = 1000 * (time.monotonic() - began)
         conn.close()
 
-        options = webdriver.ChromeOptions()
-        options.binary_location = "/usr/bin/chromium"
-        for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
-                    "--no-first-run", "--window-size=1280,800", f"--user-data-dir={os.path.join(work, 'chromium')}"):
-            options.add_argument(arg)
-        driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+        driver = headless_chromium(work)
         driver.set_script_timeout(seconds + 120)
         driver.get(url)
         first_render = driver.execute_async_script("""
@@ -147,12 +124,7 @@ def main():
     finally:
         if driver:
             driver.quit()
-        if ui and ui.poll() is None:
-            ui.send_signal(signal.SIGTERM)
-            try:
-                ui.wait(60)
-            except subprocess.TimeoutExpired:
-                ui.kill()
+        stop_process(ui, 60)
         shutil.rmtree(work, ignore_errors=True)
 
 

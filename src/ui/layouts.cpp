@@ -7,32 +7,32 @@ namespace plover::ui {
 namespace {
 
 // Each written in pieces; the parentheses keep the pieces one element.
-const char* const kLayouts[] = {
-    // 1: the main window.
+// The main window: menus and main toolbar, the left band of panes, the document area, status bar.
+const char* const kMainWindowLayout =
     ("R(ver,main=%i){T(menuBk,top,tb=%i,nogripper)T(top,tb=%i,nogripper)F(hor,width=350){M(mdiID=%i){T(menuBk,"
      "top,tb=%i,nogripper)F(height=250){P(id=%i,active)}}M{T(menuBk,top,tb=%i,nogripper)F{T(top,tb=%i,nogripper)"
      "P(id=%i,active)}F{T(top,tb=%i,nogripper)P(id=%i,active)}}}M(mdiID=%i,PrimaryMDI){T(menuBk,top,tb=%i,"
-     "nogripper)}S(tb=%i)}"),
-    // 2: a single pane.
-    "R{P(id=%i,active)}",
-    // 3: two toolbars, one pane and a status bar.
-    "R{T(menuBk,top,tb=%i,nogripper)T(top,tb=%i,nogripper)F{P(id=%i,active)}S(tb=%i)}",
-    // 4: the basket window.
+     "nogripper)}S(tb=%i)}");
+// A single pane (the protocol log, the system information).
+const char* const kSinglePaneLayout = "R{P(id=%i,active)}";
+// Two toolbars, one pane and a status bar (the image viewer).
+const char* const kViewerLayout = "R{T(menuBk,top,tb=%i,nogripper)T(top,tb=%i,nogripper)F{P(id=%i,active)}S(tb=%i)}";
+// The basket window: folder tree, files and preview.
+const char* const kBasketWindowLayout =
     ("R(ver,main=%i){T(menuBk,top,tb=%i,nogripper)T(top,tb=%i,nogripper)F(hor,width=300){F{P(id=%i,active)}F{"
-     "T(top,tb=%i,nogripper)F{P(id=%i)}}}F{P(id=%i)}S(tb=%i)}"),
-    // 6: two panes under one menu bar.
-    "R{M{T(menuBk,top,tb=%i,nogripper)F{P(id=%i,active)}F{P(id=%i,active)}}}",
-};
+     "T(top,tb=%i,nogripper)F{P(id=%i)}}}F{P(id=%i)}S(tb=%i)}");
+// Two panes under one menu bar (the search-site format determination).
+const char* const kTwoPaneLayout = "R{M{T(menuBk,top,tb=%i,nogripper)F{P(id=%i,active)}F{P(id=%i,active)}}}";
 
 }  // namespace
 
 std::string LayoutTemplate(int number) {
     switch (number) {
-        case 1: return kLayouts[0];
-        case 2: return kLayouts[1];
-        case 3: return kLayouts[2];
-        case 4: return kLayouts[3];
-        case 6: return kLayouts[4];
+        case 1: return kMainWindowLayout;
+        case 2: return kSinglePaneLayout;
+        case 3: return kViewerLayout;
+        case 4: return kBasketWindowLayout;
+        case 6: return kTwoPaneLayout;
         default: return "";
     }
 }

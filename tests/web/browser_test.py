@@ -8,35 +8,18 @@ log window must show the request line.
 Usage: browser_test.py PLOVER_EXECUTABLE [SCREENSHOT.png]"""
 import os
 import shutil
-import signal
 import socket
 import subprocess
 import sys
 import tempfile
 import time
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support import expected_conditions as EC
 from selenium.webdriver.support.ui import Select, WebDriverWait
 
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def wait_for(what, condition, timeout=60):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.1)
-    raise AssertionError("timed out waiting for " + what)
+from plover_ui_session import free_port, headless_chromium, start_plover_ui, stop_process, wait_for
 
 
 def start_nginx(folder):
@@ -80,29 +63,11 @@ def main():
         nginx, site = start_nginx(os.path.join(work, "nginx"))
         file_url = site + "/picture.bin"
         procs.append(nginx)
-        home = os.path.join(work, "home")
         downloads = os.path.join(work, "downloads")
         os.makedirs(downloads)
-        out = open(os.path.join(work, "plover.out"), "w+")
-        ui = subprocess.Popen([plover, "--home", home, "ui", "--listen", f"127.0.0.1:{free_port()}"],
-                              stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+        ui, out, _, url = start_plover_ui(plover, work)
         procs.append(ui)
-
-        def address():
-            out.seek(0)
-            for line in out.read().splitlines():
-                if line.startswith("http://") and "?token=" in line:
-                    return line.strip()
-            return None
-        url = wait_for("the printed address", address)
-
-        options = webdriver.ChromeOptions()
-        options.binary_location = "/usr/bin/chromium"
-        for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
-                    "--disable-component-update", "--disable-sync", "--no-first-run", "--window-size=1280,800",
-                    f"--user-data-dir={os.path.join(work, 'chromium')}"):
-            options.add_argument(arg)
-        driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+        driver = headless_chromium(work)
         driver.get(url)
         wait = WebDriverWait(driver, 60)
         # The layout: menu bar, main toolbar, status bar, the download list as a document.
@@ -262,12 +227,7 @@ def main():
         if driver:
             driver.quit()
         for p in procs:
-            if p.poll() is None:
-                p.send_signal(signal.SIGTERM)
-                try:
-                    p.wait(30)
-                except subprocess.TimeoutExpired:
-                    p.kill()
+            stop_process(p)
         shutil.rmtree(work, ignore_errors=True)
 
 
