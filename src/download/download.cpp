@@ -220,10 +220,7 @@ bool CDownload::IsFailed() { return IsFailedStatus(status_) || IsFailedStatus(su
 
 bool CDownload::IsBusy() { return GetLeechCount() > 0 || hostState_ == HOST_LOOKING; }
 
-int CDownload::GetLeechCount() {
-    CAutoCriticalSection guard(lock_);
-    return int(leeches_.GetSize());
-}
+int CDownload::GetLeechCount() { return leechCount_.load(); }
 
 bool CDownload::GetLeech(int index, ILeech** out) {
     if (!out) return false;

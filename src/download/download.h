@@ -187,6 +187,9 @@ private:
 
     SectionList sections_;
     CInterfaceArray<ILeech> leeches_;
+    // The size of leeches_, readable without the lock: the scheduling pass reads it for every
+    // download of the list.
+    std::atomic<int> leechCount_{0};
     SDownloadConfig config_;
     CTargetFile file_;
     uint8_t initialized_ = 0;

@@ -173,7 +173,10 @@ bool CWebServer::Start(std::string* error) {
     hosts_ = AllowedHosts(config_.host, config_.port);
     server_->new_task_queue = [n = config_.threads] { return new httplib::ThreadPool(size_t(n)); };
     server_->set_payload_max_length(1 << 20);
-    server_->set_keep_alive_timeout(5);
+    // One request a connection: the HTTP library waits for the next request on a kept connection
+    // by waking every few milliseconds, which costs far more than a new loopback connection once
+    // a page holds several connections open. The event stream is one long response and stays.
+    server_->set_keep_alive_max_count(1);
     Routes();
     if (config_.port == 0) {
         port_ = server_->bind_to_any_port(config_.host);
