@@ -23,7 +23,7 @@
 #include "download/i_download.h"
 #include "download/i_downloader.h"
 #include "download/i_leech.h"
-#include "download/i_text_tree_item.h"
+#include "texttree/i_text_tree_item.h"
 #include "download/section_planner.h"
 #include "engine/containers.h"
 #include "net/host_lookup.h"

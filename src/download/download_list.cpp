@@ -12,8 +12,8 @@
 
 #include "download/download.h"
 #include "download/i_download.h"
-#include "download/i_text_tree_item.h"
-#include "download/text_tree.h"
+#include "texttree/i_text_tree_item.h"
+#include "texttree/text_tree.h"
 #include "platform/kept_aside.h"
 
 namespace plover {

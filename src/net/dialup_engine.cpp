@@ -80,9 +80,6 @@ bool CDialUpEngine::FindActiveConnection() {
 // ---- the engine thread ----
 
 void CDialUpEngine::OnStart() {
-    RefPtr<IEngine> engine;
-    if (mgr_ && mgr_->GetEngine(ENGINE_ID_DOWNLOADER, engine.Put()))
-        downloader_ = QueryAs<IDownloader>(engine.Get(), IID_IDownloader);
     timer_ = StartTimer(kDialUpTimerMs);
     // Automatic dialling: a program that starts without its connection brings it up.
     const SAutoDial& autoDial = settings_->AutoDial;
@@ -187,12 +184,12 @@ void CDialUpEngine::OnDialResult(bool success) {
     state_ = DIALUP_IDLE;
     if (success) {
         attempts_ = 0;
-        Report(NE_DIALUP_ESTABLISHED, 0, 0);
-        Log(kDialUpEstablishedText, LOG_DIALUP_UP);
+        if (INetReports* reports = NetReports()) reports->OnDialUpEstablished();
+        Log(kDialUpEstablishedText, kLogDialUpEstablished);
         DropRequest();
     } else {
         connection_ = 0;
-        Log(kDialUpFailedText, LOG_DIALUP_FAILED);
+        Log(kDialUpFailedText, kLogDialUpFailed);
         if (AttemptsUsedUp()) DropRequest();
     }
     lastAttempt_ = Now();
@@ -209,7 +206,7 @@ void CDialUpEngine::DoHangUp() {
             SleepMs(kHangUpStepMs);
         }
     }
-    Log(kDialUpDisconnectedText, LOG_DIALUP_DOWN);
+    Log(kDialUpDisconnectedText, kLogDialUpDisconnected);
     connection_ = 0;
     state_ = DIALUP_IDLE;
 }
@@ -223,12 +220,9 @@ bool CDialUpEngine::AttemptsUsedUp() const {
     return request_ && attempts_ >= 0 && uint32_t(attempts_) >= request_->maxAttempts;
 }
 
-void CDialUpEngine::Report(uint32_t code, uintptr_t value1, uintptr_t value2) {
-    if (downloader_) downloader_->Notify(code, value1, value2);
-}
 
 void CDialUpEngine::Log(const std::string& text, uint32_t kind) {
-    Report(NE_LOG, reinterpret_cast<uintptr_t>(text.c_str()), kind);
+    if (INetReports* reports = NetReports()) reports->OnDialUpLog(text.c_str(), kind);
 }
 
 }  // namespace plover

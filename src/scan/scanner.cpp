@@ -5,9 +5,9 @@
 
 #include "app/settings.h"
 #include "download/i_download.h"
-#include "scan/html_parser.h"
+#include "html/html_parser.h"
 #include "scan/scan_rules.h"
-#include "scan/url_resolve.h"
+#include "html/url_resolve.h"
 
 namespace plover {
 

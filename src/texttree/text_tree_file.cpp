@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <string>
 
-#include "download/text_tree.h"
+#include "texttree/text_tree.h"
 
 namespace plover {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "download/text_tree.h"
+#include "texttree/text_tree.h"
 #include "testutil/temp_dir.h"
 
 namespace plover {

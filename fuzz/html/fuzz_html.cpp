@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "scan/html_parser.h"
-#include "scan/url_resolve.h"
+#include "html/html_parser.h"
+#include "html/url_resolve.h"
 
 using namespace plover;
 

@@ -1,4 +1,4 @@
-#include "scan/html_storage.h"
+#include "html/html_storage.h"
 
 namespace plover::html {
 

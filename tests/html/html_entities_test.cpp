@@ -1,4 +1,4 @@
-#include "scan/html_entities.h"
+#include "html/html_entities.h"
 
 #include <gtest/gtest.h>
 

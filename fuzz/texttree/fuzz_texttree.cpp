@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "download/text_tree.h"
+#include "texttree/text_tree.h"
 
 using namespace plover;
 

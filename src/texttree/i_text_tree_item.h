@@ -3,7 +3,7 @@
 // caller opens or enters the group first; Save writes the object's values and groups at the
 // tree's cursor and Load reads them from the current group. Both leave the cursor where they
 // found it.
-#include "download/text_tree.h"
+#include "texttree/text_tree.h"
 #include "platform/com.h"
 
 namespace plover {

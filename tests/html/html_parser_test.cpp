@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "scan/html_parser.h"
+#include "html/html_parser.h"
 #include "testutil/temp_dir.h"
 
 namespace plover {

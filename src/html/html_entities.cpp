@@ -1,4 +1,4 @@
-#include "scan/html_entities.h"
+#include "html/html_entities.h"
 
 #include <cstdint>
 #include <cstring>

@@ -29,8 +29,8 @@
 #include <string>
 #include <string_view>
 
-#include "download/text_tree_codec.h"
-#include "download/text_tree_node.h"
+#include "texttree/text_tree_codec.h"
+#include "texttree/text_tree_node.h"
 
 namespace plover {
 

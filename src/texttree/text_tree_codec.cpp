@@ -1,4 +1,4 @@
-#include "download/text_tree_codec.h"
+#include "texttree/text_tree_codec.h"
 
 namespace plover {
 namespace {

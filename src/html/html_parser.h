@@ -32,9 +32,9 @@
 #include <unordered_set>
 #include <vector>
 
-#include "scan/html_entities.h"
-#include "scan/html_node.h"
-#include "scan/html_storage.h"
+#include "html/html_entities.h"
+#include "html/html_node.h"
+#include "html/html_storage.h"
 
 namespace plover {
 

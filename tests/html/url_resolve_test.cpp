@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "scan/url_resolve.h"
+#include "html/url_resolve.h"
 
 namespace plover {
 namespace {

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <vector>
 
-#include "download/text_tree.h"
+#include "texttree/text_tree.h"
 
 namespace plover {
 namespace {

@@ -1,4 +1,4 @@
-#include "scan/html_parser.h"
+#include "html/html_parser.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <memory>
 
-#include "scan/html_entities.h"
+#include "html/html_entities.h"
 
 namespace plover {
 namespace {

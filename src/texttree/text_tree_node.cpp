@@ -1,6 +1,6 @@
-#include "download/text_tree_node.h"
+#include "texttree/text_tree_node.h"
 
-#include "download/text_tree_codec.h"
+#include "texttree/text_tree_codec.h"
 
 namespace plover {
 

@@ -1,4 +1,4 @@
-#include "download/text_tree.h"
+#include "texttree/text_tree.h"
 
 #include <utility>
 #include <vector>

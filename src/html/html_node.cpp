@@ -1,7 +1,7 @@
-#include "scan/html_node.h"
+#include "html/html_node.h"
 
-#include "scan/html_storage.h"
-#include "scan/url_resolve.h"
+#include "html/html_storage.h"
+#include "html/url_resolve.h"
 
 namespace plover {
 namespace {

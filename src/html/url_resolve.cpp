@@ -1,4 +1,4 @@
-#include "scan/url_resolve.h"
+#include "html/url_resolve.h"
 
 namespace plover {
 namespace {
