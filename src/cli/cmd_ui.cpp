@@ -6,11 +6,14 @@
 
 #include <iostream>
 
+#include "app/reg_store.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
+#include "cli/install.h"
 #include "download/i_downloader.h"
 #include "web/instance_token.h"
 #include "web/request_guard.h"
+#include "web/setup_api.h"
 #include "web/web_model.h"
 #include "web/web_server.h"
 
@@ -57,6 +60,12 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
     web::CWebModel model(hub, downloader);
     downloader->Advise(&model);
     web::CWebServer server(model, hub, config, [&app] { app.App().Quit(); });
+    // A home without settings gets the installation as the page's first-run wizard.
+    web::CSetupApi setup(web::SSetupContext{home / kStoreFileName, ProposedBasketsFolder(ctx), GetProgramFolder(), [&app] {
+                              app.App().SetUninstalled();
+                              app.App().Quit();
+                          }});
+    server.SetSetup(&setup);
     std::string error;
     if (!server.Start(&error)) {
         std::cerr << "plover: " << error << "\n";

@@ -7,6 +7,7 @@
 #include "ui/layout_json.h"
 #include "ui/layouts.h"
 #include "web/request_guard.h"
+#include "web/setup_api.h"
 #include "web/web_api.h"
 #include "web/web_assets.h"
 
@@ -161,6 +162,13 @@ void CWebServer::Routes() {
          false);
     post("/api/traffic", [this](const httplib::Request&, const nlohmann::json& b) { return SetTrafficMode(model_, b); },
          true);
+    if (setup_) {
+        s.Get("/api/setup", [this](const httplib::Request&, httplib::Response& res) { SendJson(res, setup_->State()); });
+        post("/api/setup/install",
+             [this](const httplib::Request&, const nlohmann::json& b) { return setup_->Install(b); }, false);
+        post("/api/setup/uninstall",
+             [this](const httplib::Request&, const nlohmann::json& b) { return setup_->Uninstall(b); }, true);
+    }
     post("/api/exit",
          [this](const httplib::Request&, const nlohmann::json&) {
              if (onExit_) onExit_();

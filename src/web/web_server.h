@@ -43,6 +43,9 @@ public:
     // Ends the event streams, the listener and the pump; waits for their threads.
     void Stop();
 
+    // The first-run wizard's and the uninstallation's commands (before Start; none without).
+    void SetSetup(class CSetupApi* setup) { setup_ = setup; }
+
     int Port() const { return port_; }
     // "http://HOST:PORT/?token=TOKEN", the address to open.
     std::string Url() const;
@@ -59,6 +62,7 @@ private:
     std::unique_ptr<httplib::Server> server_;
     std::vector<std::string> hosts_;
     int port_ = 0;
+    CSetupApi* setup_ = nullptr;
     std::thread listener_, pump_;
     std::atomic<bool> stopping_{false};
 };
