@@ -9,6 +9,7 @@
 #include "app/reg_store.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
+#include "cli/collect_job.h"
 #include "cli/install.h"
 #include "download/i_downloader.h"
 #include "web/instance_token.h"
@@ -66,6 +67,10 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
                               app.App().Quit();
                           }});
     server.SetSetup(&setup);
+    // `plover collect` of this home while the windows run: its collection runs here.
+    auto jobs = std::make_unique<CCollectJobs>();
+    server.SetJobs([&jobs](const nlohmann::json& b, int& status) { return jobs->Start(b, status); },
+                   [&jobs](int id, int& status) { return jobs->State(id, status); });
     std::string error;
     if (!server.Start(&error)) {
         std::cerr << "plover: " << error << "\n";
@@ -82,6 +87,7 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
     app.RunUntilQuit();
     std::cout << "Stopping..." << std::endl;
     server.Stop();
+    jobs.reset();  // before the engines stop
     downloader->Unadvise(&model);
     web::RemoveAddressFile(home);
     if (app.Stop()) std::cout << "Plover has stopped; settings saved." << std::endl;

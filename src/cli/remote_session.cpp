@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -135,6 +136,51 @@ int RunGetThrough(const SRunningPlover& plover, const std::vector<std::string>& 
     }
     if (failed) std::cerr << failed << " of " << addresses.size() << " downloads failed.\n";
     return failed ? 1 : 0;
+}
+
+int RunCollectThrough(const SRunningPlover& plover, const std::string& url, const std::string& basket,
+                      const std::string& profile, bool reload, bool json) {
+    CPloverClient client(plover);
+    nlohmann::json answer;
+    int status = client.Post(
+        "/api/jobs/collect",
+        {{"url", url}, {"basket", basket}, {"profile", profile}, {"reload", reload}, {"json", json}}, answer);
+    if (status != 200) {
+        std::cerr << (status ? answer.value("error", "plover: refused") : "plover: the running Plover does not answer")
+                  << "\n";
+        return 1;
+    }
+    std::string path = "/api/jobs/" + std::to_string(answer.value("job", 0));
+    signal(SIGINT, OnSignal);
+    signal(SIGTERM, OnSignal);
+    bool live = isatty(STDERR_FILENO) == 1;
+    auto lastPlain = std::chrono::steady_clock::now();
+    while (!interrupted) {
+        nlohmann::json state;
+        if (client.Get(path, state) != 200) {
+            std::cerr << "plover: the running Plover has stopped\n";
+            return 1;
+        }
+        std::string errors = state.value("errors", "");
+        if (live && !errors.empty()) std::cerr << "\r\033[K";
+        std::cerr << errors;
+        if (state.value("done", false)) {
+            if (live) std::cerr << "\r\033[K" << std::flush;
+            std::cout << state.value("summary", "") << std::flush;
+            return state.value("exitCode", 1);
+        }
+        std::string line = state.value("progress", "");
+        auto now = std::chrono::steady_clock::now();
+        if (live && !line.empty())
+            std::cerr << "\r" << line << "\033[K" << std::flush;
+        else if (!line.empty() && now - lastPlain >= std::chrono::seconds(5)) {
+            lastPlain = now;
+            std::cerr << line << "\n";
+        }
+        std::this_thread::sleep_for(kPollEvery);
+    }
+    std::cerr << "\nInterrupted: the collection goes on in the running Plover.\n";
+    return 130;
 }
 
 }  // namespace plover::cli

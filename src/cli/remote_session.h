@@ -32,4 +32,9 @@ std::optional<SRunningPlover> FindRunningPlover(const CliContext& ctx);
 int RunGetThrough(const SRunningPlover& plover, const std::vector<std::string>& addresses, const std::string& folder,
                   int priority);
 
+// `plover collect` through the running Plover: the collection runs there; its progress goes to
+// standard error, its summary to standard output, with the exit status of a run alone.
+int RunCollectThrough(const SRunningPlover& plover, const std::string& url, const std::string& basket,
+                      const std::string& profile, bool reload, bool json);
+
 }  // namespace plover::cli

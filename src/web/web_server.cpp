@@ -169,6 +169,20 @@ void CWebServer::Routes() {
         post("/api/setup/uninstall",
              [this](const httplib::Request&, const nlohmann::json& b) { return setup_->Uninstall(b); }, true);
     }
+    if (jobStart_ && jobState_) {
+        post("/api/jobs/collect",
+             [this](const httplib::Request&, const nlohmann::json& b) {
+                 SApiAnswer a;
+                 a.body = jobStart_(b, a.status);
+                 return a;
+             },
+             true);
+        s.Get(R"(/api/jobs/(\d{1,9}))", [this](const httplib::Request& req, httplib::Response& res) {
+            SApiAnswer a;
+            a.body = jobState_(std::stoi(req.matches[1]), a.status);
+            SendJson(res, a);
+        });
+    }
     post("/api/exit",
          [this](const httplib::Request&, const nlohmann::json&) {
              if (onExit_) onExit_();
