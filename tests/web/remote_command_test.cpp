@@ -67,6 +67,38 @@ TEST(RemoteCommand, GetGoesThroughTheRunningPlover) {
     EXPECT_EQ(ui.Wait(60000).exitCode, 0);
 }
 
+TEST(RemoteCommand, CollectRunsInTheRunningPlover) {
+    NginxServer web;
+    std::string html = "<html><body>";
+    for (int i = 1; i <= 3; ++i) {
+        WriteFile(web.Root() / ("p" + std::to_string(i) + ".jpg"), Bytes(10000 + size_t(i)));
+        WriteFile(web.Root() / ("t" + std::to_string(i) + ".jpg"), Bytes(500));
+        html += "<a href=\"p" + std::to_string(i) + ".jpg\"><img src=\"t" + std::to_string(i) + ".jpg\"></a>";
+    }
+    WriteFile(web.Root() / "gallery.html", html + "</body></html>");
+    TempDir home, io;
+    ASSERT_EQ(RunPlover(home.Str(), {"install"}).exitCode, 0);
+    int port = FreeLoopbackPort();
+    CBackgroundPlover ui(home.Str(), {"ui", "--listen", "127.0.0.1:" + std::to_string(port)}, io.Str());
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (ui.Output().find("?token=") == std::string::npos && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_NE(ui.Output().find("?token="), std::string::npos) << ui.Output();
+
+    SRunResult r = RunPlover(home.Str(), {"collect", web.Url("/gallery.html"), "--basket", "Art", "--json"});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("\"downloaded\":3"), std::string::npos) << r.out;
+    for (int i = 1; i <= 3; ++i)
+        EXPECT_TRUE(std::filesystem::exists(home / "Plover Baskets" / "Art" / ("p" + std::to_string(i) + ".jpg"))) << i;
+    EXPECT_EQ(web.RequestCount("/gallery.html"), 1);  // scanned once, by the running Plover
+
+    r = RunPlover(home.Str(), {"collect", web.Url("/gallery.html"), "--basket", "Nope"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("plover: no basket named \"Nope\""), std::string::npos) << r.err;
+    ui.Signal(SIGTERM);
+    EXPECT_EQ(ui.Wait(60000).exitCode, 0);
+}
+
 TEST(RemoteCommand, AStaleAddressRunsAlone) {
     NginxServer web;
     WriteFile(web.Root() / "a.bin", Bytes(1000));
