@@ -33,6 +33,7 @@ const SCommand kCommands[] = {
     {CMD_REFRESH, "view.refresh", "Refresh"},
     {CMD_ABOUT, "help.about", "About Plover"},
     {CMD_UNINSTALL, "app.uninstall", "Uninstall Plover..."},
+    {CMD_OPTIONS, "tools.options", "Options..."},
 };
 
 SMenuEntry Top(const char* text, std::initializer_list<int> commands) {
@@ -62,6 +63,7 @@ std::vector<SMenuEntry> MenuEntries(int menu) {
                 Top("View", {CMD_SHOW_DOWNLOADS, CMD_SHOW_LOG, CMD_NONE, CMD_REFRESH}),
                 Top("Traffic", {CMD_TRAFFIC_MODE_0, CMD_TRAFFIC_MODE_1, CMD_TRAFFIC_MODE_2, CMD_NONE,
                                 CMD_TRAFFIC_STOP}),
+                Top("Tools", {CMD_OPTIONS}),
                 Top("Help", {CMD_ABOUT}),
             };
         case MENU_VIEWER:

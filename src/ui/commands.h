@@ -38,6 +38,7 @@ enum ECommand : int {
     CMD_REFRESH,
     CMD_ABOUT = 900,
     CMD_UNINSTALL = 950,
+    CMD_OPTIONS,
 };
 
 struct SCommand {

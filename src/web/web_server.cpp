@@ -7,6 +7,7 @@
 #include "ui/layout_json.h"
 #include "ui/layouts.h"
 #include "web/request_guard.h"
+#include "web/options_api.h"
 #include "web/setup_api.h"
 #include "web/web_api.h"
 #include "web/web_assets.h"
@@ -162,6 +163,8 @@ void CWebServer::Routes() {
          false);
     post("/api/traffic", [this](const httplib::Request&, const nlohmann::json& b) { return SetTrafficMode(model_, b); },
          true);
+    s.Get("/api/settings", [](const httplib::Request&, httplib::Response& res) { SendJson(res, ListOptions()); });
+    post("/api/settings", [](const httplib::Request&, const nlohmann::json& b) { return SetOption(b); }, true);
     if (setup_) {
         s.Get("/api/setup", [this](const httplib::Request&, httplib::Response& res) { SendJson(res, setup_->State()); });
         post("/api/setup/install",

@@ -85,6 +85,31 @@ def main():
         with open(settings, encoding="utf-8", errors="replace") as f:
             text = f.read()
         assert all(name in text for name in BASKETS), "the baskets were not kept"
+
+        # Options: a refused value shows the store's reason; a good one is kept over a restart.
+        def open_options():
+            driver.find_element(By.XPATH, "//button[contains(@class,'menu-title') and text()='Tools']").click()
+            driver.find_element(By.CSS_SELECTOR, ".menu [data-command='tools.options']").click()
+            dialog = wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "dialog.opt-dlg[open]"))
+            dialog.find_element(By.CSS_SELECTOR, ".opt-groups li[data-group='General']").click()
+            return dialog, dialog.find_element(By.NAME, "dwAutoSaveTime")
+        dialog, field = open_options()
+        field.clear()
+        field.send_keys("many\n")
+        error = field.find_element(By.XPATH, "following-sibling::div[@class='opt-error']")
+        wait.until(lambda d: "whole number" in error.text)
+        if shot:
+            driver.save_screenshot(shot + "-options.png")
+        field.clear()
+        field.send_keys("37\n")
+        wait.until(lambda d: not error.text)
+        stop_process(ui)
+        assert ui.returncode == 0, ui.returncode
+        ui, out, _, url = start_plover_ui(plover, work, installed=False)
+        driver.get(url)
+        wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, ".bar-statusbar .content-speed"))
+        dialog, field = open_options()
+        assert field.get_attribute("value") == "37", field.get_attribute("value")
         print("wizard: ok")
     finally:
         if driver:

@@ -7,14 +7,11 @@ import * as dialogs from './dialogs.js';
 
 const LICENCE = `PLOVER LICENCE AGREEMENT
 
-Plover is given to you free of charge for your own use. You may copy it and give it to others
-as long as it is given unchanged and free of charge.
+Plover is given to you free of charge for your own use. You may copy it and give it to others as long as it is given unchanged and free of charge.
 
-Plover downloads what you ask it to. You alone are responsible for what you collect with it and
-for respecting the rights of the owners of the pictures and files you download.
+Plover downloads what you ask it to. You alone are responsible for what you collect with it and for respecting the rights of the owners of the pictures and files you download.
 
-Plover is provided "as is", without warranty of any kind. In no event shall its makers be liable
-for any damages arising from its use.`;
+Plover is provided "as is", without warranty of any kind. In no event shall its makers be liable for any damages arising from its use.`;
 
 const STEPS = ['Welcome', 'Licence agreement', 'Folders', 'Options', 'Default baskets', 'Copy', 'Finish'];
 
