@@ -4,7 +4,27 @@ import { getJson, post } from './api.js';
 import { el } from './format.js';
 import * as dialogs from './dialogs.js';
 
+// A yes/no setting ("b" names holding 0 or 1) is a check box; the rest are text fields.
+const isFlag = (s) => /(^|[/.])(m_)?b[A-Z]/.test(s.name) && (s.value === '0' || s.value === '1');
+
+function flag(setting) {
+  const box = el('input', { type: 'checkbox', name: setting.name });
+  box.checked = setting.value === '1';
+  const error = el('div', { class: 'opt-error' });
+  box.addEventListener('change', async () => {
+    try {
+      await post('/api/settings', { name: setting.name, value: box.checked ? '1' : '0' });
+      error.textContent = '';
+    } catch (e) { error.textContent = e.message; box.checked = !box.checked; }
+  });
+  const label = setting.name.replace(/(^|[/.])(m_)?b(?=[A-Z])/, '$1');
+  return el('div', { class: 'opt-row' },
+    el('label', { class: 'opt-label', title: `${setting.name} (${setting.kind})`, text: label }),
+    el('div', {}, box, error));
+}
+
 function field(setting) {
+  if (isFlag(setting)) return flag(setting);
   const input = el('input', { type: 'text', name: setting.name, value: setting.value, spellcheck: 'false' });
   const error = el('div', { class: 'opt-error' });
   let kept = setting.value;
