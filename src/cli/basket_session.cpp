@@ -61,7 +61,10 @@ private:
 };
 
 CBasketSession::CBasketSession(CCliApp& app, CBasket& basket, uint32_t pauseMs)
-    : app_(app), basket_(basket), pauseMs_(pauseMs) {}
+    : CBasketSession(app.App().MainWindow(), basket, pauseMs) {}
+
+CBasketSession::CBasketSession(HWND window, CBasket& basket, uint32_t pauseMs)
+    : window_(window), basket_(basket), pauseMs_(pauseMs) {}
 
 CBasketSession::~CBasketSession() { Stop(); }
 
@@ -73,7 +76,7 @@ bool CBasketSession::Start() {
         std::cerr << "plover: the downloader is not available\n";
         return false;
     }
-    HWND window = app_.App().MainWindow();
+    HWND window = window_;
     GetDownloadDB().SetMainWindow(window);
     sink_ = std::make_unique<CSink>(window);
     downloader_->Advise(sink_.get());

@@ -23,6 +23,7 @@
 #include "cli/basket_session.h"
 #include "cli/collect_command.h"
 #include "cli/command.h"
+#include "cli/remote_session.h"
 #include "cli/scan_command.h"
 #include "cli/window_ticker.h"
 #include "download/i_download.h"
@@ -157,6 +158,10 @@ int CCollect::Run() {
     if (!options_.buildUrl)
         if (int refused = RefuseUnfetchable(options_.url)) return refused;
     if (!ApplyTlsOptions(options_.tls)) return 2;
+    if (!options_.buildUrl)
+        if (auto running = FindRunningPlover(ctx_))
+            return RunCollectThrough(*running, options_.url, options_.basket, options_.profile, options_.reload,
+                                     options_.json);
     app_ = std::make_unique<CCliApp>(ctx_);
     if (!app_->Start(CCliApp::kEngines)) return 1;
     WarnWhenUnverified();

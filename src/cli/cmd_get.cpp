@@ -24,6 +24,7 @@
 #include "cli/app_session.h"
 #include "cli/command.h"
 #include "cli/download_format.h"
+#include "cli/remote_session.h"
 #include "cli/terminal.h"
 #include "cli/tls_options.h"
 #include "cli/window_ticker.h"
@@ -498,6 +499,7 @@ int CGetSession::Run() {
     if (addresses.empty() || !PrepareFolder()) return 2;
 
     if (!ApplyTlsOptions(options_.tls)) return 2;
+    if (auto running = FindRunningPlover(ctx_)) return RunGetThrough(*running, addresses, folder_, options_.priority);
     CTerminalListProgress listProgress;  // a long list loads during the start-up
     // The list loads while the engines start: none of its downloads may run before this run has
     // said which are its own.

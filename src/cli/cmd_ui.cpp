@@ -6,11 +6,15 @@
 
 #include <iostream>
 
+#include "app/reg_store.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
+#include "cli/collect_job.h"
+#include "cli/install.h"
 #include "download/i_downloader.h"
 #include "web/instance_token.h"
 #include "web/request_guard.h"
+#include "web/setup_api.h"
 #include "web/web_model.h"
 #include "web/web_server.h"
 
@@ -57,6 +61,16 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
     web::CWebModel model(hub, downloader);
     downloader->Advise(&model);
     web::CWebServer server(model, hub, config, [&app] { app.App().Quit(); });
+    // A home without settings gets the installation as the page's first-run wizard.
+    web::CSetupApi setup(web::SSetupContext{home / kStoreFileName, ProposedBasketsFolder(ctx), GetProgramFolder(), [&app] {
+                              app.App().SetUninstalled();
+                              app.App().Quit();
+                          }});
+    server.SetSetup(&setup);
+    // `plover collect` of this home while the windows run: its collection runs here.
+    auto jobs = std::make_unique<CCollectJobs>();
+    server.SetJobs([&jobs](const nlohmann::json& b, int& status) { return jobs->Start(b, status); },
+                   [&jobs](int id, int& status) { return jobs->State(id, status); });
     std::string error;
     if (!server.Start(&error)) {
         std::cerr << "plover: " << error << "\n";
@@ -73,6 +87,7 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
     app.RunUntilQuit();
     std::cout << "Stopping..." << std::endl;
     server.Stop();
+    jobs.reset();  // before the engines stop
     downloader->Unadvise(&model);
     web::RemoveAddressFile(home);
     if (app.Stop()) std::cout << "Plover has stopped; settings saved." << std::endl;

@@ -32,6 +32,8 @@ const SCommand kCommands[] = {
     {CMD_FORGET, "history.forget", "Forget"},
     {CMD_REFRESH, "view.refresh", "Refresh"},
     {CMD_ABOUT, "help.about", "About Plover"},
+    {CMD_UNINSTALL, "app.uninstall", "Uninstall Plover..."},
+    {CMD_OPTIONS, "tools.options", "Options..."},
 };
 
 SMenuEntry Top(const char* text, std::initializer_list<int> commands) {
@@ -54,13 +56,14 @@ std::vector<SMenuEntry> MenuEntries(int menu) {
         case MENU_MAIN:
             return {
                 Top("File", {CMD_NEW_SCAN, CMD_ADD_DOWNLOADS, CMD_NONE, CMD_IMPORT_LIST, CMD_EXPORT_LIST, CMD_NONE,
-                             CMD_EXIT}),
+                             CMD_UNINSTALL, CMD_NONE, CMD_EXIT}),
                 Top("Downloads", {CMD_PAUSE, CMD_RESUME, CMD_RETRY, CMD_NONE, CMD_DELETE, CMD_DELETE_WITH_FILE,
                                   CMD_DELETE_FINISHED, CMD_NONE, CMD_MOVE_UP, CMD_MOVE_DOWN, CMD_NONE,
                                   CMD_PAUSE_ALL, CMD_RESUME_ALL, CMD_NONE, CMD_MOVE_FILE, CMD_OPEN_FOLDER}),
                 Top("View", {CMD_SHOW_DOWNLOADS, CMD_SHOW_LOG, CMD_NONE, CMD_REFRESH}),
                 Top("Traffic", {CMD_TRAFFIC_MODE_0, CMD_TRAFFIC_MODE_1, CMD_TRAFFIC_MODE_2, CMD_NONE,
                                 CMD_TRAFFIC_STOP}),
+                Top("Tools", {CMD_OPTIONS}),
                 Top("Help", {CMD_ABOUT}),
             };
         case MENU_VIEWER:

@@ -37,6 +37,8 @@ enum ECommand : int {
     CMD_FORGET = 600,
     CMD_REFRESH,
     CMD_ABOUT = 900,
+    CMD_UNINSTALL = 950,
+    CMD_OPTIONS,
 };
 
 struct SCommand {

@@ -13,6 +13,8 @@
 #include <string>
 #include <thread>
 
+#include <nlohmann/json.hpp>
+
 #include "web/event_hub.h"
 #include "web/web_model.h"
 
@@ -43,6 +45,18 @@ public:
     // Ends the event streams, the listener and the pump; waits for their threads.
     void Stop();
 
+    // The first-run wizard's and the uninstallation's commands (before Start; none without).
+    void SetSetup(class CSetupApi* setup) { setup_ = setup; }
+
+    // Jobs that other commands of the home hand to the running program (`plover collect`):
+    // start(body, status) answers {"job": ID}, state(ID, status) the job's progress.
+    using JobStart = std::function<nlohmann::json(const nlohmann::json&, int&)>;
+    using JobState = std::function<nlohmann::json(int, int&)>;
+    void SetJobs(JobStart start, JobState state) {
+        jobStart_ = std::move(start);
+        jobState_ = std::move(state);
+    }
+
     int Port() const { return port_; }
     // "http://HOST:PORT/?token=TOKEN", the address to open.
     std::string Url() const;
@@ -59,6 +73,9 @@ private:
     std::unique_ptr<httplib::Server> server_;
     std::vector<std::string> hosts_;
     int port_ = 0;
+    CSetupApi* setup_ = nullptr;
+    JobStart jobStart_;
+    JobState jobState_;
     std::thread listener_, pump_;
     std::atomic<bool> stopping_{false};
 };

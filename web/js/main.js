@@ -7,6 +7,8 @@ import { renderWindow } from './render.js';
 import { createDownloadList, selection } from './downloads.js';
 import { createLog } from './log.js';
 import * as dialogs from './dialogs.js';
+import { runWizardIfNeeded, uninstall } from './wizard.js';
+import { openOptions } from './options.js';
 
 const PANE_BASKETS = 101, PANE_HISTORY = 102, PANE_PROFILES = 103, PANE_DOWNLOADS = 110, PANE_LOG = 120;
 const MDI_PRIMARY = 2;
@@ -96,6 +98,8 @@ const commands = {
   'traffic.set': (mode) => post('/api/traffic', { mode }).then(() => { state.traffic.mode = mode; emit('traffic'); })
     .catch((e) => dialogs.message('Plover', e.message)),
   'help.about': () => dialogs.message('About Plover', 'Plover collects pictures and files from the web.'),
+  'app.uninstall': () => uninstall(stopped),
+  'tools.options': () => openOptions(),
   'app.exit': async () => {
     if (!(await dialogs.confirmBox('Exit', 'Stop Plover? Downloads under way are kept for the next start.', 'Exit'))) return;
     await post('/api/exit').catch(() => {});
@@ -156,6 +160,7 @@ async function start() {
     return;
   }
   document.title = win.title;
+  if (name === 'main') await runWizardIfNeeded();
   ctx = {
     panes,
     mdi: new Map(),
