@@ -569,14 +569,11 @@ void CDownload::MoveTo(const std::string& target, bool appendName) {
 }
 
 void CDownload::PostOperation(SDnlOp* op, uintptr_t value) {
-    if (!op) return;
+    std::unique_ptr<SDnlOp> owned(op);
     RefPtr<IEngine> engine = owner_ ? QueryAs<IEngine>(owner_.Get(), IID_IEngine) : RefPtr<IEngine>();
-    if (!engine) {
-        delete op;
-        return;
-    }
-    op->download = RefPtr<IDownload>(Self());
-    engine->Post(DOP_DOWNLOAD_OP, reinterpret_cast<uintptr_t>(op), value, false, false);
+    if (!owned || !engine) return;
+    owned->download = RefPtr<IDownload>(Self());
+    PostOwned(engine.Get(), DOP_DOWNLOAD_OP, std::move(owned), value);
 }
 
 void CDownload::ExecuteOperation(SDnlOp* op) {
