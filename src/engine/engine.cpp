@@ -139,13 +139,7 @@ uint32_t CEngine::Queue(SEngineOp op, bool wait, bool priority) {
         Discard(op, !wait);
         return 0;
     }
-    if (runHere) {
-        bool outer = callerWaiting_;
-        callerWaiting_ = true;
-        result = RunOperation(op);
-        callerWaiting_ = outer;
-        return result;
-    }
+    if (runHere) return RunOperation(op);
     if (done) done->acquire();
     return result;
 }
@@ -252,9 +246,7 @@ void CEngine::Drain() {
 }
 
 void CEngine::Execute(SEngineOp& op) {
-    callerWaiting_ = op.done != nullptr;
     uint32_t result = RunOperation(op);
-    callerWaiting_ = false;
     op.record = CEngineRecord();  // freed before the waiting caller goes on
     if (op.result) *op.result = result;
     if (op.done) op.done->release();

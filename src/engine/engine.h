@@ -197,8 +197,6 @@ protected:
     // Starts a timer of `intervalMs` and returns its identity.
     TIMER_INFO* StartTimer(uint32_t intervalMs);
     void StopTimer(TIMER_INFO* timer);
-    // Whether the operation now running has a caller waiting for it.
-    bool IsCallerWaiting() const { return callerWaiting_; }
 
     // For tests and diagnostics, on the engine thread: the event table as it stands.
     const std::vector<SEventInfo>& EventTable() const { return events_; }
@@ -231,7 +229,6 @@ private:
     std::deque<SEngineOp> priority_;
     CEvent wake_;
     CGCPtrArray<TIMER_INFO> timers_;
-    bool callerWaiting_ = false;
     std::atomic<std::thread::id> threadId_{};
     std::atomic<IProgress*> progress_{nullptr};
     std::atomic<ITimerClock*> clock_{nullptr};

@@ -120,6 +120,16 @@ protected:
     RefPtr<FakeDownload> download = RefPtr<FakeDownload>::Adopt(new FakeDownload);
 };
 
+TEST_F(FileRelocatorTest, ARequestToARelocatorThatHasEndedGoesBackAsFailed) {
+    test::WriteFile(from / "a.bin", "abc");
+    relocator->Stop();
+    relocatorEnded.ended.Wait();
+    relocator->Relocate(Request("a.bin", to / "a.bin", download.Get()));
+    recorder->Sync();
+    EXPECT_EQ(recorder->Reports(), (std::vector<std::string>{"124 0x3"}));
+    EXPECT_TRUE(fs::exists(from / "a.bin"));
+}
+
 TEST_F(FileRelocatorTest, CopyInBlocksOfOneTick) {
     const std::string original = Bytes(1000000);
     test::WriteFile(from / "a.bin", original);
