@@ -8,19 +8,16 @@
 namespace plover::cli {
 
 SDownloadSnapshot Snapshot(IDownload* d, const std::string& address) {
+    const plover::SDownloadSnapshot state = d->GetSnapshot();  // one moment, one lock
     SDownloadSnapshot s;
-    s.name = d->GetFileName();
-    if (s.name.empty()) s.name = address;
-    s.size = d->GetSize();
-    s.downloaded = d->GetDownloaded();
-    bool running = !d->IsFinished() && d->GetLeechCount() > 0;
-    s.speed = running ? d->GetSpeed() : 0;
-    s.timeLeft = running ? d->GetTimeLeft() : 0;
-    s.workers = d->GetLeechCount();
-    DownloadStatus st = d->GetStatus();
-    DownloadStatus sup = d->GetSuperStatus();
-    // A failure reason or a waiting reason says more than the state beside it.
-    s.status = StatusText(IsFailedStatus(sup) && sup != DS_NONE ? sup : st);
+    s.name = state.fileName.empty() ? address : state.fileName;
+    s.size = state.size;
+    s.downloaded = state.downloaded;
+    s.workers = int(state.workers.size());
+    bool running = !state.finished && s.workers > 0;
+    s.speed = running ? state.speed : 0;
+    s.timeLeft = running ? state.timeLeft : 0;
+    s.status = ShownStatusText(state);
     return s;
 }
 

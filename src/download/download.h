@@ -67,6 +67,7 @@ public:
     uint32_t GetSpeed() override;
     uint32_t GetTimeLeft() override;
     void GetSections(std::vector<SSection>& sections, std::vector<SSection>& workers) override;
+    SDownloadSnapshot GetSnapshot() override;
     void ResetSections() override;
     bool IsSingleStream() override;
     void Complete() override;

@@ -58,7 +58,7 @@ HRESULT CDialUpEngine::QueryInterface(const GUID& iid, void** out) {
 // ---- the interface (any thread) ----
 
 void CDialUpEngine::Dial(SDialRequest* request) {
-    if (request) Post(DUOP_DIAL, reinterpret_cast<uintptr_t>(request), 0, false, false);
+    if (request) PostOwned(this, DUOP_DIAL, std::unique_ptr<SDialRequest>(request));
 }
 
 uint32_t CDialUpEngine::HangUp(bool wait) {
@@ -84,7 +84,7 @@ void CDialUpEngine::OnStart() {
     // Automatic dialling: a program that starts without its connection brings it up.
     const SAutoDial& autoDial = settings_->AutoDial;
     if (autoDial.On && !settings_->csActiveDialUp.empty() && !FindActiveConnection())
-        TakeRequest(new SDialRequest{autoDial.Times, autoDial.Sec});
+        TakeRequest(std::make_unique<SDialRequest>(SDialRequest{autoDial.Times, autoDial.Sec}));
 }
 
 void CDialUpEngine::OnStop() {
@@ -94,7 +94,6 @@ void CDialUpEngine::OnStop() {
 
 uint32_t CDialUpEngine::OnOperation(uint32_t code, uintptr_t arg1, uintptr_t) {
     switch (code) {
-        case DUOP_DIAL: TakeRequest(reinterpret_cast<SDialRequest*>(arg1)); break;
         case DUOP_HANG_UP: DoHangUp(); break;
         case DUOP_DIAL_RESULT: OnDialResult(arg1 != 0); break;
         case DUOP_CLEAR_REQUEST: DropRequest(); break;
@@ -103,8 +102,9 @@ uint32_t CDialUpEngine::OnOperation(uint32_t code, uintptr_t arg1, uintptr_t) {
     return 0;
 }
 
-void CDialUpEngine::OnDiscard(uint32_t code, uintptr_t arg1, uintptr_t) {
-    if (code == DUOP_DIAL) delete reinterpret_cast<SDialRequest*>(arg1);
+uint32_t CDialUpEngine::OnRecord(uint32_t code, CEngineRecord& record, uintptr_t) {
+    if (code == DUOP_DIAL) TakeRequest(record.Take<SDialRequest>());
+    return 0;
 }
 
 void CDialUpEngine::OnTimer(TIMER_INFO*) {
@@ -112,10 +112,9 @@ void CDialUpEngine::OnTimer(TIMER_INFO*) {
     if (uint64_t(uint32_t(Now() - lastAttempt_)) > uint64_t(request_->intervalSec) * 1000) DialNow();
 }
 
-void CDialUpEngine::TakeRequest(SDialRequest* request) {
-    std::unique_ptr<SDialRequest> owned(IsCallerWaiting() ? nullptr : request);
+void CDialUpEngine::TakeRequest(std::unique_ptr<SDialRequest> request) {
     if (request_ || !request) return;  // one job at a time: a second one is ignored
-    request_ = IsCallerWaiting() ? std::make_unique<SDialRequest>(*request) : std::move(owned);
+    request_ = std::move(request);
     hasRequest_ = true;
     // A new job has all of its attempts, whatever the last one used up.
     attempts_ = 0;

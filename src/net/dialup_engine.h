@@ -47,7 +47,7 @@ struct SDialRequest {
 enum EDialUpState : uint32_t { DIALUP_IDLE = 0, DIALUP_DIALLING = 1, DIALUP_HANGING_UP = 2 };
 
 enum EDialUpOp : uint32_t {
-    DUOP_DIAL = 401,           // arg1 = SDialRequest* (owned by the engine)
+    DUOP_DIAL = 401,           // record SDialRequest
     DUOP_HANG_UP = 402,
     DUOP_DIAL_RESULT = 403,    // arg1 = success
     DUOP_CLEAR_REQUEST = 404,
@@ -120,10 +120,10 @@ protected:
     void OnStop() override;
     uint32_t OnOperation(uint32_t code, uintptr_t arg1, uintptr_t arg2) override;
     void OnTimer(TIMER_INFO* timer) override;
-    void OnDiscard(uint32_t code, uintptr_t arg1, uintptr_t arg2) override;
+    uint32_t OnRecord(uint32_t code, CEngineRecord& record, uintptr_t value) override;
 
 private:
-    void TakeRequest(SDialRequest* request);
+    void TakeRequest(std::unique_ptr<SDialRequest> request);
     void DialNow();
     bool AskLogin(SDialParams& params);
     void AttemptNotStarted();
