@@ -1,3 +1,4 @@
+#include "cli/cli_kit.h"
 #include "cli/basket_session.h"
 
 #include <iostream>
@@ -73,7 +74,7 @@ bool CBasketSession::Start() {
     if (GetEngineMgr()->GetEngine(ENGINE_ID_DOWNLOADER, engine.Put()))
         downloader_ = QueryAs<IDownloader>(engine.Get(), IID_IDownloader);
     if (!downloader_) {
-        std::cerr << "plover: the downloader is not available\n";
+        Complain() << "the downloader is not available\n";
         return false;
     }
     HWND window = window_;

@@ -19,6 +19,7 @@
 
 #include "app/settings.h"
 #include "baskets/basket.h"
+#include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/basket_session.h"
 #include "cli/collect_command.h"
@@ -38,7 +39,6 @@ namespace {
 
 constexpr uint32_t WM_COLLECT_TICK = WM_APP + 0x7A3;
 constexpr uint32_t kTickMs = 250;
-constexpr uint32_t kPlainProgressMs = 5000;
 constexpr int32_t kQueueStopped = 3;
 
 class CCollect {
@@ -103,13 +103,13 @@ void CCollect::OnMessage(const SWindowMessage& m) {
         case WM_SCAN_FAILED:
             scanFailed_ = true;
             ClearProgress();
-            std::cerr << "plover: " << scanner_->GetErrorText() << " (" << options_.url << ")\n";
+            Complain() << scanner_->GetErrorText() << " (" << options_.url << ")\n";
             return;
         case WM_SCAN_WAITING: {
             auto download = RefPtr<IDownload>::Adopt(reinterpret_cast<IDownload*>(m.wp));
             if (download) {
                 ClearProgress();
-                std::cerr << "plover: " << download->GetServer() << " asks for a login; store one with plover sites\n";
+                Complain() << download->GetServer() << " asks for a login; store one with plover sites\n";
                 download->CancelAuthorization();
             }
             return;
@@ -173,12 +173,12 @@ int CCollect::Run() {
     CBasket* basket = GetBaskets().FindByName(options_.basket);
     SScanProfile profile;
     if (!basket) {
-        std::cerr << "plover: no basket named \"" << options_.basket
+        Complain() << "no basket named \"" << options_.basket
                   << "\" (plover basket list shows them; plover basket add NAME FOLDER makes one)\n";
         return 1;
     }
     if (GetSettings().eTrafficMode == kQueueStopped) {
-        std::cerr << "plover: the download queue is stopped (eTrafficMode 3); start it with plover settings set "
+        Complain() << "the download queue is stopped (eTrafficMode 3); start it with plover settings set "
                      "eTrafficMode 0\n";
         return 1;
     }

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
 #include "cli/terminal.h"
@@ -90,7 +91,7 @@ void Use(CliContext& ctx, const std::string& name) {
     std::string dialerText = DialerText(*dialer, available);
     std::vector<std::string> names;
     if (available && !name.empty() && !KnowsEntry(*dialer, name, names)) {
-        std::cerr << "plover: " << dialer->Name() << " has no connection \"" << name << "\" (it has: " << Joined(names)
+        Complain() << dialer->Name() << " has no connection \"" << name << "\" (it has: " << Joined(names)
                   << ")\n";
         ctx.exitCode = 1;
         return;
@@ -181,7 +182,7 @@ bool CDialUpSession::Start() {
         engine_ = QueryAs<IDialUpEngine>(engine.Get(), IID_IDialUpEngine);
     if (refusal.empty() && !engine_) refusal = "the dial-up engine is not available";
     if (!refusal.empty()) {
-        std::cerr << "plover: " << refusal << "\n";
+        Complain() << refusal << "\n";
         ctx_.exitCode = 1;
         return false;
     }
@@ -195,7 +196,7 @@ bool CDialUpSession::Start() {
 
 bool CDialUpSession::AskLogin(const std::string& entry, SDialUpLogin& login) {
     if (!StdinIsTerminal()) {
-        std::cerr << "plover: " << entry << " needs a user name and password: run plover dialup dial on a terminal to "
+        Complain() << entry << " needs a user name and password: run plover dialup dial on a terminal to "
                                             "enter them\n";
         loginRefused_ = true;
         PostMessage(app_.App().MainWindow(), WM_DIALUP_CLI_TICK, 0, 0);
@@ -251,7 +252,7 @@ int CDialUpSession::Dial(const SDialOptions& options) {
         return 130;
     }
     if (up) return ctx_.exitCode;
-    if (!loginRefused_) std::cerr << "plover: the connection could not be established\n";
+    if (!loginRefused_) Complain() << "the connection could not be established\n";
     return 1;
 }
 

@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "app/settings.h"
+#include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
 #include "cli/download_format.h"
@@ -42,7 +43,6 @@ namespace {
 
 constexpr uint32_t WM_GET_TICK = WM_APP + 0x7A0;
 constexpr uint32_t kTickMs = 200;
-constexpr uint32_t kPlainProgressMs = 5000;
 constexpr const char* kEmptyLoginText = "Username and password cannot be empty.";
 
 struct SGetOptions {
@@ -226,14 +226,14 @@ bool CGetSession::CollectAddresses(std::vector<std::string>& out) {
         if (IsImportableAddress(url)) {
             out.push_back(url);
         } else {
-            std::cerr << "plover: not an HTTP or FTP address: " << url << "\n";
+            Complain() << "not an HTTP or FTP address: " << url << "\n";
             ok = false;
         }
     }
     if (!options_.input.empty()) {
         std::ifstream in(options_.input, std::ios::binary);
         if (!in) {
-            std::cerr << "plover: cannot read " << options_.input << "\n";
+            Complain() << "cannot read " << options_.input << "\n";
             return false;
         }
         // The import rules: every line that is an HTTP or FTP address without "mailto:".
@@ -247,7 +247,7 @@ bool CGetSession::CollectAddresses(std::vector<std::string>& out) {
         }
     }
     if (out.empty() && ok) {
-        std::cerr << "plover: no address to download (give URL... or --input FILE)\n";
+        Complain() << "no address to download (give URL... or --input FILE)\n";
         return false;
     }
     return ok || !out.empty();
@@ -260,13 +260,13 @@ bool CGetSession::PrepareFolder() {
     folder = std::filesystem::absolute(folder, ec);
     if (!ec) std::filesystem::create_directories(folder, ec);
     if (ec || !std::filesystem::is_directory(folder)) {
-        std::cerr << "plover: cannot use the folder " << folder.string() << (ec ? ": " + ec.message() : "") << "\n";
+        Complain() << "cannot use the folder " << folder.string() << (ec ? ": " + ec.message() : "") << "\n";
         return false;
     }
     folder_ = folder.lexically_normal().string();
     if (folder_.size() > 1 && folder_.back() == '/') folder_.pop_back();
     if (folder_.find('|') != std::string::npos) {
-        std::cerr << "plover: the folder name cannot contain \"|\": " << folder_ << "\n";
+        Complain() << "the folder name cannot contain \"|\": " << folder_ << "\n";
         return false;
     }
     return true;
@@ -340,7 +340,7 @@ void CGetSession::Adopt(const std::string& address, const std::vector<RefPtr<IDo
     if (!t.download) {
         t.done = true;
         t.failure = "Failed";
-        std::cerr << "plover: cannot download " << address << "\n";
+        Complain() << "cannot download " << address << "\n";
     }
     tracked_.push_back(std::move(t));
 }
@@ -510,7 +510,7 @@ int CGetSession::Run() {
     int32_t savedMode = GetSettings().eTrafficMode;
     if (options_.mode >= 0) GetSettings().eTrafficMode = options_.mode;  // this run only
     if (!Attach()) {
-        std::cerr << "plover: the downloader is not available\n";
+        Complain() << "the downloader is not available\n";
         return 1;
     }
     // The ticker runs from here on, so that no change is missed; its ticks wait in the queue

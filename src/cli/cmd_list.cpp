@@ -6,6 +6,7 @@
 
 #include <iostream>
 
+#include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
 #include "cli/download_format.h"
@@ -56,7 +57,7 @@ void Run(CliContext& ctx, const SListOptions& options) {
         bool loaded = list.Load(path, owner.Get(), &load);
         // Only shown here: the downloader keeps such a file aside when the downloads next run.
         if (load.status == SListLoad::EStatus::Incomplete || load.status == SListLoad::EStatus::Damaged)
-            std::cerr << "plover: warning: the download list " << path << " is damaged (" << load.reason
+            Complain() << "warning: the download list " << path << " is damaged (" << load.reason
                       << "); it is kept aside when the downloads next run.\n";
         std::vector<RefPtr<IDownload>> items = list.Snapshot();
         if (options.json) {

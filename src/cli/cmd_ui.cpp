@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "app/reg_store.h"
+#include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
 #include "cli/collect_job.h"
@@ -33,13 +34,13 @@ void OpenBrowser(const std::string& url) {
     pid_t pid;
     const char* argv[] = {"xdg-open", url.c_str(), nullptr};
     if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0)
-        std::cerr << "plover: cannot start xdg-open; open the address above in a browser\n";
+        Complain() << "cannot start xdg-open; open the address above in a browser\n";
 }
 
 void RunUi(CliContext& ctx, const SUiOptions& options) {
     web::SWebServerConfig config;
     if (!web::ParseListenAddress(options.listen, config.host, config.port)) {
-        std::cerr << "plover: --listen needs ADDRESS:PORT, e.g. 127.0.0.1:8080\n";
+        Complain() << "--listen needs ADDRESS:PORT, e.g. 127.0.0.1:8080\n";
         ctx.exitCode = 2;
         return;
     }
@@ -52,7 +53,7 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
     const std::filesystem::path& home = app.App().Homes().settingsDir;
     config.token = web::LoadOrCreateToken(home);
     if (!downloader || config.token.empty()) {
-        std::cerr << "plover: cannot start the web front end" << (config.token.empty() ? " (cannot store its key)" : "")
+        Complain() << "cannot start the web front end" << (config.token.empty() ? " (cannot store its key)" : "")
                   << "\n";
         ctx.exitCode = 1;
         return;
@@ -73,13 +74,13 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
                    [&jobs](int id, int& status) { return jobs->State(id, status); });
     std::string error;
     if (!server.Start(&error)) {
-        std::cerr << "plover: " << error << "\n";
+        Complain() << error << "\n";
         downloader->Unadvise(&model);
         ctx.exitCode = 1;
         return;
     }
     if (!web::IsLoopbackHost(config.host))
-        std::cerr << "plover: warning: listening on " << config.host
+        Complain() << "warning: listening on " << config.host
                   << ", reachable from other machines; the key in the address is all that guards it\n";
     web::WriteAddressFile(home, server.Url());
     std::cout << "Plover is running. Open this address in a browser:\n" << server.Url() << std::endl;

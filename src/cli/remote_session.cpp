@@ -1,3 +1,4 @@
+#include "cli/cli_kit.h"
 #include "cli/remote_session.h"
 
 #include <httplib.h>
@@ -96,7 +97,7 @@ int RunGetThrough(const SRunningPlover& plover, const std::vector<std::string>& 
         for (size_t j = i; j < addresses.size() && j < i + 1000; ++j) urls.push_back(addresses[j]);
         int status = client.Post("/api/downloads", {{"urls", urls}, {"folder", folder}, {"priority", priority}}, answer);
         if (status != 200) {
-            std::cerr << "plover: " << (status ? answer.value("error", "refused") : "the running Plover does not answer")
+            Complain() << (status ? answer.value("error", "refused") : "the running Plover does not answer")
                       << "\n";
             return 1;
         }
@@ -111,7 +112,7 @@ int RunGetThrough(const SRunningPlover& plover, const std::vector<std::string>& 
     while (!open.empty() && !interrupted) {
         nlohmann::json snapshot;
         if (client.Get("/api/snapshot", snapshot) != 200) {
-            std::cerr << "plover: the running Plover has stopped\n";
+            Complain() << "the running Plover has stopped\n";
             return 1;
         }
         for (const nlohmann::json& d : snapshot.value("downloads", nlohmann::json::array())) {
@@ -158,7 +159,7 @@ int RunCollectThrough(const SRunningPlover& plover, const std::string& url, cons
     while (!interrupted) {
         nlohmann::json state;
         if (client.Get(path, state) != 200) {
-            std::cerr << "plover: the running Plover has stopped\n";
+            Complain() << "the running Plover has stopped\n";
             return 1;
         }
         std::string errors = state.value("errors", "");
