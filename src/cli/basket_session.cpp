@@ -20,21 +20,9 @@ namespace plover::cli {
 // Hears the downloader: every basket download taken out of the list goes to the main window,
 // with the last failure it reported (the downloader may have moved it on to "Waiting" for a
 // retry by the time it is taken out).
-class CBasketSession::CSink final : public INetAdviseSink {
+class CBasketSession::CSink final : public CCommandNetSink {
 public:
     explicit CSink(HWND window) : window_(window) {}
-    HRESULT QueryInterface(const GUID& iid, void** out) override {
-        if (!out) return E_INVALIDARG;
-        if (iid == IID_IUnknown || iid == IID_INetAdviseSink) {
-            *out = static_cast<INetAdviseSink*>(this);
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    // Owned by the session, which unadvises it before it goes.
-    uint32_t AddRef() override { return 1; }
-    uint32_t Release() override { return 1; }
     int32_t OnNetNotify(uint32_t code, uintptr_t value1, uintptr_t value2) override {
         if (code != NE_DOWNLOAD_REMOVED && code != NE_STATUS && code != NE_SUPER_STATUS) return 0;
         RefPtr<IDownload> d = QueryAs<IDownload>(reinterpret_cast<IUnknown*>(value1), IID_IDownload);

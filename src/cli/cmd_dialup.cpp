@@ -106,16 +106,9 @@ void Use(CliContext& ctx, const std::string& name) {
 }
 
 // Carries the dial-up engine's log lines (kinds 14 to 17) to the main window.
-class CDialUpLogSink final : public INetAdviseSink {
+class CDialUpLogSink final : public CCommandNetSink {
 public:
     explicit CDialUpLogSink(HWND window) : window_(window) {}
-    HRESULT QueryInterface(const GUID& iid, void** out) override {
-        if (!out) return E_INVALIDARG;
-        *out = iid == IID_IUnknown || iid == IID_INetAdviseSink ? static_cast<INetAdviseSink*>(this) : nullptr;
-        return *out ? S_OK : E_NOINTERFACE;
-    }
-    uint32_t AddRef() override { return 1; }
-    uint32_t Release() override { return 1; }
     int32_t OnNetNotify(uint32_t code, uintptr_t value1, uintptr_t value2) override {
         if (code == NE_DIALUP_ESTABLISHED) established = true;
         if (code == NE_LOG && value2 >= kLogDialUpDialing && value2 <= LOG_DIALUP_FAILED && value1)

@@ -88,23 +88,11 @@ std::string LogText(uint32_t kind, const std::string& text) {
 }
 
 // Hears the downloader: copies log lines (for --verbose).
-class CGetSink final : public INetAdviseSink {
+class CGetSink final : public CCommandNetSink {
 public:
     explicit CGetSink(bool verbose) : verbose_(verbose) {}
     // The ticker to nudge when a download's state changes (null: none).
     void SetTicker(CWindowTicker* ticker) { ticker_.store(ticker); }
-    HRESULT QueryInterface(const GUID& iid, void** out) override {
-        if (!out) return E_INVALIDARG;
-        if (iid == IID_IUnknown || iid == IID_INetAdviseSink) {
-            *out = static_cast<INetAdviseSink*>(this);
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    // Lives on the command's stack for longer than it is registered.
-    uint32_t AddRef() override { return 1; }
-    uint32_t Release() override { return 1; }
     int32_t OnNetNotify(uint32_t code, uintptr_t value1, uintptr_t value2) override {
         if (code == NE_LOG && verbose_ && value1) {
             std::lock_guard g(lock_);
