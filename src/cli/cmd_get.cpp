@@ -337,7 +337,7 @@ void CGetSession::Finish(STracked& t, bool ok, const std::string& failure) {
     t.done = true;
     t.ok = ok;
     t.failure = failure;
-    SDownloadSnapshot s = Snapshot(t.download.Get(), t.address);
+    SProgressLine s = Snapshot(t.download.Get(), t.address);
     s.workers = 0;
     s.speed = s.timeLeft = 0;
     ClearLive();

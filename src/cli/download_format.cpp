@@ -7,9 +7,9 @@
 
 namespace plover::cli {
 
-SDownloadSnapshot Snapshot(IDownload* d, const std::string& address) {
+SProgressLine Snapshot(IDownload* d, const std::string& address) {
     const plover::SDownloadSnapshot state = d->GetSnapshot();  // one moment, one lock
-    SDownloadSnapshot s;
+    SProgressLine s;
     s.name = state.fileName.empty() ? address : state.fileName;
     s.size = state.size;
     s.downloaded = state.downloaded;
@@ -59,7 +59,7 @@ int Percent(uint32_t downloaded, uint32_t size) {
 
 namespace {
 
-std::string Figures(const SDownloadSnapshot& s, const char* sizeJoin) {
+std::string Figures(const SProgressLine& s, const char* sizeJoin) {
     std::string out = FormatBytes(s.downloaded);
     if (Percent(s.downloaded, s.size) >= 0) out += sizeJoin + FormatBytes(s.size);
     return out;
@@ -73,7 +73,7 @@ std::string FitName(const std::string& name, size_t width) {
 
 }  // namespace
 
-std::string TerminalLine(const SDownloadSnapshot& s, int columns) {
+std::string TerminalLine(const SProgressLine& s, int columns) {
     int pct = Percent(s.downloaded, s.size);
     std::string tail = "  " + ProgressBar(pct < 0 ? 0 : pct / 100.0, 20);
     char buf[16];
@@ -91,7 +91,7 @@ std::string TerminalLine(const SDownloadSnapshot& s, int columns) {
     return line;
 }
 
-std::string PlainLine(const SDownloadSnapshot& s) {
+std::string PlainLine(const SProgressLine& s) {
     std::string out = s.name + ": ";
     int pct = Percent(s.downloaded, s.size);
     if (pct >= 0)

@@ -48,8 +48,8 @@ private:
     httplib::Client client_;
 };
 
-SDownloadSnapshot SnapshotOf(const nlohmann::json& d) {
-    SDownloadSnapshot s;
+SProgressLine SnapshotOf(const nlohmann::json& d) {
+    SProgressLine s;
     s.name = d.value("name", "");
     s.size = d.value("size", 0u);
     s.downloaded = d.value("downloaded", 0u);
@@ -118,7 +118,7 @@ int RunGetThrough(const SRunningPlover& plover, const std::vector<std::string>& 
         for (const nlohmann::json& d : snapshot.value("downloads", nlohmann::json::array())) {
             auto it = open.find(d.value("id", -1));
             if (it == open.end() || !(d.value("finished", false) || d.value("failed", false))) continue;
-            SDownloadSnapshot s = SnapshotOf(d);
+            SProgressLine s = SnapshotOf(d);
             if (d.value("failed", false)) {
                 ++failed;
                 std::cout << s.name << ": " << s.status << " (" << it->second << ")\n";
