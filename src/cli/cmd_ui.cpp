@@ -9,6 +9,8 @@
 #include "cli/app_session.h"
 #include "cli/command.h"
 #include "download/i_downloader.h"
+#include "web/basket_routes.h"
+#include "web/basket_service.h"
 #include "web/instance_token.h"
 #include "web/request_guard.h"
 #include "web/web_model.h"
@@ -57,6 +59,9 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
     web::CWebModel model(hub, downloader);
     downloader->Advise(&model);
     web::CWebServer server(model, hub, config, [&app] { app.App().Quit(); });
+    web::CBasketService baskets(hub);
+    web::InstallBasketRoutes(server.Http(), baskets);
+    baskets.Start();
     std::string error;
     if (!server.Start(&error)) {
         std::cerr << "plover: " << error << "\n";
@@ -73,6 +78,7 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
     app.RunUntilQuit();
     std::cout << "Stopping..." << std::endl;
     server.Stop();
+    baskets.Stop();
     downloader->Unadvise(&model);
     web::RemoveAddressFile(home);
     if (app.Stop()) std::cout << "Plover has stopped; settings saved." << std::endl;
