@@ -8,6 +8,7 @@ import subprocess
 import time
 
 from selenium import webdriver
+from selenium.common.exceptions import NoSuchElementException, StaleElementReferenceException
 from selenium.webdriver.chrome.service import Service
 
 
@@ -20,7 +21,10 @@ def free_port():
 def wait_for(what, condition, timeout=60):
     end = time.monotonic() + timeout
     while time.monotonic() < end:
-        value = condition()
+        try:
+            value = condition()
+        except (NoSuchElementException, StaleElementReferenceException):
+            value = None  # a window still loading, or a row redrawn under us
         if value:
             return value
         time.sleep(0.1)
