@@ -17,12 +17,6 @@ namespace {
 // request. Either happens once.
 std::atomic<bool> g_cookieFileRead{false};
 
-void ReadSettingCookieFileOnce() {
-    if (g_cookieFileRead.exchange(true)) return;
-    const std::string& path = GetSettings().csCookieFile;
-    if (!path.empty()) RunCookieJar().Load(path, CCookieJar::Now());
-}
-
 bool HeaderNamed(const std::string& line, const char* name, std::string_view& value) {
     size_t n = std::strlen(name);
     if (line.size() <= n || strncasecmp(line.c_str(), name, n) != 0 || line[n] != ':') return false;
@@ -85,7 +79,14 @@ bool LoadRunCookieFile(const std::string& path, std::string* error) {
     return true;
 }
 
+void ReadSettingCookieFileOnce() {
+    if (g_cookieFileRead.exchange(true)) return;
+    const std::string& path = GetSettings().csCookieFile;
+    if (!path.empty()) RunCookieJar().Load(path, CCookieJar::Now());
+}
+
 bool SaveRunCookieFile(const std::string& path, std::string* error) {
+    ReadSettingCookieFileOnce();  // a run that fetched nothing still keeps the file's cookies
     return RunCookieJar().Save(path, CCookieJar::Now(), error);
 }
 

@@ -39,6 +39,8 @@ void KeepAnswerCookies(const std::string& server, const std::string& object, int
 // The run's cookie file: read now into the jar (it replaces the setting's file for this run).
 // False with the reason in *error when it cannot be read.
 bool LoadRunCookieFile(const std::string& path, std::string* error);
+// Reads the setting's file into the jar unless the run's jar has had its file already.
+void ReadSettingCookieFileOnce();
 // Writes the jar to `path` atomically; false with the reason in *error.
 bool SaveRunCookieFile(const std::string& path, std::string* error);
 
