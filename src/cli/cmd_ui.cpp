@@ -13,6 +13,8 @@
 #include "cli/collect_job.h"
 #include "cli/install.h"
 #include "download/i_downloader.h"
+#include "web/basket_routes.h"
+#include "web/basket_service.h"
 #include "web/instance_token.h"
 #include "web/request_guard.h"
 #include "web/setup_api.h"
@@ -72,6 +74,9 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
     auto jobs = std::make_unique<CCollectJobs>();
     server.SetJobs([&jobs](const nlohmann::json& b, int& status) { return jobs->Start(b, status); },
                    [&jobs](int id, int& status) { return jobs->State(id, status); });
+    web::CBasketService baskets(hub);
+    web::InstallBasketRoutes(server.Http(), baskets);
+    baskets.Start();
     std::string error;
     if (!server.Start(&error)) {
         Complain() << error << "\n";
@@ -89,6 +94,7 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
     std::cout << "Stopping..." << std::endl;
     server.Stop();
     jobs.reset();  // before the engines stop
+    baskets.Stop();
     downloader->Unadvise(&model);
     web::RemoveAddressFile(home);
     if (app.Stop()) std::cout << "Plover has stopped; settings saved." << std::endl;

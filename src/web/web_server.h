@@ -58,6 +58,8 @@ public:
     }
 
     int Port() const { return port_; }
+    // The HTTP server, for the parts of the front end that add routes of their own before Start.
+    httplib::Server& Http() { return *server_; }
     // "http://HOST:PORT/?token=TOKEN", the address to open.
     std::string Url() const;
 

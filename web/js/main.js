@@ -9,6 +9,9 @@ import { createLog } from './log.js';
 import * as dialogs from './dialogs.js';
 import { runWizardIfNeeded, uninstall } from './wizard.js';
 import { openOptions } from './options.js';
+import { installBaskets } from './baskets.js';
+import { installBasketWindow, startBasketWindow } from './basket_window.js';
+import { installViewer, startViewer } from './viewer.js';
 
 const PANE_BASKETS = 101, PANE_HISTORY = 102, PANE_PROFILES = 103, PANE_DOWNLOADS = 110, PANE_LOG = 120;
 const MDI_PRIMARY = 2;
@@ -161,6 +164,9 @@ async function start() {
   }
   document.title = win.title;
   if (name === 'main') await runWizardIfNeeded();
+  installBaskets(panes, commands);
+  if (name === 'basket') installBasketWindow(panes, commands);
+  if (name === 'viewer') installViewer(panes, commands);
   ctx = {
     panes,
     mdi: new Map(),
@@ -172,6 +178,8 @@ async function start() {
   app.dataset.window = name;
   if (name === 'main') openDownloads();
   events = connectEvents(handlers, (up) => { state.connected = up; emit('connection'); document.body.classList.toggle('offline', !up); });
+  if (name === 'basket') startBasketWindow();
+  if (name === 'viewer') startViewer();
 }
 
 start();
