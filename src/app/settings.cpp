@@ -101,6 +101,10 @@ std::vector<SRegTableEntry> CRegistrySettings::Table() {
         RegInt("iMaxPageSize", iMaxPageSize),
         RegInt("bTlsInsecure", bTlsInsecure),
         RegString("csTlsCaFile", csTlsCaFile),
+        RegString("csUserAgent", csUserAgent),
+        RegString("csCookieFile", csCookieFile),
+        RegDWord("dwMaxConnectionsPerServer", dwMaxConnectionsPerServer),
+        RegDWord("dwMaxRetryAfter", dwMaxRetryAfter),
     };
 }
 

@@ -112,6 +112,12 @@ struct CRegistrySettings {
     int32_t iMaxPageSize = 32;    // MiB, 1..2047: a scanned page larger than this is not parsed
     int32_t bTlsInsecure = 0;     // https: servers' certificates are not verified (warned on every run)
     std::string csTlsCaFile;      // https: a PEM file of trust anchors added to the system's
+    // The User-Agent of requests: empty for a current mainstream browser's, "classic" for the
+    // program's old one, any other text as it stands. A site's own wins.
+    std::string csUserAgent;
+    std::string csCookieFile;     // a cookies.txt file read at the first request of every run
+    uint32_t dwMaxConnectionsPerServer = 4;  // across all downloads; 0: no limit. A site's own wins
+    uint32_t dwMaxRetryAfter = 300;  // seconds: the longest wait a server's Retry-After obtains
 
     CStrArrayEx SurfURLs;  // addresses typed by the user, "SurfURLs"
 

@@ -159,9 +159,12 @@ int CCollect::Run() {
         if (int refused = RefuseUnfetchable(options_.url)) return refused;
     if (!ApplyTlsOptions(options_.tls)) return 2;
     if (!options_.buildUrl)
-        if (auto running = FindRunningPlover(ctx_))
+        if (auto running = FindRunningPlover(ctx_)) {
+            WarnCookiesStayHere(options_.cookies);
             return RunCollectThrough(*running, options_.url, options_.basket, options_.profile, options_.reload,
                                      options_.json);
+        }
+    if (!ApplyCookieOptions(options_.cookies)) return 2;
     app_ = std::make_unique<CCliApp>(ctx_);
     if (!app_->Start(CCliApp::kEngines)) return 1;
     WarnWhenUnverified();
@@ -196,6 +199,7 @@ int CCollect::Run() {
     if (!scanEnded_ && scanner_) scanner_->Close();
     session_->Stop();
     bool saved = app_->Stop();  // late messages still reach OnMessage and are freed there
+    saved = SaveCookiesAsAsked(options_.cookies) && saved;
     if (interrupted) std::cerr << "Interrupted: what was done so far follows.\n";
     session_->PrintSummary(std::cout, options_.json);
     std::cout.flush();
@@ -215,6 +219,7 @@ void Setup(CLI::App& app, CliContext& ctx) {
     cmd->add_flag("--reload", options->reload, "Fetch every page again instead of using the page cache");
     cmd->add_flag("--json", options->json, "Print one JSON object a line: each picture, then a summary");
     AddTlsOptions(cmd, options->tls);
+    AddCookieOptions(cmd, options->cookies);
     cmd->callback([options, &ctx] { ctx.exitCode = RunCollectCommand(ctx, *options); });
 }
 

@@ -27,6 +27,7 @@
 #include "cli/download_format.h"
 #include "cli/remote_session.h"
 #include "cli/terminal.h"
+#include "cli/cookie_options.h"
 #include "cli/tls_options.h"
 #include "cli/window_ticker.h"
 #include "download/download_status.h"
@@ -54,6 +55,7 @@ struct SGetOptions {
     bool verbose = false;
     std::vector<std::string> urls;
     STlsCliOptions tls;
+    SCookieCliOptions cookies;
 };
 
 // A protocol log line as --verbose prints it: requests and responses line by line after "> " and
@@ -487,7 +489,11 @@ int CGetSession::Run() {
     if (addresses.empty() || !PrepareFolder()) return 2;
 
     if (!ApplyTlsOptions(options_.tls)) return 2;
-    if (auto running = FindRunningPlover(ctx_)) return RunGetThrough(*running, addresses, folder_, options_.priority);
+    if (auto running = FindRunningPlover(ctx_)) {
+        WarnCookiesStayHere(options_.cookies);
+        return RunGetThrough(*running, addresses, folder_, options_.priority);
+    }
+    if (!ApplyCookieOptions(options_.cookies)) return 2;
     CTerminalListProgress listProgress;  // a long list loads during the start-up
     // The list loads while the engines start: none of its downloads may run before this run has
     // said which are its own.
@@ -546,6 +552,7 @@ int CGetSession::Run() {
     GetSettings().eTrafficMode = savedMode;
     bool saved = app_->Stop();
     app_.reset();
+    saved = SaveCookiesAsAsked(options_.cookies) && saved;
     if (!allDone_) return 130;
     if (!saved) return 1;
     return (failed || !addressesOk) ? 1 : 0;
@@ -563,6 +570,7 @@ void Setup(CLI::App& app, CliContext& ctx) {
     cmd->add_flag("--overwrite", options->overwrite, "Overwrite existing target files without asking");
     cmd->add_flag("--verbose", options->verbose, "Print the protocol log (requests, headers, connects, closes, TLS)");
     AddTlsOptions(cmd, options->tls);
+    AddCookieOptions(cmd, options->cookies);
     cmd->callback([options, &ctx] {
         CGetSession session(ctx, *options);
         ctx.exitCode = session.Run();

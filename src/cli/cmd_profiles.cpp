@@ -19,7 +19,7 @@ namespace {
 struct SProfileOptions {
     std::optional<std::string> name;
     std::optional<std::string> description;
-    std::optional<bool> thumbnails, largePictures, links, recurse, oneFromEach, onlyThisSite;
+    std::optional<bool> thumbnails, largePictures, links, recurse, oneFromEach, onlyThisSite, responsive;
     std::optional<int32_t> depth;
 };
 
@@ -33,6 +33,8 @@ void AddProfileOptions(CLI::App* cmd, SProfileOptions& o, bool withName) {
     cmd->add_option("--one-from-each", o.oneFromEach, "With --recurse: only the first thumbnail of each page (yes/no)");
     cmd->add_option("--only-this-site", o.onlyThisSite, "With --recurse: only pages of the start address's host (yes/no)");
     cmd->add_option("--depth", o.depth, "With --recurse: link levels below the start page");
+    cmd->add_option("--responsive-pictures", o.responsive,
+                    "Read srcset, <picture> and lazy-loading attributes (data-src...) (yes/no)");
 }
 
 // Applies the options; false (the profile unchanged, the reason shown) when the name is empty.
@@ -53,6 +55,7 @@ bool Apply(SScanProfile& p, const SProfileOptions& o) {
     flag(changed.bRecurse, o.recurse);
     flag(changed.bOneThumbnailFromEach, o.oneFromEach);
     flag(changed.bOnlyThisSite, o.onlyThisSite);
+    flag(changed.bResponsivePictures, o.responsive);
     if (o.depth) changed.iDepth = *o.depth;
     p = changed;
     return true;
@@ -68,7 +71,8 @@ nlohmann::json ToJson(int index, const SScanProfile& p) {
             {"recurse", p.bRecurse != 0},
             {"oneThumbnailFromEach", p.bOneThumbnailFromEach != 0},
             {"onlyThisSite", p.bOnlyThisSite != 0},
-            {"depth", p.iDepth}};
+            {"depth", p.iDepth},
+            {"responsivePictures", p.bResponsivePictures != 0}};
 }
 
 // "thumbnails, large pictures; recursive, depth 5, one thumbnail from each page"
@@ -100,7 +104,8 @@ void PrintProfile(int index, const SScanProfile& p) {
               << "  Follow links:                 " << yn(p.bRecurse) << "\n"
               << "  One thumbnail from each page: " << yn(p.bOneThumbnailFromEach) << "\n"
               << "  Only this site:               " << yn(p.bOnlyThisSite) << "\n"
-              << "  Depth:                        " << p.iDepth << "\n";
+              << "  Depth:                        " << p.iDepth << "\n"
+              << "  Responsive and lazy pictures: " << yn(p.bResponsivePictures) << "\n";
 }
 
 // The profile named by text, or -1 (said so, exit status 1).

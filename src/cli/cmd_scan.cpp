@@ -201,7 +201,7 @@ void CScanSession::PrintJson() {
 int CScanSession::Run() {
     if (!options_.buildUrl)
         if (int refused = RefuseUnfetchable(options_.url)) return refused;
-    if (!ApplyTlsOptions(options_.tls)) return 2;
+    if (!ApplyTlsOptions(options_.tls) || !ApplyCookieOptions(options_.cookies)) return 2;
     app_ = std::make_unique<CCliApp>(ctx_);
     if (!app_->Start(CCliApp::kEngines)) return 1;
     WarnWhenUnverified();
@@ -224,6 +224,7 @@ int CScanSession::Run() {
     ClearProgress();
     scanner_->Close();
     bool saved = app_->Stop();  // late notices still reach OnMessage and are freed there
+    saved = SaveCookiesAsAsked(options_.cookies) && saved;
 
     if (failed_) {
         Complain() << scanner_->GetErrorText() << " (" << options_.url << ")\n";
@@ -303,6 +304,7 @@ void AddScanOptions(CLI::App* cmd, SScanOptions& options) {
     cmd->add_flag("--reload", options.reload, "Fetch every page again instead of using the page cache");
     cmd->add_flag("--json", options.json, "Print one JSON object a line: the page, each result, a summary");
     AddTlsOptions(cmd, options.tls);
+    AddCookieOptions(cmd, options.cookies);
 }
 
 int RunScanCommand(CliContext& ctx, const SScanOptions& options) {

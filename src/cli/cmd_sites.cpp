@@ -2,9 +2,12 @@
 // download of a matching site uses. A site is given as a host name ("example.com") or an address
 // ("http://example.com:8080/gallery/") and stored as its host, which is what downloads are
 // matched by; passwords are kept in the encoded form of the settings store and never printed.
+// Beside the login a site can carry a cookie line, its own User-Agent and its own limit of
+// connections at once (plover sites set).
 #include <nlohmann/json.hpp>
 
 #include <iostream>
+#include <optional>
 
 #include "cli/cli_kit.h"
 #include "cli/app_session.h"
@@ -17,7 +20,18 @@ namespace {
 struct SSitesOptions {
     std::string site, user, password;
     bool json = false;
+    std::optional<std::string> cookie, userAgent;
+    std::optional<uint32_t> maxConnections;
 };
+
+// "  cookie: a=1  user agent: X  connections: 2" of what a site carries besides its login.
+std::string PropsText(const SSiteProp& s) {
+    std::string text;
+    if (!s.cookie.empty()) text += "  cookie: " + s.cookie;
+    if (!s.userAgent.empty()) text += "  user agent: " + s.userAgent;
+    if (s.maxConnections) text += "  connections: " + std::to_string(s.maxConnections);
+    return text;
+}
 
 void List(CliContext& ctx, const SSitesOptions& options) {
     CCliApp app(ctx);
@@ -25,13 +39,18 @@ void List(CliContext& ctx, const SSitesOptions& options) {
     if (options.json) {
         nlohmann::json out = nlohmann::json::array();
         for (int i = 0; i < GetSiteCount(); ++i)
-            out.push_back({{"site", GetSite(i)->site}, {"user", GetSite(i)->login.Username}});
+            out.push_back({{"site", GetSite(i)->site},
+                           {"user", GetSite(i)->login.Login ? GetSite(i)->login.Username : ""},
+                           {"cookie", GetSite(i)->cookie},
+                           {"userAgent", GetSite(i)->userAgent},
+                           {"maxConnections", GetSite(i)->maxConnections}});
         std::cout << out.dump(2) << "\n";
     } else if (GetSiteCount() == 0) {
         std::cout << "No site logins are stored.\n";
     } else {
         for (int i = 0; i < GetSiteCount(); ++i)
-            std::cout << GetSite(i)->site << "  " << GetSite(i)->login.Username << "\n";
+            std::cout << GetSite(i)->site << "  " << (GetSite(i)->login.Login ? GetSite(i)->login.Username : "")
+                      << PropsText(*GetSite(i)) << "\n";
     }
 }
 
@@ -59,6 +78,26 @@ void Add(CliContext& ctx, const SSitesOptions& options) {
     if (app.Stop()) std::cout << "Login stored for " << host << ".\n";
 }
 
+// Sets what requests to the site carry besides the login; options not given keep their value.
+void Set(CliContext& ctx, const SSitesOptions& options) {
+    std::string host = SiteHostOf(options.site);
+    if (host.empty() || !IsStorableSiteName(host)) {
+        Complain() << "\"" << options.site << "\" names no host that can be stored\n";
+        ctx.exitCode = 2;
+        return;
+    }
+    CCliApp app(ctx);
+    if (!app.Start()) return;
+    SSiteProp site;
+    site.site = host;
+    if (const SSiteProp* stored = GetSite(FindSiteByName(host))) site = *stored;
+    if (options.cookie) site.cookie = *options.cookie;
+    if (options.userAgent) site.userAgent = *options.userAgent;
+    if (options.maxConnections) site.maxConnections = *options.maxConnections;
+    SetSiteRequestProps(site);
+    if (app.Stop()) std::cout << "Stored for " << host << "." << PropsText(site) << "\n";
+}
+
 void Remove(CliContext& ctx, const SSitesOptions& options) {
     CCliApp app(ctx);
     if (!app.Start()) return;
@@ -84,6 +123,14 @@ void Setup(CLI::App& app, CliContext& ctx) {
     add->add_option("USER", options->user, "User name")->required();
     add->add_option("PASSWORD", options->password, "Password")->required();
     add->callback([options, &ctx] { Add(ctx, *options); });
+    auto* set = cmd->add_subcommand("set", "Store what requests to a site carry besides the login");
+    set->add_option("SITE", options->site, "Host name or address")->required();
+    set->add_option("--cookie", options->cookie, "A cookie line sent to the site (\"a=1; b=2\"; empty: none)");
+    set->add_option("--user-agent", options->userAgent,
+                    "The site's own User-Agent (\"classic\": the old one; empty: the setting's)");
+    set->add_option("--max-connections", options->maxConnections,
+                    "Connections to the site at once (0: the setting dwMaxConnectionsPerServer)");
+    set->callback([options, &ctx] { Set(ctx, *options); });
     auto* remove = cmd->add_subcommand("remove", "Forget the login of a site");
     remove->add_option("SITE", options->site, "The site exactly as stored")->required();
     remove->callback([options, &ctx] { Remove(ctx, *options); });

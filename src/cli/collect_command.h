@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/cookie_options.h"
 #include "cli/tls_options.h"
 
 namespace plover::cli {
@@ -18,6 +19,7 @@ struct SCollectOptions {
     bool reload = false;
     bool json = false;
     STlsCliOptions tls;
+    SCookieCliOptions cookies;
     // Builds the address once Plover is up and its settings are loaded (plover search), instead
     // of url; an empty answer ends the command with status 1 (the builder has said why).
     std::function<std::string()> buildUrl;

@@ -4,6 +4,7 @@
 
 #include "download/http_request.h"
 #include "download/page_test.h"
+#include "download/request_identity.h"
 
 namespace plover {
 
@@ -34,6 +35,7 @@ std::string CHTTPLeech::BuildRequest() {
     r.user = config->Login.Username;
     r.password = config->Login.Password;
     r.ifModifiedSince = config->IfModifiedSince;
+    AddIdentityHeaders(r);
     return BuildHttpRequest(r);
 }
 
@@ -80,6 +82,8 @@ bool CHTTPLeech::OnReceive(ISocket*, const uint8_t* data, uint32_t length) {
 }
 
 void CHTTPLeech::OnHeader(const SHttpResponse& response, const uint8_t* body, uint32_t length) {
+    SDownloadConfig* config = download_->GetConfig();
+    KeepAnswerCookies(config->Server, config->Object, config->Service, response);
     switch (response.status) {
         case 200:
             OnOk(response, body, length);

@@ -5,8 +5,7 @@
 namespace plover {
 namespace {
 
-constexpr std::string_view kAgentAndAccept =
-    " HTTP/1.0\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 5.0; Windows98)\r\nAccept: */*\r\n";
+constexpr std::string_view kClassicAgent = "Mozilla/4.0 (compatible; MSIE 5.0; Windows98)";
 
 // A value taken from an address or a stored setting must not be able to end the header line it
 // stands in and smuggle in another header: CR, LF and NUL are dropped.
@@ -34,6 +33,16 @@ std::string ReferrerLine(const SHttpRequest& r) {
     std::string ref = OneLine(r.referrer);
     bool absolute = StartsWithNoCase(ref, "http://") || StartsWithNoCase(ref, "https://");
     return absolute ? "Referer: " + ref + "\r\n" : "Referer: http://" + ref + "\r\n";
+}
+
+std::string AgentAndAccept(const SHttpRequest& r) {
+    std::string agent = r.userAgent.empty() ? std::string(kClassicAgent) : OneLine(r.userAgent);
+    return " HTTP/1.0\r\nUser-Agent: " + agent + "\r\nAccept: */*\r\n";
+}
+
+std::string CookieLine(const SHttpRequest& r) {
+    if (r.cookie.empty()) return {};
+    return "Cookie: " + OneLine(r.cookie) + "\r\n";
 }
 
 std::string IfModifiedSinceLine(const SHttpRequest& r) {
@@ -103,10 +112,11 @@ uint32_t ChooseRequestKind(bool wholeFile, bool probe) {
 
 std::string BuildHttpRequest(const SHttpRequest& r) {
     std::string text = "GET " + RequestTarget(r);
-    text += kAgentAndAccept;
+    text += AgentAndAccept(r);
     text += AuthorizationLine(r);
     text += ReferrerLine(r);
     text += IfModifiedSinceLine(r);
+    text += CookieLine(r);
     text += "Host: " + HostAndPort(r);
     if (r.kind == HTTP_REQUEST_RANGED && r.rangeEnd != 0xFFFFFFFFu)
         text += "\r\nRange: bytes=" + std::to_string(r.rangeStart) + "-" + std::to_string(r.rangeEnd);

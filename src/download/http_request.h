@@ -32,6 +32,8 @@ struct SHttpRequest {
     int32_t service = SERVICE_HTTP;    // SERVICE_FTP: an FTP address fetched through the HTTP proxy;
                                        // SERVICE_HTTPS: sent inside TLS (a proxy's tunnel: no absolute address)
     std::string ifModifiedSince;      // empty for none
+    std::string userAgent;            // empty: the program's classic identity
+    std::string cookie;               // the Cookie header's value; empty for none
 };
 
 // Standard Base64 with "=" padding. With lineLength > 0 a CR LF follows every lineLength output

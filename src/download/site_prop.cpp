@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include <mutex>
+
 #include "app/reg_key.h"
 #include "platform/url_split.h"
 
@@ -16,6 +18,12 @@ std::vector<SSiteProp>& Sites() {
     return sites;
 }
 
+// Guards the array against SiteRequestProps on the workers' thread.
+std::recursive_mutex& SitesLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
 bool SameText(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
 
 bool LoadOne(CBRRegKey& sites, const std::string& name, SSiteProp& out) {
@@ -25,6 +33,12 @@ bool LoadOne(CBRRegKey& sites, const std::string& name, SSiteProp& out) {
     login.ReadDWord("bLogin", out.login.Login);
     login.ReadString("Username", out.login.Username);
     login.ReadString("Password", out.login.Password, 1);
+    CBRRegKey own;
+    if (own.OpenForRead(sites, name.c_str())) {
+        own.ReadString("csCookie", out.cookie);
+        own.ReadString("csUserAgent", out.userAgent);
+        own.ReadDWord("dwMaxConnections", out.maxConnections);
+    }
     return true;
 }
 
@@ -33,7 +47,13 @@ bool SaveOne(CBRRegKey& sites, const SSiteProp& site) {
     if (!login.OpenForWrite(sites, (site.site + "\\" + kLoginKey).c_str())) return false;
     bool ok = login.WriteDWord("bLogin", site.login.Login);
     ok = login.WriteString("Username", site.login.Username) && ok;
-    return login.WriteString("Password", site.login.Password, 1) && ok;
+    ok = login.WriteString("Password", site.login.Password, 1) && ok;
+    CBRRegKey own;
+    if (site.cookie.empty() && site.userAgent.empty() && site.maxConnections == 0) return ok;
+    if (!own.OpenForWrite(sites, site.site.c_str())) return false;
+    ok = own.WriteString("csCookie", site.cookie) && ok;
+    ok = own.WriteString("csUserAgent", site.userAgent) && ok;
+    return own.WriteDWord("dwMaxConnections", site.maxConnections) && ok;
 }
 
 }  // namespace
@@ -75,23 +95,54 @@ int FindSiteByName(const std::string& name) {
     return -1;
 }
 
-void AddSite(const SSiteProp& site) { Sites().push_back(site); }
+void AddSite(const SSiteProp& site) {
+    std::lock_guard g(SitesLock());
+    Sites().push_back(site);
+}
 
 void SetSite(const SSiteProp& site) {
+    std::lock_guard g(SitesLock());
     int i = FindSiteByName(site.site);
     if (i < 0)
         AddSite(site);
     else
-        Sites()[size_t(i)] = site;
+        Sites()[size_t(i)].login = site.login;
+}
+
+void SetSiteRequestProps(const SSiteProp& site) {
+    std::lock_guard g(SitesLock());
+    int i = FindSiteByName(site.site);
+    if (i < 0) {
+        SSiteProp added = site;
+        added.login = SLogin{};
+        AddSite(added);
+        return;
+    }
+    SSiteProp& stored = Sites()[size_t(i)];
+    stored.cookie = site.cookie;
+    stored.userAgent = site.userAgent;
+    stored.maxConnections = site.maxConnections;
 }
 
 bool RemoveSite(int index) {
+    std::lock_guard g(SitesLock());
     if (index < 0 || index >= GetSiteCount()) return false;
     Sites().erase(Sites().begin() + index);
     return true;
 }
 
-void ClearSites() { Sites().clear(); }
+void ClearSites() {
+    std::lock_guard g(SitesLock());
+    Sites().clear();
+}
+
+SSiteRequestProps SiteRequestProps(const std::string& host) {
+    std::lock_guard g(SitesLock());
+    int i = FindSite(host.c_str());
+    if (i < 0) return {};
+    const SSiteProp& site = Sites()[size_t(i)];
+    return {site.cookie, site.userAgent, site.maxConnections};
+}
 
 std::string SiteHostOf(const std::string& siteOrAddress) {
     if (siteOrAddress.find("://") != std::string::npos) return ServerPartOf(siteOrAddress);
@@ -145,7 +196,7 @@ void ApplySiteLogin(SDownloadConfig& config) {
         return;
     }
     const SSiteProp& site = Sites()[size_t(i)];
-    config.Login = SLogin{1, site.login.Username, site.login.Password};
+    config.Login = site.login.Login ? SLogin{1, site.login.Username, site.login.Password} : SLogin{};
 }
 
 }  // namespace plover

@@ -16,6 +16,7 @@ std::vector<SRegTableEntry> SScanProfile::Table() {
         RegString("csDescription", csDescription),
         RegInt("iDepth", iDepth),
         RegInt("bOnlyThisSite", bOnlyThisSite),
+        RegInt("bResponsivePictures", bResponsivePictures),
     };
 }
 
@@ -28,7 +29,7 @@ bool SameProfileFields(const SScanProfile& a, const SScanProfile& b) {
     return a.bThumbnails == b.bThumbnails && a.bLargePictures == b.bLargePictures && a.bLinks == b.bLinks &&
            a.bRecurse == b.bRecurse && a.bOneThumbnailFromEach == b.bOneThumbnailFromEach &&
            a.bOnlyThisSite == b.bOnlyThisSite && a.csName == b.csName && a.csDescription == b.csDescription &&
-           a.iDepth == b.iDepth;
+           a.iDepth == b.iDepth && a.bResponsivePictures == b.bResponsivePictures;
 }
 
 std::vector<SScanProfile> DefaultScanProfiles() {

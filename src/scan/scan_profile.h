@@ -27,10 +27,14 @@ struct SScanProfile : SRegTableItem {
     std::string csName = "New Profile"; // never empty
     std::string csDescription;
     int32_t iDepth = 5;                 // with bRecurse: link levels below the start page
+    // Read responsive and lazy pictures (srcset, <picture> sources, data-src and its kin): a
+    // thumbnail's small picture is the real one rather than a placeholder, a large picture is
+    // the widest candidate. Profiles stored before it existed load with it on.
+    int32_t bResponsivePictures = 1;
 
     SScanProfile() = default;
     SScanProfile(const SScanProfile&) = default;
-    SScanProfile& operator=(const SScanProfile&) = default;  // copies all nine fields
+    SScanProfile& operator=(const SScanProfile&) = default;  // copies every field
 
     // The subkey "%d" of the profile's position; the values in their stored order.
     std::string KeyName(int index) const override { return std::to_string(index); }

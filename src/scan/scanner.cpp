@@ -6,8 +6,9 @@
 #include "app/settings.h"
 #include "download/i_download.h"
 #include "html/html_parser.h"
-#include "scan/scan_rules.h"
 #include "html/url_resolve.h"
+#include "scan/picture_sources.h"
+#include "scan/scan_rules.h"
 
 namespace plover {
 
@@ -285,7 +286,7 @@ void CScanner::ScanAnchors(CHTMLParser& parser, const SPage& page) {
     for (CHTMLNode* anchor : anchors) {
         // An anchor without an address (a named target, <a name="top">) links nowhere.
         if (anchor->GetHref().empty()) continue;
-        if (anchor->IsImageLink() && IsPictureUrl(anchor->GetHref())) {
+        if (AnchorImage(anchor, profile_.bResponsivePictures != 0) && IsPictureUrl(anchor->GetHref())) {
             if (SkipsThumbnailLink(profile_, true, first)) continue;
             first = false;
         }
@@ -298,9 +299,10 @@ void CScanner::ClassifyAnchor(CHTMLNode* anchor, const SPage& page) {
     std::string linkKey = UrlKey(link);
     std::string picture, pictureKey;
     SAnchorFacts facts;
-    facts.imageLink = anchor->IsImageLink();
-    if (facts.imageLink) {
-        picture = ResolveUrl(anchor->GetFirstChild()->GetAttribute("src"), page.url);
+    CHTMLNode* image = AnchorImage(anchor, profile_.bResponsivePictures != 0);
+    facts.imageLink = image != nullptr;
+    if (image) {
+        picture = SmallPicture(image, page);
         pictureKey = UrlKey(picture);
         facts.pictureSeen = thumbnailPictures_.count(pictureKey) != 0;
     }
@@ -357,11 +359,44 @@ void CScanner::AddPageLink(const std::string& link, CHTMLNode* anchor, const SPa
     ++linkCount_;
 }
 
+std::vector<SSrcCandidate> CScanner::ResolvedCandidates(CHTMLNode* image, const SPage& page) const {
+    std::vector<SSrcCandidate> candidates = ImageCandidates(image);
+    for (SSrcCandidate& c : candidates) c.url = ResolveUrl(c.url, page.url);
+    return candidates;
+}
+
+std::string CScanner::SmallPicture(CHTMLNode* image, const SPage& page) const {
+    if (!profile_.bResponsivePictures) return ResolveUrl(image->GetAttribute("src"), page.url);
+    std::vector<SSrcCandidate> candidates = ResolvedCandidates(image, page);
+    int chosen = ChooseSmallCandidate(candidates);
+    return chosen < 0 ? std::string() : std::move(candidates[size_t(chosen)].url);
+}
+
 void CScanner::ApplyImageRule(CHTMLNode* image, const SPage& page) {
+    if (profile_.bResponsivePictures) return ApplyResponsiveImageRule(image, page);
     std::string picture = ResolveUrl(image->GetAttribute("src"), page.url);
     std::string key = UrlKey(picture);
     if (!IsLargePicture(profile_, picture, thumbnailPictures_.count(key) != 0, largePictures_.count(key) != 0)) return;
     largePictures_.insert(std::move(key));
+    AddLargePicture(picture, page);
+}
+
+void CScanner::ApplyResponsiveImageRule(CHTMLNode* image, const SPage& page) {
+    std::vector<SSrcCandidate> candidates = ResolvedCandidates(image, page);
+    // The img of a thumbnail is no large picture, whichever of its sizes the thumbnail took.
+    for (const SSrcCandidate& c : candidates)
+        if (thumbnailPictures_.count(UrlKey(c.url))) return;
+    int chosen = ChooseWidestCandidate(candidates);
+    if (chosen < 0) return;
+    const std::string& picture = candidates[size_t(chosen)].url;
+    if (!IsLargePicture(profile_, picture, false, largePictures_.count(UrlKey(picture)) != 0)) return;
+    // One picture in several sizes is reported once: its other sizes count as seen.
+    for (const SSrcCandidate& c : candidates)
+        if (IsPictureUrl(c.url)) largePictures_.insert(UrlKey(c.url));
+    AddLargePicture(picture, page);
+}
+
+void CScanner::AddLargePicture(const std::string& picture, const SPage& page) {
     auto element = std::make_unique<SScanLargePic>();
     element->url = picture;
     element->pageUrl = page.url;

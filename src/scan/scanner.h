@@ -32,6 +32,7 @@
 #include "engine/engine.h"
 #include "scan/i_page_mgr.h"
 #include "scan/i_scanner.h"
+#include "scan/srcset.h"
 
 namespace plover {
 
@@ -90,6 +91,12 @@ private:
     void ScanAnchors(CHTMLParser& parser, const SPage& page);
     void ClassifyAnchor(CHTMLNode* anchor, const SPage& page);
     void ApplyImageRule(CHTMLNode* image, const SPage& page);
+    void ApplyResponsiveImageRule(CHTMLNode* image, const SPage& page);
+    void AddLargePicture(const std::string& picture, const SPage& page);
+    // The picture addresses an img offers, resolved against the page; its small picture (the
+    // src as written when the profile does not read responsive pictures).
+    std::vector<SSrcCandidate> ResolvedCandidates(CHTMLNode* image, const SPage& page) const;
+    std::string SmallPicture(CHTMLNode* image, const SPage& page) const;
     void AddThumbnail(const std::string& link, const std::string& picture, const SPage& page);
     void AddPageLink(const std::string& link, CHTMLNode* anchor, const SPage& page);
     void QueueStep();

@@ -3,6 +3,7 @@
 
 #include "download/http_leech.h"
 #include "download/http_fakes.h"
+#include "download/request_identity.h"
 
 namespace plover {
 namespace {
@@ -11,7 +12,7 @@ using test::http::FakeDownload;
 using test::http::FakeDownloader;
 using test::http::FakeSocketEngine;
 
-const std::string kUA = "User-Agent: Mozilla/4.0 (compatible; MSIE 5.0; Windows98)\r\nAccept: */*\r\n";
+const std::string kUA = std::string("User-Agent: ") + kBrowserUserAgent + "\r\nAccept: */*\r\n";
 
 class HttpLeechTest : public ::testing::Test {
 protected:

@@ -142,6 +142,16 @@ std::vector<RequestCase> Cases() {
         cases.push_back({"no_injection", r,
                          "GET /a%20b.jpgX-Evil:%201 HTTP/1.0\r\n" + kUA + "Referer: http://rX-Evil: 2\r\nHost: www.example.com\r\n\r\n"});
     }
+    {
+        SHttpRequest r = Base();  // the browser identity and cookies; a line break cannot smuggle a header
+        r.userAgent = "Agent/1.0\r\nX-Evil: 1";
+        r.cookie = "a=1; b=2\r\nX-Evil: 2";
+        r.referrer = "https://www.example.com/g/";
+        cases.push_back({"identity_and_cookies", r,
+                         "GET /pics/a.jpg HTTP/1.0\r\nUser-Agent: Agent/1.0X-Evil: 1\r\nAccept: */*\r\n"
+                         "Referer: https://www.example.com/g/\r\nCookie: a=1; b=2X-Evil: 2\r\n"
+                         "Host: www.example.com\r\n\r\n"});
+    }
     return cases;
 }
 

@@ -94,6 +94,7 @@ TEST_F(ScanProfileTest, EveryFieldIsStoredAndTheOrderSurvivesMoreThanTenProfiles
         p.bOneThumbnailFromEach = 1;
         p.bOnlyThisSite = i % 4 == 0;
         p.iDepth = -i;
+        p.bResponsivePictures = i % 5 != 0;
         list.AddCopy(p);
     }
     list.Save(plover_);
@@ -108,6 +109,18 @@ TEST_F(ScanProfileTest, EveryFieldIsStoredAndTheOrderSurvivesMoreThanTenProfiles
     loaded.Load(plover_);
     ASSERT_EQ(loaded.GetSize(), 12);
     for (int i = 0; i < 12; ++i) EXPECT_TRUE(SameProfileFields(*loaded.GetAt(i), *list.GetAt(i))) << i;
+}
+
+TEST_F(ScanProfileTest, AProfileStoredBeforeResponsivePicturesLoadsWithThemOn) {
+    CBRRegKey old;
+    ASSERT_TRUE(old.OpenForWrite(plover_, "ScanProfiles\\0"));
+    old.WriteString("csName", "Old");
+    old.WriteDWord("bThumbnails", 1);
+    CScanProfileList list;
+    list.Load(plover_);
+    ASSERT_EQ(list.GetSize(), 1);
+    EXPECT_EQ(list.GetAt(0)->csName, "Old");
+    EXPECT_EQ(list.GetAt(0)->bResponsivePictures, 1);
 }
 
 TEST_F(ScanProfileTest, DeletingEveryProfileBringsTheDefaultsBackAtTheNextStart) {
