@@ -11,6 +11,8 @@
 #include "download/i_downloader.h"
 #include "web/instance_token.h"
 #include "web/request_guard.h"
+#include "web/scan_routes.h"
+#include "web/scan_service.h"
 #include "web/web_model.h"
 #include "web/web_server.h"
 
@@ -56,10 +58,14 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
     web::CEventHub hub;
     web::CWebModel model(hub, downloader);
     downloader->Advise(&model);
+    web::CScanService scans(hub, downloader);
+    scans.Start();
     web::CWebServer server(model, hub, config, [&app] { app.App().Quit(); });
+    server.AddRoutes([&scans](httplib::Server& s) { web::InstallScanRoutes(s, scans); });
     std::string error;
     if (!server.Start(&error)) {
         std::cerr << "plover: " << error << "\n";
+        scans.Stop();
         downloader->Unadvise(&model);
         ctx.exitCode = 1;
         return;
@@ -73,6 +79,7 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
     app.RunUntilQuit();
     std::cout << "Stopping..." << std::endl;
     server.Stop();
+    scans.Stop();
     downloader->Unadvise(&model);
     web::RemoveAddressFile(home);
     if (app.Stop()) std::cout << "Plover has stopped; settings saved." << std::endl;

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "web/event_hub.h"
 #include "web/web_model.h"
@@ -38,6 +39,9 @@ public:
     CWebServer(const CWebServer&) = delete;
     CWebServer& operator=(const CWebServer&) = delete;
 
+    // Routes of another part of the front end, installed after the server's own when it starts.
+    void AddRoutes(std::function<void(httplib::Server&)> install) { installers_.push_back(std::move(install)); }
+
     // Binds and starts listening; false with a reason when the address cannot be taken.
     bool Start(std::string* error);
     // Ends the event streams, the listener and the pump; waits for their threads.
@@ -58,6 +62,7 @@ private:
     std::function<void()> onExit_;
     std::unique_ptr<httplib::Server> server_;
     std::vector<std::string> hosts_;
+    std::vector<std::function<void(httplib::Server&)>> installers_;
     int port_ = 0;
     std::thread listener_, pump_;
     std::atomic<bool> stopping_{false};
