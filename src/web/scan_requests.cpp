@@ -220,7 +220,11 @@ SApiAnswer CScanService::Items(int id, size_t from, size_t count) {
 nlohmann::json CScanService::Choices() {
     nlohmann::json profiles = nlohmann::json::array(), sites = nlohmann::json::array(), baskets = nlohmann::json::array();
     CScanProfileList& list = GetScanProfiles();
-    for (int i = 0; i < list.GetSize(); ++i) profiles.push_back({{"number", i}, {"name", list.GetAt(i)->csName}});
+    for (int i = 0; i < list.GetSize(); ++i) {
+        const SScanProfile& p = *list.GetAt(i);
+        profiles.push_back({{"number", i}, {"name", p.csName}, {"recurse", p.bRecurse != 0},
+                            {"thumbnails", p.bThumbnails != 0}, {"largePictures", p.bLargePictures != 0}});
+    }
     CSearchSiteList& searchSites = GetSearchSites();
     for (int i = 0; i < searchSites.GetCount(); ++i) {
         RefPtr<ISearchSite> site;
