@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "scan/html_parser.h"
+#include "html/html_parser.h"
 
 using namespace plover;
 

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <string>
 
-#include "download/text_tree.h"
+#include "texttree/text_tree.h"
 
 using namespace plover;
 using Clock = std::chrono::steady_clock;

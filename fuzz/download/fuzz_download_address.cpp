@@ -7,7 +7,7 @@
 #include <string>
 
 #include "download/download.h"
-#include "download/text_tree.h"
+#include "texttree/text_tree.h"
 #include "download/url_name.h"
 
 using namespace plover;

@@ -1,4 +1,5 @@
 #include "app/reg_store.h"
+#include "platform/file_io.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -25,48 +26,6 @@ void RemoveStaleTemps(const std::filesystem::path& file) {
     }
 }
 
-// 0 with the whole file in text, or an errno value (EFBIG: beyond kMaxStoreBytes).
-int ReadStoreFile(const std::filesystem::path& file, std::string& text) {
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    int err = 0;
-    char buf[65536];
-    while (true) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            err = errno;
-            break;
-        }
-        if (n == 0) break;
-        if (text.size() + size_t(n) > kMaxStoreBytes) {
-            err = EFBIG;
-            break;
-        }
-        text.append(buf, size_t(n));
-    }
-    ::close(fd);
-    return err;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += size_t(n);
-    }
-    return true;
-}
-
-void SyncFolder(const std::filesystem::path& dir) {
-    int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
 }  // namespace
 
 CRegStore::CRegStore() : root_(std::make_shared<CRegNode>("")) {}
@@ -80,7 +39,7 @@ CRegStore::SLoadResult CRegStore::Load(const std::filesystem::path& file) {
 
     SLoadResult result;
     std::string text, why;
-    int err = ReadStoreFile(file, text);
+    int err = ReadWholeFile(file.string(), &text, kMaxStoreBytes);
     if (err == ENOENT) return result;  // Missing: a fresh home
     if (err == EFBIG) {
         why = "larger than " + std::to_string(kMaxStoreBytes >> 20) + " MiB";
@@ -119,20 +78,10 @@ bool CRegStore::Save(std::string* error) {
         text = FormatRegText(*root_);
         file = file_;
     }
-    std::filesystem::path dir = file.parent_path();
-    std::string tmpl = (dir / TempPrefix(file)).string() + "XXXXXX";
-    int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);  // mode 0600: the store holds passwords
-    if (fd < 0) return fail("cannot create a file in " + dir.string() + ": " + std::strerror(errno));
-    bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
-    int err = errno;
-    ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(tmpl.c_str(), file.c_str()) == 0) {
-        SyncFolder(dir);
-        return true;
-    }
-    if (ok) err = errno;
-    ::unlink(tmpl.c_str());
-    return fail("cannot write " + file.string() + ": " + std::strerror(err));
+    // Mode 0600: the store holds passwords.
+    std::string why;
+    if (SaveFileAtomically(file.string(), text, {}, &why)) return true;
+    return fail(why);
 }
 
 CRegStore& GetRegStore() {

@@ -130,6 +130,13 @@ bool CBasketList::Remove(CBasket* basket) {
     return true;
 }
 
+bool CBasketList::Detach(CBasket* basket) {
+    ptrdiff_t i = baskets_.Find(basket);
+    if (i < 0) return false;
+    baskets_.RemoveAt(size_t(i));
+    return true;
+}
+
 CBasket* CBasketList::FindByName(const std::string& name) const {
     std::string want = Lower(name);
     for (CBasket* b : baskets_)

@@ -106,6 +106,9 @@ public:
     void Add(CBasket* basket);
     // Takes the basket out of the list and deletes it; false when it is not in the list.
     bool Remove(CBasket* basket);
+    // Takes the basket out of the list without deleting it: the caller owns it from now on (a
+    // front end keeps it alive while work under way may still hold it). False when not in the list.
+    bool Detach(CBasket* basket);
     void RemoveAll() { baskets_.RemoveAll(); }
 
     int Find(const CBasket* basket) const { return int(baskets_.Find(basket)); }

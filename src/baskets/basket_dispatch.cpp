@@ -1,4 +1,5 @@
 #include "baskets/basket_dispatch.h"
+#include "platform/file_io.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -55,12 +56,7 @@ bool CopyFile(const std::string& from, const std::string& to, std::string* error
             ok = n == 0;
             break;
         }
-        for (ssize_t done = 0; done < n && ok;) {
-            ssize_t w = ::write(out, buffer.data() + done, size_t(n - done));
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) ok = false;
-            else done += w;
-        }
+        ok = WriteAll(out, std::string_view(reinterpret_cast<const char*>(buffer.data()), size_t(n)));
         if (!ok) break;
     }
     if (!ok && error) *error = std::strerror(errno);

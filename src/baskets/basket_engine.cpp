@@ -28,11 +28,11 @@ HRESULT CBasketEngine::QueryInterface(const GUID& iid, void** out) {
 }
 
 void CBasketEngine::RegisterWindow(HWND window) {
-    Post(BOP_REGISTER_WINDOW, reinterpret_cast<uintptr_t>(window), 0, false, false);
+    PostOwned(this, BOP_REGISTER_WINDOW, std::make_unique<HWND>(window));
 }
 
 void CBasketEngine::UnregisterWindow(HWND window) {
-    Post(BOP_UNREGISTER_WINDOW, reinterpret_cast<uintptr_t>(window), 0, false, false);
+    PostOwned(this, BOP_UNREGISTER_WINDOW, std::make_unique<HWND>(window));
 }
 
 bool CBasketEngine::WaitUntilStarted() { return Post(BOP_SYNC, 0, 0, true, false) != 0; }
@@ -78,7 +78,7 @@ int32_t CBasketEngine::OnNetNotify(uint32_t code, uintptr_t value1, uintptr_t) {
     if (code == NE_DOWNLOAD_ADDED)
         QueueDownload(d.Get());
     else
-        PostRetire(code, d.Detach());
+        PostRetire(code, std::move(d));
     return 0;
 }
 
@@ -86,39 +86,35 @@ void CBasketEngine::QueueDownload(IDownload* download) {
     db_->Enqueue(download->GetOriginalUrl(), download->GetLocalPath());
 }
 
-void CBasketEngine::PostRetire(uint32_t code, IDownload* download) {
-    // The reference travels with the event; the handler releases it, or OnDiscard when the
-    // engine has ended.
-    Post(BOP_RETIRE, code, reinterpret_cast<uintptr_t>(download), false, false);
+void CBasketEngine::PostRetire(uint32_t code, RefPtr<IDownload> download) {
+    // The reference travels with the event and goes with its record.
+    PostOwned(this, BOP_RETIRE, std::make_unique<RefPtr<IDownload>>(std::move(download)), code);
 }
 
-uint32_t CBasketEngine::OnOperation(uint32_t code, uintptr_t arg1, uintptr_t arg2) {
+uint32_t CBasketEngine::OnOperation(uint32_t code, uintptr_t, uintptr_t) { return code == BOP_SYNC ? 1 : 0; }
+
+uint32_t CBasketEngine::OnRecord(uint32_t code, CEngineRecord& record, uintptr_t value) {
     switch (code) {
-        case BOP_RETIRE: Retire(uint32_t(arg1), reinterpret_cast<IDownload*>(arg2)); return 1;
-        case BOP_REGISTER_WINDOW: {
-            HWND w = reinterpret_cast<HWND>(arg1);
-            if (w) windows_.push_back(w);
+        case BOP_RETIRE:
+            if (RefPtr<IDownload>* d = record.Get<RefPtr<IDownload>>()) Retire(uint32_t(value), d->Get());
             return 1;
-        }
+        case BOP_REGISTER_WINDOW:
+            if (HWND* w = record.Get<HWND>(); w && *w) windows_.push_back(*w);
+            return 1;
         case BOP_UNREGISTER_WINDOW:
-            for (auto it = windows_.begin(); it != windows_.end(); ++it)
-                if (*it == reinterpret_cast<HWND>(arg1)) {
-                    windows_.erase(it);
-                    break;
-                }
+            if (HWND* w = record.Get<HWND>())
+                for (auto it = windows_.begin(); it != windows_.end(); ++it)
+                    if (*it == *w) {
+                        windows_.erase(it);
+                        break;
+                    }
             return 1;
-        case BOP_SYNC: return 1;
     }
     return 0;
 }
 
-void CBasketEngine::OnDiscard(uint32_t code, uintptr_t, uintptr_t arg2) {
-    if (code == BOP_RETIRE)
-        if (auto* d = reinterpret_cast<IDownload*>(arg2)) d->Release();
-}
-
 void CBasketEngine::Retire(uint32_t code, IDownload* download) {
-    RefPtr<IDownload> d = RefPtr<IDownload>::Adopt(download);
+    RefPtr<IDownload> d(download);
     if (!d || code != NE_STATUS || !IsRetirable(d.Get())) return;
     // Once only, though a download may report its end twice (status, then super-status): the
     // lookup waits in the downloader's queue behind the delete an earlier retirement posted, so

@@ -28,9 +28,9 @@ inline constexpr GUID IID_IBasketEngine = MakeGuid("3B7C1E52-6A0D-4F0B-8E63-2D9A
 
 // The basket engine's block of operations.
 enum EBasketEngineOp : uint32_t {
-    BOP_RETIRE = 901,             // arg1 = event code, arg2 = IDownload* (one reference, released here)
-    BOP_REGISTER_WINDOW = 902,    // arg1 = HWND
-    BOP_UNREGISTER_WINDOW = 903,  // arg1 = HWND
+    BOP_RETIRE = 901,             // record RefPtr<IDownload>, value = the event code
+    BOP_REGISTER_WINDOW = 902,    // record HWND
+    BOP_UNREGISTER_WINDOW = 903,  // record HWND
     BOP_SYNC = 904,               // nothing: a waiting post returns once the start has run
 };
 
@@ -73,12 +73,12 @@ protected:
     void OnStart() override;
     void OnStop() override;
     uint32_t OnOperation(uint32_t code, uintptr_t arg1, uintptr_t arg2) override;
-    void OnDiscard(uint32_t code, uintptr_t arg1, uintptr_t arg2) override;
+    uint32_t OnRecord(uint32_t code, CEngineRecord& record, uintptr_t value) override;
 
 private:
     void Retire(uint32_t code, IDownload* download);
     void QueueDownload(IDownload* download);
-    void PostRetire(uint32_t code, IDownload* download);
+    void PostRetire(uint32_t code, RefPtr<IDownload> download);
 
     IEngineMgr* engines_;
     CDownloadDB* db_;

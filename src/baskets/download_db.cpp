@@ -1,4 +1,5 @@
 #include "baskets/download_db.h"
+#include "platform/file_io.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -22,25 +23,6 @@ bool FileExists(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += size_t(n);
-    }
-    return true;
-}
-
-// Makes the rename of a new file into its folder durable.
-void SyncFolder(const fs::path& folder) {
-    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
 std::string NormalPath(const std::string& path) { return fs::path(path).lexically_normal().string(); }
 
 }  // namespace
@@ -62,26 +44,18 @@ CDownloadDB::CDownloadDB() = default;
 SDownloadDBLoad CDownloadDB::Load(const std::string& file) {
     SDownloadDBLoad result;
     std::vector<std::string> addresses, paths;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        if (errno == ENOENT || !FileExists(file)) {
-            result.status = SDownloadDBLoad::EStatus::Missing;
-        } else {
-            result.status = SDownloadDBLoad::EStatus::Unreadable;
-            result.reason = std::strerror(errno);
-        }
+    std::string bytes;
+    int err = ReadWholeFile(file, &bytes);
+    if (err == ENOENT) {
+        result.status = SDownloadDBLoad::EStatus::Missing;
+    } else if (err != 0) {
+        result.status = SDownloadDBLoad::EStatus::Unreadable;
+        result.reason = std::strerror(err);
     } else {
-        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (in.bad()) {
-            result.status = SDownloadDBLoad::EStatus::Unreadable;
-            result.reason = "read error";
-        } else {
-            result.read = DecodeDownloadDB(bytes, addresses, paths);
-            result.status = result.read == EDownloadDBRead::Loaded ? SDownloadDBLoad::EStatus::Loaded
-                                                                   : SDownloadDBLoad::EStatus::Damaged;
-        }
+        result.read = DecodeDownloadDB(bytes, addresses, paths);
+        result.status = result.read == EDownloadDBRead::Loaded ? SDownloadDBLoad::EStatus::Loaded
+                                                               : SDownloadDBLoad::EStatus::Damaged;
     }
-    in.close();
     bool keepFile = false;
     if (result.status == SDownloadDBLoad::EStatus::Damaged) {
         // The next save writes a valid file; what the damaged one held stays readable aside.
@@ -108,29 +82,8 @@ bool CDownloadDB::Save(const std::string& file, std::string* error) {
         CAutoCriticalSection guard(lock_);
         bytes = EncodeDownloadDB(addresses_.Items(), paths_.Items());
     }
-    fs::path target(file);
-    std::string temp = file + ".tmp-" + std::to_string(::getpid());
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        if (error) *error = "cannot create " + temp + ": " + std::strerror(errno);
-        return false;
-    }
-    // Owner only: the addresses may carry logins. A temporary file left by a killed run keeps its
-    // old mode through O_TRUNC, so the mode is set here.
-    bool ok = ::fchmod(fd, 0600) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    int savedErrno = errno;
-    ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(temp.c_str(), file.c_str()) != 0) {
-        ok = false;
-        savedErrno = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        if (error) *error = "cannot write " + file + ": " + std::strerror(savedErrno);
-        return false;
-    }
-    SyncFolder(target.parent_path());
-    return true;
+    // Owner only: the addresses may carry logins.
+    return SaveFileAtomically(file, bytes, {}, error);
 }
 
 int CDownloadDB::SweepPreviews(const std::string& previewFolder) {

@@ -1,4 +1,5 @@
 #include "baskets/move_files.h"
+#include "platform/file_io.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -142,14 +143,9 @@ private:
                 return false;
             }
             if (n == 0) return true;
-            for (ssize_t w = 0; w < n;) {
-                ssize_t k = ::write(out, buffer_.data() + w, size_t(n - w));
-                if (k < 0 && errno == EINTR) continue;
-                if (k <= 0) {
-                    *error = std::strerror(errno);
-                    return false;
-                }
-                w += k;
+            if (!WriteAll(out, std::string_view(reinterpret_cast<const char*>(buffer_.data()), size_t(n)))) {
+                *error = std::strerror(errno);
+                return false;
             }
             done_ += uint64_t(n);
             Step(job_.window, done_ / 1024, nullptr);

@@ -1,3 +1,4 @@
+#include "cli/cli_kit.h"
 #include "cli/app_session.h"
 
 #include <filesystem>
@@ -43,11 +44,11 @@ int RunInstallWith(const CliContext& ctx, const SInstallOptions& options) {
         CRegStore& store = GetRegStore();
         auto loaded = store.Load(homes.settingsDir / kStoreFileName);
         if (loaded.status == CRegStore::ELoadStatus::Unreadable) {
-            std::cerr << "plover: cannot read " << store.File().string() << ": " << loaded.reason << "\n";
+            Complain() << "cannot read " << store.File().string() << ": " << loaded.reason << "\n";
             return false;
         }
         if (loaded.status == CRegStore::ELoadStatus::Damaged)
-            std::cerr << "plover: "
+            Complain() << ""
                       << KeptAsideWarning("settings file", store.File(), loaded.reason, loaded.keptAs,
                                           loaded.moveError, "the default settings are installed")
                       << "\n";
@@ -63,12 +64,12 @@ int RunInstallWith(const CliContext& ctx, const SInstallOptions& options) {
         // The default baskets page and the system's proxy setting.
         CBRRegKey plover;
         if (!plover.OpenForWrite(store.Root(), kPloverKey) || !InstallBasketsAndProxy(ctx, plover, options)) {
-            std::cerr << "plover: cannot write the settings\n";
+            Complain() << "cannot write the settings\n";
             return false;
         }
         std::string error;
         if (!store.Save(&error)) {
-            std::cerr << "plover: " << error << "\n";
+            Complain() << error << "\n";
             return false;
         }
         std::cout << "Plover is installed for this user.\n"
@@ -88,7 +89,7 @@ int RunUninstall(const CliContext& ctx) {
         std::filesystem::path store = homes.settingsDir / kStoreFileName;
         bool existed = std::filesystem::exists(store, ec);
         if (existed && !std::filesystem::remove(store, ec)) {
-            std::cerr << "plover: cannot remove " << store.string() << ": " << ec.message() << "\n";
+            Complain() << "cannot remove " << store.string() << ": " << ec.message() << "\n";
             return false;
         }
         std::cout << (existed ? "Removed the settings " + store.string() : std::string("No settings to remove"))

@@ -1,3 +1,4 @@
+#include "cli/cli_kit.h"
 #include "cli/basket_session.h"
 
 #include <iostream>
@@ -19,21 +20,9 @@ namespace plover::cli {
 // Hears the downloader: every basket download taken out of the list goes to the main window,
 // with the last failure it reported (the downloader may have moved it on to "Waiting" for a
 // retry by the time it is taken out).
-class CBasketSession::CSink final : public INetAdviseSink {
+class CBasketSession::CSink final : public CCommandNetSink {
 public:
     explicit CSink(HWND window) : window_(window) {}
-    HRESULT QueryInterface(const GUID& iid, void** out) override {
-        if (!out) return E_INVALIDARG;
-        if (iid == IID_IUnknown || iid == IID_INetAdviseSink) {
-            *out = static_cast<INetAdviseSink*>(this);
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    // Owned by the session, which unadvises it before it goes.
-    uint32_t AddRef() override { return 1; }
-    uint32_t Release() override { return 1; }
     int32_t OnNetNotify(uint32_t code, uintptr_t value1, uintptr_t value2) override {
         if (code != NE_DOWNLOAD_REMOVED && code != NE_STATUS && code != NE_SUPER_STATUS) return 0;
         RefPtr<IDownload> d = QueryAs<IDownload>(reinterpret_cast<IUnknown*>(value1), IID_IDownload);
@@ -61,7 +50,10 @@ private:
 };
 
 CBasketSession::CBasketSession(CCliApp& app, CBasket& basket, uint32_t pauseMs)
-    : app_(app), basket_(basket), pauseMs_(pauseMs) {}
+    : CBasketSession(app.App().MainWindow(), basket, pauseMs) {}
+
+CBasketSession::CBasketSession(HWND window, CBasket& basket, uint32_t pauseMs)
+    : window_(window), basket_(basket), pauseMs_(pauseMs) {}
 
 CBasketSession::~CBasketSession() { Stop(); }
 
@@ -70,10 +62,10 @@ bool CBasketSession::Start() {
     if (GetEngineMgr()->GetEngine(ENGINE_ID_DOWNLOADER, engine.Put()))
         downloader_ = QueryAs<IDownloader>(engine.Get(), IID_IDownloader);
     if (!downloader_) {
-        std::cerr << "plover: the downloader is not available\n";
+        Complain() << "the downloader is not available\n";
         return false;
     }
-    HWND window = app_.App().MainWindow();
+    HWND window = window_;
     GetDownloadDB().SetMainWindow(window);
     sink_ = std::make_unique<CSink>(window);
     downloader_->Advise(sink_.get());

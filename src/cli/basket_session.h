@@ -38,6 +38,8 @@ constexpr uint32_t WM_BASKET_SESSION_REMOVED = WM_APP + 0x7A2;
 class CBasketSession {
 public:
     CBasketSession(CCliApp& app, CBasket& basket, uint32_t pauseMs);
+    // For a session whose messages go to a window of its own (a job of the running program).
+    CBasketSession(HWND window, CBasket& basket, uint32_t pauseMs);
     ~CBasketSession();
     CBasketSession(const CBasketSession&) = delete;
     CBasketSession& operator=(const CBasketSession&) = delete;
@@ -82,7 +84,7 @@ private:
     void Fail(const std::string& url, const std::string& why);
     void Note(const std::string& url, const char* result, const std::string& path, const std::string& reason = {});
 
-    CCliApp& app_;
+    HWND window_;
     CBasket& basket_;
     uint32_t pauseMs_;
     RefPtr<IDownloader> downloader_;

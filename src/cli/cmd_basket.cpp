@@ -22,6 +22,7 @@
 #include "baskets/download_db.h"
 #include "baskets/history_parts.h"
 #include "baskets/move_files.h"
+#include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/basket_session.h"
 #include "cli/command.h"
@@ -49,7 +50,7 @@ std::string Absolute(const std::string& folder) {
 
 CBasket* FindOrSay(const std::string& name) {
     CBasket* b = GetBaskets().FindByName(name);
-    if (!b) std::cerr << "plover: no basket named \"" << name << "\" (see plover basket list)\n";
+    if (!b) Complain() << "no basket named \"" << name << "\" (see plover basket list)\n";
     return b;
 }
 
@@ -121,7 +122,7 @@ struct SEditOptions {
 bool NameTaken(const std::string& name, const CBasket* except) {
     CBasket* other = GetBaskets().FindByName(name);
     if (!other || other == except) return false;
-    std::cerr << "plover: a basket named \"" << other->csName << "\" exists already\n";
+    Complain() << "a basket named \"" << other->csName << "\" exists already\n";
     return true;
 }
 
@@ -180,7 +181,7 @@ void Drop(CliContext& ctx, const std::string& name, const std::vector<std::strin
           bool json) {
     for (const auto& u : urls)
         if (!IsFetchableUrl(u)) {
-            std::cerr << "plover: not an HTTP or FTP address: " << u << "\n";
+            Complain() << "not an HTTP or FTP address: " << u << "\n";
             return void(ctx.exitCode = 2);
         }
     CCliApp app(ctx);
@@ -269,7 +270,7 @@ void Move(CliContext& ctx, const std::vector<std::string>& files, const std::str
     if (live) std::cerr << "\r\033[K" << std::flush;
     for (const auto& [from, to] : report.moved) std::cout << "Moved " << from << " -> " << to << "\n";
     for (const auto& s : report.skipped) std::cout << "Skipped " << s << "\n";
-    for (const auto& e : report.errors) std::cerr << "plover: cannot move " << e << "\n";
+    for (const auto& e : report.errors) Complain() << "cannot move " << e << "\n";
     std::cout << report.moved.size() << " moved, " << report.skipped.size() << " skipped, " << report.errors.size()
               << " failed.\n";
     bool saved = SaveDownloadHistory();

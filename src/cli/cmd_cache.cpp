@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/settings.h"
+#include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
 #include "cli/download_format.h"
@@ -44,7 +45,7 @@ RefPtr<IPageMgr> PageMgr(CliContext& ctx) {
     RefPtr<IPageMgr> pm;
     if (GetEngineMgr()->GetEngine(ENGINE_ID_PAGE_MGR, engine.Put())) pm = QueryAs<IPageMgr>(engine.Get(), IID_IPageMgr);
     if (!pm) {
-        std::cerr << "plover: the page manager is not running\n";
+        Complain() << "the page manager is not running\n";
         ctx.exitCode = 1;
     }
     return pm;
@@ -101,7 +102,7 @@ void Mode(CliContext& ctx, int32_t mode) {
 
 void Limit(CliContext& ctx, int32_t megabytes) {
     if (megabytes < kMinCacheMB || megabytes > kMaxCacheMB) {
-        std::cerr << "plover: the cache space must be from " << kMinCacheMB << " to " << kMaxCacheMB << " MB\n";
+        Complain() << "the cache space must be from " << kMinCacheMB << " to " << kMaxCacheMB << " MB\n";
         ctx.exitCode = 1;
         return;
     }
@@ -115,7 +116,7 @@ void Move(CliContext& ctx, const std::string& folder) {
     std::error_code ec;
     std::filesystem::path target = std::filesystem::absolute(folder, ec);
     if (ec) {
-        std::cerr << "plover: " << folder << ": " << ec.message() << "\n";
+        Complain() << folder << ": " << ec.message() << "\n";
         ctx.exitCode = 1;
         return;
     }
@@ -136,7 +137,7 @@ void Move(CliContext& ctx, const std::string& folder) {
     // every file in the old folder, which stays in use.
     if (moved) GetSettings().csCacheFolder = now;
     if (!moved) {
-        std::cerr << "plover: the cache could not be moved to " << now << "; it stays in "
+        Complain() << "the cache could not be moved to " << now << "; it stays in "
                   << GetSettings().csCacheFolder << " with its " << kept << " files\n";
         ctx.exitCode = 1;
     }

@@ -19,10 +19,12 @@
 
 #include "app/settings.h"
 #include "baskets/basket.h"
+#include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/basket_session.h"
 #include "cli/collect_command.h"
 #include "cli/command.h"
+#include "cli/remote_session.h"
 #include "cli/scan_command.h"
 #include "cli/window_ticker.h"
 #include "download/i_download.h"
@@ -37,7 +39,6 @@ namespace {
 
 constexpr uint32_t WM_COLLECT_TICK = WM_APP + 0x7A3;
 constexpr uint32_t kTickMs = 250;
-constexpr uint32_t kPlainProgressMs = 5000;
 constexpr int32_t kQueueStopped = 3;
 
 class CCollect {
@@ -102,13 +103,13 @@ void CCollect::OnMessage(const SWindowMessage& m) {
         case WM_SCAN_FAILED:
             scanFailed_ = true;
             ClearProgress();
-            std::cerr << "plover: " << scanner_->GetErrorText() << " (" << options_.url << ")\n";
+            Complain() << scanner_->GetErrorText() << " (" << options_.url << ")\n";
             return;
         case WM_SCAN_WAITING: {
             auto download = RefPtr<IDownload>::Adopt(reinterpret_cast<IDownload*>(m.wp));
             if (download) {
                 ClearProgress();
-                std::cerr << "plover: " << download->GetServer() << " asks for a login; store one with plover sites\n";
+                Complain() << download->GetServer() << " asks for a login; store one with plover sites\n";
                 download->CancelAuthorization();
             }
             return;
@@ -157,6 +158,10 @@ int CCollect::Run() {
     if (!options_.buildUrl)
         if (int refused = RefuseUnfetchable(options_.url)) return refused;
     if (!ApplyTlsOptions(options_.tls)) return 2;
+    if (!options_.buildUrl)
+        if (auto running = FindRunningPlover(ctx_))
+            return RunCollectThrough(*running, options_.url, options_.basket, options_.profile, options_.reload,
+                                     options_.json);
     app_ = std::make_unique<CCliApp>(ctx_);
     if (!app_->Start(CCliApp::kEngines)) return 1;
     WarnWhenUnverified();
@@ -168,12 +173,12 @@ int CCollect::Run() {
     CBasket* basket = GetBaskets().FindByName(options_.basket);
     SScanProfile profile;
     if (!basket) {
-        std::cerr << "plover: no basket named \"" << options_.basket
+        Complain() << "no basket named \"" << options_.basket
                   << "\" (plover basket list shows them; plover basket add NAME FOLDER makes one)\n";
         return 1;
     }
     if (GetSettings().eTrafficMode == kQueueStopped) {
-        std::cerr << "plover: the download queue is stopped (eTrafficMode 3); start it with plover settings set "
+        Complain() << "the download queue is stopped (eTrafficMode 3); start it with plover settings set "
                      "eTrafficMode 0\n";
         return 1;
     }

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
 #include "cli/terminal.h"
@@ -90,7 +91,7 @@ void Use(CliContext& ctx, const std::string& name) {
     std::string dialerText = DialerText(*dialer, available);
     std::vector<std::string> names;
     if (available && !name.empty() && !KnowsEntry(*dialer, name, names)) {
-        std::cerr << "plover: " << dialer->Name() << " has no connection \"" << name << "\" (it has: " << Joined(names)
+        Complain() << dialer->Name() << " has no connection \"" << name << "\" (it has: " << Joined(names)
                   << ")\n";
         ctx.exitCode = 1;
         return;
@@ -105,16 +106,9 @@ void Use(CliContext& ctx, const std::string& name) {
 }
 
 // Carries the dial-up engine's log lines (kinds 14 to 17) to the main window.
-class CDialUpLogSink final : public INetAdviseSink {
+class CDialUpLogSink final : public CCommandNetSink {
 public:
     explicit CDialUpLogSink(HWND window) : window_(window) {}
-    HRESULT QueryInterface(const GUID& iid, void** out) override {
-        if (!out) return E_INVALIDARG;
-        *out = iid == IID_IUnknown || iid == IID_INetAdviseSink ? static_cast<INetAdviseSink*>(this) : nullptr;
-        return *out ? S_OK : E_NOINTERFACE;
-    }
-    uint32_t AddRef() override { return 1; }
-    uint32_t Release() override { return 1; }
     int32_t OnNetNotify(uint32_t code, uintptr_t value1, uintptr_t value2) override {
         if (code == NE_DIALUP_ESTABLISHED) established = true;
         if (code == NE_LOG && value2 >= kLogDialUpDialing && value2 <= LOG_DIALUP_FAILED && value1)
@@ -181,7 +175,7 @@ bool CDialUpSession::Start() {
         engine_ = QueryAs<IDialUpEngine>(engine.Get(), IID_IDialUpEngine);
     if (refusal.empty() && !engine_) refusal = "the dial-up engine is not available";
     if (!refusal.empty()) {
-        std::cerr << "plover: " << refusal << "\n";
+        Complain() << refusal << "\n";
         ctx_.exitCode = 1;
         return false;
     }
@@ -195,7 +189,7 @@ bool CDialUpSession::Start() {
 
 bool CDialUpSession::AskLogin(const std::string& entry, SDialUpLogin& login) {
     if (!StdinIsTerminal()) {
-        std::cerr << "plover: " << entry << " needs a user name and password: run plover dialup dial on a terminal to "
+        Complain() << entry << " needs a user name and password: run plover dialup dial on a terminal to "
                                             "enter them\n";
         loginRefused_ = true;
         PostMessage(app_.App().MainWindow(), WM_DIALUP_CLI_TICK, 0, 0);
@@ -251,7 +245,7 @@ int CDialUpSession::Dial(const SDialOptions& options) {
         return 130;
     }
     if (up) return ctx_.exitCode;
-    if (!loginRefused_) std::cerr << "plover: the connection could not be established\n";
+    if (!loginRefused_) Complain() << "the connection could not be established\n";
     return 1;
 }
 

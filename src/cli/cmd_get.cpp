@@ -21,9 +21,11 @@
 #include <thread>
 
 #include "app/settings.h"
+#include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
 #include "cli/download_format.h"
+#include "cli/remote_session.h"
 #include "cli/terminal.h"
 #include "cli/tls_options.h"
 #include "cli/window_ticker.h"
@@ -41,7 +43,6 @@ namespace {
 
 constexpr uint32_t WM_GET_TICK = WM_APP + 0x7A0;
 constexpr uint32_t kTickMs = 200;
-constexpr uint32_t kPlainProgressMs = 5000;
 constexpr const char* kEmptyLoginText = "Username and password cannot be empty.";
 
 struct SGetOptions {
@@ -87,23 +88,11 @@ std::string LogText(uint32_t kind, const std::string& text) {
 }
 
 // Hears the downloader: copies log lines (for --verbose).
-class CGetSink final : public INetAdviseSink {
+class CGetSink final : public CCommandNetSink {
 public:
     explicit CGetSink(bool verbose) : verbose_(verbose) {}
     // The ticker to nudge when a download's state changes (null: none).
     void SetTicker(CWindowTicker* ticker) { ticker_.store(ticker); }
-    HRESULT QueryInterface(const GUID& iid, void** out) override {
-        if (!out) return E_INVALIDARG;
-        if (iid == IID_IUnknown || iid == IID_INetAdviseSink) {
-            *out = static_cast<INetAdviseSink*>(this);
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    // Lives on the command's stack for longer than it is registered.
-    uint32_t AddRef() override { return 1; }
-    uint32_t Release() override { return 1; }
     int32_t OnNetNotify(uint32_t code, uintptr_t value1, uintptr_t value2) override {
         if (code == NE_LOG && verbose_ && value1) {
             std::lock_guard g(lock_);
@@ -225,14 +214,14 @@ bool CGetSession::CollectAddresses(std::vector<std::string>& out) {
         if (IsImportableAddress(url)) {
             out.push_back(url);
         } else {
-            std::cerr << "plover: not an HTTP or FTP address: " << url << "\n";
+            Complain() << "not an HTTP or FTP address: " << url << "\n";
             ok = false;
         }
     }
     if (!options_.input.empty()) {
         std::ifstream in(options_.input, std::ios::binary);
         if (!in) {
-            std::cerr << "plover: cannot read " << options_.input << "\n";
+            Complain() << "cannot read " << options_.input << "\n";
             return false;
         }
         // The import rules: every line that is an HTTP or FTP address without "mailto:".
@@ -246,7 +235,7 @@ bool CGetSession::CollectAddresses(std::vector<std::string>& out) {
         }
     }
     if (out.empty() && ok) {
-        std::cerr << "plover: no address to download (give URL... or --input FILE)\n";
+        Complain() << "no address to download (give URL... or --input FILE)\n";
         return false;
     }
     return ok || !out.empty();
@@ -259,13 +248,13 @@ bool CGetSession::PrepareFolder() {
     folder = std::filesystem::absolute(folder, ec);
     if (!ec) std::filesystem::create_directories(folder, ec);
     if (ec || !std::filesystem::is_directory(folder)) {
-        std::cerr << "plover: cannot use the folder " << folder.string() << (ec ? ": " + ec.message() : "") << "\n";
+        Complain() << "cannot use the folder " << folder.string() << (ec ? ": " + ec.message() : "") << "\n";
         return false;
     }
     folder_ = folder.lexically_normal().string();
     if (folder_.size() > 1 && folder_.back() == '/') folder_.pop_back();
     if (folder_.find('|') != std::string::npos) {
-        std::cerr << "plover: the folder name cannot contain \"|\": " << folder_ << "\n";
+        Complain() << "the folder name cannot contain \"|\": " << folder_ << "\n";
         return false;
     }
     return true;
@@ -339,7 +328,7 @@ void CGetSession::Adopt(const std::string& address, const std::vector<RefPtr<IDo
     if (!t.download) {
         t.done = true;
         t.failure = "Failed";
-        std::cerr << "plover: cannot download " << address << "\n";
+        Complain() << "cannot download " << address << "\n";
     }
     tracked_.push_back(std::move(t));
 }
@@ -348,7 +337,7 @@ void CGetSession::Finish(STracked& t, bool ok, const std::string& failure) {
     t.done = true;
     t.ok = ok;
     t.failure = failure;
-    SDownloadSnapshot s = Snapshot(t.download.Get(), t.address);
+    SProgressLine s = Snapshot(t.download.Get(), t.address);
     s.workers = 0;
     s.speed = s.timeLeft = 0;
     ClearLive();
@@ -498,6 +487,7 @@ int CGetSession::Run() {
     if (addresses.empty() || !PrepareFolder()) return 2;
 
     if (!ApplyTlsOptions(options_.tls)) return 2;
+    if (auto running = FindRunningPlover(ctx_)) return RunGetThrough(*running, addresses, folder_, options_.priority);
     CTerminalListProgress listProgress;  // a long list loads during the start-up
     // The list loads while the engines start: none of its downloads may run before this run has
     // said which are its own.
@@ -508,7 +498,7 @@ int CGetSession::Run() {
     int32_t savedMode = GetSettings().eTrafficMode;
     if (options_.mode >= 0) GetSettings().eTrafficMode = options_.mode;  // this run only
     if (!Attach()) {
-        std::cerr << "plover: the downloader is not available\n";
+        Complain() << "the downloader is not available\n";
         return 1;
     }
     // The ticker runs from here on, so that no change is missed; its ticks wait in the queue

@@ -5,6 +5,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "cli/cli_kit.h"
 #include "cli/command.h"
 #include "cli/image_batch.h"
 #include "image/image_loader.h"
@@ -38,7 +39,7 @@ void RunInfo(CliContext& ctx, const std::vector<std::string>& files, bool json) 
     });
     NImageLoader::Shutdown();
     if (json) std::cout << list.dump(2) << "\n";
-    if (!accepted) std::cerr << "plover: the image loader has stopped\n";
+    if (!accepted) Complain() << "the image loader has stopped\n";
     ctx.exitCode = accepted && allDecoded ? 0 : 1;
 }
 

@@ -6,6 +6,7 @@
 
 #include <iostream>
 
+#include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
 #include "cli/download_format.h"
@@ -22,28 +23,26 @@ struct SListOptions {
     bool json = false;
 };
 
-nlohmann::json ToJson(IDownload* d) {
-    return {{"id", d->GetID()},
-            {"status", StatusText(d->GetStatus())},
-            {"reason", d->GetSuperStatus() == DS_NONE ? "" : StatusText(d->GetSuperStatus())},
-            {"downloaded", d->GetDownloaded()},
-            {"size", d->GetSize()},
-            {"priority", d->GetConfig()->Prior},
-            {"client", d->GetClientID()},
-            {"path", d->GetLocalPath()},
-            {"url", d->GetOriginalUrl()},
-            {"tls", d->GetConfig()->Service == SERVICE_HTTPS}};
+nlohmann::json ToJson(const plover::SDownloadSnapshot& s) {
+    return {{"id", s.id},
+            {"status", s.statusText},
+            {"reason", s.superStatusText},
+            {"downloaded", s.downloaded},
+            {"size", s.size},
+            {"priority", s.priority},
+            {"client", s.clientId},
+            {"path", s.localPath},
+            {"url", s.originalUrl},
+            {"tls", s.tls}};
 }
 
-std::string Line(IDownload* d) {
-    std::string status = StatusText(d->GetStatus());
-    if (d->GetSuperStatus() != DS_NONE) status += " (" + std::string(StatusText(d->GetSuperStatus())) + ")";
-    int pct = Percent(d->GetDownloaded(), d->GetSize());
-    std::string progress = pct >= 0 ? std::to_string(pct) + "% of " + FormatBytes(d->GetSize())
-                                    : FormatBytes(d->GetDownloaded());
-    return std::to_string(d->GetID()) + "  " + status + "  " + progress + "  priority " +
-           std::to_string(d->GetConfig()->Prior) + "  " + d->GetLocalPath() + "  " +
-           (d->GetConfig()->Service == SERVICE_HTTPS ? "TLS " : "") + d->GetOriginalUrl();
+std::string Line(const plover::SDownloadSnapshot& s) {
+    std::string status = s.statusText;
+    if (s.superStatus != DS_NONE) status += " (" + s.superStatusText + ")";
+    int pct = Percent(s.downloaded, s.size);
+    std::string progress = pct >= 0 ? std::to_string(pct) + "% of " + FormatBytes(s.size) : FormatBytes(s.downloaded);
+    return std::to_string(s.id) + "  " + status + "  " + progress + "  priority " + std::to_string(s.priority) + "  " +
+           s.localPath + "  " + (s.tls ? "TLS " : "") + s.originalUrl;
 }
 
 void Run(CliContext& ctx, const SListOptions& options) {
@@ -58,17 +57,17 @@ void Run(CliContext& ctx, const SListOptions& options) {
         bool loaded = list.Load(path, owner.Get(), &load);
         // Only shown here: the downloader keeps such a file aside when the downloads next run.
         if (load.status == SListLoad::EStatus::Incomplete || load.status == SListLoad::EStatus::Damaged)
-            std::cerr << "plover: warning: the download list " << path << " is damaged (" << load.reason
+            Complain() << "warning: the download list " << path << " is damaged (" << load.reason
                       << "); it is kept aside when the downloads next run.\n";
         std::vector<RefPtr<IDownload>> items = list.Snapshot();
         if (options.json) {
             nlohmann::json out = nlohmann::json::array();
-            for (auto& d : items) out.push_back(ToJson(d.Get()));
+            for (auto& d : items) out.push_back(ToJson(d->GetSnapshot()));
             std::cout << out.dump(2) << "\n";
         } else if (!loaded || items.empty()) {
             std::cout << "The download list is empty.\n";
         } else {
-            for (auto& d : items) std::cout << Line(d.Get()) << "\n";
+            for (auto& d : items) std::cout << Line(d->GetSnapshot()) << "\n";
         }
     }
     owner.Reset();

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
 #include "cli/download_format.h"
@@ -25,7 +26,6 @@ namespace {
 
 constexpr uint32_t WM_MOVE_TICK = WM_APP + 0x7A1;
 constexpr uint32_t kTickMs = 100;
-constexpr uint32_t kPlainProgressMs = 5000;
 
 struct SMoveOptions {
     std::string which;   // the download's number or address
@@ -69,13 +69,13 @@ bool CMoveSession::PrepareFolder() {
     std::filesystem::path folder = std::filesystem::absolute(options_.folder, ec);
     if (!ec) std::filesystem::create_directories(folder, ec);
     if (ec || !std::filesystem::is_directory(folder)) {
-        std::cerr << "plover: cannot use the folder " << options_.folder << (ec ? ": " + ec.message() : "") << "\n";
+        Complain() << "cannot use the folder " << options_.folder << (ec ? ": " + ec.message() : "") << "\n";
         return false;
     }
     folder_ = folder.lexically_normal().string();
     if (folder_.size() > 1 && folder_.back() == '/') folder_.pop_back();
     if (folder_.find('|') != std::string::npos) {
-        std::cerr << "plover: the folder name cannot contain \"|\": " << folder_ << "\n";
+        Complain() << "the folder name cannot contain \"|\": " << folder_ << "\n";
         return false;
     }
     return true;
@@ -97,7 +97,7 @@ bool CMoveSession::MayReplace(const std::string& target) {
     if (!std::filesystem::exists(target, ec) || options_.yes) return true;
     if (StdinIsTerminal())
         return AskYesNo(target + " exists. Replace it? [y/N] ", [] { return false; });
-    std::cerr << "plover: " << target << " exists (--yes replaces it)\n";
+    Complain() << target << " exists (--yes replaces it)\n";
     return false;
 }
 
@@ -141,7 +141,7 @@ int CMoveSession::Run() {
     if (GetEngineMgr()->GetEngine(ENGINE_ID_DOWNLOADER, engine.Put()))
         downloader_ = QueryAs<IDownloader>(engine.Get(), IID_IDownloader);
     if (!downloader_) {
-        std::cerr << "plover: the downloader is not available\n";
+        Complain() << "the downloader is not available\n";
         return 1;
     }
     downloader_->LoadList(nullptr);
@@ -153,11 +153,11 @@ int CMoveSession::Run() {
     }
     download_ = Find(listed);
     if (!download_) {
-        std::cerr << "plover: no download " << options_.which << " in the list\n";
+        Complain() << "no download " << options_.which << " in the list\n";
         return 1;
     }
     if (download_->GetStatus() == DS_MOVING) {
-        std::cerr << "plover: the file of download " << download_->GetID() << " is being moved already\n";
+        Complain() << "the file of download " << download_->GetID() << " is being moved already\n";
         return 1;
     }
     std::string source = download_->GetLocalPath();
@@ -166,12 +166,12 @@ int CMoveSession::Run() {
     // arrived. A download without either has no file to move, and one whose file has gone cannot
     // be moved either; neither is reported as moved.
     if (download_->GetFileName().empty() || (!download_->IsFinished() && download_->GetDownloaded() == 0)) {
-        std::cerr << "plover: download " << download_->GetID() << " has no file yet; nothing to move\n";
+        Complain() << "download " << download_->GetID() << " has no file yet; nothing to move\n";
         return 1;
     }
     std::error_code ec;
     if (!std::filesystem::is_regular_file(source, ec)) {
-        std::cerr << "plover: the file of download " << download_->GetID() << " is missing: " << source << "\n";
+        Complain() << "the file of download " << download_->GetID() << " is missing: " << source << "\n";
         return 1;
     }
     if (target == source) {
@@ -201,7 +201,7 @@ int CMoveSession::Run() {
         std::cerr << "Interrupted: the file stays at " << source << "\n";
         status = 130;
     } else if (download_->GetStatus() == DS_MOVING_FAILED) {
-        std::cerr << "plover: moving " << source << " to " << folder_ << " failed; the file stays where it was\n";
+        Complain() << "moving " << source << " to " << folder_ << " failed; the file stays where it was\n";
         status = 1;
     } else {
         if (!terminal_) ShowProgress(true);

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
 #include "cli/terminal.h"
@@ -40,7 +41,7 @@ bool Apply(SScanProfile& p, const SProfileOptions& o) {
     std::string error;
     if (!SetProfileNameAndDescription(changed, o.name.value_or(p.csName), o.description.value_or(p.csDescription),
                                       &error)) {
-        std::cerr << "plover: " << error << "\n";
+        Complain() << error << "\n";
         return false;
     }
     auto flag = [](int32_t& field, const std::optional<bool>& v) {
@@ -106,7 +107,7 @@ void PrintProfile(int index, const SScanProfile& p) {
 int Find(CliContext& ctx, const std::string& text) {
     int i = GetScanProfiles().FindByNameOrNumber(text);
     if (i < 0) {
-        std::cerr << "plover: no profile \"" << text << "\" (plover profiles list shows them)\n";
+        Complain() << "no profile \"" << text << "\" (plover profiles list shows them)\n";
         ctx.exitCode = 1;
     }
     return i;
@@ -173,7 +174,7 @@ void Remove(CliContext& ctx, const std::string& which, bool yes) {
     std::string question = DeleteProfileQuestion(*p);
     if (!yes) {
         if (!StdinIsTerminal()) {
-            std::cerr << "plover: " << question << " Answer with --yes to delete it without a terminal.\n";
+            Complain() << question << " Answer with --yes to delete it without a terminal.\n";
             ctx.exitCode = 1;
             return;
         }

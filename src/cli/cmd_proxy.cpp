@@ -7,6 +7,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
 #include "net/proxy_check.h"
@@ -49,7 +50,7 @@ void Print(bool json) {
 }
 
 void Refuse(CliContext& ctx, const std::string& message) {
-    std::cerr << "plover: " << message << "\n";
+    Complain() << message << "\n";
     ctx.exitCode = 1;
 }
 

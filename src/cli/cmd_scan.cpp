@@ -16,6 +16,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
 #include "cli/scan_command.h"
@@ -34,7 +35,6 @@ namespace {
 
 constexpr uint32_t WM_SCAN_CLI_TICK = WM_APP + 0x7A1;
 constexpr uint32_t kTickMs = 250;
-constexpr uint32_t kPlainProgressMs = 5000;
 
 class CScanSession {
 public:
@@ -80,7 +80,7 @@ void CScanSession::OnWaiting(IDownload* download) {
     // Nobody answers a login question in a scan from the command line: the page fails, the scan
     // goes on. A login stored for the site (plover sites) is used by every page request.
     ClearProgress();
-    std::cerr << "plover: " << download->GetServer() << " asks for a login; store one with plover sites\n";
+    Complain() << download->GetServer() << " asks for a login; store one with plover sites\n";
     download->CancelAuthorization();
 }
 
@@ -226,7 +226,7 @@ int CScanSession::Run() {
     bool saved = app_->Stop();  // late notices still reach OnMessage and are freed there
 
     if (failed_) {
-        std::cerr << "plover: " << scanner_->GetErrorText() << " (" << options_.url << ")\n";
+        Complain() << scanner_->GetErrorText() << " (" << options_.url << ")\n";
         return 1;
     }
     if (!ended_) std::cerr << "Interrupted: the results found so far follow.\n";
@@ -255,7 +255,7 @@ bool ChooseScanProfile(const std::string& which, SScanProfile& out) {
     CScanProfileList& list = GetScanProfiles();
     int index = which.empty() ? 0 : list.FindByNameOrNumber(which);
     if (!list.GetAt(index)) {
-        std::cerr << "plover: no scan profile \"" << which << "\" (see plover profiles list)\n";
+        Complain() << "no scan profile \"" << which << "\" (see plover profiles list)\n";
         return false;
     }
     out = *list.GetAt(index);
@@ -273,7 +273,7 @@ RefPtr<IScanner> StartScanner(const std::string& url, bool reload, const SScanPr
     if (GetEngineMgr()->GetEngine(ENGINE_ID_SCANNER, engine.Put()))
         scanEngine = QueryAs<IScannerEngine>(engine.Get(), IID_IScannerEngine);
     if (!scanEngine) {
-        std::cerr << "plover: the scanner is not available\n";
+        Complain() << "the scanner is not available\n";
         return nullptr;
     }
     SScanRequest request;
@@ -288,7 +288,7 @@ RefPtr<IScanner> StartScanner(const std::string& url, bool reload, const SScanPr
 
 int RefuseUnfetchable(const std::string& url) {
     if (IsFetchableUrl(url)) return 0;
-    std::cerr << "plover: not an HTTP or FTP address: " << url << "\n";
+    Complain() << "not an HTTP or FTP address: " << url << "\n";
     return 2;
 }
 

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/collect_command.h"
 #include "cli/command.h"
@@ -38,7 +39,7 @@ RefPtr<ISearchSite> Find(CliContext& ctx, const std::string& text) {
     RefPtr<ISearchSite> site;
     bool digits = !text.empty() && text.size() <= 9 && text.find_first_not_of("0123456789") == std::string::npos;
     if (!digits || !GetSearchSites().GetSite(std::stoi(text) - 1, site.Put())) {
-        std::cerr << "plover: no search site " << text << " (plover search list shows them)\n";
+        Complain() << "no search site " << text << " (plover search list shows them)\n";
         ctx.exitCode = 1;
         return nullptr;
     }
@@ -84,7 +85,7 @@ bool ApplyProperties(CliContext& ctx, CSearchEnginePropDlg& dlg, const SSiteOpti
     if (options.format) dlg.format = *options.format;
     std::string error;
     if (dlg.OnOk(&error)) return true;
-    std::cerr << "plover: " << error << "\n";
+    Complain() << error << "\n";
     ctx.exitCode = 1;
     return false;
 }
@@ -126,7 +127,7 @@ void Reset(CliContext& ctx, bool yes) {
     if (!app.Start()) return;
     if (!yes) {
         if (!StdinIsTerminal()) {
-            std::cerr << "plover: " << kResetSitesQuestion << " Answer with --yes to reset them without a terminal.\n";
+            Complain() << kResetSitesQuestion << " Answer with --yes to reset them without a terminal.\n";
             ctx.exitCode = 1;
             return;
         }
@@ -138,7 +139,7 @@ void Reset(CliContext& ctx, bool yes) {
 
 void Search(CliContext& ctx, SSearchOptions options) {
     if (options.number.empty() || options.words.empty()) {
-        std::cerr << "plover: search needs a site number and a text: plover search N TEXT (plover search --help)\n";
+        Complain() << "search needs a site number and a text: plover search N TEXT (plover search --help)\n";
         ctx.exitCode = 2;
         return;
     }
@@ -150,7 +151,7 @@ void Search(CliContext& ctx, SSearchOptions options) {
         if (!site) return {};
         std::string url = BuildSearchURL(site.Get(), text);
         if (url.empty())
-            std::cerr << "plover: the format of search site " << number << " has no " << kSearchTextMarker
+            Complain() << "the format of search site " << number << " has no " << kSearchTextMarker
                       << " (plover search edit " << number << " --format ...)\n";
         else
             std::cerr << "Searching " << site->GetTitle() << " for \"" << text << "\": " << url << "\n";

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/settings_catalog.h"
+#include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
 #include "platform/homes.h"
@@ -30,7 +31,7 @@ nlohmann::json ToJson(const SSettingInfo& info) {
 const SSettingInfo* FindOrComplain(const std::vector<SSettingInfo>& list, const std::string& name, CliContext& ctx) {
     const SSettingInfo* info = FindSetting(list, name);
     if (!info) {
-        std::cerr << "plover: unknown setting \"" << name << "\" (plover settings list shows them all)\n";
+        Complain() << "unknown setting \"" << name << "\" (plover settings list shows them all)\n";
         ctx.exitCode = 1;
     }
     return info;
@@ -65,14 +66,14 @@ void Set(CliContext& ctx, const std::string& name, const std::string& value) {
     // The cache folder must be one that can take the cached files (empty: the home's own);
     // plover cache move takes the files along to a new one.
     if (info->name == std::string("csCacheFolder") && !value.empty() && !IsUsableFolder(value)) {
-        std::cerr << "plover: csCacheFolder: " << value
+        Complain() << "csCacheFolder: " << value
                   << " is not a folder that can take files (plover cache move FOLDER moves the cache)\n";
         ctx.exitCode = 1;
         return;
     }
     std::string error;
     if (!ParseSetting(*info, value, &error)) {
-        std::cerr << "plover: " << error << "\n";
+        Complain() << error << "\n";
         ctx.exitCode = 1;
         return;
     }

@@ -6,6 +6,7 @@
 
 #include <iostream>
 
+#include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
 #include "download/site_prop.h"
@@ -38,17 +39,17 @@ void Add(CliContext& ctx, const SSitesOptions& options) {
     // Downloads find their login by their server alone: the site is stored as its host.
     std::string host = SiteHostOf(options.site);
     if (host.empty()) {
-        std::cerr << "plover: \"" << options.site << "\" names no host\n";
+        Complain() << "\"" << options.site << "\" names no host\n";
         ctx.exitCode = 2;
         return;
     }
     if (!IsStorableSiteName(host)) {
-        std::cerr << "plover: a site is a host name or an address without \"\\\" or control characters\n";
+        Complain() << "a site is a host name or an address without \"\\\" or control characters\n";
         ctx.exitCode = 2;
         return;
     }
     if (options.user.empty() || options.password.empty()) {
-        std::cerr << "plover: Username and password cannot be empty.\n";
+        Complain() << "Username and password cannot be empty.\n";
         ctx.exitCode = 2;
         return;
     }
@@ -64,7 +65,7 @@ void Remove(CliContext& ctx, const SSitesOptions& options) {
     int index = FindSiteByName(options.site);
     if (index < 0) index = FindSiteByName(SiteHostOf(options.site));  // given as it was added
     if (!RemoveSite(index)) {
-        std::cerr << "plover: no login is stored for " << options.site << "\n";
+        Complain() << "no login is stored for " << options.site << "\n";
         ctx.exitCode = 1;
         return;
     }

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "cli/cli_kit.h"
 #include "cli/command.h"
 #include "cli/image_batch.h"
 #include "cli/terminal.h"
@@ -56,14 +57,14 @@ bool SameFile(const std::string& a, const std::string& b) {
 void RunThumb(CliContext& ctx, const SThumbOptions& o) {
     SSize box;
     if (!ParseSize(o.size, box)) {
-        std::cerr << "plover: --size must be WxH with two numbers from 1 to 65535, e.g. 200x200\n";
+        Complain() << "--size must be WxH with two numbers from 1 to 65535, e.g. 200x200\n";
         ctx.exitCode = 2;
         return;
     }
     std::error_code ec;
     fs::create_directories(o.out, ec);
     if (!fs::is_directory(o.out)) {
-        std::cerr << "plover: cannot use " << o.out << " as the output folder"
+        Complain() << "cannot use " << o.out << " as the output folder"
                   << (ec ? ": " + ec.message() : std::string()) << "\n";
         ctx.exitCode = 1;
         return;
@@ -97,7 +98,7 @@ void RunThumb(CliContext& ctx, const SThumbOptions& o) {
     NImageLoader::Shutdown();
     if (o.json) std::cout << list.dump(2) << "\n";
     if (live) std::cout << "\r\033[K" << written << " of " << o.files.size() << " thumbnails written to " << o.out << "\n";
-    if (!accepted) std::cerr << "plover: the image loader has stopped\n";
+    if (!accepted) Complain() << "the image loader has stopped\n";
     ctx.exitCode = accepted && written == o.files.size() ? 0 : 1;
 }
 

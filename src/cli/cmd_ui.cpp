@@ -6,13 +6,20 @@
 
 #include <iostream>
 
+#include "app/reg_store.h"
+#include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
+#include "cli/collect_job.h"
+#include "cli/install.h"
 #include "download/i_downloader.h"
+#include "web/basket_routes.h"
+#include "web/basket_service.h"
 #include "web/instance_token.h"
 #include "web/request_guard.h"
 #include "web/scan_routes.h"
 #include "web/scan_service.h"
+#include "web/setup_api.h"
 #include "web/web_model.h"
 #include "web/web_server.h"
 
@@ -31,13 +38,13 @@ void OpenBrowser(const std::string& url) {
     pid_t pid;
     const char* argv[] = {"xdg-open", url.c_str(), nullptr};
     if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0)
-        std::cerr << "plover: cannot start xdg-open; open the address above in a browser\n";
+        Complain() << "cannot start xdg-open; open the address above in a browser\n";
 }
 
 void RunUi(CliContext& ctx, const SUiOptions& options) {
     web::SWebServerConfig config;
     if (!web::ParseListenAddress(options.listen, config.host, config.port)) {
-        std::cerr << "plover: --listen needs ADDRESS:PORT, e.g. 127.0.0.1:8080\n";
+        Complain() << "--listen needs ADDRESS:PORT, e.g. 127.0.0.1:8080\n";
         ctx.exitCode = 2;
         return;
     }
@@ -50,7 +57,7 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
     const std::filesystem::path& home = app.App().Homes().settingsDir;
     config.token = web::LoadOrCreateToken(home);
     if (!downloader || config.token.empty()) {
-        std::cerr << "plover: cannot start the web front end" << (config.token.empty() ? " (cannot store its key)" : "")
+        Complain() << "cannot start the web front end" << (config.token.empty() ? " (cannot store its key)" : "")
                   << "\n";
         ctx.exitCode = 1;
         return;
@@ -61,17 +68,30 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
     web::CScanService scans(hub, downloader);
     scans.Start();
     web::CWebServer server(model, hub, config, [&app] { app.App().Quit(); });
+    // A home without settings gets the installation as the page's first-run wizard.
+    web::CSetupApi setup(web::SSetupContext{home / kStoreFileName, ProposedBasketsFolder(ctx), GetProgramFolder(), [&app] {
+                              app.App().SetUninstalled();
+                              app.App().Quit();
+                          }});
+    server.SetSetup(&setup);
+    // `plover collect` of this home while the windows run: its collection runs here.
+    auto jobs = std::make_unique<CCollectJobs>();
+    server.SetJobs([&jobs](const nlohmann::json& b, int& status) { return jobs->Start(b, status); },
+                   [&jobs](int id, int& status) { return jobs->State(id, status); });
+    web::CBasketService baskets(hub);
+    web::InstallBasketRoutes(server.Http(), baskets);
+    baskets.Start();
     server.AddRoutes([&scans](httplib::Server& s) { web::InstallScanRoutes(s, scans); });
     std::string error;
     if (!server.Start(&error)) {
-        std::cerr << "plover: " << error << "\n";
+        Complain() << error << "\n";
         scans.Stop();
         downloader->Unadvise(&model);
         ctx.exitCode = 1;
         return;
     }
     if (!web::IsLoopbackHost(config.host))
-        std::cerr << "plover: warning: listening on " << config.host
+        Complain() << "warning: listening on " << config.host
                   << ", reachable from other machines; the key in the address is all that guards it\n";
     web::WriteAddressFile(home, server.Url());
     std::cout << "Plover is running. Open this address in a browser:\n" << server.Url() << std::endl;
@@ -80,6 +100,8 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
     std::cout << "Stopping..." << std::endl;
     server.Stop();
     scans.Stop();
+    jobs.reset();  // before the engines stop
+    baskets.Stop();
     downloader->Unadvise(&model);
     web::RemoveAddressFile(home);
     if (app.Stop()) std::cout << "Plover has stopped; settings saved." << std::endl;

@@ -7,20 +7,17 @@
 
 namespace plover::cli {
 
-SDownloadSnapshot Snapshot(IDownload* d, const std::string& address) {
-    SDownloadSnapshot s;
-    s.name = d->GetFileName();
-    if (s.name.empty()) s.name = address;
-    s.size = d->GetSize();
-    s.downloaded = d->GetDownloaded();
-    bool running = !d->IsFinished() && d->GetLeechCount() > 0;
-    s.speed = running ? d->GetSpeed() : 0;
-    s.timeLeft = running ? d->GetTimeLeft() : 0;
-    s.workers = d->GetLeechCount();
-    DownloadStatus st = d->GetStatus();
-    DownloadStatus sup = d->GetSuperStatus();
-    // A failure reason or a waiting reason says more than the state beside it.
-    s.status = StatusText(IsFailedStatus(sup) && sup != DS_NONE ? sup : st);
+SProgressLine Snapshot(IDownload* d, const std::string& address) {
+    const plover::SDownloadSnapshot state = d->GetSnapshot();  // one moment, one lock
+    SProgressLine s;
+    s.name = state.fileName.empty() ? address : state.fileName;
+    s.size = state.size;
+    s.downloaded = state.downloaded;
+    s.workers = int(state.workers.size());
+    bool running = !state.finished && s.workers > 0;
+    s.speed = running ? state.speed : 0;
+    s.timeLeft = running ? state.timeLeft : 0;
+    s.status = ShownStatusText(state);
     return s;
 }
 
@@ -62,7 +59,7 @@ int Percent(uint32_t downloaded, uint32_t size) {
 
 namespace {
 
-std::string Figures(const SDownloadSnapshot& s, const char* sizeJoin) {
+std::string Figures(const SProgressLine& s, const char* sizeJoin) {
     std::string out = FormatBytes(s.downloaded);
     if (Percent(s.downloaded, s.size) >= 0) out += sizeJoin + FormatBytes(s.size);
     return out;
@@ -76,7 +73,7 @@ std::string FitName(const std::string& name, size_t width) {
 
 }  // namespace
 
-std::string TerminalLine(const SDownloadSnapshot& s, int columns) {
+std::string TerminalLine(const SProgressLine& s, int columns) {
     int pct = Percent(s.downloaded, s.size);
     std::string tail = "  " + ProgressBar(pct < 0 ? 0 : pct / 100.0, 20);
     char buf[16];
@@ -94,7 +91,7 @@ std::string TerminalLine(const SDownloadSnapshot& s, int columns) {
     return line;
 }
 
-std::string PlainLine(const SDownloadSnapshot& s) {
+std::string PlainLine(const SProgressLine& s) {
     std::string out = s.name + ": ";
     int pct = Percent(s.downloaded, s.size);
     if (pct >= 0)

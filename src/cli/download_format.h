@@ -11,7 +11,7 @@ struct IDownload;
 namespace plover::cli {
 
 // What one line shows, read from a download at one moment.
-struct SDownloadSnapshot {
+struct SProgressLine {
     std::string name;      // the file name, or the address while the name is unknown
     uint32_t size = 0;     // 0 while unknown
     uint32_t downloaded = 0;
@@ -21,7 +21,7 @@ struct SDownloadSnapshot {
     std::string status;    // the status text ("Downloading", "File not found", ...)
 };
 
-SDownloadSnapshot Snapshot(IDownload* d, const std::string& address);
+SProgressLine Snapshot(IDownload* d, const std::string& address);
 
 std::string FormatBytes(uint64_t bytes);        // "512 B", "1.5 KiB", "20.0 MiB", "1.00 GiB"
 std::string FormatSpeed(uint64_t bytesPerSecond);  // FormatBytes + "/s"
@@ -33,9 +33,9 @@ int Percent(uint32_t downloaded, uint32_t size);
 
 // The live line of a terminal, fitted into `columns`:
 //   name  [#####.....]  42%  10.5 MiB/25.0 MiB  3.2 MiB/s  0:05 left  5 workers  Downloading
-std::string TerminalLine(const SDownloadSnapshot& s, int columns);
+std::string TerminalLine(const SProgressLine& s, int columns);
 // The progress line written when standard output is not a terminal:
 //   name: 42% (10.5 MiB of 25.0 MiB), 3.2 MiB/s, 0:05 left, 5 workers, Downloading
-std::string PlainLine(const SDownloadSnapshot& s);
+std::string PlainLine(const SProgressLine& s);
 
 }  // namespace plover::cli

@@ -5,6 +5,7 @@
 #include "baskets/history_parts.h"
 #include "download/download_filter.h"
 #include "download/downloader.h"
+#include "download/downloader_net_reports.h"
 #include "download/file_relocator.h"
 #include "download/site_prop.h"
 #include "net/dialup_engine.h"
@@ -36,6 +37,7 @@ SAppParts BuildParts() {
          [](IEngine* e) {
              InstallSaveFilter(e);
              AttachDownloadHistory(e);
+             InstallNetReports(DownloaderNetReports());  // traffic, proxy and dial-up reports
          }},
         {ENGINE_ID_PAGE_MGR, Make<CPageMgr>},
         {ENGINE_ID_SCANNER, Make<CScannerEngine>},

@@ -1,3 +1,4 @@
+#include "cli/cli_kit.h"
 #include "cli/tls_options.h"
 
 #include <fstream>
@@ -15,7 +16,7 @@ void AddTlsOptions(CLI::App* cmd, STlsCliOptions& options) {
 
 bool ApplyTlsOptions(const STlsCliOptions& options) {
     if (!options.caFile.empty() && !std::ifstream(options.caFile).good()) {
-        std::cerr << "plover: cannot read the CA certificate file " << options.caFile << "\n";
+        Complain() << "cannot read the CA certificate file " << options.caFile << "\n";
         return false;
     }
     SetRunTlsOptions(STlsOptions{options.insecure, options.caFile});

@@ -207,6 +207,44 @@ void CDownload::GetSections(std::vector<SSection>& sections, std::vector<SSectio
     for (ILeech* l : leeches_) workers.push_back({l->GetPosition(), l->GetRemaining()});
 }
 
+SDownloadSnapshot CDownload::GetSnapshot() {
+    SDownloadSnapshot s;
+    // The lock is re-entrant: the getters below take it again and see the same state.
+    CAutoCriticalSection guard(lock_);
+    s.id = id_;
+    s.clientId = config_.ClientID;
+    s.originalUrl = config_.URL_original;
+    s.remoteUrl = config_.URL_remote;
+    s.server = config_.Server;
+    s.tls = config_.Service == SERVICE_HTTPS;
+    s.fileName = config_.FileName;
+    s.localFolder = config_.LocalFolder;
+    s.localPath = JoinPath(config_.LocalFolder, config_.FileName);
+    s.status = status_;
+    s.superStatus = superStatus_;
+    s.statusText = StatusText(s.status);
+    if (s.superStatus != DS_NONE) s.superStatusText = StatusText(s.superStatus);
+    s.statusTime = statusTime_;
+    s.paused = s.status == DS_PAUSED;
+    s.finished = s.status == DS_FINISHED;
+    s.failed = IsFailedStatus(s.status) || IsFailedStatus(s.superStatus);
+    s.held = held_ != 0;
+    s.sizeKnown = size_ != kUnknownSize;
+    s.size = s.sizeKnown ? size_ : 0;
+    GetSections(s.sections, s.workers);
+    // Counted from the sections themselves: a block claimed but not yet counted belongs to both.
+    s.downloaded = SumSections(s.sections);
+    s.speed = GetSpeed();
+    s.timeLeft = s.speed && s.size > s.downloaded ? (s.size - s.downloaded) / s.speed : 0;
+    s.priority = config_.Prior;
+    s.queueValue = queueValue_;
+    s.timestamp = timestamp_;
+    s.lastModified = lastModified_;
+    s.moveDone = moveDone_;
+    s.moveTotal = moveTotal_;
+    return s;
+}
+
 void CDownload::ResetSections() {
     CAutoCriticalSection guard(lock_);
     sections_.clear();
@@ -220,10 +258,7 @@ bool CDownload::IsFailed() { return IsFailedStatus(status_) || IsFailedStatus(su
 
 bool CDownload::IsBusy() { return GetLeechCount() > 0 || hostState_ == HOST_LOOKING; }
 
-int CDownload::GetLeechCount() {
-    CAutoCriticalSection guard(lock_);
-    return int(leeches_.GetSize());
-}
+int CDownload::GetLeechCount() { return leechCount_.load(); }
 
 bool CDownload::GetLeech(int index, ILeech** out) {
     if (!out) return false;
@@ -531,14 +566,11 @@ void CDownload::MoveTo(const std::string& target, bool appendName) {
 }
 
 void CDownload::PostOperation(SDnlOp* op, uintptr_t value) {
-    if (!op) return;
+    std::unique_ptr<SDnlOp> owned(op);
     RefPtr<IEngine> engine = owner_ ? QueryAs<IEngine>(owner_.Get(), IID_IEngine) : RefPtr<IEngine>();
-    if (!engine) {
-        delete op;
-        return;
-    }
-    op->download = RefPtr<IDownload>(Self());
-    engine->Post(DOP_DOWNLOAD_OP, reinterpret_cast<uintptr_t>(op), value, false, false);
+    if (!owned || !engine) return;
+    owned->download = RefPtr<IDownload>(Self());
+    PostOwned(engine.Get(), DOP_DOWNLOAD_OP, std::move(owned), value);
 }
 
 void CDownload::ExecuteOperation(SDnlOp* op) {

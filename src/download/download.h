@@ -23,7 +23,7 @@
 #include "download/i_download.h"
 #include "download/i_downloader.h"
 #include "download/i_leech.h"
-#include "download/i_text_tree_item.h"
+#include "texttree/i_text_tree_item.h"
 #include "download/section_planner.h"
 #include "engine/containers.h"
 #include "net/host_lookup.h"
@@ -67,6 +67,7 @@ public:
     uint32_t GetSpeed() override;
     uint32_t GetTimeLeft() override;
     void GetSections(std::vector<SSection>& sections, std::vector<SSection>& workers) override;
+    SDownloadSnapshot GetSnapshot() override;
     void ResetSections() override;
     bool IsSingleStream() override;
     void Complete() override;
@@ -187,6 +188,9 @@ private:
 
     SectionList sections_;
     CInterfaceArray<ILeech> leeches_;
+    // The size of leeches_, readable without the lock: the scheduling pass reads it for every
+    // download of the list.
+    std::atomic<int> leechCount_{0};
     SDownloadConfig config_;
     CTargetFile file_;
     uint8_t initialized_ = 0;

@@ -14,7 +14,7 @@
 #include "net/host_lookup.h"
 #include "net/proxy_info.h"
 #include "platform/tick.h"
-#include "scan/html_parser.h"
+#include "html/html_parser.h"
 
 namespace plover {
 namespace {

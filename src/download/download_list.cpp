@@ -6,13 +6,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 
 #include "app/message.h"
 
 #include "download/download.h"
 #include "download/i_download.h"
-#include "download/i_text_tree_item.h"
-#include "download/text_tree.h"
+#include "texttree/i_text_tree_item.h"
+#include "texttree/text_tree.h"
 #include "platform/kept_aside.h"
 
 namespace plover {
@@ -75,6 +76,7 @@ CDownloadList::~CDownloadList() {
     {
         std::lock_guard g(lock_);
         items.swap(items_);
+        byId_.clear();
     }
     for (IDownload* d : items) d->Notify(NE_DOWNLOAD_REMOVED, reinterpret_cast<uintptr_t>(d), 0);
     for (IDownload* d : items) d->Release();
@@ -99,6 +101,7 @@ int CDownloadList::Add(IDownload* download) {
     download->AddRef();
     std::lock_guard g(lock_);
     items_.push_back(download);
+    byId_.emplace(download->GetID(), download);
     return int(items_.size() - 1);
 }
 
@@ -109,6 +112,12 @@ void CDownloadList::RemoveAt(int index) {
         if (index < 0 || size_t(index) >= items_.size()) return;
         d = items_[size_t(index)];
         items_.erase(items_.begin() + index);
+        auto [first, last] = byId_.equal_range(d->GetID());
+        for (auto it = first; it != last; ++it)
+            if (it->second == d) {
+                byId_.erase(it);
+                break;
+            }
     }
     d->Release();
 }
@@ -123,13 +132,22 @@ int CDownloadList::IndexOf(IDownload* download) const {
 bool CDownloadList::FindByID(int id, IDownload** out) const {
     if (!out) return false;
     std::lock_guard g(lock_);
-    for (IDownload* d : items_)
-        if (d->GetID() == id) {  // the ID is fixed at creation and read without a lock
-            *out = d;
-            d->AddRef();
-            return true;
-        }
-    return false;
+    IDownload* found = nullptr;
+    auto [first, last] = byId_.equal_range(id);
+    if (first == last) return false;
+    if (std::next(first) == last) {
+        found = first->second;
+    } else {
+        // A list file may repeat an ID: the first download in list order answers, as always.
+        for (IDownload* d : items_)
+            if (d->GetID() == id) {
+                found = d;
+                break;
+            }
+    }
+    *out = found;
+    found->AddRef();
+    return true;
 }
 
 std::vector<RefPtr<IDownload>> CDownloadList::Snapshot() const {

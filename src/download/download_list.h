@@ -11,6 +11,7 @@
 // list order, each written and read by the download itself.
 #include <cstdint>
 #include <mutex>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,16 @@ public:
     void Renumber();
     // A snapshot of the entries, each with a reference, for a pass over the list.
     std::vector<RefPtr<IDownload>> Snapshot() const;
+    // References to the entries `keep` accepts. `keep` runs under the list's lock, so it may only
+    // read a download's lock-free state (status, held flag, worker count).
+    template <class Keep>
+    std::vector<RefPtr<IDownload>> Select(Keep keep) const {
+        std::lock_guard g(lock_);
+        std::vector<RefPtr<IDownload>> out;
+        for (IDownload* d : items_)
+            if (keep(d)) out.emplace_back(d);
+        return out;
+    }
 
     // Reads the list file; every download is made with `owner`. Fails (and adds nothing) when the
     // file cannot be read or has no "DNL_LIST"; groups that make no usable download are dropped.
@@ -97,8 +108,11 @@ public:
 private:
     void Insert(int index, IDownload* download);  // adopts the reference already held
 
-    mutable std::mutex lock_;         // guards items_ (never held while a download is called)
+    mutable std::mutex lock_;         // guards items_ (never held while a download's lock is taken)
     std::vector<IDownload*> items_;   // one reference each
+    // items_ by download ID: a front end finds the download of each command without walking a
+    // list of thousands. IDs are fixed before a download joins the list.
+    std::unordered_multimap<int, IDownload*> byId_;
 };
 
 // Pure form of the reorder, on a vector of anything: positions are looked up through `queueOf`

@@ -93,6 +93,7 @@ bool CDownload::StartWorker(uint32_t start, uint32_t end) {
     }
     CAutoCriticalSection guard(lock_);
     leeches_.Add(leech.Get());
+    leechCount_.store(int(leeches_.GetSize()));
     return true;
 }
 
@@ -190,6 +191,7 @@ int CDownload::DetachLeeches(Pick pick) {
             }
         }
         left = int(leeches_.GetSize());
+        leechCount_.store(left);
     }
     for (auto& l : gone) l->Stop();
     if (!gone.empty() && left == 0 && sizeState_ == SIZE_PROBING) {

@@ -9,7 +9,7 @@
 #include "download/download.h"
 #include "download/download_env.h"
 #include "download/section_planner.h"
-#include "scan/url_resolve.h"
+#include "html/url_resolve.h"
 
 namespace plover {
 namespace {

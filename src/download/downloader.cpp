@@ -106,6 +106,12 @@ struct CDownloader::SAddResult {
     RefPtr<IDownload> download;
 };
 
+// The record of an addition: the configuration, and where a waiting caller wants the answer.
+struct CDownloader::SAddTask {
+    std::unique_ptr<SDownloadConfig> config;
+    SAddResult* result = nullptr;
+};
+
 CDownloader::CDownloader(const std::string& dataFolder) {
     std::string folder = dataFolder.empty() ? GetProgramFolder() : dataFolder;
     if (!folder.empty()) {
@@ -224,8 +230,7 @@ bool CDownloader::Unadvise(INetAdviseSink* sink) {
 }
 
 void CDownloader::PostPath(uint32_t code, const char* path, uintptr_t arg2) {
-    auto* copy = new std::string(path);
-    Post(code, reinterpret_cast<uintptr_t>(copy), arg2, false, false);
+    PostOwned(this, code, std::make_unique<std::string>(path), arg2);
 }
 
 void CDownloader::LoadList(const char* path) {
@@ -251,19 +256,18 @@ void CDownloader::ImportUrls(const char* path) {
 
 void CDownloader::AddDownload(SDownloadConfig* config, int* idOut, IDownload** out) {
     if (!config) return;
+    std::unique_ptr<SDownloadConfig> owned(config);
     if (!idOut && !out) {
-        Post(DOP_ADD_DOWNLOAD, reinterpret_cast<uintptr_t>(config), 0, false, false);
+        PostOwned(this, DOP_ADD_DOWNLOAD, std::make_unique<SAddTask>(SAddTask{std::move(owned), nullptr}));
         return;
     }
     SAddResult result;
     if (IsEngineThread())
-        DoAdd(config, &result);
+        DoAdd(owned.get(), &result);
     else
-        Post(DOP_ADD_DOWNLOAD, reinterpret_cast<uintptr_t>(config), reinterpret_cast<uintptr_t>(&result), true,
-             false);
+        PostOwned(this, DOP_ADD_DOWNLOAD, std::make_unique<SAddTask>(SAddTask{std::move(owned), &result}), 0, true);
     if (idOut) *idOut = result.id;
     if (out) *out = result.download.Detach();
-    delete config;
 }
 
 void CDownloader::AddUrl(const char* url, uint8_t paused) {
@@ -293,21 +297,22 @@ bool CDownloader::FindDownloadByID(int id, IDownload** out) {
     if (!out) return false;
     *out = nullptr;
     if (IsEngineThread()) return DoFind(out, id) != 0;
-    return Post(DOP_FIND_BY_ID, reinterpret_cast<uintptr_t>(out), uintptr_t(uint32_t(id)), true, false) != 0;
+    // The caller waits: the record points at its answer.
+    return PostOwned(this, DOP_FIND_BY_ID, std::make_unique<IDownload**>(out), uintptr_t(uint32_t(id)), true) != 0;
 }
 
 void CDownloader::RefreshView() { Post(DOP_REFRESH_VIEW, 0, 0, false, false); }
 
 void CDownloader::PostDownloadArray(HWND window, DownloadFilterFn filter) {
-    auto* request = new SArrayRequest{filter, nullptr};
-    Post(DOP_DOWNLOAD_ARRAY, reinterpret_cast<uintptr_t>(window), reinterpret_cast<uintptr_t>(request), false, false);
+    PostOwned(this, DOP_DOWNLOAD_ARRAY, std::make_unique<SArrayRequest>(SArrayRequest{filter, nullptr, window}));
 }
 
 CDownloadArray* CDownloader::GetDownloadArray(DownloadFilterFn filter) {
     if (IsEngineThread()) return DoArray(filter);
-    SArrayRequest request{filter, nullptr};
-    Post(DOP_DOWNLOAD_ARRAY, 0, reinterpret_cast<uintptr_t>(&request), true, false);
-    return request.result;
+    CDownloadArray* result = nullptr;
+    PostOwned(this, DOP_DOWNLOAD_ARRAY, std::make_unique<SArrayRequest>(SArrayRequest{filter, &result, nullptr}), 0,
+              true);
+    return result;
 }
 
 int CDownloader::GetFreeID() {
@@ -355,56 +360,68 @@ void CDownloader::OnTimer(TIMER_INFO* timer) {
 
 uint32_t CDownloader::OnOperation(uint32_t code, uintptr_t arg1, uintptr_t arg2) { return Run(code, arg1, arg2); }
 
-void CDownloader::OnDiscard(uint32_t code, uintptr_t arg1, uintptr_t arg2) {
+uint32_t CDownloader::OnRecord(uint32_t code, CEngineRecord& record, uintptr_t value) {
     switch (code) {
-        case DOP_ADD_DOWNLOAD: delete reinterpret_cast<SDownloadConfig*>(arg1); break;
-        case DOP_MOVE: delete reinterpret_cast<SMoveRequest*>(arg1); break;
+        case DOP_ADD_DOWNLOAD:
+            if (SAddTask* task = record.Get<SAddTask>(); task && task->config) DoAdd(task->config.get(), task->result);
+            return 0;
+        case DOP_MOVE:
+            if (SMoveRequest* request = record.Get<SMoveRequest>())
+                DoMove(request);
+            else if (SMoveRequest** borrowed = record.Get<SMoveRequest*>(); borrowed && *borrowed)
+                DoMove(*borrowed);
+            return 0;
         case DOP_IMPORT:
         case DOP_LOAD_LIST:
         case DOP_SAVE_LIST:
-        case DOP_EXPORT: delete reinterpret_cast<std::string*>(arg1); break;
-        case DOP_DOWNLOAD_OP: delete reinterpret_cast<SDnlOp*>(arg1); break;
-        case DOP_RELOCATED: delete reinterpret_cast<CRelocInfo*>(arg1); break;
-        case DOP_RELOCATION_PROGRESS: delete reinterpret_cast<SRelocProgress*>(arg2); break;
-        case DOP_DOWNLOAD_ARRAY: delete reinterpret_cast<SArrayRequest*>(arg2); break;
-        default: break;
+        case DOP_EXPORT: {
+            const std::string* path = record.Get<std::string>();
+            if (!path) return 0;
+            if (code == DOP_IMPORT) DoImport(*path);
+            if (code == DOP_LOAD_LIST) DoLoadList(*path);
+            if (code == DOP_SAVE_LIST) DoSaveList(*path, value != 0);
+            if (code == DOP_EXPORT)
+                if (auto list = List()) list->ExportAddresses(*path);
+            return 0;
+        }
+        case DOP_DOWNLOAD_OP:
+            if (SDnlOp* op = record.Get<SDnlOp>()) DoOperation(op);
+            return 0;
+        case DOP_FIND_BY_ID: {
+            IDownload*** out = record.Get<IDownload**>();
+            return out ? DoFind(*out, int(uint32_t(value))) : 0;
+        }
+        case DOP_RELOCATED: {
+            std::unique_ptr<CRelocInfo> request = record.Take<CRelocInfo>();
+            RefPtr<IDownload> d = request ? request->download : RefPtr<IDownload>();
+            if (d) d->OnRelocated(request.release());  // the download destroys the request
+            return 0;
+        }
+        case DOP_RELOCATION_PROGRESS:
+            if (SRelocProgress* progress = record.Get<SRelocProgress>(); progress && progress->download)
+                progress->download->SetTraffic(progress->done, progress->total);
+            return 0;
+        case DOP_DOWNLOAD_ARRAY:
+            if (SArrayRequest* request = record.Get<SArrayRequest>()) {
+                CDownloadArray* array = DoArray(request->filter);
+                if (request->result)
+                    *request->result = array;
+                else if (!request->window || !PostMessage(request->window, WM_PV_DOWNLOAD_ARRAY, reinterpret_cast<WPARAM>(array), 0))
+                    delete array;
+            }
+            return 0;
+        default: return 0;
     }
 }
 
-uint32_t CDownloader::Run(uint32_t code, uintptr_t arg1, uintptr_t arg2) {
-    bool waiting = IsCallerWaiting();
+uint32_t CDownloader::Run(uint32_t code, uintptr_t arg1, uintptr_t) {
     switch (code) {
-        case DOP_ADD_DOWNLOAD: {
-            auto* config = reinterpret_cast<SDownloadConfig*>(arg1);
-            DoAdd(config, reinterpret_cast<SAddResult*>(arg2));
-            if (!arg2) delete config;
-            return 0;
-        }
-        case DOP_MOVE: {
-            auto* request = reinterpret_cast<SMoveRequest*>(arg1);
-            DoMove(request);
-            if (!waiting) delete request;
-            return 0;
-        }
         case DOP_RETRY_AUTO:
             for (auto& d : Downloads())
                 if (IsFailedStatus(d->GetStatus()) && StatusHas(d->GetStatus(), DSF_AUTO_RETRY)) d->Retry(0);
             return 0;
         case DOP_SCHEDULE: DoSchedulePass(); return 0;
         case DOP_UPDATE_CATEGORIES: DoUpdateCategories(); return 0;
-        case DOP_IMPORT:
-        case DOP_LOAD_LIST:
-        case DOP_SAVE_LIST:
-        case DOP_EXPORT: {
-            std::unique_ptr<std::string> path(reinterpret_cast<std::string*>(arg1));
-            if (code == DOP_IMPORT) DoImport(*path);
-            if (code == DOP_LOAD_LIST) DoLoadList(*path);
-            if (code == DOP_SAVE_LIST) DoSaveList(*path, arg2 != 0);
-            if (code == DOP_EXPORT)
-                if (auto list = List()) list->ExportAddresses(*path);
-            if (waiting) path.release();
-            return 0;
-        }
         case DOP_REFRESH_VIEW: DoRefreshView(); return 0;
         case DOP_RETRY_CONNECTING:
             for (auto& d : Downloads())
@@ -414,39 +431,7 @@ uint32_t CDownloader::Run(uint32_t code, uintptr_t arg1, uintptr_t arg2) {
             for (auto& d : Downloads())
                 if (StatusHas(d->GetStatus(), DSF_AUTO_RETRY)) d->SetHeld(1);
             return 0;
-        case DOP_DOWNLOAD_OP: DoOperation(reinterpret_cast<SDnlOp*>(arg1)); return 0;
-        case DOP_FIND_BY_ID: return DoFind(reinterpret_cast<IDownload**>(arg1), int(uint32_t(arg2)));
-        case DOP_RELOCATED: {
-            auto* request = reinterpret_cast<CRelocInfo*>(arg1);
-            RefPtr<IDownload> d = request ? request->download : RefPtr<IDownload>();
-            if (d)
-                d->OnRelocated(request);  // the download destroys the request
-            else
-                delete request;
-            return 0;
-        }
-        case DOP_RELOCATION_PROGRESS: {
-            auto* progress = reinterpret_cast<SRelocProgress*>(arg2);
-            IDownload* d = progress && progress->download ? progress->download.Get() : reinterpret_cast<IDownload*>(arg1);
-            if (d && progress) d->SetTraffic(progress->done, progress->total);
-            if (!waiting) delete progress;
-            return 0;
-        }
         case DOP_DELETE: DoDelete(uint32_t(arg1)); return 0;
-        case DOP_DOWNLOAD_ARRAY: {
-            auto window = reinterpret_cast<HWND>(arg1);
-            auto* request = reinterpret_cast<SArrayRequest*>(arg2);
-            CDownloadArray* array = DoArray(request ? request->filter : nullptr);
-            if (window) {
-                if (!PostMessage(window, WM_PV_DOWNLOAD_ARRAY, reinterpret_cast<WPARAM>(array), 0)) delete array;
-                if (!waiting) delete request;
-            } else if (request) {
-                request->result = array;
-            } else {
-                delete array;
-            }
-            return 0;
-        }
         default: return 0;
     }
 }
@@ -499,12 +484,32 @@ void CDownloader::DoSchedulePass() {
 
     std::vector<RefPtr<IDownload>> buckets[kPriorities];
     int previous = active_.load() + held_.load();
-    int finished = 0, active = 0, paused = 0, failed = 0, held = 0;
+    int finished = 0, active = 0, paused = 0, failed = 0, held = 0, total = 0;
     uint8_t autoRetry = 0;
 
-    auto items = list->Snapshot();
-    for (auto& d : items) {
+    // A long list is mostly paused, finished or failed downloads without a worker: they are
+    // counted where they stand, and only the others are taken out to be worked on. A pass then
+    // costs little per resting download, which matters when a front end pauses and resumes
+    // hundreds of downloads a second.
+    auto count = [&](IDownload* d) {
+        if (d->IsPaused())
+            ++paused;
+        else if (d->IsFinished())
+            ++finished;
+        else if (StatusHas(d->GetStatus(), DSF_HELD) || d->IsHeld())
+            ++held;
+        else if (d->IsFailed())
+            ++failed;
+        else
+            return false;
+        return true;
+    };
+    auto items = list->Select([&](IDownload* d) {
+        ++total;
         if (!autoRetry && d->IsAutoRetry()) autoRetry = 1;
+        return d->GetLeechCount() != 0 || !count(d);
+    });
+    for (auto& d : items) {
         d->RemoveStoppedLeeches();
         if (d->IsPaused()) {
             if (d->GetLeechCount()) d->StopAllLeeches();
@@ -544,7 +549,7 @@ void CDownloader::DoSchedulePass() {
     failed_ = failed;
     held_ = held;
     autoRetry_ = autoRetry;
-    if (previous != 0 && active == 0 && !items.empty() && held == 0 && paused == 0) PlaySettingsSound(kSoundQueueDone);
+    if (previous != 0 && active == 0 && total != 0 && held == 0 && paused == 0) PlaySettingsSound(kSoundQueueDone);
 }
 
 void CDownloader::DoUpdateCategories() {
@@ -623,7 +628,6 @@ void CDownloader::DoRefreshView() {
 
 void CDownloader::DoOperation(SDnlOp* op) {
     if (!op) return;
-    std::unique_ptr<SDnlOp> owned(op);
     RefPtr<IDownload> d = op->download;
     if (!d) return;
     d->ExecuteOperation(op);

@@ -133,10 +133,11 @@ protected:
     void OnStop() override;
     uint32_t OnOperation(uint32_t code, uintptr_t arg1, uintptr_t arg2) override;
     void OnTimer(TIMER_INFO* timer) override;
-    void OnDiscard(uint32_t code, uintptr_t arg1, uintptr_t arg2) override;
+    uint32_t OnRecord(uint32_t code, CEngineRecord& record, uintptr_t value) override;
 
 private:
     struct SAddResult;
+    struct SAddTask;
 
     uint32_t Run(uint32_t code, uintptr_t arg1, uintptr_t arg2);
     void DoAdd(SDownloadConfig* config, SAddResult* result);

@@ -16,6 +16,30 @@ constexpr uint32_t kOpTick = 303;  // Tick (tests)
 constexpr uintptr_t kTimerCookie = 1;
 constexpr long kTickNs = 1000000;  // 1 ms
 
+RefPtr<IEngine> DownloaderOf(CRelocInfo& request) {
+    if (!request.downloader) GetEngineMgr()->GetEngine(ENGINE_ID_DOWNLOADER, request.downloader.Put());
+    return request.downloader;
+}
+
+// From here on the downloader owns the request (a refused post frees it there).
+void HandBack(std::unique_ptr<CRelocInfo> request) {
+    if (RefPtr<IEngine> downloader = DownloaderOf(*request)) PostOwned(downloader.Get(), DOP_RELOCATED, std::move(request));
+}
+
+// A request on its way to the relocator. One that never runs goes back as failed (the download
+// then shows "Moving failed" instead of waiting for ever).
+struct SRelocTask {
+    std::unique_ptr<CRelocInfo> request;
+    SRelocTask(std::unique_ptr<CRelocInfo> r) : request(std::move(r)) {}
+    SRelocTask(const SRelocTask&) = delete;
+    SRelocTask& operator=(const SRelocTask&) = delete;
+    ~SRelocTask() {
+        if (!request) return;
+        request->result = RELOC_FAILED;
+        HandBack(std::move(request));
+    }
+};
+
 }  // namespace
 
 CFileRelocator::CFileRelocator(ETicks ticks, bool rename) : ticks_(ticks), rename_(rename) {}
@@ -37,13 +61,13 @@ HRESULT CFileRelocator::QueryInterface(const GUID& iid, void** out) {
 
 uint32_t CFileRelocator::Relocate(CRelocInfo* request) {
     if (!request) return 0;
-    return Post(ROP_RELOCATE, reinterpret_cast<uintptr_t>(request), 0, false, false);
+    return PostOwned(this, ROP_RELOCATE, std::make_unique<SRelocTask>(std::unique_ptr<CRelocInfo>(request)));
 }
 
 uint32_t CFileRelocator::Cancel(IDownload* download, bool wait) {
     if (!download) return 0;
-    if (!wait) download->AddRef();  // a caller that does not wait may let it go meanwhile
-    return Post(ROP_CANCEL, reinterpret_cast<uintptr_t>(download), 0, wait, false);
+    // The record's reference keeps the download while a caller that does not wait lets it go.
+    return PostOwned(this, ROP_CANCEL, std::make_unique<RefPtr<IDownload>>(download), 0, wait);
 }
 
 void CFileRelocator::Tick() { Post(kOpTick, 0, 0, true, false); }
@@ -55,36 +79,22 @@ void CFileRelocator::OnStart() {
     if (timerFd_ >= 0) AddEvent(timerFd_, kTimerCookie);
 }
 
-uint32_t CFileRelocator::OnOperation(uint32_t code, uintptr_t arg1, uintptr_t) {
-    switch (code) {
-        case ROP_RELOCATE:
-            queue_.push_back(reinterpret_cast<CRelocInfo*>(arg1));
-            UpdateTimer();
-            return 0;
-        case ROP_CANCEL: {
-            auto* download = reinterpret_cast<IDownload*>(arg1);
-            DoCancel(download);
-            if (!IsCallerWaiting()) download->Release();
-            return 0;
-        }
-        case kOpTick:
-            DoTick();
-            return 0;
-        default:
-            return 0;
-    }
+uint32_t CFileRelocator::OnOperation(uint32_t code, uintptr_t, uintptr_t) {
+    if (code == kOpTick) DoTick();
+    return 0;
 }
 
-// An operation that will never run: a request goes back as failed (the download then shows
-// "Moving failed" instead of waiting for ever), a cancel lets its download go.
-void CFileRelocator::OnDiscard(uint32_t code, uintptr_t arg1, uintptr_t) {
-    if (code == ROP_RELOCATE && arg1) {
-        auto* request = reinterpret_cast<CRelocInfo*>(arg1);
-        request->result = RELOC_FAILED;
-        HandBack(request);
-    } else if (code == ROP_CANCEL && arg1) {
-        reinterpret_cast<IDownload*>(arg1)->Release();
+uint32_t CFileRelocator::OnRecord(uint32_t code, CEngineRecord& record, uintptr_t) {
+    if (code == ROP_RELOCATE) {
+        if (SRelocTask* task = record.Get<SRelocTask>(); task && task->request) {
+            queue_.push_back(task->request.release());
+            UpdateTimer();
+        }
+    } else if (code == ROP_CANCEL) {
+        if (RefPtr<IDownload>* download = record.Get<RefPtr<IDownload>>(); download && *download)
+            DoCancel(download->Get());
     }
+    return 0;
 }
 
 void CFileRelocator::OnEvent(uintptr_t cookie) {
@@ -100,7 +110,7 @@ void CFileRelocator::DoTick() {
     if (StepRelocation(*request, buffer_.data(), buffer_.size(), rename_).progressed) ReportProgress(*request);
     if (request->result == RELOC_COPYING) return;
     queue_.pop_front();
-    HandBack(request);
+    HandBack(std::unique_ptr<CRelocInfo>(request));
     UpdateTimer();
 }
 
@@ -125,30 +135,14 @@ void CFileRelocator::UpdateTimer() {
     timerRunning_.store(want);
 }
 
-RefPtr<IEngine> CFileRelocator::DownloaderOf(CRelocInfo& request) {
-    if (!request.downloader) GetEngineMgr()->GetEngine(ENGINE_ID_DOWNLOADER, request.downloader.Put());
-    return request.downloader;
-}
-
 void CFileRelocator::ReportProgress(CRelocInfo& request) {
     RefPtr<IEngine> downloader = DownloaderOf(request);
     if (!downloader || !request.download) return;
-    auto* progress = new SRelocProgress;
+    auto progress = std::make_unique<SRelocProgress>();
     progress->done = uint32_t(std::min<uint64_t>(request.copied, 0xFFFFFFFFu));
     progress->total = uint32_t(std::min<uint64_t>(request.total, 0xFFFFFFFFu));
     progress->download = request.download;
-    downloader->Post(DOP_RELOCATION_PROGRESS, reinterpret_cast<uintptr_t>(request.download.Get()),
-                     reinterpret_cast<uintptr_t>(progress), false, false);
-}
-
-// From here on the downloader owns the request (a refused post frees it there).
-void CFileRelocator::HandBack(CRelocInfo* request) {
-    RefPtr<IEngine> downloader = DownloaderOf(*request);
-    if (!downloader) {
-        delete request;
-        return;
-    }
-    downloader->Post(DOP_RELOCATED, reinterpret_cast<uintptr_t>(request), 0, false, false);
+    PostOwned(downloader.Get(), DOP_RELOCATION_PROGRESS, std::move(progress));
 }
 
 }  // namespace plover

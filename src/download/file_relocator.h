@@ -52,15 +52,13 @@ protected:
     void OnStart() override;
     void OnEvent(uintptr_t cookie) override;
     uint32_t OnOperation(uint32_t code, uintptr_t arg1, uintptr_t arg2) override;
-    void OnDiscard(uint32_t code, uintptr_t arg1, uintptr_t arg2) override;
+    uint32_t OnRecord(uint32_t code, CEngineRecord& record, uintptr_t value) override;
 
 private:
     void DoTick();
     void DoCancel(IDownload* download);
     void UpdateTimer();
     void ReportProgress(CRelocInfo& request);
-    void HandBack(CRelocInfo* request);
-    static RefPtr<IEngine> DownloaderOf(CRelocInfo& request);
 
     ETicks ticks_;
     bool rename_;

@@ -16,6 +16,7 @@
 
 #include "download/download_config.h"
 #include "download/download_filter.h"
+#include "download/download_snapshot.h"
 #include "download/download_status.h"
 #include "platform/com.h"
 
@@ -91,6 +92,8 @@ struct IDownload : IUnknown {
     virtual uint32_t GetTimeLeft() = 0;                                // seconds
     // copies of the sections, and one range (position, bytes remaining) per worker.
     virtual void GetSections(std::vector<SSection>& sections, std::vector<SSection>& workers) = 0;
+    // Everything a front end shows, read in one step under the download's lock.
+    virtual SDownloadSnapshot GetSnapshot() = 0;
     virtual void ResetSections() = 0;                                  // drops all, single stream
     virtual bool IsSingleStream() = 0;
     virtual void Complete() = 0;

@@ -79,24 +79,24 @@ enum ELogKind : uint32_t {
 
 // Engine events handled on the downloader's thread (its block of operation codes).
 enum EDownloaderOp : uint32_t {
-    DOP_ADD_DOWNLOAD = 101,         // arg1 = SDownloadConfig*
-    DOP_MOVE = 102,                 // arg1 = SMoveRequest*
+    DOP_ADD_DOWNLOAD = 101,         // record: the configuration (and a waiting caller's answer)
+    DOP_MOVE = 102,                 // record SMoveRequest, or SMoveRequest* of a waiting caller
     DOP_RETRY_AUTO = 105,           // Retry(0) of every failed auto-retry download
     DOP_SCHEDULE = 106,             // the scheduling pass
     DOP_UPDATE_CATEGORIES = 107,    // UpdateCategory on every download, then Notify(11, 1, 0)
-    DOP_IMPORT = 113,               // arg1 = std::string* path (owned)
-    DOP_LOAD_LIST = 114,            // arg1 = std::string* path (owned)
-    DOP_SAVE_LIST = 115,            // arg1 = std::string* path (owned), arg2 = drop the list
-    DOP_EXPORT = 116,               // arg1 = std::string* path (owned)
+    DOP_IMPORT = 113,               // record std::string, the path
+    DOP_LOAD_LIST = 114,            // record std::string, the path
+    DOP_SAVE_LIST = 115,            // record std::string, the path; value = drop the list
+    DOP_EXPORT = 116,               // record std::string, the path
     DOP_REFRESH_VIEW = 117,
     DOP_RETRY_CONNECTING = 118,     // Retry(1) of every "Connecting" download
     DOP_HOLD_AUTO_RETRY = 121,      // SetHeld(1) of every auto-retry download
-    DOP_DOWNLOAD_OP = 122,          // arg1 = SDnlOp* (owned)
-    DOP_FIND_BY_ID = 123,           // arg1 = IDownload** out, arg2 = ID
-    DOP_RELOCATED = 124,            // arg1 = CRelocInfo* (handed to its download)
-    DOP_RELOCATION_PROGRESS = 125,  // arg1 = IDownload*, arg2 = SRelocProgress* (owned)
+    DOP_DOWNLOAD_OP = 122,          // record SDnlOp
+    DOP_FIND_BY_ID = 123,           // record IDownload** (the waiting caller's answer), value = ID
+    DOP_RELOCATED = 124,            // record CRelocInfo (handed to its download)
+    DOP_RELOCATION_PROGRESS = 125,  // record SRelocProgress
     DOP_DELETE = 126,               // arg1 = mode: 0 finished, 1 failed, other all
-    DOP_DOWNLOAD_ARRAY = 127,       // arg1 = HWND or null, arg2 = SArrayRequest*
+    DOP_DOWNLOAD_ARRAY = 127,       // record SArrayRequest
 };
 
 // The two progress figures of a relocation under way (event 125), with a reference that keeps
@@ -121,10 +121,12 @@ using DownloadFilterFn = uint8_t (*)(IDownload*);
 
 using CDownloadArray = CInterfaceArray<IDownload>;
 
-// Event 127's request: the filter, and (without a window) the array built for the waiting caller.
+// The request for a download array: the filter, and where the array goes: to a waiting caller
+// (`result`) or in a message to `window`.
 struct SArrayRequest {
     DownloadFilterFn filter = nullptr;
-    CDownloadArray* result = nullptr;
+    CDownloadArray** result = nullptr;
+    HWND window = nullptr;
 };
 
 // The downloader's notification interface. Sinks are called on the notifying thread, under the

@@ -17,8 +17,8 @@ inline constexpr GUID IID_IFileRelocator = MakeGuid("EB4BCB34-069A-4EBF-9872-D3E
 
 // The relocator's engine operations.
 enum ERelocatorOp : uint32_t {
-    ROP_RELOCATE = 301,  // arg1 = CRelocInfo* (the relocator takes charge of it)
-    ROP_CANCEL = 302,    // arg1 = IDownload*: drop the first queued request of that download
+    ROP_RELOCATE = 301,  // record: the CRelocInfo (the relocator takes charge of it)
+    ROP_CANCEL = 302,    // record RefPtr<IDownload>: drop the first queued request of that download
 };
 
 // The size of one block of a copy, moved per timer tick.

@@ -1,4 +1,5 @@
 #include "download/reloc_step.h"
+#include "platform/file_io.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,17 +15,6 @@ namespace {
 void End(CRelocInfo& r, uint32_t code) {
     r.result = code;
     r.CloseFiles();
-}
-
-bool WriteAll(int fd, const uint8_t* data, size_t length) {
-    while (length > 0) {
-        ssize_t n = ::write(fd, data, length);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        length -= size_t(n);
-    }
-    return true;
 }
 
 // A new, empty temporary file beside the target: "<target>.plover-XXXXXX".
@@ -109,7 +99,7 @@ SRelocStep StepRelocation(CRelocInfo& r, uint8_t* buffer, size_t blockSize, bool
         End(r, RELOC_ERR_READ);
         return step;
     }
-    if (!WriteAll(r.targetFd, buffer, size_t(n))) {
+    if (!WriteAll(r.targetFd, std::string_view(reinterpret_cast<const char*>(buffer), size_t(n)))) {
         End(r, RELOC_ERR_WRITE);
         return step;
     }

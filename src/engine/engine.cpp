@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <iterator>
 #include <new>
 #include <optional>
 #include <system_error>
@@ -16,6 +17,10 @@ namespace {
 
 Handle ToHandle(uintptr_t v) { return Handle(intptr_t(v)); }
 uintptr_t FromHandle(Handle h) { return uintptr_t(intptr_t(h)); }
+
+// A timer travels by its identity (the record's address) once the engine owns the record; the
+// engine finds it again in its own timer array, never by casting the number back.
+uintptr_t TimerIdentity(const TIMER_INFO* timer) { return uintptr_t(static_cast<const void*>(timer)); }
 
 void LogEngine(const char* text, long value) { std::fprintf(stderr, "plover engine: %s (%ld)\n", text, value); }
 
@@ -93,9 +98,25 @@ bool CEngine::IsRunning() const {
 }
 
 uint32_t CEngine::Post(uint32_t code, uintptr_t arg1, uintptr_t arg2, bool wait, bool priority) {
+    SEngineOp op;
+    op.code = code;
+    op.arg1 = arg1;
+    op.arg2 = arg2;
+    return Queue(std::move(op), wait, priority);
+}
+
+uint32_t CEngine::PostRecord(uint32_t code, CEngineRecord record, uintptr_t value, bool wait, bool priority) {
+    SEngineOp op;
+    op.code = code;
+    op.arg2 = value;
+    op.hasRecord = true;
+    op.record = std::move(record);
+    return Queue(std::move(op), wait, priority);
+}
+
+uint32_t CEngine::Queue(SEngineOp op, bool wait, bool priority) {
     std::optional<std::binary_semaphore> done;
     uint32_t result = 0;
-    SEngineOp op{code, arg1, arg2, nullptr, nullptr};
     bool refused = false;
     bool runHere = false;
     {
@@ -110,7 +131,7 @@ uint32_t CEngine::Post(uint32_t code, uintptr_t arg1, uintptr_t arg2, bool wait,
                 op.done = &*done;
                 op.result = &result;
             }
-            (priority ? priority_ : normal_).push_back(op);
+            (priority ? priority_ : normal_).push_back(std::move(op));
             wake_.Set();
         }
     }
@@ -118,13 +139,7 @@ uint32_t CEngine::Post(uint32_t code, uintptr_t arg1, uintptr_t arg2, bool wait,
         Discard(op, !wait);
         return 0;
     }
-    if (runHere) {
-        bool outer = callerWaiting_;
-        callerWaiting_ = true;
-        result = RunOperation(code, arg1, arg2);
-        callerWaiting_ = outer;
-        return result;
-    }
+    if (runHere) return RunOperation(op);
     if (done) done->acquire();
     return result;
 }
@@ -141,12 +156,13 @@ void CEngine::RemoveEvent(Handle handle, bool wait) {
 }
 
 TIMER_INFO* CEngine::StartTimer(uint32_t intervalMs) {
-    TIMER_INFO* timer = new (std::nothrow) TIMER_INFO(intervalMs, this);
-    if (timer) Post(EOP_START_TIMER, reinterpret_cast<uintptr_t>(timer), 0, false, false);
-    return timer;
+    std::unique_ptr<TIMER_INFO> timer(new (std::nothrow) TIMER_INFO(intervalMs, this));
+    TIMER_INFO* identity = timer.get();
+    if (timer) PostOwned(this, EOP_START_TIMER, std::move(timer));
+    return identity;
 }
 
-void CEngine::StopTimer(TIMER_INFO* timer) { Post(EOP_STOP_TIMER, reinterpret_cast<uintptr_t>(timer), 0, false, false); }
+void CEngine::StopTimer(TIMER_INFO* timer) { Post(EOP_STOP_TIMER, TimerIdentity(timer), 0, false, false); }
 
 // ---- the engine thread ----
 
@@ -222,39 +238,43 @@ void CEngine::Drain() {
             CAutoCriticalSection guard(lock_);
             std::deque<SEngineOp>& queue = priority_.empty() ? normal_ : priority_;
             if (queue.empty()) return;
-            op = queue.front();
+            op = std::move(queue.front());
             queue.pop_front();
         }
         Execute(op);
     }
 }
 
-void CEngine::Execute(const SEngineOp& op) {
-    callerWaiting_ = op.done != nullptr;
-    uint32_t result = RunOperation(op.code, op.arg1, op.arg2);
-    callerWaiting_ = false;
+void CEngine::Execute(SEngineOp& op) {
+    uint32_t result = RunOperation(op);
+    op.record = CEngineRecord();  // freed before the waiting caller goes on
     if (op.result) *op.result = result;
     if (op.done) op.done->release();
 }
 
-uint32_t CEngine::RunOperation(uint32_t code, uintptr_t arg1, uintptr_t arg2) {
-    switch (code) {
-        case EOP_ADD_EVENT: DoAddEvent(ToHandle(arg1), arg2); return 0;
-        case EOP_REMOVE_EVENT: DoRemoveEvent(ToHandle(arg1)); return 0;
-        case EOP_START_TIMER: DoStartTimer(reinterpret_cast<TIMER_INFO*>(arg1)); return 0;
-        case EOP_STOP_TIMER: DoStopTimer(reinterpret_cast<TIMER_INFO*>(arg1)); return 0;
+uint32_t CEngine::RunOperation(SEngineOp& op) {
+    switch (op.code) {
+        case EOP_ADD_EVENT: DoAddEvent(ToHandle(op.arg1), op.arg2); return 0;
+        case EOP_REMOVE_EVENT: DoRemoveEvent(ToHandle(op.arg1)); return 0;
+        case EOP_START_TIMER: DoStartTimer(op.record.Take<TIMER_INFO>()); return 0;
+        case EOP_STOP_TIMER:
+            if (TIMER_INFO* timer = FindTimer(op.arg1)) DoStopTimer(timer);
+            return 0;
         case EOP_TIMER:
-            if (arg1) OnTimer(reinterpret_cast<TIMER_INFO*>(arg1));
+            if (TIMER_INFO* timer = FindTimer(op.arg1)) OnTimer(timer);
             return 0;
         case EOP_STOP: DoStop(); return 0;
         case EOP_SOCKET_MESSAGE:
-            if (auto* msg = reinterpret_cast<SSocketMessageBase*>(arg1)) {
-                msg->Deliver();
-                delete msg;
-            }
+            if (auto* msg = op.record.Get<SSocketMessageBase>()) msg->Deliver();
             return 0;
-        default: return OnOperation(code, arg1, arg2);
+        default: return op.hasRecord ? OnRecord(op.code, op.record, op.arg2) : OnOperation(op.code, op.arg1, op.arg2);
     }
+}
+
+TIMER_INFO* CEngine::FindTimer(uintptr_t identity) const {
+    for (TIMER_INFO* timer : timers_)
+        if (TimerIdentity(timer) == identity) return timer;
+    return nullptr;
 }
 
 void CEngine::DoAddEvent(Handle handle, uintptr_t cookie) {
@@ -281,8 +301,9 @@ void CEngine::DoRemoveEvent(Handle handle) {
     }
 }
 
-void CEngine::DoStartTimer(TIMER_INFO* timer) {
-    if (!timer) return;
+void CEngine::DoStartTimer(std::unique_ptr<TIMER_INFO> owned) {
+    if (!owned) return;
+    TIMER_INFO* timer = owned.release();
     timers_.Add(timer);
     // A timer started once the stop has run never gets a thread; it is deleted with the stopped ones.
     if (!IsRunning()) return;
@@ -296,7 +317,7 @@ void CEngine::DoStartTimer(TIMER_INFO* timer) {
 }
 
 void CEngine::DoStopTimer(TIMER_INFO* timer) {
-    if (timers_.Find(timer) < 0 || !timer->HasThread()) return;
+    if (!timer->HasThread()) return;
     timer->stop = true;
     timer->stopEvent.Set();
     timer->thread.join();
@@ -318,25 +339,23 @@ void CEngine::EndQueues(bool callHook) {
         ended_ = true;
         running_ = false;
         left.swap(priority_);
-        left.insert(left.end(), normal_.begin(), normal_.end());
+        left.insert(left.end(), std::make_move_iterator(normal_.begin()), std::make_move_iterator(normal_.end()));
         normal_.clear();
     }
-    for (const SEngineOp& op : left) {
+    for (SEngineOp& op : left) {
         Discard(op, callHook && !op.done);
         if (op.done) op.done->release();
     }
 }
 
-// Frees what an operation that will never run carried: the engine's own records always, the
-// arguments of other codes through OnDiscard when asked (nobody waits for them).
-void CEngine::Discard(const SEngineOp& op, bool callHook) {
-    switch (op.code) {
-        case EOP_START_TIMER: delete reinterpret_cast<TIMER_INFO*>(op.arg1); break;
-        case EOP_SOCKET_MESSAGE: delete reinterpret_cast<SSocketMessageBase*>(op.arg1); break;
-        default:
-            if (callHook && (op.code == 0 || op.code > EOP_LAST_RESERVED)) OnDiscard(op.code, op.arg1, op.arg2);
-            break;
+// Frees what an operation that will never run carried: its record always, the arguments of a
+// plain operation of another code through OnDiscard when asked (nobody waits for them).
+void CEngine::Discard(SEngineOp& op, bool callHook) {
+    if (op.hasRecord) {
+        op.record = CEngineRecord();
+        return;
     }
+    if (callHook && (op.code == 0 || op.code > EOP_LAST_RESERVED)) OnDiscard(op.code, op.arg1, op.arg2);
 }
 
 // A timer's own thread: one step at a time, a tick (priority queue, no wait) whenever strictly
@@ -348,7 +367,7 @@ void CEngine::TimerThread(TIMER_INFO* timer, ITimerClock* clock) {
         if (timer->stop.load()) break;
         uint32_t now = clock->Now();
         if (IsTimerDue(last, now, timer->interval)) {
-            timer->engine->Post(EOP_TIMER, reinterpret_cast<uintptr_t>(timer), 0, false, true);
+            timer->engine->Post(EOP_TIMER, TimerIdentity(timer), 0, false, true);
             last = now;
         }
     }

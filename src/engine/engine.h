@@ -17,13 +17,14 @@
 // thread even when the last other reference is released inside OnComplete.
 //
 // Operations posted after the stop has run are not executed: a waiting caller gets 0 at once, a
-// heap argument of a reserved code is freed, and OnDiscard sees the others.
+// record the operation carries is freed, and OnDiscard sees the plain operations of other codes.
 //
-// Codes 1 to 7 are reserved (EOP_*). Code 7 carries an SSocketMessageBase*: the socket layer
-// derives its message from it, the engine calls Deliver() on its thread and deletes the message.
+// Codes 1 to 7 are reserved (EOP_*). Code 7 carries an SSocketMessageBase record: the socket layer
+// derives its message from it, the engine calls Deliver() on its thread and frees the message.
 //
-// Ownership of heap arguments: with a post without waiting the receiving engine deletes the record
-// after use (IsCallerWaiting() is false); with a waiting post the poster keeps it.
+// Heap data travels as an owned record (PostRecord, PostOwned): the engine frees it when the
+// operation has run or will never run, whether or not the poster waits; the handler (OnRecord)
+// only reads it, or takes it over. Plain values (handles, identifiers, cookies) use Post.
 //
 // A derived engine that implements further interfaces overrides QueryInterface (answering its own
 // identifiers and calling CEngine::QueryInterface for the rest) and forwards AddRef/Release to
@@ -31,11 +32,13 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <semaphore>
 #include <thread>
 #include <vector>
 
 #include "engine/containers.h"
+#include "engine/engine_record.h"
 #include "engine/timer_clock.h"
 #include "platform/com.h"
 #include "platform/event.h"
@@ -49,11 +52,11 @@ inline constexpr GUID IID_IEngine = MakeGuid("8FF725EA-37AA-4FC0-9002-79B218057E
 // page manager 801-804, basket engine from 901, scanner engine 1001-1007).
 constexpr uint32_t EOP_ADD_EVENT = 1;       // arg1 handle, arg2 cookie
 constexpr uint32_t EOP_REMOVE_EVENT = 2;    // arg1 handle
-constexpr uint32_t EOP_START_TIMER = 3;     // arg1 TIMER_INFO*
-constexpr uint32_t EOP_STOP_TIMER = 4;      // arg1 TIMER_INFO*
-constexpr uint32_t EOP_TIMER = 5;           // arg1 TIMER_INFO*
+constexpr uint32_t EOP_START_TIMER = 3;     // record TIMER_INFO
+constexpr uint32_t EOP_STOP_TIMER = 4;      // arg1 the timer's identity (its TIMER_INFO address)
+constexpr uint32_t EOP_TIMER = 5;           // arg1 the timer's identity
 constexpr uint32_t EOP_STOP = 6;            // no arguments
-constexpr uint32_t EOP_SOCKET_MESSAGE = 7;  // arg1 SSocketMessageBase*
+constexpr uint32_t EOP_SOCKET_MESSAGE = 7;  // record SSocketMessageBase
 constexpr uint32_t EOP_LAST_RESERVED = 7;
 
 // The most handles one wait serves, the wake event included.
@@ -65,6 +68,9 @@ struct IEngine : IUnknown {
     // Queues an operation. With `wait` the caller blocks until it has run and gets its result
     // (0 when it never runs because the engine has stopped); without, 0 at once.
     virtual uint32_t Post(uint32_t code, uintptr_t arg1, uintptr_t arg2, bool wait, bool priority) = 0;
+    // Queues an operation carrying an owned record and a plain value, as Post otherwise. The engine
+    // frees the record once the operation has run or will never run.
+    virtual uint32_t PostRecord(uint32_t code, CEngineRecord record, uintptr_t value, bool wait, bool priority) = 0;
     // Posts EOP_STOP (no wait, normal queue).
     virtual void Stop() = 0;
     // Posts EOP_ADD_EVENT (no wait, normal queue).
@@ -85,12 +91,22 @@ struct SEventInfo {
     uintptr_t cookie = 0;
 };
 
+// Posts `record` with `code` (and a plain `value`) to `engine`; the engine owns it from now on.
+template <class T>
+uint32_t PostOwned(IEngine* engine, uint32_t code, std::unique_ptr<T> record, uintptr_t value = 0, bool wait = false,
+                   bool priority = false) {
+    return engine->PostRecord(code, CEngineRecord(std::move(record)), value, wait, priority);
+}
+
 // One queued operation. `done` and `result` are set only when a caller waits for it: the engine
 // stores the result, then releases `done` (also when the operation will never run, result 0).
+// An operation posted with a record (`hasRecord`) goes to OnRecord with arg2 as its value.
 struct SEngineOp {
     uint32_t code = 0;
     uintptr_t arg1 = 0;
     uintptr_t arg2 = 0;
+    bool hasRecord = false;
+    CEngineRecord record;
     std::binary_semaphore* done = nullptr;
     uint32_t* result = nullptr;
 };
@@ -115,9 +131,7 @@ struct TIMER_INFO {
 };
 
 // The base of a socket notification carried by EOP_SOCKET_MESSAGE. The socket layer derives its
-// message from it; the engine calls Deliver() on its own thread and then deletes the message.
-// Post it as reinterpret_cast<uintptr_t>(static_cast<SSocketMessageBase*>(msg)), or with
-// PostSocketMessage below.
+// message from it; the engine calls Deliver() on its own thread and then frees the message.
 struct SSocketMessageBase {
     virtual ~SSocketMessageBase() = default;
     virtual void Deliver() = 0;
@@ -125,7 +139,7 @@ struct SSocketMessageBase {
 
 // Posts a heap socket message to an engine (no wait); the engine owns it from now on.
 inline void PostSocketMessage(IEngine* engine, SSocketMessageBase* msg) {
-    engine->Post(EOP_SOCKET_MESSAGE, reinterpret_cast<uintptr_t>(msg), 0, false, false);
+    PostOwned(engine, EOP_SOCKET_MESSAGE, std::unique_ptr<SSocketMessageBase>(msg));
 }
 
 class CEngine : public IEngine {
@@ -141,6 +155,7 @@ public:
     // IEngine
     void Start() override;
     uint32_t Post(uint32_t code, uintptr_t arg1, uintptr_t arg2, bool wait, bool priority) override;
+    uint32_t PostRecord(uint32_t code, CEngineRecord record, uintptr_t value, bool wait, bool priority) override;
     void Stop() override;
     void AddEvent(Handle handle, uintptr_t cookie) override;
     void RemoveEvent(Handle handle, bool wait) override;
@@ -168,16 +183,20 @@ protected:
         (void)code, (void)arg1, (void)arg2;
         return 0;
     }
+    // An operation posted with a record. The engine frees the record afterwards unless the handler
+    // took it over (CEngineRecord::Take).
+    virtual uint32_t OnRecord(uint32_t code, CEngineRecord& record, uintptr_t value) {
+        (void)code, (void)record, (void)value;
+        return 0;
+    }
     virtual void OnTimer(TIMER_INFO* timer) { (void)timer; }
-    // An operation with a code outside 1..7 that nobody waits for and that will never run (posted
-    // after the stop has run): free its heap arguments here.
+    // A plain operation (Post) with a code outside 1..7 that nobody waits for and that will never
+    // run (posted after the stop has run). Records need nothing here: the engine frees them.
     virtual void OnDiscard(uint32_t code, uintptr_t arg1, uintptr_t arg2) { (void)code, (void)arg1, (void)arg2; }
 
     // Starts a timer of `intervalMs` and returns its identity.
     TIMER_INFO* StartTimer(uint32_t intervalMs);
     void StopTimer(TIMER_INFO* timer);
-    // Whether the operation now running has a caller waiting for it (who then keeps its arguments).
-    bool IsCallerWaiting() const { return callerWaiting_; }
 
     // For tests and diagnostics, on the engine thread: the event table as it stands.
     const std::vector<SEventInfo>& EventTable() const { return events_; }
@@ -188,15 +207,17 @@ private:
     bool ShouldEnd();
     bool WaitAndDispatch();
     void Drain();
-    void Execute(const SEngineOp& op);
-    uint32_t RunOperation(uint32_t code, uintptr_t arg1, uintptr_t arg2);
+    uint32_t Queue(SEngineOp op, bool wait, bool priority);
+    void Execute(SEngineOp& op);
+    uint32_t RunOperation(SEngineOp& op);
     void DoAddEvent(Handle handle, uintptr_t cookie);
     void DoRemoveEvent(Handle handle);
-    void DoStartTimer(TIMER_INFO* timer);
+    void DoStartTimer(std::unique_ptr<TIMER_INFO> timer);
     void DoStopTimer(TIMER_INFO* timer);
+    TIMER_INFO* FindTimer(uintptr_t identity) const;
     void DoStop();
     void EndQueues(bool callHook);
-    void Discard(const SEngineOp& op, bool callHook);
+    void Discard(SEngineOp& op, bool callHook);
     static void TimerThread(TIMER_INFO* timer, ITimerClock* clock);
 
     RefCount refs_;
@@ -208,7 +229,6 @@ private:
     std::deque<SEngineOp> priority_;
     CEvent wake_;
     CGCPtrArray<TIMER_INFO> timers_;
-    bool callerWaiting_ = false;
     std::atomic<std::thread::id> threadId_{};
     std::atomic<IProgress*> progress_{nullptr};
     std::atomic<ITimerClock*> clock_{nullptr};

@@ -1,6 +1,7 @@
 // The setjmp of libpng's error handling sits in one small function with plain locals only; the
 // rows are prepared and the output vector grown by the caller and by a plain write callback.
 #include "image/png_writer.h"
+#include "platform/file_io.h"
 
 #include <png.h>
 
@@ -91,26 +92,13 @@ bool EncodePng(const SBitmap& bmp, std::vector<uint8_t>& out, std::string& error
 bool WritePngFile(const SBitmap& bmp, const std::string& path, std::string& error) {
     std::vector<uint8_t> bytes;
     if (!EncodePng(bmp, bytes, error)) return false;
-    std::string temp = path + ".part";
-    {
-        std::ofstream f(temp, std::ios::binary | std::ios::trunc);
-        f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        f.close();
-        if (!f) {
-            error = std::string("cannot write ") + temp + ": " + std::strerror(errno);
-            std::error_code ec;
-            std::filesystem::remove(temp, ec);
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
-    if (ec) {
-        error = "cannot write " + path + ": " + ec.message();
-        std::filesystem::remove(temp, ec);
-        return false;
-    }
-    return true;
+    // A picture of the user's: readable by all, replaced whole or not at all.
+    std::string why;
+    if (SaveFileAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                           {0644, false}, &why))
+        return true;
+    error = why;
+    return false;
 }
 
 }  // namespace plover

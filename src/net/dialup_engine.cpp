@@ -58,7 +58,7 @@ HRESULT CDialUpEngine::QueryInterface(const GUID& iid, void** out) {
 // ---- the interface (any thread) ----
 
 void CDialUpEngine::Dial(SDialRequest* request) {
-    if (request) Post(DUOP_DIAL, reinterpret_cast<uintptr_t>(request), 0, false, false);
+    if (request) PostOwned(this, DUOP_DIAL, std::unique_ptr<SDialRequest>(request));
 }
 
 uint32_t CDialUpEngine::HangUp(bool wait) {
@@ -80,14 +80,11 @@ bool CDialUpEngine::FindActiveConnection() {
 // ---- the engine thread ----
 
 void CDialUpEngine::OnStart() {
-    RefPtr<IEngine> engine;
-    if (mgr_ && mgr_->GetEngine(ENGINE_ID_DOWNLOADER, engine.Put()))
-        downloader_ = QueryAs<IDownloader>(engine.Get(), IID_IDownloader);
     timer_ = StartTimer(kDialUpTimerMs);
     // Automatic dialling: a program that starts without its connection brings it up.
     const SAutoDial& autoDial = settings_->AutoDial;
     if (autoDial.On && !settings_->csActiveDialUp.empty() && !FindActiveConnection())
-        TakeRequest(new SDialRequest{autoDial.Times, autoDial.Sec});
+        TakeRequest(std::make_unique<SDialRequest>(SDialRequest{autoDial.Times, autoDial.Sec}));
 }
 
 void CDialUpEngine::OnStop() {
@@ -97,7 +94,6 @@ void CDialUpEngine::OnStop() {
 
 uint32_t CDialUpEngine::OnOperation(uint32_t code, uintptr_t arg1, uintptr_t) {
     switch (code) {
-        case DUOP_DIAL: TakeRequest(reinterpret_cast<SDialRequest*>(arg1)); break;
         case DUOP_HANG_UP: DoHangUp(); break;
         case DUOP_DIAL_RESULT: OnDialResult(arg1 != 0); break;
         case DUOP_CLEAR_REQUEST: DropRequest(); break;
@@ -106,8 +102,9 @@ uint32_t CDialUpEngine::OnOperation(uint32_t code, uintptr_t arg1, uintptr_t) {
     return 0;
 }
 
-void CDialUpEngine::OnDiscard(uint32_t code, uintptr_t arg1, uintptr_t) {
-    if (code == DUOP_DIAL) delete reinterpret_cast<SDialRequest*>(arg1);
+uint32_t CDialUpEngine::OnRecord(uint32_t code, CEngineRecord& record, uintptr_t) {
+    if (code == DUOP_DIAL) TakeRequest(record.Take<SDialRequest>());
+    return 0;
 }
 
 void CDialUpEngine::OnTimer(TIMER_INFO*) {
@@ -115,10 +112,9 @@ void CDialUpEngine::OnTimer(TIMER_INFO*) {
     if (uint64_t(uint32_t(Now() - lastAttempt_)) > uint64_t(request_->intervalSec) * 1000) DialNow();
 }
 
-void CDialUpEngine::TakeRequest(SDialRequest* request) {
-    std::unique_ptr<SDialRequest> owned(IsCallerWaiting() ? nullptr : request);
+void CDialUpEngine::TakeRequest(std::unique_ptr<SDialRequest> request) {
     if (request_ || !request) return;  // one job at a time: a second one is ignored
-    request_ = IsCallerWaiting() ? std::make_unique<SDialRequest>(*request) : std::move(owned);
+    request_ = std::move(request);
     hasRequest_ = true;
     // A new job has all of its attempts, whatever the last one used up.
     attempts_ = 0;
@@ -187,12 +183,12 @@ void CDialUpEngine::OnDialResult(bool success) {
     state_ = DIALUP_IDLE;
     if (success) {
         attempts_ = 0;
-        Report(NE_DIALUP_ESTABLISHED, 0, 0);
-        Log(kDialUpEstablishedText, LOG_DIALUP_UP);
+        if (INetReports* reports = NetReports()) reports->OnDialUpEstablished();
+        Log(kDialUpEstablishedText, kLogDialUpEstablished);
         DropRequest();
     } else {
         connection_ = 0;
-        Log(kDialUpFailedText, LOG_DIALUP_FAILED);
+        Log(kDialUpFailedText, kLogDialUpFailed);
         if (AttemptsUsedUp()) DropRequest();
     }
     lastAttempt_ = Now();
@@ -209,7 +205,7 @@ void CDialUpEngine::DoHangUp() {
             SleepMs(kHangUpStepMs);
         }
     }
-    Log(kDialUpDisconnectedText, LOG_DIALUP_DOWN);
+    Log(kDialUpDisconnectedText, kLogDialUpDisconnected);
     connection_ = 0;
     state_ = DIALUP_IDLE;
 }
@@ -223,12 +219,9 @@ bool CDialUpEngine::AttemptsUsedUp() const {
     return request_ && attempts_ >= 0 && uint32_t(attempts_) >= request_->maxAttempts;
 }
 
-void CDialUpEngine::Report(uint32_t code, uintptr_t value1, uintptr_t value2) {
-    if (downloader_) downloader_->Notify(code, value1, value2);
-}
 
 void CDialUpEngine::Log(const std::string& text, uint32_t kind) {
-    Report(NE_LOG, reinterpret_cast<uintptr_t>(text.c_str()), kind);
+    if (INetReports* reports = NetReports()) reports->OnDialUpLog(text.c_str(), kind);
 }
 
 }  // namespace plover

@@ -1,9 +1,9 @@
 #pragma once
 // The dial-up engine brings up the network connection named by the setting "csActiveDialUp"
 // when asked, retries it at fixed intervals up to a number of attempts, hangs it up on request,
-// and tells the downloader: log lines (NE_LOG, kinds 14 dialling, 15 established, 16
-// disconnected, 17 failed) and NE_DIALUP_ESTABLISHED once a connection is up, which makes the
-// downloader retry the downloads that waited for it. The system side is an IDialer (dialer.h).
+// and reports through the network layer's reports (net_reports.h): its log lines (dialling,
+// established, disconnected, failed) and the established connection, on which the downloader
+// retries the downloads that waited for it. The system side is an IDialer (dialer.h).
 //
 // A dial request (maximum attempts, seconds between them: SAutoDial's "Times" and "Sec") is the
 // job in force until a dial succeeds or its attempts are used up. One attempt:
@@ -29,7 +29,7 @@
 #include <string>
 
 #include "app/settings.h"
-#include "download/i_downloader.h"
+#include "net/net_reports.h"
 #include "engine/engine.h"
 #include "engine/engine_mgr.h"
 #include "net/dialer.h"
@@ -47,7 +47,7 @@ struct SDialRequest {
 enum EDialUpState : uint32_t { DIALUP_IDLE = 0, DIALUP_DIALLING = 1, DIALUP_HANGING_UP = 2 };
 
 enum EDialUpOp : uint32_t {
-    DUOP_DIAL = 401,           // arg1 = SDialRequest* (owned by the engine)
+    DUOP_DIAL = 401,           // record SDialRequest
     DUOP_HANG_UP = 402,
     DUOP_DIAL_RESULT = 403,    // arg1 = success
     DUOP_CLEAR_REQUEST = 404,
@@ -58,8 +58,6 @@ constexpr uint32_t kDialUpTimerMs = 500;
 constexpr uint32_t kHangUpWaitMs = 5000;
 constexpr uint32_t kHangUpStepMs = 100;
 
-// The log kind of the line that names the entry being dialled (the others are in ELogKind).
-constexpr uint32_t kLogDialUpDialing = 14;
 inline constexpr const char* kDialUpEstablishedText = "Dial-Up connection established";
 inline constexpr const char* kDialUpFailedText = "Dial-Up failed";
 inline constexpr const char* kDialUpDisconnectedText = "Dial-Up connection disconnected";
@@ -122,10 +120,10 @@ protected:
     void OnStop() override;
     uint32_t OnOperation(uint32_t code, uintptr_t arg1, uintptr_t arg2) override;
     void OnTimer(TIMER_INFO* timer) override;
-    void OnDiscard(uint32_t code, uintptr_t arg1, uintptr_t arg2) override;
+    uint32_t OnRecord(uint32_t code, CEngineRecord& record, uintptr_t value) override;
 
 private:
-    void TakeRequest(SDialRequest* request);
+    void TakeRequest(std::unique_ptr<SDialRequest> request);
     void DialNow();
     bool AskLogin(SDialParams& params);
     void AttemptNotStarted();
@@ -133,7 +131,6 @@ private:
     void DoHangUp();
     void DropRequest();
     bool AttemptsUsedUp() const;
-    void Report(uint32_t code, uintptr_t value1, uintptr_t value2);
     void Log(const std::string& text, uint32_t kind);
     uint32_t Now() { return clock_->Now(); }
 
@@ -146,7 +143,6 @@ private:
     std::unique_ptr<SDialRequest> request_;  // the dial job in force
     std::atomic<bool> hasRequest_{false};
     std::atomic<uint32_t> state_{DIALUP_IDLE};
-    RefPtr<IDownloader> downloader_;
     std::atomic<DialConnection> connection_{0};
     int32_t attempts_ = 0;
     uint32_t lastAttempt_ = 0;

@@ -2,6 +2,7 @@
 
 #include <netdb.h>
 
+#include <memory>
 #include <system_error>
 #include <thread>
 
@@ -26,36 +27,37 @@ bool Resolve(SHostLookup& lookup) {
     return found;
 }
 
-void LookupThread(SHostLookup* lookup, RefPtr<IEngine> engine, bool resolve) {
+void LookupThread(std::unique_ptr<SHostLookup> lookup, RefPtr<IEngine> engine, bool resolve) {
     lookup->resolved = resolve && Resolve(*lookup);
-    if (!engine && !GetEngineMgr()->GetEngine(ENGINE_ID_SOCKET, engine.Put())) {
-        delete lookup;
-        return;
-    }
-    // An engine that has already ended frees the record through its discard hook.
-    engine->Post(SOP_HOST_LOOKUP, reinterpret_cast<uintptr_t>(lookup), 0, false, false);
+    if (!engine && !GetEngineMgr()->GetEngine(ENGINE_ID_SOCKET, engine.Put())) return;
+    // An engine that has already ended frees the record at once.
+    PostOwned(engine.Get(), SOP_HOST_LOOKUP, std::move(lookup));
 }
 
 }  // namespace
 
 void ResolveHostAsync(const SOCKADDR_IN& address, const char* host, IHostByNameCallback* callback,
                       IEngine* socketEngine) {
-    auto* lookup = new SHostLookup;
+    auto lookup = std::make_unique<SHostLookup>();
     lookup->host = host ? host : "";
     lookup->address = address;
     lookup->callback = RefPtr<IHostByNameCallback>(callback);
+    // The thread takes the record over only once it has started.
+    std::thread thread;
     try {
-        std::thread(LookupThread, lookup, RefPtr<IEngine>(socketEngine), true).detach();
+        thread = std::thread([record = lookup.get(), engine = RefPtr<IEngine>(socketEngine)] {
+            LookupThread(std::unique_ptr<SHostLookup>(record), engine, true);
+        });
+        lookup.release();
+        thread.detach();
     } catch (const std::system_error&) {
         // No thread: answer at once as a failed lookup, through the same road.
-        LookupThread(lookup, RefPtr<IEngine>(socketEngine), false);
+        LookupThread(std::move(lookup), RefPtr<IEngine>(socketEngine), false);
     }
 }
 
-void AnswerHostLookup(SHostLookup* lookup) {
-    if (!lookup) return;
-    if (lookup->callback) lookup->callback->OnHostByName(lookup);
-    delete lookup;
+void AnswerHostLookup(SHostLookup& lookup) {
+    if (lookup.callback) lookup.callback->OnHostByName(&lookup);
 }
 
 }  // namespace plover

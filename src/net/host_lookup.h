@@ -36,7 +36,8 @@ struct SHostLookup {
 void ResolveHostAsync(const SOCKADDR_IN& address, const char* host, IHostByNameCallback* callback,
                       IEngine* socketEngine = nullptr);
 
-// Operation 203 on the socket engine thread: calls the callback and destroys the record.
-void AnswerHostLookup(SHostLookup* lookup);
+// The host lookup operation on the socket engine thread: calls the callback (the engine frees the
+// record afterwards).
+void AnswerHostLookup(SHostLookup& lookup);
 
 }  // namespace plover

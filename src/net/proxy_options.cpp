@@ -1,6 +1,6 @@
 #include "net/proxy_options.h"
 
-#include "download/i_downloader.h"
+#include "net/net_reports.h"
 #include "engine/engine_mgr.h"
 
 namespace plover {
@@ -51,10 +51,7 @@ bool ApplyProxyPage(const SProxyPage& page, std::string& message) {
     if (!BuildProxyRecords(page, http, ftp, message)) return false;
     SetFTPProxy(ftp);
     SetHTTPProxy(http);
-    RefPtr<IEngine> engine;
-    if (GetEngineMgr()->GetEngine(ENGINE_ID_DOWNLOADER, engine.Put()))
-        if (auto downloader = QueryAs<IDownloader>(engine.Get(), IID_IDownloader))
-            downloader->Notify(NE_PROXY_CHANGED, 0, 0);
+    if (INetReports* reports = NetReports()) reports->OnProxySettingsChanged();
     return true;
 }
 

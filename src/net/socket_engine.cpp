@@ -61,18 +61,14 @@ bool CSocketEngine::CreateSocket(ISockAdviseSink* sink, const SOCKADDR_IN* remot
     return true;
 }
 
-// Both operations drop the reference taken here; when the engine has already ended, the
-// operation never runs (Post answers 0) and the reference is dropped here instead.
+// Both operations carry a reference to the socket, dropped with the record once the operation
+// has run or when the engine has already ended.
 void CSocketEngine::AddSocket(ISocket* socket) {
-    if (!socket) return;
-    socket->AddRef();
-    if (Post(SOP_ADD_SOCKET, reinterpret_cast<uintptr_t>(socket), 0, true, false) == 0) socket->Release();
+    if (socket) PostOwned(this, SOP_ADD_SOCKET, std::make_unique<RefPtr<ISocket>>(socket), 0, true);
 }
 
 void CSocketEngine::RemoveSocket(ISocket* socket) {
-    if (!socket) return;
-    socket->AddRef();
-    if (Post(SOP_REMOVE_SOCKET, reinterpret_cast<uintptr_t>(socket), 0, true, false) == 0) socket->Release();
+    if (socket) PostOwned(this, SOP_REMOVE_SOCKET, std::make_unique<RefPtr<ISocket>>(socket), 0, true);
 }
 
 bool CSocketEngine::GetSocket(uint32_t index, ISocket** out) {
@@ -95,7 +91,6 @@ void CSocketEngine::DoAddSocket(ISocket* socket) {
         std::lock_guard guard(listLock_);
         sockets_.Add(socket);
     }
-    socket->Release();
 }
 
 void CSocketEngine::DoRemoveSocket(ISocket* socket) {
@@ -105,20 +100,20 @@ void CSocketEngine::DoRemoveSocket(ISocket* socket) {
         std::lock_guard guard(listLock_);
         sockets_.RemoveAt(size_t(at));
     }
-    socket->Release();
 }
 
-uint32_t CSocketEngine::OnOperation(uint32_t code, uintptr_t arg1, uintptr_t) {
+uint32_t CSocketEngine::OnRecord(uint32_t code, CEngineRecord& record, uintptr_t) {
+    if (code == SOP_HOST_LOOKUP) {
+        if (SHostLookup* lookup = record.Get<SHostLookup>()) AnswerHostLookup(*lookup);
+        return 1;
+    }
+    RefPtr<ISocket>* socket = record.Get<RefPtr<ISocket>>();
+    if (!socket || !*socket) return 0;
     switch (code) {
-        case SOP_ADD_SOCKET: DoAddSocket(ToSocket(arg1)); return 1;
-        case SOP_REMOVE_SOCKET: DoRemoveSocket(ToSocket(arg1)); return 1;
-        case SOP_HOST_LOOKUP: AnswerHostLookup(reinterpret_cast<SHostLookup*>(arg1)); return 1;
+        case SOP_ADD_SOCKET: DoAddSocket(socket->Get()); return 1;
+        case SOP_REMOVE_SOCKET: DoRemoveSocket(socket->Get()); return 1;
         default: return 0;
     }
-}
-
-void CSocketEngine::OnDiscard(uint32_t code, uintptr_t arg1, uintptr_t) {
-    if (code == SOP_HOST_LOOKUP) delete reinterpret_cast<SHostLookup*>(arg1);
 }
 
 void CSocketEngine::OnStart() { timer_ = StartTimer(kThrottleTimerMs); }

@@ -57,9 +57,8 @@ private:
     void OnStart() override;
     void OnStop() override;
     void OnEvent(uintptr_t cookie) override;
-    uint32_t OnOperation(uint32_t code, uintptr_t arg1, uintptr_t arg2) override;
     void OnTimer(TIMER_INFO* timer) override;
-    void OnDiscard(uint32_t code, uintptr_t arg1, uintptr_t arg2) override;
+    uint32_t OnRecord(uint32_t code, CEngineRecord& record, uintptr_t value) override;
 
     void ProcessSocket(ISocket* socket);
     void Receive(ISocket* socket, ISockAdviseSink* sink, bool closeInBatch);

@@ -55,9 +55,9 @@ struct SNetworkEvents {
 };
 
 // The socket engine's operation codes (its block of engine operations).
-constexpr uint32_t SOP_ADD_SOCKET = 201;     // arg1 ISocket*, with a reference the operation drops
-constexpr uint32_t SOP_REMOVE_SOCKET = 202;  // arg1 ISocket*, with a reference the operation drops
-constexpr uint32_t SOP_HOST_LOOKUP = 203;    // arg1 SHostLookup*, owned by the operation
+constexpr uint32_t SOP_ADD_SOCKET = 201;     // record RefPtr<ISocket>
+constexpr uint32_t SOP_REMOVE_SOCKET = 202;  // record RefPtr<ISocket>
+constexpr uint32_t SOP_HOST_LOOKUP = 203;    // record SHostLookup
 
 // Codes of ISockAdviseSink::OnError.
 constexpr uint32_t SOCKERR_NETWORK_EVENTS = 0;  // reading the network events failed

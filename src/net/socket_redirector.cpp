@@ -1,6 +1,6 @@
 #include "net/socket_redirector.h"
 
-#include "download/i_downloader.h"
+#include "net/net_reports.h"
 #include "engine/engine_mgr.h"
 #include "net/socket_message.h"
 
@@ -8,9 +8,7 @@ namespace plover {
 
 CSocketRedirector::CSocketRedirector(ISockAdviseSink* realSink, IEngine* target) : target_(target), sink_(realSink) {}
 
-CSocketRedirector::~CSocketRedirector() {
-    if (downloader_) downloader_->Release();
-}
+CSocketRedirector::~CSocketRedirector() = default;
 
 HRESULT CSocketRedirector::QueryInterface(const GUID& iid, void** out) {
     if (!out) return E_INVALIDARG;
@@ -83,15 +81,9 @@ void CSocketRedirector::Redirect(uint32_t kind, ISocket* socket, uint32_t value,
     PostSocketMessage(target_.Get(), msg);
 }
 
-// Feeds the traffic display. Before a downloader is registered there is nobody to tell.
+// Feeds the traffic display.
 void CSocketRedirector::ReportTraffic(uint32_t length) {
-    if (!downloader_) {
-        RefPtr<IEngine> engine;
-        if (!GetEngineMgr()->GetEngine(ENGINE_ID_DOWNLOADER, engine.Put())) return;
-        downloader_ = QueryAs<IDownloader>(engine.Get(), IID_IDownloader).Detach();
-        if (!downloader_) return;
-    }
-    downloader_->Notify(NE_TRAFFIC, length, 0);
+    if (INetReports* reports = NetReports()) reports->OnTrafficReceived(length);
 }
 
 }  // namespace plover

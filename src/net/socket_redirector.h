@@ -15,7 +15,6 @@
 
 namespace plover {
 
-struct IDownloader;
 
 class CSocketRedirector final : public ISockAdviseSink, public IEndable {
 public:
@@ -45,7 +44,6 @@ private:
     CCriticalSection lock_;
     RefPtr<IEngine> target_;
     RefPtr<ISockAdviseSink> sink_;
-    IDownloader* downloader_ = nullptr;  // counted: found on the first data and kept
 };
 
 }  // namespace plover

@@ -29,10 +29,10 @@ inline constexpr GUID IID_IPageStatusCallback = MakeGuid("7E41DCCD-F5DD-44F4-A26
 
 // The page manager's block of engine operations.
 enum EPageMgrOp : uint32_t {
-    PMOP_DOWNLOAD_EVENT = 801,  // arg1 = IDownload* (one reference, released by the handler), arg2 = new Status
-    PMOP_REQUEST = 802,         // arg1 = SPageRequest* (the web file takes its contents), arg2 = IWebFile** out; waiting
-    PMOP_START_FETCH = 803,     // arg1 = CWebFile* (one reference, released by the handler)
-    PMOP_MOVE_CACHE = 804,      // arg1 = const std::string* target folder, waiting
+    PMOP_DOWNLOAD_EVENT = 801,  // record RefPtr<IDownload>, value = the new status
+    PMOP_REQUEST = 802,         // record: the request (the web file takes its contents) and the answer; waiting
+    PMOP_START_FETCH = 803,     // record RefPtr<CWebFile>
+    PMOP_MOVE_CACHE = 804,      // record std::string, the target folder; waiting
 };
 
 // What the caller of a web file hears; every call runs on the page manager's thread.

@@ -45,10 +45,10 @@ void FreeScanNotice(uint32_t msg, WPARAM wp, LPARAM lp);
 
 // The scanner engine's block of operations.
 enum EScannerEngineOp : uint32_t {
-    SEOP_CREATE = 1001,         // arg1 = const SScanRequest*, arg2 = IScanner** out; waiting
-    SEOP_START = 1003,          // arg1 = IScanner* (one reference, released by the handler)
-    SEOP_CLOSE = 1004,          // arg1 = IScanner* (one reference, released by the handler)
-    SEOP_PAGE_COMPLETE = 1005,  // arg1 = IWebFile* (one reference, released by the handler)
+    SEOP_CREATE = 1001,         // record SCreateTask (the request and the answer); waiting
+    SEOP_START = 1003,          // record RefPtr<IScanner>
+    SEOP_CLOSE = 1004,          // record RefPtr<IScanner>
+    SEOP_PAGE_COMPLETE = 1005,  // record RefPtr<IWebFile>
     SEOP_PAGE_FAILED = 1006,    // the same
     SEOP_PAGE_WAITING = 1007,   // the same
 };

@@ -118,29 +118,25 @@ void CPageMgr::SaveIndex() {
 
 // ---- operations ----
 
-uint32_t CPageMgr::OnOperation(uint32_t code, uintptr_t arg1, uintptr_t arg2) {
+uint32_t CPageMgr::OnRecord(uint32_t code, CEngineRecord& record, uintptr_t value) {
     switch (code) {
-        case PMOP_DOWNLOAD_EVENT: {
-            auto download = RefPtr<IDownload>::Adopt(reinterpret_cast<IDownload*>(arg1));
-            DoDownloadEvent(download.Get(), DownloadStatus(arg2));
+        case PMOP_DOWNLOAD_EVENT:
+            if (RefPtr<IDownload>* download = record.Get<RefPtr<IDownload>>(); download && *download)
+                DoDownloadEvent(download->Get(), DownloadStatus(value));
             return 0;
+        case PMOP_REQUEST: {
+            SRequestTask* task = record.Get<SRequestTask>();
+            return task && DoRequest(&task->request, task->out) ? 1 : 0;
         }
-        case PMOP_REQUEST:
-            return DoRequest(reinterpret_cast<SPageRequest*>(arg1), reinterpret_cast<IWebFile**>(arg2)) ? 1 : 0;
-        case PMOP_START_FETCH: {
-            auto file = RefPtr<CWebFile>::Adopt(reinterpret_cast<CWebFile*>(arg1));
-            DoStartFetch(file.Get());
+        case PMOP_START_FETCH:
+            if (RefPtr<CWebFile>* file = record.Get<RefPtr<CWebFile>>(); file && *file) DoStartFetch(file->Get());
             return 0;
+        case PMOP_MOVE_CACHE: {
+            const std::string* target = record.Get<std::string>();
+            return target && DoMove(*target) ? 1 : 0;
         }
-        case PMOP_MOVE_CACHE:
-            return arg1 && DoMove(*reinterpret_cast<const std::string*>(arg1)) ? 1 : 0;
         default: return 0;
     }
-}
-
-void CPageMgr::OnDiscard(uint32_t code, uintptr_t arg1, uintptr_t) {
-    if (code == PMOP_DOWNLOAD_EVENT && arg1) reinterpret_cast<IDownload*>(arg1)->Release();
-    if (code == PMOP_START_FETCH && arg1) reinterpret_cast<CWebFile*>(arg1)->Release();
 }
 
 void CPageMgr::OnTimer(TIMER_INFO* timer) {
@@ -154,15 +150,14 @@ bool CPageMgr::RequestFile(const std::string& url, const std::string& referrer, 
     if (!out) return false;
     *out = nullptr;
     if (url.empty()) return false;
-    SPageRequest request{url, referrer, reload, RefPtr<IPageStatusCallback>(callback)};
-    return Post(PMOP_REQUEST, reinterpret_cast<uintptr_t>(&request), reinterpret_cast<uintptr_t>(out), true, false) !=
-           0;
+    auto task = std::make_unique<SRequestTask>(
+        SRequestTask{SPageRequest{url, referrer, reload, RefPtr<IPageStatusCallback>(callback)}, out});
+    return PostOwned(this, PMOP_REQUEST, std::move(task), 0, true) != 0;
 }
 
 bool CPageMgr::MoveCacheFiles(const std::string& folder) {
     if (folder.empty()) return false;
-    std::string target = folder;
-    return Post(PMOP_MOVE_CACHE, reinterpret_cast<uintptr_t>(&target), 0, true, false) != 0;
+    return PostOwned(this, PMOP_MOVE_CACHE, std::make_unique<std::string>(folder), 0, true) != 0;
 }
 
 void CPageMgr::ClearCache() {
@@ -217,7 +212,7 @@ int32_t CPageMgr::OnNetNotify(uint32_t code, uintptr_t value1, uintptr_t value2)
     if (!MayMatter(status)) return 0;
     RefPtr<IDownload> download = QueryAs<IDownload>(reinterpret_cast<IUnknown*>(value1), IID_IDownload);
     if (!download || download->GetClientID() != kPageMgrClientID) return 0;
-    Post(PMOP_DOWNLOAD_EVENT, reinterpret_cast<uintptr_t>(download.Detach()), status, false, false);
+    PostOwned(this, PMOP_DOWNLOAD_EVENT, std::make_unique<RefPtr<IDownload>>(std::move(download)), status);
     return 0;
 }
 
@@ -263,8 +258,7 @@ void CPageMgr::Fetch(CWebFile* file) {
         CAutoCriticalSection guard(lock_);
         inFlight_.push_back(RefPtr<CWebFile>(file));
     }
-    file->AddRef();  // the operation's reference
-    Post(PMOP_START_FETCH, reinterpret_cast<uintptr_t>(file), 0, false, false);
+    PostOwned(this, PMOP_START_FETCH, std::make_unique<RefPtr<CWebFile>>(file));
 }
 
 void CPageMgr::DoStartFetch(CWebFile* file) {

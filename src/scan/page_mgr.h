@@ -84,11 +84,15 @@ protected:
     ~CPageMgr() override;
     void OnStart() override;
     void OnStop() override;
-    uint32_t OnOperation(uint32_t code, uintptr_t arg1, uintptr_t arg2) override;
+    uint32_t OnRecord(uint32_t code, CEngineRecord& record, uintptr_t value) override;
     void OnTimer(TIMER_INFO* timer) override;
-    void OnDiscard(uint32_t code, uintptr_t arg1, uintptr_t arg2) override;
 
 private:
+    // A waiting caller's request and where its web file goes.
+    struct SRequestTask {
+        SPageRequest request;
+        IWebFile** out;
+    };
     bool DoRequest(SPageRequest* request, IWebFile** out);
     bool AnswerFromCache(CWebFile* file);
     void Fetch(CWebFile* file);

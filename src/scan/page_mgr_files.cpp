@@ -1,4 +1,5 @@
 #include "scan/page_mgr_files.h"
+#include "platform/file_io.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -33,17 +34,6 @@ uint32_t NextCandidate() {
         return uint32_t(rd());
     }()};
     return next.fetch_add(1);
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += size_t(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -108,46 +98,15 @@ bool DeleteFile(const fs::path& file) {
 }
 
 bool ReadSmallFile(const fs::path& file, uint64_t maxBytes, std::string* bytes, bool* opened) {
-    *opened = false;
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    *opened = true;
-    struct stat st;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_size) <= maxBytes;
-    if (ok) {
-        // The size is only a hint: read until the end, never beyond the limit.
-        bytes->clear();
-        bytes->reserve(size_t(st.st_size));
-        char buf[65536];
-        for (;;) {
-            ssize_t n = ::read(fd, buf, sizeof buf);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                ok = false;
-                break;
-            }
-            if (n == 0) break;
-            if (bytes->size() + size_t(n) > maxBytes) {
-                ok = false;
-                break;
-            }
-            bytes->append(buf, size_t(n));
-        }
-    }
-    ::close(fd);
-    return ok;
+    int err = ReadWholeFile(file.string(), bytes, maxBytes);
+    // A file that is there but too large or not a plain file was still found.
+    *opened = err == 0 || err == EFBIG || err == EISDIR || err == EINVAL;
+    return err == 0;
 }
 
 bool WriteFileAtomically(const fs::path& file, const std::string& bytes) {
-    fs::path part = file;
-    part += ".part";
-    int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    bool ok = WriteAll(fd, bytes);
-    ok = ::close(fd) == 0 && ok;
-    if (ok) ok = ::rename(part.c_str(), file.c_str()) == 0;
-    if (!ok) ::unlink(part.c_str());
-    return ok;
+    // The cache's own files: readable by all, and not worth a flush to disk each.
+    return SaveFileAtomically(file.string(), bytes, {0644, false});
 }
 
 bool CopyIntoFolder(const fs::path& from, const fs::path& folder, std::string* name) {

@@ -5,9 +5,9 @@
 
 #include "app/settings.h"
 #include "download/i_download.h"
-#include "scan/html_parser.h"
+#include "html/html_parser.h"
 #include "scan/scan_rules.h"
-#include "scan/url_resolve.h"
+#include "html/url_resolve.h"
 
 namespace plover {
 
@@ -108,12 +108,9 @@ void CScanner::Tick() {
 }
 
 void CScanner::Close() {
-    AddRef();  // the operation's reference, released by its handler (or by the discard of a late post)
-    if (!engine_) {
-        Release();
-        return;
-    }
-    engine_->Post(SEOP_CLOSE, reinterpret_cast<uintptr_t>(static_cast<IScanner*>(this)), 0, false, false);
+    // The operation's record holds a reference to the scanner until the close has run.
+    if (!engine_) return;
+    PostOwned(engine_.Get(), SEOP_CLOSE, std::make_unique<RefPtr<IScanner>>(static_cast<IScanner*>(this)));
 }
 
 bool CScanner::IsBusy() { return !inFlight_.empty(); }

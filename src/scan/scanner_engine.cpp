@@ -27,13 +27,12 @@ bool CScannerEngine::CreateScanner(const SScanRequest* request, IScanner** out) 
     if (!out) return false;
     *out = nullptr;
     if (!request) return false;
-    return Post(SEOP_CREATE, reinterpret_cast<uintptr_t>(request), reinterpret_cast<uintptr_t>(out), true, false) != 0;
+    // The caller waits: the record points into its frame.
+    return PostOwned(this, SEOP_CREATE, std::make_unique<SCreateTask>(SCreateTask{request, out}), 0, true) != 0;
 }
 
 void CScannerEngine::PostWebFile(uint32_t code, IWebFile* file) {
-    if (!file) return;
-    file->AddRef();  // released by the handler, or by OnDiscard when the engine has ended
-    Post(code, reinterpret_cast<uintptr_t>(file), 0, false, false);
+    if (file) PostOwned(this, code, std::make_unique<RefPtr<IWebFile>>(file));
 }
 
 void CScannerEngine::OnPageComplete(IWebFile* file) { PostWebFile(SEOP_PAGE_COMPLETE, file); }
@@ -59,40 +58,24 @@ void CScannerEngine::OnTimer(TIMER_INFO* timer) {
     for (size_t i = 0; i < scanners_.size(); ++i) scanners_[i]->Tick();
 }
 
-uint32_t CScannerEngine::OnOperation(uint32_t code, uintptr_t arg1, uintptr_t arg2) {
+uint32_t CScannerEngine::OnRecord(uint32_t code, CEngineRecord& record, uintptr_t) {
     switch (code) {
-        case SEOP_CREATE:
-            return DoCreate(reinterpret_cast<const SScanRequest*>(arg1), reinterpret_cast<IScanner**>(arg2)) ? 1 : 0;
-        case SEOP_START: {
-            auto scanner = RefPtr<IScanner>::Adopt(reinterpret_cast<IScanner*>(arg1));
-            if (scanner) scanner->Start();
-            return 0;
+        case SEOP_CREATE: {
+            SCreateTask* task = record.Get<SCreateTask>();
+            return task && DoCreate(task->request, task->out) ? 1 : 0;
         }
-        case SEOP_CLOSE: {
-            auto scanner = RefPtr<IScanner>::Adopt(reinterpret_cast<IScanner*>(arg1));
-            if (scanner) DoClose(scanner.Get());
-            return 0;
-        }
-        case SEOP_PAGE_COMPLETE:
-        case SEOP_PAGE_FAILED:
-        case SEOP_PAGE_WAITING: {
-            auto file = RefPtr<IWebFile>::Adopt(reinterpret_cast<IWebFile*>(arg1));
-            if (file) Route(code, file.Get());
-            return 0;
-        }
-        default: return 0;
-    }
-}
-
-void CScannerEngine::OnDiscard(uint32_t code, uintptr_t arg1, uintptr_t) {
-    if (!arg1) return;
-    switch (code) {
         case SEOP_START:
-        case SEOP_CLOSE: reinterpret_cast<IScanner*>(arg1)->Release(); break;
+            if (RefPtr<IScanner>* scanner = record.Get<RefPtr<IScanner>>(); scanner && *scanner) (*scanner)->Start();
+            return 0;
+        case SEOP_CLOSE:
+            if (RefPtr<IScanner>* scanner = record.Get<RefPtr<IScanner>>(); scanner && *scanner) DoClose(scanner->Get());
+            return 0;
         case SEOP_PAGE_COMPLETE:
         case SEOP_PAGE_FAILED:
-        case SEOP_PAGE_WAITING: reinterpret_cast<IWebFile*>(arg1)->Release(); break;
-        default: break;
+        case SEOP_PAGE_WAITING:
+            if (RefPtr<IWebFile>* file = record.Get<RefPtr<IWebFile>>(); file && *file) Route(code, file->Get());
+            return 0;
+        default: return 0;
     }
 }
 
@@ -106,9 +89,7 @@ bool CScannerEngine::DoCreate(const SScanRequest* request, IScanner** out) {
     scanners_.emplace_back(scanner.Get());
     *out = scanner.Get();
     (*out)->AddRef();  // the caller's
-    IScanner* started = scanner.Get();
-    started->AddRef();  // the start operation's
-    Post(SEOP_START, reinterpret_cast<uintptr_t>(started), 0, false, false);
+    PostOwned(this, SEOP_START, std::make_unique<RefPtr<IScanner>>(scanner.Get()));
     return true;
 }
 

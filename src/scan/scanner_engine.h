@@ -52,11 +52,15 @@ protected:
     ~CScannerEngine() override;
     void OnStart() override;
     void OnStop() override;
-    uint32_t OnOperation(uint32_t code, uintptr_t arg1, uintptr_t arg2) override;
+    uint32_t OnRecord(uint32_t code, CEngineRecord& record, uintptr_t value) override;
     void OnTimer(TIMER_INFO* timer) override;
-    void OnDiscard(uint32_t code, uintptr_t arg1, uintptr_t arg2) override;
 
 private:
+    // What a waiting caller of CreateScanner hands over: its request and where the scanner goes.
+    struct SCreateTask {
+        const SScanRequest* request;
+        IScanner** out;
+    };
     bool DoCreate(const SScanRequest* request, IScanner** out);
     void DoClose(IScanner* scanner);
     void Route(uint32_t code, IWebFile* file);

@@ -17,10 +17,11 @@ const char* const kMainWindowLayout =
 const char* const kSinglePaneLayout = "R{P(id=%i,active)}";
 // Two toolbars, one pane and a status bar (the image viewer).
 const char* const kViewerLayout = "R{T(menuBk,top,tb=%i,nogripper)T(top,tb=%i,nogripper)F{P(id=%i,active)}S(tb=%i)}";
-// The basket window: folder tree, files and preview.
+// The basket window: the folder tree on the left, the files with their bar in the middle, the
+// preview on the right.
 const char* const kBasketWindowLayout =
-    ("R(ver,main=%i){T(menuBk,top,tb=%i,nogripper)T(top,tb=%i,nogripper)F(hor,width=300){F{P(id=%i,active)}F{"
-     "T(top,tb=%i,nogripper)F{P(id=%i)}}}F{P(id=%i)}S(tb=%i)}");
+    ("R(ver,main=%i){T(menuBk,top,tb=%i,nogripper)T(top,tb=%i,nogripper)F(hor){F(width=240){P(id=%i,active)}F{"
+     "T(top,tb=%i,nogripper)F{P(id=%i)}}F(width=280){P(id=%i)}}S(tb=%i)}");
 // Two panes under one menu bar (the search-site format determination).
 const char* const kTwoPaneLayout = "R{M{T(menuBk,top,tb=%i,nogripper)F{P(id=%i,active)}F{P(id=%i,active)}}}";
 

@@ -23,12 +23,18 @@ constexpr SToolbarItem kMainStatus[] = {{TBI_CONTENT, CONTENT_SPEED}, kSep, {TBI
                                         {TBI_LABEL, LABEL_TRAFFIC}, {TBI_COMBO, COMBO_TRAFFIC_MODE}, kSep,
                                         {TBI_CONTENT, CONTENT_DIALUP}, kEnd};
 constexpr SToolbarItem kViewerMenu[] = {{TBI_MENU, MENU_VIEWER}, kEnd};
-constexpr SToolbarItem kViewer[] = {Button(CMD_REFRESH), kEnd};
-constexpr SToolbarItem kViewerStatus[] = {{TBI_CONTENT, CONTENT_IMAGE_INFO}, kEnd};
+constexpr SToolbarItem kViewer[] = {Button(CMD_VIEWER_PREVIOUS), Button(CMD_VIEWER_NEXT), kSep,
+                                    Button(CMD_VIEWER_FIT), Button(CMD_VIEWER_ACTUAL), Button(CMD_VIEWER_ZOOM_IN),
+                                    Button(CMD_VIEWER_ZOOM_OUT), kSep, Button(CMD_VIEWER_SHOW_IN_BASKET),
+                                    Button(CMD_VIEWER_EXTERNAL), kEnd};
+constexpr SToolbarItem kViewerStatus[] = {{TBI_CONTENT, CONTENT_IMAGE_INFO}, kSep, {TBI_CONTENT, CONTENT_ZOOM}, kEnd};
 constexpr SToolbarItem kBasketMenu[] = {{TBI_MENU, MENU_BASKET}, kEnd};
-constexpr SToolbarItem kBasket[] = {Button(CMD_REFRESH), kEnd};
-constexpr SToolbarItem kBasketFiles[] = {{TBI_CONTENT, CONTENT_PANE_TITLE}, kEnd};
-constexpr SToolbarItem kBasketStatus[] = {{TBI_CONTENT, CONTENT_PANE_TITLE}, kEnd};
+constexpr SToolbarItem kBasket[] = {Button(CMD_FILES_OPEN), kSep, Button(CMD_FILES_NEW_FOLDER), Button(CMD_FILES_RENAME),
+                                    Button(CMD_FILES_DELETE), Button(CMD_FILES_MOVE), kSep,
+                                    Button(CMD_FILES_THUMBNAILS), Button(CMD_FILES_DETAILS), kSep,
+                                    Button(CMD_REFRESH), kEnd};
+constexpr SToolbarItem kBasketFiles[] = {{TBI_CONTENT, CONTENT_FOLDER}, kEnd};
+constexpr SToolbarItem kBasketStatus[] = {{TBI_CONTENT, CONTENT_FOLDER_INFO}, kEnd};
 
 }  // namespace
 
@@ -85,6 +91,9 @@ const char* ContentName(int content) {
         case CONTENT_DIALUP: return "dialup";
         case CONTENT_PANE_TITLE: return "paneTitle";
         case CONTENT_IMAGE_INFO: return "imageInfo";
+        case CONTENT_FOLDER: return "folder";
+        case CONTENT_FOLDER_INFO: return "folderInfo";
+        case CONTENT_ZOOM: return "zoom";
         default: return "";
     }
 }

@@ -49,6 +49,9 @@ enum EContent : int {
     CONTENT_DIALUP = 3,      // the dial-up state
     CONTENT_PANE_TITLE = 4,  // the title of the bar's pane
     CONTENT_IMAGE_INFO = 5,  // format, size and bit depth of the picture shown
+    CONTENT_FOLDER = 6,      // the folder a basket window shows
+    CONTENT_FOLDER_INFO = 7, // its files, their size and the selection
+    CONTENT_ZOOM = 8,        // the viewer's scale
 };
 
 // Definition n as stored (ended by an item of kind 0); null when there is none.

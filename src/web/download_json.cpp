@@ -27,43 +27,36 @@ const char* WaitReason(DownloadStatus status, DownloadStatus reason) {
 }
 
 nlohmann::json DownloadJson(IDownload* d, const std::vector<SCategoryProp>& categories) {
-    DownloadStatus status = d->GetStatus();
-    std::vector<SSection> sections, workers;
-    d->GetSections(sections, workers);
+    const SDownloadSnapshot s = d->GetSnapshot();  // every figure from one moment
     nlohmann::json parts = nlohmann::json::array();
-    for (const SSection& s : sections)
-        if (s.IsValid()) parts.push_back({s.Start, s.Size});
-    std::string name = d->GetFileName();
-    std::string url = d->GetOriginalUrl();
-    std::string folder = d->GetLocalFolder();
-    uint32_t moveDone = 0, moveTotal = 0;
-    d->GetTraffic(&moveDone, &moveTotal);
+    for (const SSection& x : s.sections)
+        if (x.IsValid()) parts.push_back({x.Start, x.Size});
     return {
-        {"id", d->GetID()},
+        {"id", s.id},
         // Text is bytes: a name that is not UTF-8 is shown with replacement characters.
-        {"name", ValidUtf8(name.empty() ? url : name)},
-        {"url", ValidUtf8(url)},
-        {"folder", ValidUtf8(folder)},
-        {"status", StatusText(status)},
-        {"statusClass", StatusClassName(StatusClass(status))},
-        {"waitForUser", status == DS_WAIT_FOR_USER},
-        {"waitReason", WaitReason(status, d->GetSuperStatus())},
-        {"statusTime", d->GetStatusTime()},
-        {"server", ValidUtf8(d->GetServer())},
-        {"size", d->GetSize()},
-        {"downloaded", d->GetDownloaded()},
-        {"speed", d->GetSpeed()},
-        {"timeLeft", d->GetTimeLeft()},
-        {"priority", d->GetConfig()->Prior},
-        {"paused", d->IsPaused()},
-        {"finished", d->IsFinished()},
-        {"failed", d->IsFailed()},
-        {"queue", d->GetQueueValue()},
+        {"name", ValidUtf8(DisplayName(s))},
+        {"url", ValidUtf8(s.originalUrl)},
+        {"folder", ValidUtf8(s.localFolder)},
+        {"status", s.statusText},
+        {"statusClass", StatusClassName(StatusClass(s.status))},
+        {"waitForUser", s.status == DS_WAIT_FOR_USER},
+        {"waitReason", WaitReason(s.status, s.superStatus)},
+        {"statusTime", s.statusTime},
+        {"server", ValidUtf8(s.server)},
+        {"size", s.size},
+        {"downloaded", s.downloaded},
+        {"speed", s.speed},
+        {"timeLeft", s.timeLeft},
+        {"priority", s.priority},
+        {"paused", s.paused},
+        {"finished", s.finished},
+        {"failed", s.failed},
+        {"queue", s.queueValue},
         {"sections", std::move(parts)},
-        {"category", CategoryIndexFor(categories, name, folder)},
-        {"moving", status == DS_MOVING},
-        {"moveDone", moveDone},
-        {"moveTotal", moveTotal},
+        {"category", CategoryIndexFor(categories, s.fileName, s.localFolder)},
+        {"moving", s.status == DS_MOVING},
+        {"moveDone", s.moveDone},
+        {"moveTotal", s.moveTotal},
     };
 }
 

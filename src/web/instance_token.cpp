@@ -7,6 +7,8 @@
 
 #include <fstream>
 
+#include "platform/file_io.h"
+
 namespace plover::web {
 namespace {
 
@@ -19,17 +21,7 @@ bool IsToken(const std::string& s) {
 
 // Writes the whole text to a new file that only the user can read, replacing any old one.
 bool WritePrivate(const std::filesystem::path& file, const std::string& text) {
-    std::filesystem::path tmp = file;
-    tmp += ".tmp";
-    ::unlink(tmp.c_str());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    bool ok = ::write(fd, text.data(), text.size()) == ssize_t(text.size());
-    ok = ::fsync(fd) == 0 && ok;
-    ::close(fd);
-    if (ok && ::rename(tmp.c_str(), file.c_str()) == 0) return true;
-    ::unlink(tmp.c_str());
-    return false;
+    return SaveFileAtomically(file.string(), text);
 }
 
 }  // namespace

@@ -94,7 +94,7 @@ void DeleteWithFile(IDownload* d) {
 bool RunMove(IDownloader* downloader, SMoveRequest& request) {
     RefPtr<IEngine> engine = QueryAs<IEngine>(downloader, IID_IEngine);
     if (!engine) return false;
-    engine->Post(DOP_MOVE, reinterpret_cast<uintptr_t>(&request), 0, true, false);
+    PostOwned(engine.Get(), DOP_MOVE, std::make_unique<SMoveRequest*>(&request), 0, true);
     return true;
 }
 

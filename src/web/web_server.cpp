@@ -7,6 +7,8 @@
 #include "ui/layout_json.h"
 #include "ui/layouts.h"
 #include "web/request_guard.h"
+#include "web/options_api.h"
+#include "web/setup_api.h"
 #include "web/web_api.h"
 #include "web/web_assets.h"
 
@@ -173,6 +175,29 @@ void CWebServer::Routes() {
          false);
     post("/api/traffic", [this](const httplib::Request&, const nlohmann::json& b) { return SetTrafficMode(model_, b); },
          true);
+    s.Get("/api/settings", [](const httplib::Request&, httplib::Response& res) { SendJson(res, ListOptions()); });
+    post("/api/settings", [](const httplib::Request&, const nlohmann::json& b) { return SetOption(b); }, true);
+    if (setup_) {
+        s.Get("/api/setup", [this](const httplib::Request&, httplib::Response& res) { SendJson(res, setup_->State()); });
+        post("/api/setup/install",
+             [this](const httplib::Request&, const nlohmann::json& b) { return setup_->Install(b); }, false);
+        post("/api/setup/uninstall",
+             [this](const httplib::Request&, const nlohmann::json& b) { return setup_->Uninstall(b); }, true);
+    }
+    if (jobStart_ && jobState_) {
+        post("/api/jobs/collect",
+             [this](const httplib::Request&, const nlohmann::json& b) {
+                 SApiAnswer a;
+                 a.body = jobStart_(b, a.status);
+                 return a;
+             },
+             true);
+        s.Get(R"(/api/jobs/(\d{1,9}))", [this](const httplib::Request& req, httplib::Response& res) {
+            SApiAnswer a;
+            a.body = jobState_(std::stoi(req.matches[1]), a.status);
+            SendJson(res, a);
+        });
+    }
     post("/api/exit",
          [this](const httplib::Request&, const nlohmann::json&) {
              if (onExit_) onExit_();
@@ -185,7 +210,10 @@ bool CWebServer::Start(std::string* error) {
     hosts_ = AllowedHosts(config_.host, config_.port);
     server_->new_task_queue = [n = config_.threads] { return new httplib::ThreadPool(size_t(n)); };
     server_->set_payload_max_length(1 << 20);
-    server_->set_keep_alive_timeout(5);
+    // One request a connection: the HTTP library waits for the next request on a kept connection
+    // by waking every few milliseconds, which costs far more than a new loopback connection once
+    // a page holds several connections open. The event stream is one long response and stays.
+    server_->set_keep_alive_max_count(1);
     Routes();
     for (auto& install : installers_) install(*server_);
     if (config_.port == 0) {

@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "web/event_hub.h"
 #include "web/web_model.h"
 
@@ -47,7 +49,21 @@ public:
     // Ends the event streams, the listener and the pump; waits for their threads.
     void Stop();
 
+    // The first-run wizard's and the uninstallation's commands (before Start; none without).
+    void SetSetup(class CSetupApi* setup) { setup_ = setup; }
+
+    // Jobs that other commands of the home hand to the running program (`plover collect`):
+    // start(body, status) answers {"job": ID}, state(ID, status) the job's progress.
+    using JobStart = std::function<nlohmann::json(const nlohmann::json&, int&)>;
+    using JobState = std::function<nlohmann::json(int, int&)>;
+    void SetJobs(JobStart start, JobState state) {
+        jobStart_ = std::move(start);
+        jobState_ = std::move(state);
+    }
+
     int Port() const { return port_; }
+    // The HTTP server, for the parts of the front end that add routes of their own before Start.
+    httplib::Server& Http() { return *server_; }
     // "http://HOST:PORT/?token=TOKEN", the address to open.
     std::string Url() const;
 
@@ -64,6 +80,9 @@ private:
     std::vector<std::string> hosts_;
     std::vector<std::function<void(httplib::Server&)>> installers_;
     int port_ = 0;
+    CSetupApi* setup_ = nullptr;
+    JobStart jobStart_;
+    JobState jobState_;
     std::thread listener_, pump_;
     std::atomic<bool> stopping_{false};
 };

@@ -4,6 +4,9 @@
 #include "baskets/download_db.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <set>
 #include <sys/stat.h>
@@ -149,12 +152,20 @@ TEST_F(DownloadDBTest, ASaveThatCannotWriteLeavesThePreviousFileWhole) {
     ASSERT_TRUE(db.Save(DBFile()));
     std::string before = ReadFile(DBFile());
     db.Record("http://h/b", Existing("b.jpg"));
-    // The temporary file's place is taken by a folder: the new file cannot be made.
-    fs::create_directory(DBFile() + ".tmp-" + std::to_string(::getpid()));
+    // The disk takes no more than the old file's size: the new, longer file cannot be written.
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct rlimit tight = saved;
+    tight.rlim_cur = before.size();
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
     std::string error;
-    EXPECT_FALSE(db.Save(DBFile(), &error));
+    bool written = db.Save(DBFile(), &error);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_FALSE(written);
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(ReadFile(DBFile()), before);
+
 }
 
 TEST_F(DownloadDBTest, LookupForgetsAFileThatWasDeleted) {

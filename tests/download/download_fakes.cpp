@@ -48,6 +48,12 @@ uint32_t FakeOwner::Post(uint32_t code, uintptr_t arg1, uintptr_t, bool, bool) {
     return 0;
 }
 
+uint32_t FakeOwner::PostRecord(uint32_t code, CEngineRecord record, uintptr_t, bool, bool) {
+    if (code == 122)
+        if (std::unique_ptr<SDnlOp> op = record.Take<SDnlOp>()) ops.push_back(op.release());
+    return 0;
+}
+
 void FakeOwner::RunOps() {
     while (!ops.empty()) {
         SDnlOp* op = ops.front();

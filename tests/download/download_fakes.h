@@ -59,6 +59,7 @@ public:
     // IEngine: only operation 122 is taken (queued for RunOps).
     void Start() override {}
     uint32_t Post(uint32_t code, uintptr_t arg1, uintptr_t arg2, bool wait, bool priority) override;
+    uint32_t PostRecord(uint32_t code, CEngineRecord record, uintptr_t value, bool wait, bool priority) override;
     void Stop() override {}
     void AddEvent(Handle, uintptr_t) override {}
     void RemoveEvent(Handle, bool) override {}

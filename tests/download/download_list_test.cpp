@@ -66,6 +66,7 @@ TEST(DownloadList, MoveRenumbersAndRefusesMismatchedRequests) {
 
 TEST(DownloadList, EntriesAreCountedReferences) {
     auto d = FakeDownload::Make();
+    d->id = 42;  // a download's ID is fixed before it joins a list
     {
         CDownloadList list;
         EXPECT_EQ(list.Add(nullptr), -1);
@@ -75,7 +76,6 @@ TEST(DownloadList, EntriesAreCountedReferences) {
         EXPECT_FALSE(list.Get(3, out.Put()));
         EXPECT_FALSE(list.Get(0, nullptr));
         // Found by its ID with a reference of its own; an unknown ID finds nothing.
-        d->id = 42;
         RefPtr<IDownload> found;
         ASSERT_TRUE(list.FindByID(42, found.Put()));
         EXPECT_EQ(found.Get(), static_cast<IDownload*>(d.Get()));
@@ -85,6 +85,22 @@ TEST(DownloadList, EntriesAreCountedReferences) {
     // The list released its reference: ours is the last one.
     EXPECT_EQ(d->AddRef(), 2u);
     d->Release();
+}
+
+TEST(DownloadList, FindByIDFollowsRemovalsAndAnswersARepeatedIDWithTheFirstInOrder) {
+    auto a = FakeDownload::Make(), b = FakeDownload::Make(), c = FakeDownload::Make();
+    a->id = 5, b->id = 5, c->id = 6;  // a damaged list file may repeat an ID
+    CDownloadList list;
+    list.Add(a.Get()), list.Add(b.Get()), list.Add(c.Get());
+    RefPtr<IDownload> found;
+    ASSERT_TRUE(list.FindByID(5, found.Put()));
+    EXPECT_EQ(found.Get(), static_cast<IDownload*>(a.Get()));
+    list.RemoveAt(0);
+    ASSERT_TRUE(list.FindByID(5, found.Put()));
+    EXPECT_EQ(found.Get(), static_cast<IDownload*>(b.Get()));
+    list.RemoveAt(0);
+    EXPECT_FALSE(list.FindByID(5, found.Put()));
+    EXPECT_TRUE(list.FindByID(6, found.Put()));
 }
 
 TEST(DownloadList, LoadFailsWithoutAListGroupAndSucceedsOnAnEmptyOne) {

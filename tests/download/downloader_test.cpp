@@ -293,9 +293,9 @@ TEST_F(DownloaderTest, ALoginAnswersTheIdleDownloadsOfTheSameServerOnly) {
     waiting->status = DS_WAIT_FOR_USER;
     waiting->superStatus = DS_UNAUTHORIZED;
     finished->status = DS_FINISHED;
-    auto* op = new SDOAuthorize("u", "p");
+    std::unique_ptr<SDnlOp> op = std::make_unique<SDOAuthorize>("u", "p");
     op->download = RefPtr<IDownload>(asked);
-    dl->Post(DOP_DOWNLOAD_OP, reinterpret_cast<uintptr_t>(static_cast<SDnlOp*>(op)), 0, false, false);
+    PostOwned(static_cast<IEngine*>(dl.Get()), DOP_DOWNLOAD_OP, std::move(op));
     Sync();
     EXPECT_EQ(asked->executed, std::vector<uint32_t>{DNLOP_AUTHORIZE});
     EXPECT_EQ(waiting->executed, std::vector<uint32_t>{DNLOP_AUTHORIZE});
@@ -306,9 +306,9 @@ TEST_F(DownloaderTest, ALoginAnswersTheIdleDownloadsOfTheSameServerOnly) {
 TEST_F(DownloaderTest, DeleteOperationTakesTheDownloadOutAndTellsTheSinks) {
     FakeDownload* a = Add(5, "http://host/a");
     Add(5, "http://host/b");
-    auto* op = new SDnlOp(DNLOP_DELETE);
+    auto op = std::make_unique<SDnlOp>(DNLOP_DELETE);
     op->download = RefPtr<IDownload>(a);
-    dl->Post(DOP_DOWNLOAD_OP, reinterpret_cast<uintptr_t>(op), 0, false, false);
+    PostOwned(static_cast<IEngine*>(dl.Get()), DOP_DOWNLOAD_OP, std::move(op));
     Sync();
     EXPECT_EQ(dl->GetDownloadCount(), 1);
     EXPECT_EQ(sink.Count(NE_DOWNLOAD_REMOVED), 1);

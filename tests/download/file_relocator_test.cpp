@@ -37,26 +37,17 @@ public:
     }
 
 protected:
-    uint32_t OnOperation(uint32_t code, uintptr_t arg1, uintptr_t arg2) override {
+    uint32_t OnRecord(uint32_t code, CEngineRecord& record, uintptr_t) override {
         std::lock_guard g(lock_);
-        if (code == DOP_RELOCATION_PROGRESS) {
-            auto* p = reinterpret_cast<SRelocProgress*>(arg2);
-            EXPECT_EQ(reinterpret_cast<IDownload*>(arg1), p->download.Get());
+        if (SRelocProgress* p = record.Get<SRelocProgress>(); p && code == DOP_RELOCATION_PROGRESS) {
             reports_.push_back("125 " + std::to_string(p->done) + "/" + std::to_string(p->total));
-            delete p;
-        } else if (code == DOP_RELOCATED) {
-            auto* r = reinterpret_cast<CRelocInfo*>(arg1);
+        } else if (CRelocInfo* r = record.Get<CRelocInfo>(); r && code == DOP_RELOCATED) {
             char text[32];
             std::snprintf(text, sizeof text, "124 %#x", r->result);
             reports_.push_back(text);
             ended_.push_back(r->download.Get());
-            delete r;
         }
         return 1;
-    }
-    void OnDiscard(uint32_t code, uintptr_t arg1, uintptr_t arg2) override {
-        if (code == DOP_RELOCATION_PROGRESS) delete reinterpret_cast<SRelocProgress*>(arg2);
-        if (code == DOP_RELOCATED) delete reinterpret_cast<CRelocInfo*>(arg1);
     }
 
 private:
@@ -128,6 +119,16 @@ protected:
     CEngineEndWatch recorderEnded, relocatorEnded;
     RefPtr<FakeDownload> download = RefPtr<FakeDownload>::Adopt(new FakeDownload);
 };
+
+TEST_F(FileRelocatorTest, ARequestToARelocatorThatHasEndedGoesBackAsFailed) {
+    test::WriteFile(from / "a.bin", "abc");
+    relocator->Stop();
+    relocatorEnded.ended.Wait();
+    relocator->Relocate(Request("a.bin", to / "a.bin", download.Get()));
+    recorder->Sync();
+    EXPECT_EQ(recorder->Reports(), (std::vector<std::string>{"124 0x3"}));
+    EXPECT_TRUE(fs::exists(from / "a.bin"));
+}
 
 TEST_F(FileRelocatorTest, CopyInBlocksOfOneTick) {
     const std::string original = Bytes(1000000);

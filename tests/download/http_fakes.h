@@ -167,6 +167,7 @@ public:
     uint32_t GetSpeed() override { return 0; }
     uint32_t GetTimeLeft() override { return 0; }
     void GetSections(std::vector<SSection>&, std::vector<SSection>&) override {}
+    SDownloadSnapshot GetSnapshot() override { return {}; }
     void ResetSections() override {
         ++resets;
         singleStream = true;

@@ -197,6 +197,62 @@ TEST(Engine, AnEngineNeverStartedIsDestroyedCleanly) {
     EXPECT_EQ(log->Lines(), (std::vector<std::string>{"discard 1006"}));
 }
 
+TEST_F(EngineTest, AnOwnedRecordIsFreedOnceItsOperationHasRunWaitedOrNot) {
+    std::atomic<int> freed{0};
+    uint32_t answer = 0;
+    EXPECT_EQ(PostOwned(engine, OP_OWNED, std::make_unique<SProbeRecord>(4, &freed, &answer), 0, true), 4u);
+    EXPECT_EQ(answer, 4u);
+    EXPECT_EQ(freed.load(), 1);  // before the waiting poster went on
+    PostOwned(engine, OP_OWNED, std::make_unique<SProbeRecord>(6, &freed), 0, false, true);
+    engine->Sync();
+    EXPECT_EQ(freed.load(), 2);
+    EXPECT_EQ(Ops(), (Lines{"record 4", "record 6"}));
+}
+
+TEST_F(StopCase, RecordsAreFreedWhenRunBehindTheStopOrPostedAfterTheEnd) {
+    std::atomic<int> freed{0};
+    uint32_t answer = 0;
+    engine->Hold();
+    engine->Stop();
+    PostOwned(engine, OP_OWNED, std::make_unique<SProbeRecord>(1, &freed));
+    engine->Let();
+    ASSERT_TRUE(WaitUntil([&] { return progress.completions.load() == 1; }));
+    EXPECT_EQ(freed.load(), 1);  // ran after the stop (queued before the end), then freed
+    EXPECT_EQ(PostOwned(engine, OP_OWNED, std::make_unique<SProbeRecord>(2, &freed, &answer), 0, true), 0u);
+    PostOwned(engine, OP_OWNED, std::make_unique<SProbeRecord>(3, &freed));
+    EXPECT_EQ(freed.load(), 3);
+    EXPECT_EQ(answer, 0u);
+    EXPECT_EQ(Ops(), (Lines{"e:stop", "record 1", "e:tail"}));
+}
+
+TEST(Engine, RecordsQueuedOnAnEngineNeverStartedAreFreedWithIt) {
+    std::atomic<int> freed{0};
+    std::atomic<bool> destroyed{false};
+    auto* engine = new CProbeEngine(std::make_shared<CLog>());
+    engine->destroyed = &destroyed;
+    PostOwned(engine, OP_OWNED, std::make_unique<SProbeRecord>(1, &freed));
+    EXPECT_EQ(freed.load(), 0);
+    engine->Release();
+    EXPECT_TRUE(destroyed);
+    EXPECT_EQ(freed.load(), 1);
+}
+
+TEST(EngineRecord, GivesTheRecordOnlyAsItsOwnType) {
+    std::atomic<int> freed{0};
+    CEngineRecord record(std::make_unique<SProbeRecord>(1, &freed));
+    EXPECT_EQ(record.Get<int>(), nullptr);
+    ASSERT_NE(record.Get<SProbeRecord>(), nullptr);
+    CEngineRecord moved = std::move(record);
+    EXPECT_FALSE(record);
+    EXPECT_EQ(moved.Take<int>(), nullptr);
+    EXPECT_EQ(freed.load(), 0);
+    std::unique_ptr<SProbeRecord> kept = moved.Take<SProbeRecord>();
+    moved = CEngineRecord();
+    EXPECT_EQ(freed.load(), 0);
+    kept.reset();
+    EXPECT_EQ(freed.load(), 1);
+}
+
 TEST(Engine, QueryInterfaceAnswersItsIdentifiersOnly) {
     auto engine = RefPtr<CProbeEngine>::Adopt(new CProbeEngine(std::make_shared<CLog>()));
     void* out = &out;

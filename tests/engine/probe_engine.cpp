@@ -78,6 +78,14 @@ uint32_t CProbeEngine::OnOperation(uint32_t code, uintptr_t arg1, uintptr_t arg2
     }
 }
 
+uint32_t CProbeEngine::OnRecord(uint32_t code, CEngineRecord& record, uintptr_t) {
+    SProbeRecord* r = record.Get<SProbeRecord>();
+    if (code != OP_OWNED || !r) return 0;
+    log_->Add("record " + std::to_string(r->value));
+    if (r->out) *r->out = r->value;
+    return r->value;
+}
+
 void CProbeEngine::OnTimer(TIMER_INFO* timer) {
     if (timer->stop && !timer->HasThread() && timer->engine == this) lateTickSawStoppedRecord = true;
     ++ticks;

@@ -40,6 +40,17 @@ constexpr uint32_t OP_START_TIMER = 1004;  // StartTimer(arg1); the record is ke
 constexpr uint32_t OP_TABLE = 1005;        // copies the event table into table
 constexpr uint32_t OP_HEAP = 1006;         // arg1 is a heap int, deleted after use
 constexpr uint32_t OP_TAIL = 1007;         // logs "<name>:tail"
+constexpr uint32_t OP_OWNED = 1008;        // record SProbeRecord: logs "record <value>", returns value
+
+// A record that counts its own destruction and can hand a value back to a waiting poster.
+struct SProbeRecord {
+    SProbeRecord(uint32_t v, std::atomic<int>* freedCount, uint32_t* answer = nullptr)
+        : value(v), freed(freedCount), out(answer) {}
+    ~SProbeRecord() { ++*freed; }
+    uint32_t value;
+    std::atomic<int>* freed;
+    uint32_t* out;
+};
 
 class CProbeEngine : public CEngine {
 public:
@@ -69,6 +80,7 @@ protected:
     void OnStop() override;
     void OnEvent(uintptr_t cookie) override;
     uint32_t OnOperation(uint32_t code, uintptr_t arg1, uintptr_t arg2) override;
+    uint32_t OnRecord(uint32_t code, CEngineRecord& record, uintptr_t value) override;
     void OnTimer(TIMER_INFO* timer) override;
     void OnDiscard(uint32_t code, uintptr_t arg1, uintptr_t arg2) override;
 

@@ -12,6 +12,7 @@
 #include "net/dialup_engine.h"
 #include "net/scripted_dialer.h"
 #include "net_test_util.h"
+#include "fake_net_reports.h"
 
 namespace plover::test {
 namespace {
@@ -57,79 +58,12 @@ private:
     int entered_ = 0;
 };
 
-struct SHeard {
-    uint32_t code;
-    std::string text;
-    uint32_t kind;
-};
-
-// The downloader as the dial-up engine meets it: it only records what it is told.
-class CListeningDownloader final : public CEngine, public IDownloader {
-public:
-    HRESULT QueryInterface(const GUID& iid, void** out) override {
-        if (out && iid == IID_IDownloader) {
-            *out = static_cast<IDownloader*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return CEngine::QueryInterface(iid, out);
-    }
-    uint32_t AddRef() override { return CEngine::AddRef(); }
-    uint32_t Release() override { return CEngine::Release(); }
-    void Notify(uint32_t code, uintptr_t v1, uintptr_t v2) override {
-        std::lock_guard g(lock_);
-        heard_.push_back({code, code == NE_LOG ? reinterpret_cast<const char*>(v1) : "", uint32_t(v2)});
-    }
-    std::vector<SHeard> Heard() {
-        std::lock_guard g(lock_);
-        return heard_;
-    }
-    int Count(uint32_t code, const std::string& text = {}) {
-        int n = 0;
-        for (const SHeard& h : Heard()) n += h.code == code && (text.empty() || h.text == text);
-        return n;
-    }
-
-    int GetDownloadCount() override { return 0; }
-    int GetFinishedCount() override { return 0; }
-    int GetActiveCount() override { return 0; }
-    int GetPausedCount() override { return 0; }
-    int GetFailedCount() override { return 0; }
-    int GetUseCount() override { return 0; }
-    void Reschedule() override {}
-    void LoadList(const char*) override {}
-    void SaveList(const char*) override {}
-    bool Advise(INetAdviseSink*) override { return false; }
-    bool Unadvise(INetAdviseSink*) override { return false; }
-    uint8_t HasAutoRetryDownloads() override { return 0; }
-    void ExportUrls(const char*) override {}
-    void ImportUrls(const char*) override {}
-    void AddUse() override {}
-    void ReleaseUse() override {}
-    bool GetDownload(int, IDownload**) override { return false; }
-    void AddDownload(SDownloadConfig*, int*, IDownload**) override {}
-    void AddUrl(const char*, uint8_t) override {}
-    bool FindDownloadByID(int, IDownload**) override { return false; }
-    void RefreshView() override {}
-    void PostDownloadArray(HWND, DownloadFilterFn) override {}
-    CDownloadArray* GetDownloadArray(DownloadFilterFn) override { return nullptr; }
-    int GetFreeID() override { return 0; }
-    void SetSaveFilter(DownloadFilterFn) override {}
-
-private:
-    ~CListeningDownloader() override = default;
-    std::mutex lock_;
-    std::vector<SHeard> heard_;
-};
-
 using EOutcome = CScriptedDialer::EOutcome;
 
 class DialUpTest : public ::testing::Test {
 protected:
     void SetUp() override {
         settings.csActiveDialUp = "isp";
-        downloader = new CListeningDownloader;
-        ASSERT_TRUE(mgr.RegisterEngine(ENGINE_ID_DOWNLOADER, downloader));
         auto owned = std::make_unique<CScriptedDialer>();
         dialer = owned.get();
         BeforeStart();
@@ -148,7 +82,6 @@ protected:
         auto msg = window.GetMessage(30000);
         ASSERT_TRUE(msg);
         EXPECT_EQ(msg->msg, WM_PV_ENGINES_STOPPED);
-        downloader->Release();
         engine->Release();
     }
     virtual void BeforeStart() {}
@@ -186,7 +119,7 @@ protected:
     CEngineMgr mgr;
     CMessageQueueWindow window;
     CStepClock clock;
-    CListeningDownloader* downloader = nullptr;
+    CFakeNetReports heard;  // what the layers above hear
     CScriptedDialer* dialer = nullptr;  // owned by the engine
     CDialUpEngine* engine = nullptr;
     std::optional<SDialUpLogin> answer;
@@ -204,7 +137,7 @@ TEST_F(DialUpTest, ThreeAttemptsTwentySecondsApartEndAfterTheThird) {
         settings.csActiveDialUp = c.known ? "isp" : "elsewhere";
         auto attempts = [&]() -> size_t { return c.known ? dialer->Dials().size() : size_t(dialer->ParamReads()); };
         size_t before = attempts();
-        int failedBefore = downloader->Count(NE_LOG, kDialUpFailedText);
+        int failedBefore = heard.Count(HEARD_LOG, kDialUpFailedText);
         uint32_t start = clock.Now();
         Dial(3, 20);
         EXPECT_EQ(attempts(), before + 1);  // the first attempt at once
@@ -217,8 +150,8 @@ TEST_F(DialUpTest, ThreeAttemptsTwentySecondsApartEndAfterTheThird) {
         EXPECT_LE(at[1] - at[0], 21000u);
         EXPECT_FALSE(engine->HasRequest());
         EXPECT_EQ(engine->GetState(), DIALUP_IDLE);
-        EXPECT_EQ(downloader->Count(NE_LOG, kDialUpFailedText) - failedBefore, c.known ? 3 : 0);
-        EXPECT_EQ(downloader->Count(NE_DIALUP_ESTABLISHED), 0);
+        EXPECT_EQ(heard.Count(HEARD_LOG, kDialUpFailedText) - failedBefore, c.known ? 3 : 0);
+        EXPECT_EQ(heard.Count(HEARD_ESTABLISHED), 0);
     }
 }
 
@@ -231,13 +164,13 @@ TEST_F(DialUpTest, SuccessClearsTheRequestAndTellsTheDownloaderOnce) {
     ASSERT_EQ(dialer->Dials().size(), 1u);
     EXPECT_EQ(dialer->Dials()[0].phoneNumber, "*99#");
     EXPECT_EQ(dialer->Dials()[0].password, "saved");
-    std::vector<SHeard> heard = downloader->Heard();
-    ASSERT_EQ(heard.size(), 3u);
-    EXPECT_EQ(heard[0].text, "Dialing isp");
-    EXPECT_EQ(heard[0].kind, 14u);
-    EXPECT_EQ(heard[1].code, uint32_t(NE_DIALUP_ESTABLISHED));
-    EXPECT_EQ(heard[2].text, "Dial-Up connection established");
-    EXPECT_EQ(heard[2].kind, 15u);
+    std::vector<SHeard> lines = heard.Heard();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].text, "Dialing isp");
+    EXPECT_EQ(lines[0].value, 14u);
+    EXPECT_EQ(lines[1].what, uint32_t(HEARD_ESTABLISHED));
+    EXPECT_EQ(lines[2].text, "Dial-Up connection established");
+    EXPECT_EQ(lines[2].value, 15u);
     EXPECT_TRUE(engine->FindActiveConnection());
 
     // A later request starts with all of its attempts again.
@@ -253,9 +186,9 @@ TEST_F(DialUpTest, HangUpWithoutAConnectionStillReportsDisconnected) {
     EXPECT_FALSE(engine->FindActiveConnection());
     EXPECT_EQ(engine->HangUp(true), 0u);
     EXPECT_EQ(dialer->HangUps(), 0);
-    ASSERT_EQ(downloader->Heard().size(), 1u);
-    EXPECT_EQ(downloader->Heard()[0].text, "Dial-Up connection disconnected");
-    EXPECT_EQ(downloader->Heard()[0].kind, 16u);
+    ASSERT_EQ(heard.Heard().size(), 1u);
+    EXPECT_EQ(heard.Heard()[0].text, "Dial-Up connection disconnected");
+    EXPECT_EQ(heard.Heard()[0].value, 16u);
 
     settings.csActiveDialUp.clear();  // nothing chosen: not even a look at the connections
     EXPECT_FALSE(engine->FindActiveConnection());
@@ -268,7 +201,7 @@ TEST_F(DialUpTest, HangUpEndsTheConnection) {
     EXPECT_EQ(engine->HangUp(true), 0u);
     EXPECT_EQ(dialer->HangUps(), 1);
     EXPECT_FALSE(engine->FindActiveConnection());
-    EXPECT_EQ(downloader->Count(NE_LOG, kDialUpDisconnectedText), 1);
+    EXPECT_EQ(heard.Count(HEARD_LOG, kDialUpDisconnectedText), 1);
     EXPECT_EQ(engine->GetState(), DIALUP_IDLE);
 }
 
@@ -277,11 +210,11 @@ TEST_F(DialUpTest, WhileDiallingAHangUpWithoutAConnectionAnswersTheState) {
     Dial(1, 20);
     EXPECT_EQ(engine->GetState(), DIALUP_DIALLING);
     EXPECT_EQ(engine->HangUp(true), uint32_t(DIALUP_DIALLING));
-    EXPECT_EQ(downloader->Count(NE_LOG, kDialUpDisconnectedText), 0);
+    EXPECT_EQ(heard.Count(HEARD_LOG, kDialUpDisconnectedText), 0);
     ASSERT_TRUE(dialer->CompletePending(true));
     Sync();
     EXPECT_EQ(engine->GetState(), DIALUP_IDLE);
-    EXPECT_EQ(downloader->Count(NE_DIALUP_ESTABLISHED), 1);
+    EXPECT_EQ(heard.Count(HEARD_ESTABLISHED), 1);
 }
 
 TEST_F(DialUpTest, AnEntryWithoutASavedPasswordAsksOnceWhenTheLoginIsRemembered) {
@@ -326,7 +259,7 @@ protected:
 TEST_F(AutoDialTest, AnEngineStartingWithoutItsConnectionDialsIt) {
     Sync();
     ASSERT_EQ(dialer->Dials().size(), 1u);
-    EXPECT_EQ(downloader->Count(NE_DIALUP_ESTABLISHED), 1);
+    EXPECT_EQ(heard.Count(HEARD_ESTABLISHED), 1);
     EXPECT_FALSE(engine->HasRequest());
 }
 

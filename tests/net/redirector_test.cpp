@@ -4,10 +4,10 @@
 
 #include <cstring>
 
-#include "download/i_downloader.h"
 #include "net/socket_message.h"
 #include "net/socket_redirector.h"
 #include "net_test_util.h"
+#include "fake_net_reports.h"
 
 namespace plover {
 namespace {
@@ -102,75 +102,22 @@ TEST(SocketRedirector, DropsEverythingAfterEnd) {
     sink.Release();
 }
 
-// A downloader that records the traffic it is told about.
-class CFakeDownloader final : public CEngine, public IDownloader {
-public:
-    HRESULT QueryInterface(const GUID& iid, void** out) override {
-        if (out && iid == IID_IDownloader) {
-            *out = static_cast<IDownloader*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return CEngine::QueryInterface(iid, out);
-    }
-    uint32_t AddRef() override { return CEngine::AddRef(); }
-    uint32_t Release() override { return CEngine::Release(); }
-    int GetDownloadCount() override { return 0; }
-    int GetFinishedCount() override { return 0; }
-    int GetActiveCount() override { return 0; }
-    int GetPausedCount() override { return 0; }
-    int GetFailedCount() override { return 0; }
-    int GetUseCount() override { return 0; }
-    void Reschedule() override {}
-    void Notify(uint32_t code, uintptr_t value1, uintptr_t) override {
-        if (code == NE_TRAFFIC) traffic += value1;
-    }
-    void LoadList(const char*) override {}
-    void SaveList(const char*) override {}
-    bool Advise(INetAdviseSink*) override { return false; }
-    bool Unadvise(INetAdviseSink*) override { return false; }
-    uint8_t HasAutoRetryDownloads() override { return 0; }
-    void ExportUrls(const char*) override {}
-    void ImportUrls(const char*) override {}
-    void AddUse() override {}
-    void ReleaseUse() override {}
-    bool GetDownload(int, IDownload**) override { return false; }
-    void AddDownload(SDownloadConfig*, int*, IDownload**) override {}
-    void AddUrl(const char*, uint8_t) override {}
-    bool FindDownloadByID(int, IDownload**) override { return false; }
-    void RefreshView() override {}
-    void PostDownloadArray(HWND, DownloadFilterFn) override {}
-    CDownloadArray* GetDownloadArray(DownloadFilterFn) override { return nullptr; }
-    int GetFreeID() override { return 0; }
-    void SetSaveFilter(DownloadFilterFn) override {}
-
-    std::atomic<uint64_t> traffic{0};
-};
-
-TEST(SocketRedirector, ReportsTrafficOnceADownloaderIsRegistered) {
+TEST(SocketRedirector, ReportsTrafficOnceAReceiverIsInstalled) {
     CRunning<CTargetEngine> target(new CTargetEngine);
     CRecordingSink sink;
     CFakeSocket socket;
     auto redirector = RefPtr<CSocketRedirector>::Adopt(new CSocketRedirector(&sink, target.Get()));
     const uint8_t data[10] = {};
-    redirector->OnReceive(&socket, data, 10);  // no downloader yet: skipped silently
-
-    auto* downloader = new CFakeDownloader;
-    ASSERT_TRUE(GetEngineMgr()->RegisterEngine(ENGINE_ID_DOWNLOADER, downloader));
-    CEngineEndWatch watch;
-    downloader->SetProgress(&watch);
-    redirector->OnReceive(&socket, data, 7);
-    redirector->OnReceive(&socket, data, 3);
-    EXPECT_EQ(downloader->traffic, 10u);
+    redirector->OnReceive(&socket, data, 10);  // nobody listens yet: skipped silently
+    {
+        test::CFakeNetReports heard;
+        redirector->OnReceive(&socket, data, 7);
+        redirector->OnReceive(&socket, data, 3);
+        EXPECT_EQ(heard.TrafficTotal(), 10u);
+    }
     target->Sync();
     EXPECT_EQ(sink.Received(), 20u);
-
     redirector->End();
-    redirector.Reset();  // lets the downloader go
-    ASSERT_TRUE(GetEngineMgr()->UnregisterEngine(ENGINE_ID_DOWNLOADER));
-    downloader->Stop();
-    watch.ended.Wait();
-    downloader->Release();
 }
 
 }  // namespace

@@ -124,8 +124,8 @@ TEST(ProgramLayouts, WindowsBuildTheirTrees) {
         {"log", "R{P#120(active)!}"},
         {"viewer", "R{T(menuBk,top,tb=7,nogripper) T(top,tb=8,nogripper) F{P#130(active)!} S(bottom,tb=9)}"},
         {"basket",
-         "R(ver,main=2){T(menuBk,top,tb=10,nogripper) T(top,tb=11,nogripper) F(hor,width=300){F{P#140(active)!} "
-         "F{T(top,tb=12,nogripper) F{P#141}}} F{P#142} S(bottom,tb=13)}"},
+         "R(ver,main=2){T(menuBk,top,tb=10,nogripper) T(top,tb=11,nogripper) F(hor){F(width=240){P#140(active)!} "
+         "F{T(top,tb=12,nogripper) F{P#141}} F(width=280){P#142}} S(bottom,tb=13)}"},
         {"format", "R{M{T(menuBk,top,tb=1,nogripper) F{P#150(active)} F{P#151(active)!}}}"},
     };
     for (const Case& c : cases) {

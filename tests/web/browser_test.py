@@ -165,7 +165,7 @@ def main():
         wait.until(EC.staleness_of(dialog))
 
         # The keys move the selection; Enter shows the folder of the selected download.
-        grid = driver.find_element(By.CSS_SELECTOR, ".grid-scroll")
+        grid = driver.find_element(By.CSS_SELECTOR, ".download-list .grid-scroll")
         selected_name = lambda: [r.find_element(By.CSS_SELECTOR, "td.c-name").text for r in
                                  driver.find_elements(By.CSS_SELECTOR, ".grid tbody tr[aria-selected=true]")]
         grid.send_keys(Keys.END)
@@ -208,7 +208,7 @@ def main():
         counter = driver.find_element(By.CSS_SELECTOR, ".download-list .tb-content")
         wait_for("the long list", lambda: counter.text == "2003 of 2003", 120)
         assert len(driver.find_elements(By.CSS_SELECTOR, ".grid tbody tr")) < 100
-        grid = driver.find_element(By.CSS_SELECTOR, ".grid-scroll")
+        grid = driver.find_element(By.CSS_SELECTOR, ".download-list .grid-scroll")
         grid.click()
         grid.send_keys(Keys.END)
         wait_for("the last of the long list", lambda: selected_name() == ["f1999.dat"], 30)

@@ -27,9 +27,14 @@ def wait_for(what, condition, timeout=60):
     raise AssertionError("timed out waiting for " + what)
 
 
-def start_plover_ui(plover, work):
-    """Starts `plover ui` with its home under work; returns (process, output file, port, address)."""
+def start_plover_ui(plover, work, installed=True):
+    """Starts `plover ui` with its home under work; returns (process, output file, port, address).
+    installed: the home is installed first (without baskets), so the page opens on the main
+    window instead of the first-run wizard."""
     out = open(os.path.join(work, "plover.out"), "w+")
+    if installed and not os.path.exists(os.path.join(work, "home", "settings.txt")):
+        subprocess.run([plover, "--home", os.path.join(work, "home"), "install", "--no-baskets"],
+                       stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, check=True)
     port = free_port()
     ui = subprocess.Popen([plover, "--home", os.path.join(work, "home"), "ui", "--listen", f"127.0.0.1:{port}"],
                           stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)

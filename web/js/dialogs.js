@@ -1,7 +1,7 @@
 // Dialogs: adding downloads, confirming, a message. Built on <dialog>, modal, Escape cancels.
 import { el } from './format.js';
 
-function dialog(title, body, buttons) {
+export function dialog(title, body, buttons) {
   const d = el('dialog', { class: 'dlg' },
     el('form', { method: 'dialog' },
       el('h2', { class: 'dlg-title', text: title }), body,

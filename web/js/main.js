@@ -8,6 +8,11 @@ import { createDownloadList, selection } from './downloads.js';
 import { createLog } from './log.js';
 import * as dialogs from './dialogs.js';
 import { installScans, startScans } from './scan.js';
+import { runWizardIfNeeded, uninstall } from './wizard.js';
+import { openOptions } from './options.js';
+import { installBaskets } from './baskets.js';
+import { installBasketWindow, startBasketWindow } from './basket_window.js';
+import { installViewer, startViewer } from './viewer.js';
 
 const PANE_BASKETS = 101, PANE_HISTORY = 102, PANE_PROFILES = 103, PANE_DOWNLOADS = 110, PANE_LOG = 120;
 const MDI_PRIMARY = 2;
@@ -97,6 +102,8 @@ const commands = {
   'traffic.set': (mode) => post('/api/traffic', { mode }).then(() => { state.traffic.mode = mode; emit('traffic'); })
     .catch((e) => dialogs.message('Plover', e.message)),
   'help.about': () => dialogs.message('About Plover', 'Plover collects pictures and files from the web.'),
+  'app.uninstall': () => uninstall(stopped),
+  'tools.options': () => openOptions(),
   'app.exit': async () => {
     if (!(await dialogs.confirmBox('Exit', 'Stop Plover? Downloads under way are kept for the next start.', 'Exit'))) return;
     await post('/api/exit').catch(() => {});
@@ -157,6 +164,10 @@ async function start() {
     return;
   }
   document.title = win.title;
+  if (name === 'main') await runWizardIfNeeded();
+  installBaskets(panes, commands);
+  if (name === 'basket') installBasketWindow(panes, commands);
+  if (name === 'viewer') installViewer(panes, commands);
   ctx = {
     panes,
     mdi: new Map(),
@@ -172,6 +183,8 @@ async function start() {
     startScans();
   }
   events = connectEvents(handlers, (up) => { state.connected = up; emit('connection'); document.body.classList.toggle('offline', !up); });
+  if (name === 'basket') startBasketWindow();
+  if (name === 'viewer') startViewer();
 }
 
 start();

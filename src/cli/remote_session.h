@@ -1,0 +1,40 @@
+#pragma once
+// One Plover per home, many front ends: while `plover ui` runs, the address of its server is
+// recorded in the home ("ui-address"). A command of the same home that finds it answering sends
+// its work there through the page's JSON commands instead of stopping at "Plover is already
+// running."; an address nobody answers at (the instance died) is ignored and the command runs
+// alone.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/command.h"
+
+namespace plover::cli {
+
+struct SRunningPlover {
+    std::string host;
+    int port = 0;
+    std::string token;
+};
+
+// "http://HOST:PORT/?token=TOKEN" split; false when the text is not such an address.
+bool ParseRunningAddress(const std::string& url, SRunningPlover& out);
+
+// The running Plover of this run's home, when its recorded address answers.
+std::optional<SRunningPlover> FindRunningPlover(const CliContext& ctx);
+
+// `plover get` through the running Plover: the addresses are added to its list into folder with
+// the priority, then followed until each has finished or failed; the same lines and exit status
+// as a run alone (0 all finished, 1 some failed, 130 interrupted).
+int RunGetThrough(const SRunningPlover& plover, const std::vector<std::string>& addresses, const std::string& folder,
+                  int priority);
+
+// `plover collect` through the running Plover: the collection runs there; its progress goes to
+// standard error, its summary to standard output, with the exit status of a run alone.
+int RunCollectThrough(const SRunningPlover& plover, const std::string& url, const std::string& basket,
+                      const std::string& profile, bool reload, bool json);
+
+}  // namespace plover::cli

@@ -1,0 +1,24 @@
+#include "html/html_storage.h"
+
+namespace plover::html {
+
+char* CByteArena::Allocate(size_t size) {
+    if (size > left_) {
+        if (size > kBlockSize / 4) {
+            // A large string gets a block of its own, so the current block's rest is not wasted.
+            blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+            reserved_ += size;
+            return blocks_.back().get();
+        }
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
+        reserved_ += kBlockSize;
+        next_ = blocks_.back().get();
+        left_ = kBlockSize;
+    }
+    char* out = next_;
+    next_ += size;
+    left_ -= size;
+    return out;
+}
+
+}  // namespace plover::html
