@@ -6,8 +6,8 @@ the download history (dropped into a basket by `plover basket drop`) and one is 
 basket through the API, served so slowly that it stays in the queue).
 
 The window is opened by the bookmarkable address /scan?url=...&profile=...; every thumbnail must
-load with its mark ("On disk", "Queued", none); three chosen with click and Shift+click and sent to
-a basket must arrive byte-identical in its folder, alone, and turn "On disk"; pointing at another
+load with its mark ("On disk", "Queued", none); three chosen with click and Shift+click and dragged
+onto a basket of the baskets pane must arrive byte-identical in its folder, alone, and turn "On disk"; pointing at another
 fetches it as a preview into the preview folder and shows it at its true size; a search from the
 toolbar opens its result page as a scan document.
 Usage: scan_browser_test.py PLOVER_EXECUTABLE [SCREENSHOT.png]"""
@@ -106,15 +106,13 @@ def main():
         if shot:
             driver.save_screenshot(shot)
 
-        # Three chosen with click and Shift+click go to the basket "Chosen".
+        # Three chosen with click and Shift+click are dragged onto the basket "Chosen".
         chosen = ["p0003.png", "p0004.png", "p0005.png"]
         tiles()[chosen[0]].click()
         ActionChains(driver).key_down(Keys.SHIFT).click(tiles()[chosen[2]]).key_up(Keys.SHIFT).perform()
         assert doc.find_element(By.CSS_SELECTOR, ".scan-selected").text == "3 selected"
-        doc.find_element(By.CSS_SELECTOR, "[data-command='scan.send']").click()
-        dialog = wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "dialog.dlg-send[open]"))
-        Select(dialog.find_element(By.NAME, "basket")).select_by_value(str(baskets["Chosen"]))
-        dialog.find_element(By.CSS_SELECTOR, "button.primary").click()
+        basket = driver.find_element(By.XPATH, "//div[contains(@class,'baskets-pane')]//tr[.//div[@class='basket-name' and text()='Chosen']]")
+        ActionChains(driver).drag_and_drop(tiles()[chosen[1]], basket).perform()
         wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "dialog.dlg-progress"))  # the batch's progress
         wait_for("the three pictures", lambda: sorted(os.listdir(chosen_dir)) == chosen and
                  all(tiles()[n].get_attribute("data-mark") == "disk" for n in chosen), 120)
