@@ -17,6 +17,8 @@
 #include "web/basket_service.h"
 #include "web/instance_token.h"
 #include "web/request_guard.h"
+#include "web/scan_routes.h"
+#include "web/scan_service.h"
 #include "web/setup_api.h"
 #include "web/web_model.h"
 #include "web/web_server.h"
@@ -63,6 +65,8 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
     web::CEventHub hub;
     web::CWebModel model(hub, downloader);
     downloader->Advise(&model);
+    web::CScanService scans(hub, downloader);
+    scans.Start();
     web::CWebServer server(model, hub, config, [&app] { app.App().Quit(); });
     // A home without settings gets the installation as the page's first-run wizard.
     web::CSetupApi setup(web::SSetupContext{home / kStoreFileName, ProposedBasketsFolder(ctx), GetProgramFolder(), [&app] {
@@ -77,9 +81,11 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
     web::CBasketService baskets(hub);
     web::InstallBasketRoutes(server.Http(), baskets);
     baskets.Start();
+    server.AddRoutes([&scans](httplib::Server& s) { web::InstallScanRoutes(s, scans); });
     std::string error;
     if (!server.Start(&error)) {
         Complain() << error << "\n";
+        scans.Stop();
         downloader->Unadvise(&model);
         ctx.exitCode = 1;
         return;
@@ -93,6 +99,7 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
     app.RunUntilQuit();
     std::cout << "Stopping..." << std::endl;
     server.Stop();
+    scans.Stop();
     jobs.reset();  // before the engines stop
     baskets.Stop();
     downloader->Unadvise(&model);

@@ -12,9 +12,10 @@ constexpr SToolbarItem Button(int command) { return {TBI_BUTTON, command}; }
 constexpr SToolbarItem kMainMenu[] = {{TBI_MENU, MENU_MAIN}, kEnd};
 constexpr SToolbarItem kMain[] = {
     Button(CMD_NEW_SCAN), kSep, {TBI_LABEL, LABEL_ADDRESS}, {TBI_COMBO, COMBO_ADDRESS},
-    {TBI_LABEL, LABEL_PROFILE}, {TBI_COMBO, COMBO_PROFILE}, Button(CMD_START_SCAN), Button(CMD_STOP_SCAN), kSep,
-    Button(CMD_ADD_DOWNLOADS), Button(CMD_PAUSE), Button(CMD_RESUME), Button(CMD_DELETE), kSep,
-    {TBI_LABEL, LABEL_TRAFFIC}, {TBI_COMBO, COMBO_TRAFFIC_MODE}, kEnd};
+    {TBI_LABEL, LABEL_PROFILE}, {TBI_COMBO, COMBO_PROFILE}, Button(CMD_START_SCAN), Button(CMD_STOP_SCAN),
+    Button(CMD_RELOAD_SCAN), kSep, {TBI_LABEL, LABEL_SEARCH}, {TBI_COMBO, COMBO_SEARCH_TEXT},
+    {TBI_COMBO, COMBO_SEARCH_SITE}, Button(CMD_SEARCH), kSep, Button(CMD_ADD_DOWNLOADS), Button(CMD_PAUSE),
+    Button(CMD_RESUME), Button(CMD_DELETE), kSep, {TBI_LABEL, LABEL_TRAFFIC}, {TBI_COMBO, COMBO_TRAFFIC_MODE}, kEnd};
 constexpr SToolbarItem kWindowTabs[] = {{TBI_WINDOW_LIST, 0}, kEnd};
 constexpr SToolbarItem kHistory[] = {{TBI_CONTENT, CONTENT_PANE_TITLE}, Button(CMD_FORGET), Button(CMD_REFRESH), kEnd};
 constexpr SToolbarItem kProfiles[] = {{TBI_CONTENT, CONTENT_PANE_TITLE}, Button(CMD_REFRESH), kEnd};
@@ -67,6 +68,7 @@ const char* LabelText(int label) {
         case LABEL_ADDRESS: return "Address:";
         case LABEL_PROFILE: return "Profile:";
         case LABEL_TRAFFIC: return "Traffic:";
+        case LABEL_SEARCH: return "Search:";
         default: return "";
     }
 }
@@ -76,6 +78,8 @@ const char* ComboName(int combo) {
         case COMBO_ADDRESS: return "address";
         case COMBO_PROFILE: return "profile";
         case COMBO_TRAFFIC_MODE: return "trafficMode";
+        case COMBO_SEARCH_TEXT: return "searchText";
+        case COMBO_SEARCH_SITE: return "searchSite";
         default: return "";
     }
 }

@@ -41,8 +41,8 @@ enum EToolbarDef : int {
     TB_BASKET_STATUS = 13,
 };
 
-enum ECombo : int { COMBO_ADDRESS = 1, COMBO_PROFILE = 2, COMBO_TRAFFIC_MODE = 3 };
-enum ELabel : int { LABEL_ADDRESS = 1, LABEL_PROFILE = 2, LABEL_TRAFFIC = 3 };
+enum ECombo : int { COMBO_ADDRESS = 1, COMBO_PROFILE = 2, COMBO_TRAFFIC_MODE = 3, COMBO_SEARCH_TEXT = 4, COMBO_SEARCH_SITE = 5 };
+enum ELabel : int { LABEL_ADDRESS = 1, LABEL_PROFILE = 2, LABEL_TRAFFIC = 3, LABEL_SEARCH = 4 };
 enum EContent : int {
     CONTENT_SPEED = 1,       // the current download speed
     CONTENT_ACTIVE = 2,      // how many downloads are busy

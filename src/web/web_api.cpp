@@ -78,29 +78,6 @@ bool TextField(const nlohmann::json& body, const char* name, std::string& out) {
     return !out.empty() && out.size() <= 256 && out.find_first_of("\r\n") == std::string::npos;
 }
 
-// The login the user gave for a download the server refused without one; with "store" it is
-// kept for the site and given to the site's later downloads.
-SApiAnswer AnswerLogin(IDownload* d, const nlohmann::json& body) {
-    std::string user, password;
-    if (!TextField(body, "user", user) || !TextField(body, "password", password))
-        return ApiError(400, "Username and password cannot be empty.");
-    bool store = false;
-    if (body.contains("store")) {
-        if (!body["store"].is_boolean()) return ApiError(400, "\"store\" must be true or false.");
-        store = body["store"].get<bool>();
-    }
-    if (store) {
-        SSiteProp site;
-        site.site = d->GetServer();
-        site.login = {1, user, password};
-        if (!IsStorableSiteName(site.site)) return ApiError(422, "This site's name cannot be stored.");
-        std::lock_guard g(sitesLock);
-        SetSite(site);
-    }
-    d->PostOperation(new SDOAuthorize(user, password), 0);
-    return {200, {{"id", d->GetID()}}};
-}
-
 // Takes the download out of the list and its file off the disk. An unfinished download removes
 // its partial file itself when it is deleted; a finished one leaves its file, which goes here.
 void DeleteWithFile(IDownload* d) {
@@ -147,6 +124,30 @@ SApiAnswer MoveByOne(IDownloader* downloader, IDownload* d, bool up) {
 }  // namespace
 
 SApiAnswer ApiError(int status, const std::string& message) { return {status, {{"error", message}}}; }
+
+// The login the user gave for a download the server refused without one; with "store" it is
+// kept for the site and given to the site's later downloads.
+SApiAnswer AnswerLogin(IDownload* d, const nlohmann::json& body) {
+    std::string user, password;
+    if (!TextField(body, "user", user) || !TextField(body, "password", password))
+        return ApiError(400, "Username and password cannot be empty.");
+    bool store = false;
+    if (body.contains("store")) {
+        if (!body["store"].is_boolean()) return ApiError(400, "\"store\" must be true or false.");
+        store = body["store"].get<bool>();
+    }
+    if (store) {
+        SSiteProp site;
+        site.site = d->GetServer();
+        site.login = {1, user, password};
+        if (!IsStorableSiteName(site.site)) return ApiError(422, "This site's name cannot be stored.");
+        std::lock_guard g(sitesLock);
+        SetSite(site);
+    }
+    d->PostOperation(new SDOAuthorize(user, password), 0);
+    return {200, {{"id", d->GetID()}}};
+}
+
 
 bool ParseBody(const std::string& text, nlohmann::json& out, SApiAnswer& error) {
     out = nlohmann::json::parse(text, nullptr, false);

@@ -16,6 +16,10 @@
 
 #include <nlohmann/json.hpp>
 
+namespace plover {
+struct IDownload;
+}
+
 namespace plover::web {
 
 class CWebModel;
@@ -32,5 +36,8 @@ bool ParseBody(const std::string& text, nlohmann::json& out, SApiAnswer& error);
 SApiAnswer AddDownloads(CWebModel& model, const nlohmann::json& body);
 SApiAnswer DownloadAction(CWebModel& model, int id, const std::string& action, const nlohmann::json& body);
 SApiAnswer SetTrafficMode(CWebModel& model, const nlohmann::json& body);
+// Answers a download's login request ({"user","password","store"?}); with "store" the login is
+// kept for the site.
+SApiAnswer AnswerLogin(IDownload* d, const nlohmann::json& body);
 
 }  // namespace plover::web

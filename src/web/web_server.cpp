@@ -32,6 +32,18 @@ void SendAsset(httplib::Response& res, const std::string& path) {
 
 constexpr size_t kFreeThreads = 8;
 
+// The query of a page's address without the token ("?url=...&profile=..."), kept when the page
+// drops the token from the address bar: /scan?url=... must still name its address.
+std::string QueryWithoutToken(const httplib::Request& req) {
+    std::string query;
+    for (const auto& [name, value] : req.params) {
+        if (name == "token") continue;
+        query += (query.empty() ? "?" : "&") + httplib::detail::encode_query_param(name) + "=" +
+                 httplib::detail::encode_query_param(value);
+    }
+    return query;
+}
+
 uint64_t NowMs() {
     return uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(
                         std::chrono::steady_clock::now().time_since_epoch())
@@ -70,7 +82,7 @@ bool CWebServer::Allowed(const httplib::Request& req, httplib::Response& res) {
         // The page keeps the token in a cookie and drops it from the address bar.
         res.set_header("Set-Cookie", TokenCookie(token));
         if (req.path.rfind("/api/", 0) != 0) {
-            res.set_redirect(req.path);
+            res.set_redirect(req.path + QueryWithoutToken(req));
             return false;
         }
         return true;
@@ -203,6 +215,7 @@ bool CWebServer::Start(std::string* error) {
     // a page holds several connections open. The event stream is one long response and stays.
     server_->set_keep_alive_max_count(1);
     Routes();
+    for (auto& install : installers_) install(*server_);
     if (config_.port == 0) {
         port_ = server_->bind_to_any_port(config_.host);
         if (port_ <= 0) port_ = 0;

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -39,6 +40,9 @@ public:
     ~CWebServer();
     CWebServer(const CWebServer&) = delete;
     CWebServer& operator=(const CWebServer&) = delete;
+
+    // Routes of another part of the front end, installed after the server's own when it starts.
+    void AddRoutes(std::function<void(httplib::Server&)> install) { installers_.push_back(std::move(install)); }
 
     // Binds and starts listening; false with a reason when the address cannot be taken.
     bool Start(std::string* error);
@@ -74,6 +78,7 @@ private:
     std::function<void()> onExit_;
     std::unique_ptr<httplib::Server> server_;
     std::vector<std::string> hosts_;
+    std::vector<std::function<void(httplib::Server&)>> installers_;
     int port_ = 0;
     CSetupApi* setup_ = nullptr;
     JobStart jobStart_;

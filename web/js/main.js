@@ -7,6 +7,7 @@ import { renderWindow } from './render.js';
 import { createDownloadList, selection } from './downloads.js';
 import { createLog } from './log.js';
 import * as dialogs from './dialogs.js';
+import { installScans, startScans } from './scan.js';
 import { runWizardIfNeeded, uninstall } from './wizard.js';
 import { openOptions } from './options.js';
 import { installBaskets } from './baskets.js';
@@ -152,7 +153,7 @@ function stopped() {
 
 async function start() {
   const path = location.pathname;
-  const name = path === '/' ? 'main' : path.replace(/^\/window\//, '');
+  const name = path === '/' || path === '/scan' ? 'main' : path.replace(/^\/window\//, '');
   const app = document.getElementById('app');
   let win;
   try {
@@ -173,10 +174,14 @@ async function start() {
     canRun: (key) => key in commands,
     command: (key, arg) => commands[key]?.(arg),
   };
+  if (name === 'main') installScans(ctx, commands);
   app.replaceChildren(renderWindow(win.root, ctx));
   app.removeAttribute('aria-busy');
   app.dataset.window = name;
-  if (name === 'main') openDownloads();
+  if (name === 'main') {
+    openDownloads();
+    startScans();
+  }
   events = connectEvents(handlers, (up) => { state.connected = up; emit('connection'); document.body.classList.toggle('offline', !up); });
   if (name === 'basket') startBasketWindow();
   if (name === 'viewer') startViewer();

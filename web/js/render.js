@@ -118,8 +118,26 @@ function renderMdi(e, ctx, parentArrangement) {
       this.current = doc;
       for (const t of this.tabs) t.node.hidden = t !== doc;
       this.strips.forEach((s) => s.refresh());
+      this.listeners.forEach((fn) => fn(doc));
       return doc;
     },
+    // A document the user closes (its tab has a close button when it has onClose).
+    close(doc) {
+      const i = this.tabs.indexOf(doc);
+      if (i < 0) return;
+      this.tabs.splice(i, 1);
+      doc.node.remove();
+      const next = this.tabs[Math.min(i, this.tabs.length - 1)];
+      if (this.current === doc) this.current = null;
+      if (next && !this.current) this.show(next);
+      else { this.strips.forEach((s) => s.refresh()); this.listeners.forEach((fn) => fn(this.current)); }
+    },
+    rename(doc, title) {
+      if (doc.title === title) return;
+      doc.title = title;
+      this.strips.forEach((s) => s.refresh());
+    },
+    listeners: [],  // told of the document shown
   };
   if (e.mdiID !== undefined) ctx.mdi.set(e.mdiID, area);
   const bars = [];

@@ -80,9 +80,15 @@ function windowList(ctx) {
   if (!area) return strip;
   strip.refresh = () => {
     strip.replaceChildren(...area.tabs.map((t) => {
-      const tab = el('button', { class: 'doc-tab', type: 'button', role: 'tab', text: t.title });
+      const tab = el('button', { class: 'doc-tab', type: 'button', role: 'tab', text: t.title, title: t.title });
       tab.setAttribute('aria-selected', t === area.current);
       tab.addEventListener('click', () => area.show(t));
+      if (t.onClose) {
+        const x = el('span', { class: 'doc-tab-close', role: 'button', 'aria-label': `Close ${t.title}`, text: '×' });
+        x.addEventListener('click', (e) => { e.stopPropagation(); t.onClose(); });
+        tab.addEventListener('auxclick', (e) => { if (e.button === 1) t.onClose(); });
+        tab.append(x);
+      }
       return tab;
     }));
   };
@@ -92,6 +98,8 @@ function windowList(ctx) {
 }
 
 function combo(name, ctx) {
+  const own = ctx.combo?.(name);  // a box a part of the page fills and follows itself
+  if (own) return own;
   if (name === 'trafficMode') {
     const select = el('select', { class: 'tb-combo', 'aria-label': 'Traffic mode', 'data-combo': name });
     TRAFFIC_MODES.forEach((t, i) => select.append(el('option', { value: String(i), text: t })));
