@@ -101,6 +101,8 @@ std::vector<SRegTableEntry> CRegistrySettings::Table() {
         RegInt("iMaxPageSize", iMaxPageSize),
         RegInt("bTlsInsecure", bTlsInsecure),
         RegString("csTlsCaFile", csTlsCaFile),
+        RegDWord("dwKeepAliveIdle", dwKeepAliveIdle),
+        RegDWord("dwKeepAlivePerServer", dwKeepAlivePerServer),
     };
 }
 

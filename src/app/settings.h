@@ -112,6 +112,8 @@ struct CRegistrySettings {
     int32_t iMaxPageSize = 32;    // MiB, 1..2047: a scanned page larger than this is not parsed
     int32_t bTlsInsecure = 0;     // https: servers' certificates are not verified (warned on every run)
     std::string csTlsCaFile;      // https: a PEM file of trust anchors added to the system's
+    uint32_t dwKeepAliveIdle = 15;       // seconds a kept connection may wait for its next request; 0: none kept
+    uint32_t dwKeepAlivePerServer = 0;   // kept connections per server; 0: the traffic mode's connection limit
 
     CStrArrayEx SurfURLs;  // addresses typed by the user, "SurfURLs"
 

@@ -6,7 +6,7 @@ namespace plover {
 namespace {
 
 constexpr std::string_view kAgentAndAccept =
-    " HTTP/1.0\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 5.0; Windows98)\r\nAccept: */*\r\n";
+    "\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 5.0; Windows98)\r\nAccept: */*\r\n";
 
 // A value taken from an address or a stored setting must not be able to end the header line it
 // stands in and smuggle in another header: CR, LF and NUL are dropped.
@@ -103,6 +103,7 @@ uint32_t ChooseRequestKind(bool wholeFile, bool probe) {
 
 std::string BuildHttpRequest(const SHttpRequest& r) {
     std::string text = "GET " + RequestTarget(r);
+    text += r.keepAlive ? " HTTP/1.1" : " HTTP/1.0";
     text += kAgentAndAccept;
     text += AuthorizationLine(r);
     text += ReferrerLine(r);
@@ -110,6 +111,7 @@ std::string BuildHttpRequest(const SHttpRequest& r) {
     text += "Host: " + HostAndPort(r);
     if (r.kind == HTTP_REQUEST_RANGED && r.rangeEnd != 0xFFFFFFFFu)
         text += "\r\nRange: bytes=" + std::to_string(r.rangeStart) + "-" + std::to_string(r.rangeEnd);
+    if (r.keepAlive) text += "\r\nConnection: keep-alive";
     text += "\r\n\r\n";
     return text;
 }

@@ -1,5 +1,7 @@
 #pragma once
-// The HTTP/1.0 request a worker sends: one GET per connection, built from a request descriptor.
+// The request a worker sends, built from a request descriptor: an HTTP/1.0 GET that ends its
+// connection, or, when the worker can keep the connection for the next request, an HTTP/1.1 GET
+// with "Connection: keep-alive" (whose answer may then come in chunks).
 // Three kinds: the plain request (the probe: no range), the ranged request (a section, or the
 // whole file of a single-stream download from byte 0) and the whole-file request (never a range).
 // Through an HTTP proxy the request line carries the absolute address instead of the path.
@@ -32,6 +34,7 @@ struct SHttpRequest {
     int32_t service = SERVICE_HTTP;    // SERVICE_FTP: an FTP address fetched through the HTTP proxy;
                                        // SERVICE_HTTPS: sent inside TLS (a proxy's tunnel: no absolute address)
     std::string ifModifiedSince;      // empty for none
+    bool keepAlive = false;           // HTTP/1.1, asking to keep the connection
 };
 
 // Standard Base64 with "=" padding. With lineLength > 0 a CR LF follows every lineLength output

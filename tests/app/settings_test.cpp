@@ -223,7 +223,7 @@ TEST_F(SettingsTest, MainTableNamesInStoredOrder) {
         "bImageViewSnapCursorToButtons", "eBasketContentMode", "csExternalViewer", "sizeThumbMinSize",
         "sizeThumbMaxSize", "sizeLargePicMinSize", "sizeLargePicMaxSize", "bShowProfileDescription", "sizeThumb",
         "bImageViewShrinkToFit", "bImageViewUpdateFrameSize", "bImageViewAutoSizeCenter", "eBasketViewMode",
-        "iMaxCacheSpace", "iMaxPageSize", "bTlsInsecure", "csTlsCaFile"};
+        "iMaxCacheSpace", "iMaxPageSize", "bTlsInsecure", "csTlsCaFile", "dwKeepAliveIdle", "dwKeepAlivePerServer"};
     CRegistrySettings s;
     auto list = ListSettings(s);
     ASSERT_EQ(list.size(), std::size(expected));
