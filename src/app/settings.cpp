@@ -105,6 +105,8 @@ std::vector<SRegTableEntry> CRegistrySettings::Table() {
         RegString("csCookieFile", csCookieFile),
         RegDWord("dwMaxConnectionsPerServer", dwMaxConnectionsPerServer),
         RegDWord("dwMaxRetryAfter", dwMaxRetryAfter),
+        RegDWord("dwKeepAliveIdle", dwKeepAliveIdle),
+        RegDWord("dwKeepAlivePerServer", dwKeepAlivePerServer),
     };
 }
 

@@ -118,6 +118,8 @@ struct CRegistrySettings {
     std::string csCookieFile;     // a cookies.txt file read at the first request of every run
     uint32_t dwMaxConnectionsPerServer = 4;  // across all downloads; 0: no limit. A site's own wins
     uint32_t dwMaxRetryAfter = 300;  // seconds: the longest wait a server's Retry-After obtains
+    uint32_t dwKeepAliveIdle = 15;       // seconds a kept connection may wait for its next request; 0: none kept
+    uint32_t dwKeepAlivePerServer = 0;   // kept connections per server; 0: the traffic mode's connection limit
 
     CStrArrayEx SurfURLs;  // addresses typed by the user, "SurfURLs"
 

@@ -36,15 +36,36 @@ std::string CHTTPLeech::BuildRequest() {
     r.password = config->Login.Password;
     r.ifModifiedSince = config->IfModifiedSince;
     AddIdentityHeaders(r);
+    r.keepAlive = bool(env_.pool);
     return BuildHttpRequest(r);
 }
 
-bool CHTTPLeech::OnReady(ISocket*) {
-    if (requestSent_ || stopped_ || !download_ || sockets_.IsEmpty()) return false;
+// Everything a kept connection must match for the next request: where it goes (the scheme, the
+// server and port asked for, and the address connected to, which is the proxy's when one is in
+// use) and, for TLS, the trust it was checked with.
+std::string CHTTPLeech::ConnectionKey() {
+    if (!download_) return {};
+    const SDownloadConfig* config = download_->GetConfig();
+    std::string server;
+    for (char c : config->Server) server += char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    std::string key = std::string(ServiceScheme(config->Service)) + "://" + server + ":" +
+                      std::to_string(config->Port) + " at " + AddressText(download_->GetServerAddress());
+    if (env_.httpProxyInUse && env_.httpProxyInUse()) key += " via proxy";
+    if (config->Service == SERVICE_HTTPS) {
+        STlsOptions tls = env_.tlsOptions ? env_.tlsOptions() : STlsOptions{};
+        key += tls.insecure ? " unverified" : " verified";
+        if (!tls.caFile.empty()) key += " anchors " + tls.caFile;
+    }
+    return key;
+}
+
+bool CHTTPLeech::OnReady(ISocket* socket) {
+    if (requestSent_ || stopped_ || !download_ || sockets_.IsEmpty() || !IsMine(socket)) return false;
     RefPtr<CHTTPLeech> self(this);
     LogTlsSession(sockets_[0]);
     std::string request = BuildRequest();
     if (!sockets_[0]->Send(request.data(), uint32_t(request.size()))) {
+        if (RetryOnNewConnection()) return true;
         Finish();
         return false;
     }
@@ -54,11 +75,16 @@ bool CHTTPLeech::OnReady(ISocket*) {
     return true;
 }
 
-bool CHTTPLeech::OnReceive(ISocket*, const uint8_t* data, uint32_t length) {
-    if (!download_ || stopped_) return false;
+bool CHTTPLeech::OnReceive(ISocket* socket, const uint8_t* data, uint32_t length) {
+    // Bytes after the end on a connection already parked: it is not fit for the next request.
+    if (parked_ && socket == parked_.Get()) {
+        if (env_.pool) env_.pool->Discard(socket);
+        return true;
+    }
+    if (!download_ || stopped_ || !IsMine(socket)) return false;
     RefPtr<CHTTPLeech> self(this);
     if (!headerPending_) {
-        WriteBody(data, length);
+        TakeBody(data, length, nullptr);
         return true;
     }
     size_t bodyAt = 0;
@@ -68,6 +94,8 @@ bool CHTTPLeech::OnReceive(ISocket*, const uint8_t* data, uint32_t length) {
         case CHttpHeaderReader::HEADER_NOT_HTTP:
         case CHttpHeaderReader::HEADER_TOO_LONG:
         case CHttpHeaderReader::HEADER_MALFORMED:
+            // On a kept connection this may be what the last server left behind, not an answer.
+            if (RetryOnNewConnection()) return true;
             headerPending_ = 0;
             Fail(DS_FAILED);
             return true;
@@ -77,7 +105,82 @@ bool CHTTPLeech::OnReceive(ISocket*, const uint8_t* data, uint32_t length) {
     headerPending_ = 0;
     preparing_ = 0;
     Log(LOG_RESPONSE, reader_.Response().text);
-    OnHeader(reader_.Response(), data + bodyAt, length - uint32_t(bodyAt));
+    framing_ = BodyFramingOf(reader_.Response());
+    bodyLeft_ = framing_.length;
+    TakeBody(data + bodyAt, length - uint32_t(bodyAt), &reader_.Response());
+    return true;
+}
+
+void CHTTPLeech::TakeBody(const uint8_t* data, uint32_t length, const SHttpResponse* header) {
+    spans_.clear();
+    size_t used = length;
+    switch (framing_.end) {
+        case BODY_NONE:
+            used = 0;
+            bodyEnded_ = 1;
+            break;
+        case BODY_LENGTH: {
+            uint64_t n = std::min<uint64_t>(bodyLeft_, length);
+            if (n) spans_.push_back({0, size_t(n)});
+            bodyLeft_ -= n;
+            used = size_t(n);
+            bodyEnded_ = bodyLeft_ == 0;
+            break;
+        }
+        case BODY_CHUNKED:
+            switch (chunks_.Feed(data, length, spans_, &used)) {
+                case CChunkedDecoder::CHUNKS_DONE: bodyEnded_ = 1; break;
+                case CChunkedDecoder::CHUNKS_ERROR: unclean_ = 1; break;
+                case CChunkedDecoder::CHUNKS_MORE: break;
+            }
+            break;
+        case BODY_TO_CLOSE:
+            if (length) spans_.push_back({0, length});
+            break;
+    }
+    if (used < length) unclean_ = 1;  // after the end: the server's mistake, never the next answer
+    size_t next = 0;
+    if (header) {
+        // The status handling sees the first body bytes with the header, as they came.
+        bool first = !spans_.empty();
+        OnHeader(*header, first ? data + spans_[0].offset : data, first ? uint32_t(spans_[0].length) : 0);
+        next = first ? 1 : 0;
+    }
+    for (; next < spans_.size() && !stopped_; ++next) WriteBody(data + spans_[next].offset, uint32_t(spans_[next].length));
+    if (framing_.end == BODY_CHUNKED && unclean_ && !bodyEnded_ && !stopped_) {
+        Fail(DS_ABORTED);  // a broken chunked body: what follows cannot be trusted as the file
+        return;
+    }
+    if (bodyEnded_) OnBodyEnd();
+}
+
+void CHTTPLeech::OnBodyEnd() {
+    if (!stopped_) {
+        // The server's answer is whole. A stream of unknown size is the file; a worker still
+        // waiting for its bytes got fewer than the answer promised.
+        if (download_->IsSingleStream() && end_ == 0xFFFFFFFFu && !(announced_ && position_ < *announced_)) {
+            download_->Complete();
+            Finish();
+        } else {
+            Fail(DS_ABORTED);
+        }
+    }
+    if (stopped_ && framing_.keepAlive && !unclean_) ParkConnection();
+}
+
+bool CHTTPLeech::RetryOnNewConnection() {
+    if (!reused_ || retried_ || stopped_ || !download_) return false;
+    retried_ = 1;
+    Log(LOG_CONNECTING, "The kept connection gave no answer; sending the request again on a new one");
+    headerPending_ = 1;
+    requestSent_ = 0;
+    preparing_ = 1;
+    reader_ = CHttpHeaderReader();
+    framing_ = SBodyFraming();
+    chunks_ = CChunkedDecoder();
+    bodyEnded_ = 0;
+    unclean_ = 0;
+    if (!ReopenConnection()) Fail(DS_CANT_CONNECT);
     return true;
 }
 
@@ -271,16 +374,20 @@ void CHTTPLeech::WriteBody(const uint8_t* data, uint32_t length) {
     if (uint64_t(position_) > uint64_t(end_) || position_ > last_ || n < length) Finish();
 }
 
-bool CHTTPLeech::OnClose(ISocket*) {
-    if (!download_) return false;
+bool CHTTPLeech::OnClose(ISocket* socket) {
+    if (!download_ || !IsMine(socket)) return false;
     RefPtr<CHTTPLeech> self(this);
     if (stopped_) return true;
     if (headerPending_) {
+        // A kept connection that the server closed before answering: the request goes again.
+        if (!reader_.Started() && RetryOnNewConnection()) return true;
         Fail(DS_ABORTED);  // closed without a (whole) reply: an attempt that brought nothing
     } else if (download_->IsSingleStream() && end_ == 0xFFFFFFFFu) {
-        // The body ran to the end of the connection: whole, unless the server announced more or
-        // the TLS stream was cut (no close_notify: an attacker or a broken link may have ended it).
-        if ((announced_ && position_ < *announced_) || truncated_)
+        // The body ran to the end of the connection: whole, unless the server announced more, its
+        // framing (length or chunks) had not ended, or the TLS stream was cut (no close_notify: an
+        // attacker or a broken link may have ended it).
+        bool framedShort = framing_.end != BODY_TO_CLOSE && !bodyEnded_;
+        if ((announced_ && position_ < *announced_) || truncated_ || framedShort)
             Fail(DS_ABORTED);
         else
             download_->Complete();

@@ -18,8 +18,17 @@
 // zero byte in its header is "Failed"; a connection that ends before the worker's bytes are in
 // (no reply, half a header, a short body) is "Aborted", a failed attempt that the download's retry
 // rule counts. See http_leech.cpp for the steps.
+//
+// Kept connections: with a pool in its environment the worker asks for HTTP/1.1 with
+// "Connection: keep-alive" and follows the response's own framing (its length, or its chunks,
+// decoded). When the body has ended by that framing, the server did not ask to close, nothing came
+// after the end and the worker is done, the connection goes to the pool for the next worker to the
+// same place; otherwise it is closed. A request on a kept connection that gets no answer (closed,
+// refused, or bytes that are no HTTP response) is sent once more on a new connection, which is not
+// a failed attempt.
 #include <optional>
 
+#include "download/http_body.h"
 #include "download/http_response.h"
 #include "download/leech.h"
 
@@ -38,8 +47,18 @@ public:
     // The request this worker sends now (also what OnReady sends).
     std::string BuildRequest();
 
+protected:
+    std::string ConnectionKey() override;
+
 private:
     bool IsProbe();
+    // The body bytes of a block (after the header: header is the response just read) through the
+    // response's framing to the status handling and the file; ends the body when it is whole.
+    void TakeBody(const uint8_t* data, uint32_t length, const SHttpResponse* header);
+    void OnBodyEnd();
+    // The request on a kept connection went unanswered: once, a new connection. False when this
+    // does not apply (the caller fails as it would have).
+    bool RetryOnNewConnection();
     void OnHeader(const SHttpResponse& response, const uint8_t* body, uint32_t length);
     void OnOk(const SHttpResponse& response, const uint8_t* body, uint32_t length);
     void OnPartial(const SHttpResponse& response, const uint8_t* body, uint32_t length);
@@ -56,6 +75,13 @@ private:
     uint32_t skip_ = 0;                   // body bytes before the position (a wider range than asked)
     uint32_t last_ = 0xFFFFFFFFu;         // the last byte the response carries (Content-Range)
     std::optional<uint32_t> announced_;   // Content-Length of a body read to the end of the connection
+    SBodyFraming framing_;                // how the body of the response ends
+    uint64_t bodyLeft_ = 0;               // BODY_LENGTH: bytes still due
+    CChunkedDecoder chunks_;
+    std::vector<CChunkedDecoder::SSpan> spans_;
+    uint8_t bodyEnded_ = 0;               // the framing says the body is whole
+    uint8_t unclean_ = 0;                 // bytes after the end, or broken chunks: never kept
+    uint8_t retried_ = 0;                 // the request went out again on a new connection
 };
 
 // Makes an HTTP worker for bytes start..end of the download (0..0: the probe) with the default

@@ -37,7 +37,7 @@ std::string ReferrerLine(const SHttpRequest& r) {
 
 std::string AgentAndAccept(const SHttpRequest& r) {
     std::string agent = r.userAgent.empty() ? std::string(kClassicAgent) : OneLine(r.userAgent);
-    return " HTTP/1.0\r\nUser-Agent: " + agent + "\r\nAccept: */*\r\n";
+    return std::string(r.keepAlive ? " HTTP/1.1" : " HTTP/1.0") + "\r\nUser-Agent: " + agent + "\r\nAccept: */*\r\n";
 }
 
 std::string CookieLine(const SHttpRequest& r) {
@@ -120,6 +120,7 @@ std::string BuildHttpRequest(const SHttpRequest& r) {
     text += "Host: " + HostAndPort(r);
     if (r.kind == HTTP_REQUEST_RANGED && r.rangeEnd != 0xFFFFFFFFu)
         text += "\r\nRange: bytes=" + std::to_string(r.rangeStart) + "-" + std::to_string(r.rangeEnd);
+    if (r.keepAlive) text += "\r\nConnection: keep-alive";
     text += "\r\n\r\n";
     return text;
 }

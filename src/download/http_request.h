@@ -1,5 +1,7 @@
 #pragma once
-// The HTTP/1.0 request a worker sends: one GET per connection, built from a request descriptor.
+// The request a worker sends, built from a request descriptor: an HTTP/1.0 GET that ends its
+// connection, or, when the worker can keep the connection for the next request, an HTTP/1.1 GET
+// with "Connection: keep-alive" (whose answer may then come in chunks).
 // Three kinds: the plain request (the probe: no range), the ranged request (a section, or the
 // whole file of a single-stream download from byte 0) and the whole-file request (never a range).
 // Through an HTTP proxy the request line carries the absolute address instead of the path.
@@ -34,6 +36,7 @@ struct SHttpRequest {
     std::string ifModifiedSince;      // empty for none
     std::string userAgent;            // empty: the program's classic identity
     std::string cookie;               // the Cookie header's value; empty for none
+    bool keepAlive = false;           // HTTP/1.1, asking to keep the connection
 };
 
 // Standard Base64 with "=" padding. With lineLength > 0 a CR LF follows every lineLength output

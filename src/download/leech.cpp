@@ -50,6 +50,14 @@ uint32_t CLeech::Release() {
 
 bool CLeech::Connect() {
     if (started_ || !download_ || !env_.sockets) return false;
+    if (!OpenConnection(true)) {
+        Stop();
+        return false;
+    }
+    return true;
+}
+
+bool CLeech::OpenConnection(bool mayReuse) {
     // The redirector and this worker hold each other until Stop cuts the redirector off, so a
     // worker that does not start must be stopped before its creator releases it.
     if (env_.deliveryEngine && !redirector_)
@@ -57,6 +65,18 @@ bool CLeech::Connect() {
             new CSocketRedirector(static_cast<ISockAdviseSink*>(this), env_.deliveryEngine.Get()));
     sockaddr_in address = download_->GetServerAddress();
     RefPtr<ISocket> socket;
+    std::string key = mayReuse && env_.pool ? ConnectionKey() : std::string();
+    if (!key.empty() && env_.pool->Take(key, SinkForSockets(), socket.Put())) {
+        sockets_.Add(socket.Get());
+        reused_ = 1;
+        Log(LOG_CONNECTED, AddressText(address) + " (reused connection)");
+        state_ = LEECH_CONNECTING;
+        started_ = 1;
+        if (downloader_) downloader_->AddUse();
+        socket->Kick();  // connected already: the socket engine calls OnReady, which sends the request
+        return true;
+    }
+    reused_ = 0;
     bool made;
     if (download_->GetConfig()->Service == SERVICE_HTTPS) {
         const SDownloadConfig* config = download_->GetConfig();
@@ -77,22 +97,47 @@ bool CLeech::Connect() {
             Log(LOG_CONNECTING, "Cannot connect to " + AddressText(address) + ": " + std::strerror(error));
         }
     }
-    if (!made || !socket) {
-        Stop();
-        return false;
-    }
+    if (!made || !socket) return false;
     sockets_.Add(socket.Get());
     Log(LOG_CONNECTING, AddressText(address));
     socket->RegisterEvent();
     if (!socket->IsStarted()) {
         for (ISocket* s : sockets_) s->Close();
-        Stop();
+        sockets_.RemoveAll();
         return false;
     }
     state_ = LEECH_CONNECTING;
     started_ = 1;
     if (downloader_) downloader_->AddUse();
     return true;
+}
+
+bool CLeech::ReopenConnection() {
+    for (ISocket* socket : sockets_)
+        if (socket) socket->Close();
+    sockets_.RemoveAll();
+    if (started_ && downloader_) downloader_->ReleaseUse();
+    started_ = 0;
+    state_ = LEECH_NEW;
+    return download_ && OpenConnection(false);
+}
+
+void CLeech::ParkConnection() {
+    if (sockets_.GetSize() != 1 || !sockets_[0]) return;
+    RefPtr<ISocket> socket(sockets_[0]);
+    std::string key = env_.pool ? ConnectionKey() : std::string();
+    sockets_.RemoveAll();  // no longer this worker's: Stop does not close it
+    if (!key.empty() && env_.pool->Park(key, socket.Get()))
+        parked_ = socket;
+    else
+        socket->Close();
+}
+
+bool CLeech::IsMine(ISocket* socket) {
+    if (!socket) return true;
+    for (ISocket* s : sockets_)
+        if (s == socket) return true;
+    return false;
 }
 
 bool CLeech::GetSocket(uint32_t index, ISocket** out) {
@@ -147,7 +192,7 @@ void CLeech::Stop() {
         started_ = 0;
         for (ISocket* socket : sockets_)
             if (socket) socket->Close();
-        Log(LOG_CLOSED, download_ ? download_->GetOriginalUrl() : std::string());
+        if (!parked_) Log(LOG_CLOSED, download_ ? download_->GetOriginalUrl() : std::string());
         if (downloader_) downloader_->ReleaseUse();
     }
     sockets_.RemoveAll();
@@ -160,7 +205,7 @@ void CLeech::Stop() {
 }
 
 bool CLeech::OnConnect(ISocket* socket, bool success) {
-    if (!download_ || stopped_) return false;
+    if (!download_ || stopped_ || !IsMine(socket)) return false;
     if (!success) {
         download_->SetStatus(DS_CANT_CONNECT);
         Finish();
@@ -184,7 +229,7 @@ DownloadStatus TlsErrorStatus(uint32_t code) {
 }
 
 bool CLeech::OnError(ISocket* socket, uint32_t code) {
-    if (!download_) return false;
+    if (!download_ || !IsMine(socket)) return false;
     if (code == SOCKERR_TLS_TRUNCATED) {
         truncated_ = 1;
         return true;
@@ -229,6 +274,7 @@ SLeechEnv DefaultLeechEnv() {
     // An HTTP worker serves an FTP address only through the HTTP proxy, so "in use" is all it needs.
     env.httpProxyInUse = [] { return CurrentProxyChoice().httpInUse; };
     env.tlsOptions = CurrentTlsOptions;
+    if (sockets) env.pool = QueryAs<IConnectionPool>(sockets.Get(), IID_IConnectionPool);
     return env;
 }
 

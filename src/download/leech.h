@@ -3,7 +3,8 @@
 // state, the connection to the download's server address (the server itself or the proxy; for an
 // https address a TLS socket, through the proxy inside a CONNECT tunnel), the idle time-out check
 // (which covers a TLS handshake: the worker is "connecting" until its request is sent), stopping
-// and teardown.
+// and teardown. A worker whose place has a kept connection in the pool (connection_pool.h) takes
+// it instead of connecting; it parks its connection there again when its answer ended cleanly.
 //
 // Threads: a worker lives on the downloader's thread. Its sockets' events come to it there through
 // a socket redirector (the worker's own ISockAdviseSink wrapped, posted to the downloader engine);
@@ -22,6 +23,7 @@
 #include "download/i_leech.h"
 #include "engine/containers.h"
 #include "engine/engine.h"
+#include "net/connection_pool.h"
 #include "net/socket_interfaces.h"
 #include "net/tls_context.h"
 
@@ -41,6 +43,7 @@ struct SLeechEnv {
     std::function<SLeechTimeouts()> timeouts;  // empty: the defaults
     std::function<bool()> httpProxyInUse;      // empty: no proxy
     std::function<STlsOptions()> tlsOptions;   // empty: verify against the system's store
+    RefPtr<IConnectionPool> pool;              // kept connections; null: one request per connection
 };
 
 // The downloader and the socket engine registered with the engine manager (events delivered on the
@@ -75,8 +78,9 @@ public:
     // cut without close_notify is remembered, so a body read to the close is not taken as whole.
     bool OnError(ISocket* socket, uint32_t code) override;
 
-    // Opens the connection to the download's server address; true when the connect was started
-    // (the worker is then "started"). A worker that did not start is released by its creator.
+    // Opens the connection to the download's server address, or takes a kept one; true when the
+    // connect was started (the worker is then "started"). A worker that did not start is released
+    // by its creator.
     bool Connect();
     bool IsStarted() const { return started_ != 0; }
     // The idle check with given limits (CheckTimeout reads them from the settings).
@@ -93,6 +97,18 @@ protected:
     ISockAdviseSink* SinkForSockets() { return redirector_ ? redirector_.Get() : this; }
     // Logs the TLS session of a socket once its handshake is done (no-op for a plain socket).
     void LogTlsSession(ISocket* socket);
+    // The place of this worker's connection in the pool of kept connections; empty: not kept.
+    virtual std::string ConnectionKey() { return {}; }
+    // A notification about a connection this worker holds (not one it has given up or parked).
+    bool IsMine(ISocket* socket);
+    // Takes a kept connection (mayReuse) or opens a new one; false when neither worked (nothing
+    // is held then, and the caller decides the status).
+    bool OpenConnection(bool mayReuse);
+    // Gives up the connection in hand and opens a new one (never a kept one).
+    bool ReopenConnection();
+    // Hands the connection, whose answer ended cleanly, to the pool (or closes it when the pool
+    // will not keep it).
+    void ParkConnection();
 
     RefPtr<IDownload> download_;
     CInterfaceArray<ISocket> sockets_;
@@ -101,6 +117,8 @@ protected:
     uint8_t started_ = 0;
     uint8_t truncated_ = 0;  // the TLS stream ended without close_notify
     uint8_t tlsLogged_ = 0;
+    uint8_t reused_ = 0;     // the connection in hand came from the pool
+    RefPtr<ISocket> parked_;  // the connection this worker parked (bytes after its end discard it)
     uint32_t position_ = 0;
     uint32_t end_ = 0;
     // The probe: made for 0..0 while the download's size is not known (and it is not one stream).

@@ -98,6 +98,11 @@ HRESULT CBRSocket::QueryInterface(const GUID& iid, void** out) {
         AddRef();
         return S_OK;
     }
+    if (iid == IID_ISocketHandover) {
+        *out = static_cast<ISocketHandover*>(this);
+        AddRef();
+        return S_OK;
+    }
     *out = nullptr;
     return E_NOINTERFACE;
 }

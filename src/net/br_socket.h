@@ -19,7 +19,7 @@ namespace plover {
 
 class CSocketEngine;
 
-class CBRSocket final : public ISocket {
+class CBRSocket final : public ISocket, public ISocketHandover {
 public:
     // A socket whose connect to `remote` has been started; null when it cannot be made.
     static CBRSocket* CreateConnecting(CSocketEngine* engine, const SOCKADDR_IN& remote);
@@ -30,8 +30,8 @@ public:
     // The number of socket objects that exist in the process.
     static int32_t GetLiveCount();
 
-    // Sets the owner's sink, taking a reference.
-    void SetSink(ISockAdviseSink* sink);
+    // Sets the owner's sink, taking a reference (ISocketHandover).
+    void SetSink(ISockAdviseSink* sink) override;
 
     // IUnknown
     HRESULT QueryInterface(const GUID& iid, void** out) override;

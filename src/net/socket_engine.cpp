@@ -35,6 +35,9 @@ HRESULT CSocketEngine::QueryInterface(const GUID& iid, void** out) {
         AddRef();
         return S_OK;
     }
+    // The kept connections of this engine's sockets: an object of its own, living as long as its
+    // last user.
+    if (out && iid == IID_IConnectionPool) return pool_->QueryInterface(iid, out);
     return CEngine::QueryInterface(iid, out);
 }
 
@@ -121,6 +124,7 @@ void CSocketEngine::OnStart() { timer_ = StartTimer(kThrottleTimerMs); }
 void CSocketEngine::OnStop() {
     if (timer_) StopTimer(timer_);
     timer_ = nullptr;
+    pool_->CloseAll();
     // No socket is processed after this: OpenSSL's state of this thread (the random generators of
     // the TLS handshakes) is freed now rather than at the thread's exit, which may come after the
     // process has ended.
@@ -130,6 +134,7 @@ void CSocketEngine::OnStop() {
 // Rolls a used-up window; while it is still used up nothing happens, otherwise every socket is
 // kicked so that data left unread by the throttle is read now.
 void CSocketEngine::OnTimer(TIMER_INFO*) {
+    pool_->Sweep();
     if (window_.bExhausted) {
         window_.Roll(GetTickCount());
         if (window_.bExhausted) return;

@@ -12,7 +12,7 @@
 //     carries the close (OnReceive, or OnError code 1 when the receive fails);
 //  5. OnReady while the socket is connected;
 //  6. the close (OnClose), reported only after every received byte has been delivered.
-// A 200 ms timer rolls the throttle window and kicks every socket, so data the throttle left
+// A 200 ms timer closes kept connections that idled too long, rolls the throttle window and kicks every socket, so data the throttle left
 // unread is read in a later window; between those ticks an idle engine sleeps.
 //
 // Sockets are added and removed with the operations 201 and 202 (posted with waiting), host-name
@@ -22,6 +22,7 @@
 #include <mutex>
 
 #include "engine/engine.h"
+#include "net/connection_pool.h"
 #include "net/socket_interfaces.h"
 #include "net/transfer_window.h"
 
@@ -35,7 +36,8 @@ public:
     // Without a quota source the engine reads dwTransferQuota of the current traffic mode.
     explicit CSocketEngine(QuotaSource quota = {});
 
-    // IUnknown: answers IUnknown, IEngine and ISocketEngine.
+    // IUnknown: answers IUnknown, IEngine and ISocketEngine, and IConnectionPool with the pool of
+    // kept connections (connection_pool.h) that this engine sweeps and closes on stop.
     HRESULT QueryInterface(const GUID& iid, void** out) override;
     uint32_t AddRef() override { return CEngine::AddRef(); }
     uint32_t Release() override { return CEngine::Release(); }
@@ -71,6 +73,7 @@ private:
     STransferWindow window_;
     TIMER_INFO* timer_ = nullptr;
     QuotaSource quota_;
+    RefPtr<CConnectionPool> pool_ = RefPtr<CConnectionPool>::Adopt(new CConnectionPool);
 };
 
 }  // namespace plover

@@ -23,6 +23,7 @@ inline constexpr GUID IID_ISocket = MakeGuid("71F354BD-8EAA-41A3-9C27-D5CDFB7A12
 inline constexpr GUID IID_ISocketEngine = MakeGuid("0191992C-00F3-44E7-AC61-5528FCFBF354");
 inline constexpr GUID IID_ISockAdviseSink = MakeGuid("EECE3139-083B-4B69-855E-4E1A08EC486D");
 inline constexpr GUID IID_IEndable = MakeGuid("FEF81823-CF45-4839-8280-56D91FD23A5A");
+inline constexpr GUID IID_ISocketHandover = MakeGuid("3C9E51A7-06D4-4B8E-A2F1-7D5B9C0E4A61");
 
 // A 16-byte IPv4 socket address: family AF_INET (2), port and address in network byte order.
 using SOCKADDR_IN = sockaddr_in;
@@ -136,6 +137,16 @@ struct ISocketEngine : IUnknown {
 
 protected:
     ~ISocketEngine() = default;
+};
+
+// A connection that can pass from one owner to the next (a kept connection: a worker parks it, the
+// connection pool holds it, the next worker takes it). Notifications made after SetSink returns go
+// to the new sink; one the socket engine is making at that moment may still reach the old one.
+struct ISocketHandover : IUnknown {
+    virtual void SetSink(ISockAdviseSink* sink) = 0;
+
+protected:
+    ~ISocketHandover() = default;
 };
 
 // Cuts an object off from its owner: after End returns it calls the owner no more.

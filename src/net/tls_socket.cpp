@@ -76,6 +76,8 @@ HRESULT CTlsSocket::QueryInterface(const GUID& iid, void** out) {
         *out = static_cast<ISockAdviseSink*>(this);
     else if (iid == IID_ITlsSession)
         *out = static_cast<ITlsSession*>(this);
+    else if (iid == IID_ISocketHandover)
+        *out = static_cast<ISocketHandover*>(this);
     else {
         *out = nullptr;
         return E_NOINTERFACE;
@@ -93,6 +95,12 @@ uint32_t CTlsSocket::Release() {
 RefPtr<ISockAdviseSink> CTlsSocket::Owner() {
     std::lock_guard guard(ownerLock_);
     return owner_;
+}
+
+void CTlsSocket::SetSink(ISockAdviseSink* sink) {
+    RefPtr<ISockAdviseSink> held(sink);
+    std::lock_guard guard(ownerLock_);
+    std::swap(owner_, held);
 }
 
 bool CTlsSocket::GetSink(ISockAdviseSink** out) {

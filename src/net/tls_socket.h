@@ -53,7 +53,7 @@ struct STlsTarget {
 bool CreateTlsSocket(ISocketEngine* engine, ISockAdviseSink* sink, const SOCKADDR_IN* remote,
                      const STlsTarget& target, ISocket** out, bool throttled, std::string* error);
 
-class CTlsSocket final : public ISocket, public ISockAdviseSink, public ITlsSession {
+class CTlsSocket final : public ISocket, public ISockAdviseSink, public ITlsSession, public ISocketHandover {
 public:
     // Takes the context's reference. Attach gives it the plain socket whose sink it is.
     CTlsSocket(SSL_CTX* ctx, ISockAdviseSink* owner, const STlsTarget& target);
@@ -96,6 +96,8 @@ public:
     bool OnReady(ISocket* socket) override;
     bool OnReceive(ISocket* socket, const uint8_t* data, uint32_t length) override;
     bool OnError(ISocket* socket, uint32_t code) override;
+    // ISocketHandover: the owner changes, the session stays (a kept connection needs no new handshake).
+    void SetSink(ISockAdviseSink* sink) override;
     // ITlsSession
     std::string GetSessionText() override;
     std::string GetFailureText() override;

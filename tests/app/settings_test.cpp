@@ -224,7 +224,7 @@ TEST_F(SettingsTest, MainTableNamesInStoredOrder) {
         "sizeThumbMaxSize", "sizeLargePicMinSize", "sizeLargePicMaxSize", "bShowProfileDescription", "sizeThumb",
         "bImageViewShrinkToFit", "bImageViewUpdateFrameSize", "bImageViewAutoSizeCenter", "eBasketViewMode",
         "iMaxCacheSpace", "iMaxPageSize", "bTlsInsecure", "csTlsCaFile", "csUserAgent", "csCookieFile",
-        "dwMaxConnectionsPerServer", "dwMaxRetryAfter"};
+        "dwMaxConnectionsPerServer", "dwMaxRetryAfter", "dwKeepAliveIdle", "dwKeepAlivePerServer"};
     CRegistrySettings s;
     auto list = ListSettings(s);
     ASSERT_EQ(list.size(), std::size(expected));

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -170,10 +171,12 @@ NginxServer::NginxServer(NginxOptions options) : options_(std::move(options)) {
             "  types { text/html html htm; image/jpeg jpg jpeg; image/png png; text/plain txt; }\n"
             "  log_format plover '$request_method $request_uri $status $http_range $body_bytes_sent';\n"
             "  access_log " + dir + "/access.log plover;\n"
+            "  log_format conns '$connection $connection_requests $request_uri';\n"
+            "  access_log " + dir + "/connections.log conns;\n"
             "  client_body_temp_path " + dir + "/body;\n  proxy_temp_path " + dir + "/proxy;\n"
             "  fastcgi_temp_path " + dir + "/fastcgi;\n  uwsgi_temp_path " + dir + "/uwsgi;\n"
             "  scgi_temp_path " + dir + "/scgi;\n"
-            "  sendfile on;\n  keepalive_timeout 5;\n"
+            "  sendfile on;\n  " + options_.keepAlive + "\n"
             "  server {\n"
             "    listen 127.0.0.1:" + std::to_string(port) + (tls ? " ssl" : "") + ";\n" + tlsLines +
             "    server_name localhost;\n"
@@ -204,6 +207,23 @@ int NginxServer::RequestCount(const std::string& uri) const {
     while (log >> method >> path && std::getline(log, rest)) n += path == uri;
     return n;
 }
+std::string NginxServer::ConnectionLog() const { return ReadFile(Folder() / "connections.log"); }
+
+int NginxServer::ConnectionsUsed() const {
+    std::istringstream log(ConnectionLog());
+    std::set<std::string> connections;
+    std::string connection, rest;
+    while (log >> connection && std::getline(log, rest)) connections.insert(connection);
+    return int(connections.size());
+}
+
+int NginxServer::RequestsLogged() const {
+    std::istringstream log(ConnectionLog());
+    int n = 0;
+    for (std::string line; std::getline(log, line);) n += !line.empty();
+    return n;
+}
+
 std::string NginxServer::ErrorLog() const { return ReadFile(Folder() / "error.log"); }
 std::string NginxServer::HttpsUrl(const std::string& path, const std::string& host) const {
     return "https://" + host + ":" + std::to_string(Port()) + path;

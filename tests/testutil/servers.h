@@ -26,6 +26,8 @@
 //   "https://localhost:PORT/x"); NginxOptions::extraLocations adds locations.
 //   AccessLog() returns the access log, one line a request: "METHOD URI STATUS RANGE BYTES"
 //   (RANGE is "-" when the request had no Range header), handy to check what the client asked.
+//   ConnectionsUsed() and RequestsLogged() tell how many connections carried how many requests;
+//   NginxOptions::keepAlive sets nginx's keep-alive limits (default "keepalive_timeout 5;").
 //
 //   plover::test::PythonHttpServer plain;  // python3 -m http.server: HTTP/1.0, ignores Range
 //                                          // (answers 200 with the whole file to a ranged GET)
@@ -119,6 +121,7 @@ struct NginxOptions {
     std::string tlsCertificate;
     std::string tlsKey;
     std::string extraLocations;  // more "location" blocks for the server, as nginx configuration
+    std::string keepAlive = "keepalive_timeout 5;";  // nginx's keep-alive directives
 };
 
 class NginxServer : public ServerProcess {
@@ -130,6 +133,12 @@ public:
     std::string AccessLog() const;
     // How many requests of the access log asked for uri.
     int RequestCount(const std::string& uri) const;
+    // The connection log, one line a request: "CONNECTION REQUEST-ON-IT URI" (nginx's $connection
+    // and $connection_requests), to tell how many connections carried the requests.
+    std::string ConnectionLog() const;
+    // The distinct connections and the requests in the connection log.
+    int ConnectionsUsed() const;
+    int RequestsLogged() const;
     std::string ErrorLog() const;
     const NginxOptions& Options() const { return options_; }
     // "https://HOST:PORT" followed by path (for a server started with a certificate).
