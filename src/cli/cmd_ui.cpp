@@ -16,6 +16,7 @@
 #include "web/basket_routes.h"
 #include "web/basket_service.h"
 #include "web/instance_token.h"
+#include "web/option_routes.h"
 #include "web/request_guard.h"
 #include "web/setup_api.h"
 #include "web/web_model.h"
@@ -76,6 +77,7 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
                    [&jobs](int id, int& status) { return jobs->State(id, status); });
     web::CBasketService baskets(hub);
     web::InstallBasketRoutes(server.Http(), baskets);
+    web::InstallOptionRoutes(server.Http(), nullptr);
     baskets.Start();
     std::string error;
     if (!server.Start(&error)) {

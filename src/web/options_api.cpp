@@ -13,7 +13,7 @@ namespace plover::web {
 namespace {
 
 // Settings are set by one request at a time; the engines read them as they always do.
-std::mutex optionsLock;
+std::mutex& optionsLock = SettingsLock();
 
 const char* ControlName(EOptionControl c) {
     switch (c) {
@@ -53,6 +53,16 @@ nlohmann::json Describe(const SSettingInfo& info, const SOptionRow* row) {
 
 }  // namespace
 
+std::mutex& SettingsLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+bool WriteSettings(std::string* error) {
+    SaveMainSettings();
+    return GetRegStore().Save(error);
+}
+
 SApiAnswer ListOptions() {
     std::lock_guard g(optionsLock);
     nlohmann::json pages = nlohmann::json::array();
@@ -88,8 +98,7 @@ SApiAnswer SetOption(const nlohmann::json& body) {
     std::string error = row ? CheckOptionValue(*row, value) : "";
     if (!error.empty()) return ApiError(422, error);
     if (!ParseSetting(*info, value, &error)) return ApiError(422, error);
-    SaveMainSettings();
-    if (!GetRegStore().Save(&error)) return ApiError(500, error);
+    if (!WriteSettings(&error)) return ApiError(500, error);
     return {200, Describe(*info, row)};
 }
 

@@ -6,11 +6,19 @@
 //                        "min"?,"max"?,"unit"?,"choices"?,"colour"?}]}]}  (option_pages.h)
 //   POST /api/settings   {"name","value"}  sets one (as text; a colour also as "#rrggbb"), checked
 //                        by its page's rule, and writes the store at once; answers the setting
+#include <mutex>
+#include <string>
+
 #include <nlohmann/json.hpp>
 
 #include "web/web_api.h"
 
 namespace plover::web {
+
+// The lock of every command that changes stored settings, and the write of the whole store (with
+// that lock held); false with the reason when the file cannot be written.
+std::mutex& SettingsLock();
+bool WriteSettings(std::string* error);
 
 SApiAnswer ListOptions();
 SApiAnswer SetOption(const nlohmann::json& body);

@@ -4,6 +4,7 @@ bookmarks pane, the scan profiles and search sites lists, and the system informa
 Usage: browser_test_options.py PLOVER [SCREENSHOT_PREFIX]"""
 import os
 import shutil
+import struct
 import sys
 import tempfile
 
@@ -83,14 +84,85 @@ def options_step(s):
     s.close(dialog)
 
 
+def write_history(home, pairs):
+    """The download history file with (address, path) pairs: version 1, the addresses, the paths."""
+    def strings(items):
+        out = struct.pack("<I", len(items))
+        for t in items:
+            b = t.encode()
+            assert len(b) < 255
+            out += bytes([len(b)]) + b
+        return out
+    os.makedirs(home, exist_ok=True)
+    with open(os.path.join(home, "DownloadDB.sdb"), "wb") as f:
+        f.write(struct.pack("<I", 1) + strings([a for a, _ in pairs]) + strings([p for _, p in pairs]))
+
+
+def history_step(s, kept):
+    """The history lists each address with its file, marks a gone one, searches, forgets an entry;
+    a bookmark is added, opened (a scan of its address, or the address itself) and deleted."""
+    d = s.driver
+    d.find_element(By.XPATH, "//*[contains(@class,'tab') and normalize-space()='History']").click()
+    pane = s.wait.until(lambda d: d.find_element(By.CSS_SELECTOR, ".hist"))
+    names = lambda: [e.text.split("\n")[0] for e in pane.find_elements(By.CSS_SELECTOR, ".hist-list li .hist-text")]
+    wait_for("the history", lambda: sorted(names()) == ["gone.jpg gone", "notes.txt"], 30)
+    s.screenshot("history")
+    search = pane.find_element(By.CSS_SELECTOR, "input[type=search]")
+    search.send_keys("notes")
+    wait_for("the search", lambda: names() == ["notes.txt"], 10)
+    search.clear()
+    search.send_keys(" ")
+    search.send_keys("\b")
+    wait_for("the whole list", lambda: len(names()) == 2, 10)
+    gone = pane.find_element(By.CSS_SELECTOR, "li[data-address='http://127.0.0.1:1/gone.jpg']")
+    gone.find_element(By.CSS_SELECTOR, "button.hist-forget").click()
+    wait_for("the forgotten entry", lambda: names() == ["notes.txt"], 10)
+    pane.find_element(By.CSS_SELECTOR, "li[data-address='http://127.0.0.1:1/notes.txt']").click()
+    d.execute_script("arguments[0].dispatchEvent(new MouseEvent('dblclick', {bubbles: true}))",
+                     pane.find_element(By.CSS_SELECTOR, "li[data-address='http://127.0.0.1:1/notes.txt']"))
+    dialog = s.wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "dialog.dlg-folder[open]"))
+    assert dialog.find_element(By.NAME, "path").get_attribute("value") == os.path.dirname(kept)
+    dialog.find_element(By.CSS_SELECTOR, "button.primary").click()
+
+    pane.find_element(By.CSS_SELECTOR, ".hist-tabs button[data-mode='bookmarks']").click()
+    add = s.wait.until(lambda d: pane.find_element(By.CSS_SELECTOR, "input.hist-add"))
+    s.wait.until(lambda d: add.is_displayed())
+    add.send_keys("mailto:me@example.com\n")
+    refusal = s.wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "dialog.dlg[open]"))
+    assert "Only HTTP, HTTPS and FTP addresses" in refusal.text, refusal.text
+    refusal.find_element(By.CSS_SELECTOR, "button.primary").click()
+    add.clear()
+    add.send_keys("http://127.0.0.1:1/gallery/\n")
+    link = s.wait.until(lambda d: pane.find_element(By.CSS_SELECTOR, "li[data-url='http://127.0.0.1:1/gallery/'] a"))
+    s.screenshot("bookmarks")
+    before = set(d.window_handles)
+    link.click()
+    wait_for("the opened bookmark", lambda: len(set(d.window_handles) - before) == 1, 30)
+    main = d.current_window_handle
+    d.switch_to.window((set(d.window_handles) - before).pop())
+    wait_for("the bookmark's address", lambda: "gallery" in d.current_url, 30)
+    d.close()
+    d.switch_to.window(main)
+    pane.find_element(By.CSS_SELECTOR, "li[data-url='http://127.0.0.1:1/gallery/'] button.hist-forget").click()
+    wait_for("the deleted bookmark", lambda: not pane.find_elements(By.CSS_SELECTOR, "li[data-url]"), 10)
+
+
 def main():
     plover = sys.argv[1]
     shot = sys.argv[2] if len(sys.argv) > 2 else None
     work = tempfile.mkdtemp(prefix="plover-options-")
     s = Session(plover, work, shot)
     try:
+        home = os.path.join(work, "home")
+        kept = os.path.join(home, "Cars", "notes.txt")
+        os.makedirs(os.path.dirname(kept))
+        with open(kept, "w") as f:
+            f.write("notes")
+        write_history(home, [("http://127.0.0.1:1/gone.jpg", os.path.join(home, "Cars", "gone.jpg")),
+                             ("http://127.0.0.1:1/notes.txt", kept)])
         s.start()
         options_step(s)
+        history_step(s, kept)
         print("options windows: ok")
     finally:
         if s.driver:

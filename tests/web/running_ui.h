@@ -21,8 +21,11 @@ class RunningUi : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(RunPlover(home_.Str(), {"install", "--no-baskets"}).exitCode, 0);
+        BeforeStart();
         Start();
     }
+    // What a test puts into the home before Plover starts.
+    virtual void BeforeStart() {}
     void Start() {
         port_ = FreeLoopbackPort();
         plover_ = std::make_unique<CBackgroundPlover>(

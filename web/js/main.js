@@ -12,6 +12,7 @@ import { openOptions } from './options.js';
 import { installBaskets } from './baskets.js';
 import { installBasketWindow, startBasketWindow } from './basket_window.js';
 import { installViewer, startViewer } from './viewer.js';
+import { installHistory } from './history.js';
 
 const PANE_BASKETS = 101, PANE_HISTORY = 102, PANE_PROFILES = 103, PANE_DOWNLOADS = 110, PANE_LOG = 120;
 const MDI_PRIMARY = 2;
@@ -165,6 +166,7 @@ async function start() {
   document.title = win.title;
   if (name === 'main') await runWizardIfNeeded();
   installBaskets(panes, commands);
+  installHistory(panes, commands);
   if (name === 'basket') installBasketWindow(panes, commands);
   if (name === 'viewer') installViewer(panes, commands);
   ctx = {
