@@ -52,6 +52,12 @@ class Session:
         self.wait.until(lambda d: not d.find_elements(By.CSS_SELECTOR, "dialog.opt-dlg[open]"))
 
 
+def texts(driver, css):
+    """The texts of the elements, read in one step: lists are drawn again as the program tells of changes."""
+    return driver.execute_script(
+        "return [...document.querySelectorAll(arguments[0])].map((e) => e.innerText)", css)
+
+
 def options_step(s):
     """A number out of its range is refused with the reason; a choice, a check box and a number
     are stored at once and kept over a restart."""
@@ -104,7 +110,7 @@ def history_step(s, kept):
     d = s.driver
     d.find_element(By.XPATH, "//*[contains(@class,'tab') and normalize-space()='History']").click()
     pane = s.wait.until(lambda d: d.find_element(By.CSS_SELECTOR, ".hist"))
-    names = lambda: [e.text.split("\n")[0] for e in pane.find_elements(By.CSS_SELECTOR, ".hist-list li .hist-text")]
+    names = lambda: [t.split("\n")[0] for t in texts(d, ".hist-list li .hist-text")]
     wait_for("the history", lambda: sorted(names()) == ["gone.jpg gone", "notes.txt"], 30)
     s.screenshot("history")
     search = pane.find_element(By.CSS_SELECTOR, "input[type=search]")
@@ -117,9 +123,9 @@ def history_step(s, kept):
     gone = pane.find_element(By.CSS_SELECTOR, "li[data-address='http://127.0.0.1:1/gone.jpg']")
     gone.find_element(By.CSS_SELECTOR, "button.hist-forget").click()
     wait_for("the forgotten entry", lambda: names() == ["notes.txt"], 10)
-    pane.find_element(By.CSS_SELECTOR, "li[data-address='http://127.0.0.1:1/notes.txt']").click()
-    d.execute_script("arguments[0].dispatchEvent(new MouseEvent('dblclick', {bubbles: true}))",
-                     pane.find_element(By.CSS_SELECTOR, "li[data-address='http://127.0.0.1:1/notes.txt']"))
+    # The list is drawn again when the history tells of the change: the row is found in the same step.
+    d.execute_script("document.querySelector(\"li[data-address='http://127.0.0.1:1/notes.txt']\")"
+                     ".dispatchEvent(new MouseEvent('dblclick', {bubbles: true}))")
     dialog = s.wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "dialog.dlg-folder[open]"))
     assert dialog.find_element(By.NAME, "path").get_attribute("value") == os.path.dirname(kept)
     dialog.find_element(By.CSS_SELECTOR, "button.primary").click()
@@ -147,6 +153,50 @@ def history_step(s, kept):
     wait_for("the deleted bookmark", lambda: not pane.find_elements(By.CSS_SELECTOR, "li[data-url]"), 10)
 
 
+def profiles_step(s):
+    """Scan profiles and search sites in their two-pane editors: a new profile without a name is
+    refused with the rule's text, one with a name is added; deleting asks first; a new site without
+    a name is refused, one with a name gets the template marker as its format."""
+    dialog = s.options("Scan profiles")
+    editor = s.wait.until(lambda d: dialog.find_element(By.CSS_SELECTOR, "[data-two-pane='Scan profiles']"))
+    names = lambda: texts(s.driver, "dialog [data-two-pane='Scan profiles'] .tp-list li")
+    wait_for("the profiles", lambda: len(names()) == 4, 30)
+    editor.find_element(By.CSS_SELECTOR, "button[data-action='new']").click()
+    name = editor.find_element(By.CSS_SELECTOR, ".tp-props input[name='name']")
+    name.clear()
+    editor.find_element(By.CSS_SELECTOR, ".tp-props button.primary").click()
+    s.wait.until(lambda d: editor.find_element(By.CSS_SELECTOR, ".tp-error").text == "Profile name cannot be empty.")
+    name.send_keys("Portraits")
+    editor.find_element(By.CSS_SELECTOR, ".tp-props input[name='links']").click()
+    editor.find_element(By.CSS_SELECTOR, ".tp-props button.primary").click()
+    wait_for("the new profile", lambda: names()[-1:] == ["Portraits"], 30)
+    s.screenshot("profiles")
+    editor.find_element(By.XPATH, ".//li[text()='Scan Single Page']").click()
+    editor.find_element(By.CSS_SELECTOR, "button[data-action='delete']").click()
+    question = s.wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, "dialog.dlg[open]:not(.opt-dlg)"))[0]
+    assert question.find_element(By.TAG_NAME, "p").text == "Do you want to delete the 'Scan Single Page' profile?"
+    question.find_element(By.CSS_SELECTOR, "button.primary").click()
+    wait_for("the deleted profile", lambda: "Scan Single Page" not in names() and len(names()) == 4, 30)
+
+    dialog.find_element(By.CSS_SELECTOR, ".opt-groups li[data-group='Search sites']").click()
+    editor = s.wait.until(lambda d: dialog.find_element(By.CSS_SELECTOR, "[data-two-pane='Search sites']"))
+    titles = lambda: texts(s.driver, "dialog [data-two-pane='Search sites'] .tp-list li")
+    wait_for("the search sites", lambda: len(titles()) == 4, 30)
+    editor.find_element(By.CSS_SELECTOR, "button[data-action='new']").click()
+    editor.find_element(By.CSS_SELECTOR, ".tp-props button.primary").click()
+    s.wait.until(lambda d: editor.find_element(By.CSS_SELECTOR, ".tp-error").text == "Site name and format cannot be empty")
+    editor.find_element(By.CSS_SELECTOR, ".tp-props input[name='title']").send_keys("www.example.com")
+    editor.find_element(By.CSS_SELECTOR, ".tp-props button.primary").click()
+    wait_for("the new site", lambda: titles()[-1:] == ["www.example.com"], 30)
+    assert editor.find_element(By.CSS_SELECTOR, ".tp-props input[name='format']").get_attribute("value") == "_TEXT_TO_SEARCH_"
+    s.screenshot("search-sites")
+    s.close(dialog)
+    # The main window's pane lists the same profiles.
+    s.driver.find_element(By.XPATH, "//*[contains(@class,'tab') and normalize-space()='Scan profiles']").click()
+    wait_for("the profiles pane", lambda: "Portraits" in texts(s.driver, ".tp-pane .tp-list li"), 30)
+    s.screenshot("profiles-pane")
+
+
 def main():
     plover = sys.argv[1]
     shot = sys.argv[2] if len(sys.argv) > 2 else None
@@ -163,6 +213,7 @@ def main():
         s.start()
         options_step(s)
         history_step(s, kept)
+        profiles_step(s)
         print("options windows: ok")
     finally:
         if s.driver:

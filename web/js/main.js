@@ -13,6 +13,7 @@ import { installBaskets } from './baskets.js';
 import { installBasketWindow, startBasketWindow } from './basket_window.js';
 import { installViewer, startViewer } from './viewer.js';
 import { installHistory } from './history.js';
+import { installProfiles } from './profiles.js';
 
 const PANE_BASKETS = 101, PANE_HISTORY = 102, PANE_PROFILES = 103, PANE_DOWNLOADS = 110, PANE_LOG = 120;
 const MDI_PRIMARY = 2;
@@ -167,6 +168,7 @@ async function start() {
   if (name === 'main') await runWizardIfNeeded();
   installBaskets(panes, commands);
   installHistory(panes, commands);
+  installProfiles(panes);
   if (name === 'basket') installBasketWindow(panes, commands);
   if (name === 'viewer') installViewer(panes, commands);
   ctx = {
