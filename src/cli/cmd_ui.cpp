@@ -19,6 +19,7 @@
 #include "web/option_routes.h"
 #include "web/request_guard.h"
 #include "web/setup_api.h"
+#include "web/sysinfo_api.h"
 #include "web/web_model.h"
 #include "web/web_server.h"
 
@@ -77,7 +78,10 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
                    [&jobs](int id, int& status) { return jobs->State(id, status); });
     web::CBasketService baskets(hub);
     web::InstallBasketRoutes(server.Http(), baskets);
-    web::InstallOptionRoutes(server.Http(), nullptr);
+    const SHomes& homes = app.App().Homes();
+    web::InstallOptionRoutes(server.Http(),
+                             {PLOVER_VERSION, homes.settingsDir, homes.dataDir, home / kStoreFileName,
+                              [&downloader] { return downloader->GetDownloadCount(); }, [&model] { return model.Traffic(); }});
     baskets.Start();
     std::string error;
     if (!server.Start(&error)) {

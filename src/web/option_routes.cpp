@@ -6,6 +6,7 @@
 
 #include "web/history_api.h"
 #include "web/profiles_api.h"
+#include "web/sysinfo_api.h"
 
 namespace plover::web {
 namespace {
@@ -44,7 +45,8 @@ void ItemCommand(httplib::Server& s, const char* pattern, std::function<SApiAnsw
 
 }  // namespace
 
-void InstallOptionRoutes(httplib::Server& s, const SSystemInfoSource*) {
+void InstallOptionRoutes(httplib::Server& s, const SSystemInfoSource& sysinfo) {
+    Read(s, "/api/sysinfo", [sysinfo] { return SystemInfo(sysinfo); });
     Read(s, "/api/history", ListHistory);
     Command(s, "/api/history/forget", ForgetHistory);
     Read(s, "/api/bookmarks", ListBookmarks);

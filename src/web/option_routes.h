@@ -10,6 +10,6 @@ namespace plover::web {
 
 struct SSystemInfoSource;
 
-void InstallOptionRoutes(httplib::Server& server, const SSystemInfoSource* sysinfo);
+void InstallOptionRoutes(httplib::Server& server, const SSystemInfoSource& sysinfo);
 
 }  // namespace plover::web

@@ -197,6 +197,22 @@ def profiles_step(s):
     s.screenshot("profiles-pane")
 
 
+def sysinfo_step(s):
+    """Help, System information: a window of its own with the report; Copy puts it on the clipboard."""
+    d = s.driver
+    before = set(d.window_handles)
+    s.menu("Help", "help.sysinfo")
+    wait_for("the system information window", lambda: len(set(d.window_handles) - before) == 1, 30)
+    main = d.current_window_handle
+    d.switch_to.window((set(d.window_handles) - before).pop())
+    wait_for("the report", lambda: "Downloader\trunning" in texts(d, ".sysinfo tr"), 60)
+    rows = texts(d, ".sysinfo tr")
+    assert any(r.startswith("Settings folder") and os.path.join(s.work, "home") in r for r in rows), rows
+    s.screenshot("sysinfo")
+    d.close()
+    d.switch_to.window(main)
+
+
 def main():
     plover = sys.argv[1]
     shot = sys.argv[2] if len(sys.argv) > 2 else None
@@ -214,6 +230,7 @@ def main():
         options_step(s)
         history_step(s, kept)
         profiles_step(s)
+        sysinfo_step(s)
         print("options windows: ok")
     finally:
         if s.driver:

@@ -86,3 +86,30 @@ TEST_F(ProfilesApi, SearchSitesAreEditedByTheirRulesAndKept) {
 
 }  // namespace
 }  // namespace plover::test
+
+namespace plover::test {
+namespace {
+
+class SystemInfoApi : public RunningUi {};
+
+TEST_F(SystemInfoApi, ReportTellsTheHomeTheLibrariesAndTheEngines) {
+    auto [status, report] = Get("/api/sysinfo");
+    ASSERT_EQ(status, 200);
+    std::map<std::string, std::map<std::string, std::string>> sections;
+    for (const nlohmann::json& s : report["sections"])
+        for (const nlohmann::json& row : s["rows"]) sections[s["title"]][row[0]] = row[1];
+    EXPECT_EQ(sections["Home"]["Settings folder"], home_.Str());
+    EXPECT_NE(sections["Home"]["Free space there"], "unknown");
+    EXPECT_EQ(sections["Home"]["Download history"].rfind("0 files", 0), 0u) << sections["Home"]["Download history"];
+    EXPECT_EQ(sections["Libraries"]["TLS (OpenSSL)"].rfind("OpenSSL 3", 0), 0u);
+    EXPECT_FALSE(sections["Libraries"]["AVIF (libavif)"].empty());
+    EXPECT_FALSE(sections["Libraries"]["WebP (libwebp)"].empty());
+    for (const char* engine : {"Socket engine", "Downloader", "Page manager", "Scanner engine", "Basket engine",
+                               "File relocator", "Dial-up engine"})
+        EXPECT_EQ(sections["Engines"][engine], "running") << engine;
+    std::string text = report["text"];
+    EXPECT_NE(text.find("  Settings folder: " + home_.Str() + "\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace plover::test
