@@ -16,10 +16,12 @@
 #include "web/basket_routes.h"
 #include "web/basket_service.h"
 #include "web/instance_token.h"
+#include "web/option_routes.h"
 #include "web/request_guard.h"
 #include "web/scan_routes.h"
 #include "web/scan_service.h"
 #include "web/setup_api.h"
+#include "web/sysinfo_api.h"
 #include "web/web_model.h"
 #include "web/web_server.h"
 
@@ -80,6 +82,10 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
                    [&jobs](int id, int& status) { return jobs->State(id, status); });
     web::CBasketService baskets(hub);
     web::InstallBasketRoutes(server.Http(), baskets);
+    const SHomes& homes = app.App().Homes();
+    web::InstallOptionRoutes(server.Http(),
+                             {PLOVER_VERSION, homes.settingsDir, homes.dataDir, home / kStoreFileName,
+                              [&downloader] { return downloader->GetDownloadCount(); }, [&model] { return model.Traffic(); }});
     baskets.Start();
     server.AddRoutes([&scans](httplib::Server& s) { web::InstallScanRoutes(s, scans); });
     std::string error;

@@ -62,6 +62,9 @@ const SCommand kCommands[] = {
     {CMD_ABOUT, "help.about", "About Plover"},
     {CMD_UNINSTALL, "app.uninstall", "Uninstall Plover..."},
     {CMD_OPTIONS, "tools.options", "Options..."},
+    {CMD_SYSINFO, "help.sysinfo", "System information"},
+    {CMD_PROFILES_EDIT, "tools.profiles", "Scan profiles..."},
+    {CMD_SEARCH_SITES_EDIT, "tools.searchSites", "Search sites..."},
 };
 
 SMenuEntry Top(const char* text, std::initializer_list<int> commands) {
@@ -93,8 +96,8 @@ std::vector<SMenuEntry> MenuEntries(int menu) {
                 Top("View", {CMD_SHOW_DOWNLOADS, CMD_SHOW_LOG, CMD_NONE, CMD_REFRESH}),
                 Top("Traffic", {CMD_TRAFFIC_MODE_0, CMD_TRAFFIC_MODE_1, CMD_TRAFFIC_MODE_2, CMD_NONE,
                                 CMD_TRAFFIC_STOP}),
-                Top("Tools", {CMD_OPTIONS}),
-                Top("Help", {CMD_ABOUT}),
+                Top("Tools", {CMD_PROFILES_EDIT, CMD_SEARCH_SITES_EDIT, CMD_NONE, CMD_OPTIONS}),
+                Top("Help", {CMD_SYSINFO, CMD_NONE, CMD_ABOUT}),
             };
         case MENU_VIEWER:
             return {Top("File", {CMD_VIEWER_OPEN_LOCAL, CMD_VIEWER_EXTERNAL, CMD_VIEWER_SHOW_IN_BASKET, CMD_NONE,

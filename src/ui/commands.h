@@ -67,8 +67,11 @@ enum ECommand : int {
     CMD_VIEWER_EXTERNAL,
     CMD_VIEWER_OPEN_LOCAL,
     CMD_ABOUT = 900,
+    CMD_SYSINFO = 901,
     CMD_UNINSTALL = 950,
     CMD_OPTIONS,
+    CMD_PROFILES_EDIT = 960,
+    CMD_SEARCH_SITES_EDIT,
 };
 
 struct SCommand {

@@ -6,50 +6,81 @@
 #include "app/reg_store.h"
 #include "app/settings.h"
 #include "app/settings_catalog.h"
+#include "web/option_pages.h"
 #include "web/utf8_text.h"
 
 namespace plover::web {
 namespace {
 
 // Settings are set by one request at a time; the engines read them as they always do.
-std::mutex optionsLock;
+std::mutex& optionsLock = SettingsLock();
 
-bool Has(const std::string& name, std::initializer_list<const char*> parts) {
-    std::string lower = name;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    for (const char* p : parts)
-        if (lower.find(p) != std::string::npos) return true;
-    return false;
+const char* ControlName(EOptionControl c) {
+    switch (c) {
+        case EOptionControl::Check: return "check";
+        case EOptionControl::Number: return "number";
+        case EOptionControl::Choice: return "choice";
+        case EOptionControl::Folder: return "folder";
+        case EOptionControl::File: return "file";
+        case EOptionControl::Password: return "password";
+        case EOptionControl::Colour: return "colour";
+        case EOptionControl::Numbers: return "numbers";
+        case EOptionControl::Shown: return "shown";
+        case EOptionControl::Text: break;
+    }
+    return "text";
 }
 
-const char* const kGroups[] = {"Downloads", "Connection", "FTP", "Page cache", "Dial-up", "Sounds", "Appearance", "General"};
+nlohmann::json Describe(const SSettingInfo& info, const SOptionRow* row) {
+    std::string value = ValidUtf8(FormatSetting(info));
+    nlohmann::json j = {{"name", info.name}, {"kind", DescribeKind(info)}, {"value", value}};
+    if (!row) {
+        j["label"] = info.name;
+        j["control"] = "text";
+        return j;
+    }
+    j["label"] = row->label;
+    j["control"] = ControlName(row->control);
+    if (row->control == EOptionControl::Number || row->control == EOptionControl::Numbers) {
+        j["min"] = row->min;
+        j["max"] = row->max;
+    }
+    if (*row->unit) j["unit"] = row->unit;
+    if (row->control == EOptionControl::Choice) j["choices"] = row->choices;
+    if (row->control == EOptionControl::Colour) j["colour"] = ColourToHtml(value);
+    return j;
+}
 
 }  // namespace
 
-std::string SettingGroup(const std::string& name) {
-    if (Has(name, {"sound", "wav"})) return "Sounds";
-    if (Has(name, {"dial", "ras"})) return "Dial-up";
-    if (Has(name, {"cache"})) return "Page cache";
-    if (Has(name, {"ftp"})) return "FTP";
-    if (Has(name, {"proxy", "timeout", "connect", "useragent", "retry", "retries"})) return "Connection";
-    if (Has(name, {"traffic", "quota", "download", "section", "worker", "priority", "speed"})) return "Downloads";
-    if (Has(name, {"color", "colour", "width", "view", "thumb", "window", "show", "font", "column", "pos", "size"}))
-        return "Appearance";
-    return "General";
+std::mutex& SettingsLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+bool WriteSettings(std::string* error) {
+    SaveMainSettings();
+    return GetRegStore().Save(error);
 }
 
 SApiAnswer ListOptions() {
     std::lock_guard g(optionsLock);
-    nlohmann::json groups = nlohmann::json::array();
-    for (const char* group : kGroups) groups.push_back({{"name", group}, {"settings", nlohmann::json::array()}});
-    for (const SSettingInfo& info : ListSettings(GetSettings())) {
-        std::string group = SettingGroup(info.name);
-        for (nlohmann::json& g2 : groups)
-            if (g2["name"] == group)
-                g2["settings"].push_back(
-                    {{"name", info.name}, {"kind", DescribeKind(info)}, {"value", ValidUtf8(FormatSetting(info))}});
+    nlohmann::json pages = nlohmann::json::array();
+    for (const char* page : OptionPages()) pages.push_back({{"name", page}, {"settings", nlohmann::json::array()}});
+    // Each page in the order of its rows; settings no page names come last, on "General".
+    auto list = ListSettings(GetSettings());
+    std::vector<std::pair<const SOptionRow*, const SSettingInfo*>> ordered;
+    for (const SSettingInfo& info : list) ordered.push_back({FindOptionRow(info.name), &info});
+    std::stable_sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) {
+        return a.first && (!b.first || OptionRowOrder(a.first) < OptionRowOrder(b.first));
+    });
+    for (const auto& [row, infoPtr] : ordered) {
+        const SSettingInfo& info = *infoPtr;
+        std::string page = row ? row->page : "General";
+        for (nlohmann::json& p : pages)
+            if (p["name"] == page) p["settings"].push_back(Describe(info, row));
     }
-    return {200, {{"groups", groups}}};
+    return {200, {{"groups", pages}}};
 }
 
 SApiAnswer SetOption(const nlohmann::json& body) {
@@ -61,13 +92,14 @@ SApiAnswer SetOption(const nlohmann::json& body) {
     auto list = ListSettings(GetSettings());
     const SSettingInfo* info = FindSetting(list, name);
     if (!info) return ApiError(404, "No setting named \"" + name + "\".");
-    if (info->name == std::string("csCacheFolder"))
-        return ApiError(422, "The cache folder moves with its files: plover cache move FOLDER.");
-    std::string error;
+    const SOptionRow* row = FindOptionRow(info->name);
+    if (row && row->control == EOptionControl::Colour)
+        if (auto stored = ColourFromHtml(value)) value = *stored;
+    std::string error = row ? CheckOptionValue(*row, value) : "";
+    if (!error.empty()) return ApiError(422, error);
     if (!ParseSetting(*info, value, &error)) return ApiError(422, error);
-    SaveMainSettings();
-    if (!GetRegStore().Save(&error)) return ApiError(500, error);
-    return {200, {{"name", info->name}, {"value", ValidUtf8(FormatSetting(*info))}}};
+    if (!WriteSettings(&error)) return ApiError(500, error);
+    return {200, Describe(*info, row)};
 }
 
 }  // namespace plover::web

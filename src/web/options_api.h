@@ -2,16 +2,23 @@
 // The option pages' commands: every stored setting by name, in groups (one page each), read and
 // set with the store's own rules; a refusal carries the store's reason.
 //
-//   GET  /api/settings   {"groups": [{"name", "settings": [{"name","kind","value"}]}]}
-//   POST /api/settings   {"name","value"}  sets one (as text) and writes the store at once
+//   GET  /api/settings   {"groups": [{"name", "settings": [{"name","kind","value","label","control",
+//                        "min"?,"max"?,"unit"?,"choices"?,"colour"?}]}]}  (option_pages.h)
+//   POST /api/settings   {"name","value"}  sets one (as text; a colour also as "#rrggbb"), checked
+//                        by its page's rule, and writes the store at once; answers the setting
+#include <mutex>
+#include <string>
+
 #include <nlohmann/json.hpp>
 
 #include "web/web_api.h"
 
 namespace plover::web {
 
-// The page a setting belongs on, by its name.
-std::string SettingGroup(const std::string& name);
+// The lock of every command that changes stored settings, and the write of the whole store (with
+// that lock held); false with the reason when the file cannot be written.
+std::mutex& SettingsLock();
+bool WriteSettings(std::string* error);
 
 SApiAnswer ListOptions();
 SApiAnswer SetOption(const nlohmann::json& body);

@@ -13,6 +13,9 @@ import { openOptions } from './options.js';
 import { installBaskets } from './baskets.js';
 import { installBasketWindow, startBasketWindow } from './basket_window.js';
 import { installViewer, startViewer } from './viewer.js';
+import { installHistory } from './history.js';
+import { installProfiles } from './profiles.js';
+import { installSystemInfo } from './sysinfo.js';
 
 const PANE_BASKETS = 101, PANE_HISTORY = 102, PANE_PROFILES = 103, PANE_DOWNLOADS = 110, PANE_LOG = 120;
 const MDI_PRIMARY = 2;
@@ -104,6 +107,8 @@ const commands = {
   'help.about': () => dialogs.message('About Plover', 'Plover collects pictures and files from the web.'),
   'app.uninstall': () => uninstall(stopped),
   'tools.options': () => openOptions(),
+  'tools.profiles': () => openOptions('Scan profiles'),
+  'tools.searchSites': () => openOptions('Search sites'),
   'app.exit': async () => {
     if (!(await dialogs.confirmBox('Exit', 'Stop Plover? Downloads under way are kept for the next start.', 'Exit'))) return;
     await post('/api/exit').catch(() => {});
@@ -166,6 +171,9 @@ async function start() {
   document.title = win.title;
   if (name === 'main') await runWizardIfNeeded();
   installBaskets(panes, commands);
+  installHistory(panes, commands);
+  installProfiles(panes);
+  installSystemInfo(panes, commands);
   if (name === 'basket') installBasketWindow(panes, commands);
   if (name === 'viewer') installViewer(panes, commands);
   ctx = {

@@ -1,62 +1,111 @@
-// Options: one page per group of settings, every stored setting with its control. A value is
-// set when the field is left or Enter is pressed; the store's refusal shows under the field.
+// Options: one page per group of settings, every stored setting with the control its values
+// call for (check box, number with its range, list of choices, folder or file path, colour,
+// pairs of numbers). A value is stored as soon as it is changed; the server checks it by the
+// page's rule and its refusal shows under the control, which then goes back to the stored value.
 import { getJson, post } from './api.js';
 import { el } from './format.js';
 import * as dialogs from './dialogs.js';
 
-// A yes/no setting ("b" names holding 0 or 1) is a check box; the rest are text fields.
-const isFlag = (s) => /(^|[/.])(m_)?b[A-Z]/.test(s.name) && (s.value === '0' || s.value === '1');
+// Pages whose content is not a list of settings: name -> function(page element) filling it.
+const specialPages = new Map();
+export function addOptionPage(name, render) { specialPages.set(name, render); }
 
-function flag(setting) {
-  const box = el('input', { type: 'checkbox', name: setting.name });
-  box.checked = setting.value === '1';
-  const error = el('div', { class: 'opt-error' });
-  box.addEventListener('change', async () => {
-    try {
-      await post('/api/settings', { name: setting.name, value: box.checked ? '1' : '0' });
-      error.textContent = '';
-    } catch (e) { error.textContent = e.message; box.checked = !box.checked; }
-  });
-  const label = setting.name.replace(/(^|[/.])(m_)?b(?=[A-Z])/, '$1');
-  return el('div', { class: 'opt-row' },
-    el('label', { class: 'opt-label', title: `${setting.name} (${setting.kind})`, text: label }),
-    el('div', {}, box, error));
+async function store(setting, value, error) {
+  try {
+    const answer = await post('/api/settings', { name: setting.name, value });
+    Object.assign(setting, answer);
+    error.textContent = '';
+    return true;
+  } catch (e) {
+    error.textContent = e.message;
+    return false;
+  }
 }
 
-function field(setting) {
-  if (isFlag(setting)) return flag(setting);
-  const input = el('input', { type: 'text', name: setting.name, value: setting.value, spellcheck: 'false' });
-  const error = el('div', { class: 'opt-error' });
-  let kept = setting.value;
-  const apply = async () => {
-    if (input.value === kept) return;
-    try {
-      const answer = await post('/api/settings', { name: setting.name, value: input.value });
-      kept = input.value = answer.value;
-      error.textContent = '';
-      input.classList.remove('refused');
-    } catch (e) {
-      error.textContent = e.message;
-      input.classList.add('refused');
-    }
+function numberInput(setting, value, attrs = {}) {
+  return el('input', { type: 'number', step: '1', min: setting.min, max: setting.max, value, spellcheck: 'false', ...attrs });
+}
+
+// The control of one setting; show(value) puts a stored value back into it.
+function control(setting, error) {
+  const name = setting.name;
+  // A refused choice goes back to the stored value; a typed text stays, marked, to be corrected.
+  const commit = async (input, value, show, keep = false) => {
+    input.classList.remove('refused');
+    if (await store(setting, value, error)) show();
+    else if (keep) input.classList.add('refused');
+    else show();
   };
-  input.addEventListener('change', apply);
-  input.addEventListener('keydown', (e) => { if (e.key === 'Enter') { e.preventDefault(); apply(); } });
-  const label = setting.name.replace(/^(dw|cs|b|e|n|i|clr)(?=[A-Z])/, '');
-  return el('div', { class: 'opt-row' },
-    el('label', { class: 'opt-label', title: `${setting.name} (${setting.kind})`, text: label }),
-    el('div', {}, input, error));
+  switch (setting.control) {
+    case 'check': {
+      const box = el('input', { type: 'checkbox', name });
+      const show = () => { box.checked = setting.value === '1'; };
+      show();
+      box.addEventListener('change', () => commit(box, box.checked ? '1' : '0', show));
+      return box;
+    }
+    case 'choice': {
+      const select = el('select', { name }, ...setting.choices.map((c, i) => el('option', { value: String(i), text: c })));
+      const show = () => { select.value = String(Number(setting.value)); };
+      show();
+      select.addEventListener('change', () => commit(select, select.value, show));
+      return select;
+    }
+    case 'colour': {
+      const input = el('input', { type: 'color', name, value: setting.colour });
+      const show = () => { input.value = setting.colour; };
+      input.addEventListener('change', () => commit(input, input.value, show));
+      return input;
+    }
+    case 'numbers': {
+      const parts = setting.value.split(' ').map((v) => numberInput(setting, v, { class: 'opt-part' }));
+      const wrap = el('span', { class: 'opt-parts', 'data-name': name }, ...parts);
+      const show = () => setting.value.split(' ').forEach((v, i) => { if (parts[i]) parts[i].value = v; });
+      parts.forEach((p) => p.addEventListener('change', () => commit(p, parts.map((q) => q.value.trim()).join(' '), show, true)));
+      return wrap;
+    }
+    case 'shown':
+      return el('input', { type: 'text', name, value: setting.value, readonly: true, class: 'opt-shown' });
+    default: {
+      const type = setting.control === 'number' ? 'number' : setting.control === 'password' ? 'password' : 'text';
+      const input = type === 'number' ? numberInput(setting, setting.value, { name })
+        : el('input', { type, name, value: setting.value, spellcheck: 'false', autocomplete: 'off' });
+      if (setting.control === 'folder') input.placeholder = 'A folder, for example /home/me/Pictures';
+      if (setting.control === 'file') input.placeholder = 'A file (none when empty)';
+      const show = () => { input.value = setting.value; };
+      const apply = () => { if (input.value !== setting.value) commit(input, input.value, show, true); };
+      input.addEventListener('change', apply);
+      input.addEventListener('keydown', (e) => { if (e.key === 'Enter') { e.preventDefault(); apply(); } });
+      return input;
+    }
+  }
 }
 
-export async function openOptions() {
+function row(setting) {
+  const error = el('div', { class: 'opt-error', role: 'alert' });
+  const input = control(setting, error);
+  const id = `opt-${setting.name.replace(/[^A-Za-z0-9]/g, '_')}`;
+  const field = setting.control === 'numbers' ? input.querySelector('input') : input;
+  field.id = id;
+  const unit = setting.unit ? el('span', { class: 'opt-unit', text: setting.unit }) : null;
+  const range = setting.control === 'number' ? `${setting.min} to ${setting.max}` : '';
+  const label = el('label', { class: 'opt-label', for: id, text: setting.label, title: `${setting.name}${range ? ` (${range})` : ''}` });
+  const cls = setting.control === 'check' ? 'opt-row opt-check' : 'opt-row';
+  if (setting.control === 'check') return el('div', { class: cls, 'data-setting': setting.name }, el('span'), el('div', {}, el('span', { class: 'opt-line' }, input, label), error));
+  return el('div', { class: cls, 'data-setting': setting.name }, label, el('div', {}, el('span', { class: 'opt-line' }, input, unit), error));
+}
+
+export async function openOptions(startPage) {
   let data;
   try { data = await getJson('/api/settings'); } catch (e) { return dialogs.message('Options', e.message); }
-  const groups = data.groups.filter((g) => g.settings.length);
+  const groups = data.groups.filter((g) => g.settings.length || specialPages.has(g.name));
   const list = el('ul', { class: 'opt-groups', role: 'tablist' });
   const page = el('div', { class: 'opt-page' });
   const show = (i) => {
     [...list.children].forEach((li, j) => li.setAttribute('aria-selected', String(i === j)));
-    page.replaceChildren(el('h3', { text: groups[i].name }), ...groups[i].settings.map(field));
+    page.replaceChildren(el('h3', { text: groups[i].name }), ...groups[i].settings.map(row));
+    specialPages.get(groups[i].name)?.(page);
+    page.dataset.page = groups[i].name;
     page.scrollTop = 0;
   };
   groups.forEach((g, i) => {
@@ -72,6 +121,6 @@ export async function openOptions() {
       el('div', { class: 'dlg-buttons' }, el('button', { value: 'ok', class: 'primary', text: 'Close' }))));
   document.body.append(d);
   d.addEventListener('close', () => d.remove());
-  show(0);
+  show(Math.max(0, groups.findIndex((g) => g.name === startPage)));
   d.showModal();
 }

@@ -1,0 +1,70 @@
+#include "web/option_routes.h"
+
+#include <httplib.h>
+
+#include <functional>
+
+#include "web/history_api.h"
+#include "web/profiles_api.h"
+#include "web/sysinfo_api.h"
+
+namespace plover::web {
+namespace {
+
+void SendJson(httplib::Response& res, const SApiAnswer& answer) {
+    res.status = answer.status;
+    res.set_content(answer.body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), "application/json");
+}
+
+void Command(httplib::Server& s, const char* pattern, std::function<SApiAnswer(const nlohmann::json&)> fn) {
+    s.Post(pattern, [fn](const httplib::Request& req, httplib::Response& res) {
+        if (req.get_header_value("Content-Type").rfind("application/json", 0) != 0)
+            return SendJson(res, ApiError(415, "The request body must be JSON."));
+        nlohmann::json body;
+        SApiAnswer error;
+        if (!ParseBody(req.body.empty() ? "{}" : req.body, body, error)) return SendJson(res, error);
+        SendJson(res, fn(body));
+    });
+}
+
+void Read(httplib::Server& s, const char* pattern, std::function<SApiAnswer()> fn) {
+    s.Get(pattern, [fn](const httplib::Request&, httplib::Response& res) { SendJson(res, fn()); });
+}
+
+// A command on the item numbered in the path: pattern has one (\d{1,6}) group.
+void ItemCommand(httplib::Server& s, const char* pattern, std::function<SApiAnswer(int, const nlohmann::json&)> fn) {
+    s.Post(pattern, [fn](const httplib::Request& req, httplib::Response& res) {
+        if (req.get_header_value("Content-Type").rfind("application/json", 0) != 0)
+            return SendJson(res, ApiError(415, "The request body must be JSON."));
+        nlohmann::json body;
+        SApiAnswer error;
+        if (!ParseBody(req.body.empty() ? "{}" : req.body, body, error)) return SendJson(res, error);
+        SendJson(res, fn(std::stoi(req.matches[1]), body));
+    });
+}
+
+}  // namespace
+
+void InstallOptionRoutes(httplib::Server& s, const SSystemInfoSource& sysinfo) {
+    Read(s, "/api/sysinfo", [sysinfo] { return SystemInfo(sysinfo); });
+    Read(s, "/api/history", ListHistory);
+    Command(s, "/api/history/forget", ForgetHistory);
+    Read(s, "/api/bookmarks", ListBookmarks);
+    Command(s, "/api/bookmarks", AddBookmark);
+    Command(s, "/api/bookmarks/delete", DeleteBookmark);
+
+    Read(s, "/api/profiles", ListProfiles);
+    Command(s, "/api/profiles", [](const nlohmann::json& b) { return SaveProfile(-1, b); });
+    Command(s, "/api/profiles/reset", ResetProfiles);
+    ItemCommand(s, R"(/api/profiles/(\d{1,6}))", SaveProfile);
+    ItemCommand(s, R"(/api/profiles/(\d{1,6})/delete)", [](int i, const nlohmann::json&) { return DeleteProfile(i); });
+
+    Read(s, "/api/search-sites", ListSearchSites);
+    Command(s, "/api/search-sites", [](const nlohmann::json& b) { return SaveSearchSite(-1, b); });
+    Command(s, "/api/search-sites/reset", ResetSearchSites);
+    ItemCommand(s, R"(/api/search-sites/(\d{1,6}))", SaveSearchSite);
+    ItemCommand(s, R"(/api/search-sites/(\d{1,6})/delete)",
+                [](int i, const nlohmann::json&) { return DeleteSearchSite(i); });
+}
+
+}  // namespace plover::web

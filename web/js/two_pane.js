@@ -1,0 +1,103 @@
+// A list on the left and the chosen item's properties on the right, with New, Delete and Reset
+// under the list: the editor of the scan profiles and the search sites. The server checks every
+// change; its refusal shows above the buttons of the properties and the item stays as it was.
+import { el } from './format.js';
+import * as dialogs from './dialogs.js';
+import { on, emit } from './store.js';
+
+// spec: { name, load() -> items, label(item), fields: [{key, label, type, min, max}], defaults(),
+//   save(item|null, values) -> answer, remove(item), reset(), deleteQuestion(item) -> text|null,
+//   resetQuestion, empty: text without items, note(item) -> text }
+export function createTwoPane(spec) {
+  let items = [];
+  let current = null;  // the chosen item, or null for a new one
+  const list = el('ul', { class: 'tp-list', role: 'listbox', 'aria-label': spec.name });
+  const props = el('form', { class: 'tp-props', 'data-editor': spec.name });
+  const del = el('button', { type: 'button', text: 'Delete', 'data-action': 'delete' });
+  const buttons = el('div', { class: 'tp-buttons' },
+    el('button', { type: 'button', text: 'New', 'data-action': 'new', onclick: () => edit(null) }), del,
+    el('button', { type: 'button', text: 'Reset to defaults', 'data-action': 'reset', onclick: reset }));
+
+  function renderList() {
+    list.replaceChildren(...(items.length ? items.map((item) => {
+      const li = el('li', { role: 'option', 'aria-selected': String(current?.index === item.index), 'data-index': item.index, text: spec.label(item) });
+      li.addEventListener('click', () => edit(item));
+      return li;
+    }) : [el('li', { class: 'tp-empty', text: spec.empty })]));
+    del.disabled = !current;
+  }
+
+  function edit(item) {
+    current = item;
+    renderList();
+    const values = item ?? spec.defaults();
+    const error = el('div', { class: 'tp-error', role: 'alert' });
+    const inputs = spec.fields.map((f) => {
+      let input;
+      if (f.type === 'check') input = el('input', { type: 'checkbox', name: f.key });
+      else if (f.type === 'textarea') input = el('textarea', { name: f.key, rows: '3', spellcheck: 'false' });
+      else input = el('input', { type: f.type === 'number' ? 'number' : 'text', name: f.key, min: f.min, max: f.max, spellcheck: 'false', autocomplete: 'off' });
+      if (f.type === 'check') input.checked = Boolean(values[f.key]);
+      else input.value = values[f.key] ?? '';
+      return [f, input];
+    });
+    const rows = inputs.map(([f, input]) => (f.type === 'check'
+      ? el('label', { class: 'tp-check' }, input, f.label)
+      : el('label', { class: 'tp-field' }, el('span', { text: f.label }), input)));
+    const note = el('div', { class: 'tp-note', text: item ? spec.note?.(item) ?? '' : '' });
+    const ok = el('button', { type: 'submit', class: 'primary', text: item ? 'Apply' : 'Add' });
+    props.replaceChildren(el('h4', { class: 'tp-title', text: item ? spec.label(item) : `New ${spec.noun}` }),
+      ...rows, note, error, el('div', { class: 'tp-actions' }, ok));
+    props.onsubmit = async (e) => {
+      e.preventDefault();
+      const body = {};
+      for (const [f, input] of inputs) body[f.key] = f.type === 'check' ? input.checked : f.type === 'number' ? Number(input.value) : input.value;
+      try {
+        const answer = await spec.save(item, body);
+        await refresh(answer.index);
+        changed();
+      } catch (err) {
+        error.textContent = err.message;
+      }
+    };
+  }
+
+  async function refresh(select) {
+    try { items = await spec.load(); } catch (e) { list.replaceChildren(el('li', { class: 'tp-empty', text: e.message })); return; }
+    const chosen = items.find((i) => i.index === (select ?? current?.index));
+    if (chosen) edit(chosen);
+    else if (items.length) edit(items[0]);
+    else edit(null);
+  }
+
+  del.addEventListener('click', async () => {
+    if (!current) return;
+    const question = spec.deleteQuestion(current);
+    if (question && !(await dialogs.confirmBox(`Delete ${spec.noun}`, question, 'Yes'))) return;
+    try {
+      await spec.remove(current);
+      current = null;
+      await refresh(-1);
+      changed();
+    } catch (err) { dialogs.message(spec.name, err.message); }
+  });
+
+  async function reset() {
+    if (!(await dialogs.confirmBox(spec.name, spec.resetQuestion, 'Yes'))) return;
+    try {
+      await spec.reset();
+      current = null;
+      await refresh(-1);
+      changed();
+    } catch (err) { dialogs.message(spec.name, err.message); }
+  }
+
+  // Other editors of the same list in the page (the pane and the option page) follow a change.
+  const topic = `two-pane:${spec.name}`;
+  const root = el('div', { class: 'two-pane', 'data-two-pane': spec.name },
+    el('div', { class: 'tp-left' }, list, buttons), props);
+  function changed() { emit(topic, root); }
+  on(topic, (source) => { if (source !== root && root.isConnected) refresh(); });
+  refresh();
+  return root;
+}
