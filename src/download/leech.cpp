@@ -163,6 +163,8 @@ void CLeech::CheckTimeoutWith(const SLeechTimeouts& limits) {
     for (ISocket* socket : sockets_) {
         if (!socket || !socket->IsActive()) continue;
         uint32_t limit;
+        // A kept connection's idle time is that of its parking; it is ready at once.
+        if (state_ == LEECH_CONNECTING && reused_) continue;
         if (state_ == LEECH_CONNECTING)
             limit = limits.dwConnect;
         else if (state_ == LEECH_REQUEST_SENT || state_ == LEECH_RECEIVING)

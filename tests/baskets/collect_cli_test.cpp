@@ -58,6 +58,8 @@ TEST_F(CollectCliTest, CollectedOnceThenNothingNewThenOnlyTheDeletedOne) {
     size_t onDisk = 0;
     for (auto& e : fs::directory_iterator(basket)) onDisk += e.is_regular_file();
     EXPECT_EQ(onDisk, size_t(kPictures));
+    // Kept connections: a handful, not one a picture.
+    EXPECT_LT(web.ConnectionsUsed() * 2, web.RequestsLogged()) << web.ConnectionLog();
     for (int i = 0; i < kPictures; ++i) {
         EXPECT_EQ(Sha256Of((basket / Picture(i)).string()), Sha256Of((web.Root() / "pictures" / Picture(i)).string()))
             << Picture(i);

@@ -193,7 +193,7 @@ TEST_F(GetTest, BasicAuthenticationWithAStoredSiteLogin) {
     SRunResult r = Get({"--verbose", url});
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     // --verbose shows the protocol: the request with its login, and the answer.
-    EXPECT_NE(r.err.find("> GET /auth/a.bin HTTP/1.0"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("> GET /auth/a.bin HTTP/1.1"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("> Authorization: Basic dXNlcjpzZWNyZXQ="), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("< HTTP/1.1 20"), std::string::npos) << r.err;
     EXPECT_EQ(Sha256Of(Folder() + "/a.bin"), Sha256Of((web.Root() / "auth" / "a.bin").string()));
