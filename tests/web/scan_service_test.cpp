@@ -346,6 +346,42 @@ TEST_F(ScanServer, ALargeSendTellsItsProgressAndStopsWhenCancelled) {
     EXPECT_EQ(onDisk, done);
 }
 
+// A page behind a login: the document says what waits, the answer goes to that download, and
+// the scan goes on with the page.
+TEST_F(ScanServer, ALoginRequestOfTheScanIsAnswered) {
+    WriteFile(web_.Root() / "auth/index.html",
+              "<html><body><a href=\"/big/p1.png\"><img src=\"/small/p1.png\"></a></body></html>");
+    int status = 0;
+    Json doc = Post("/api/scan", Json{{"url", web_.Url("/auth/index.html")}}.dump(), &status);
+    ASSERT_EQ(status, 200) << doc.dump();
+    std::string d = "/api/scan/" + std::to_string(doc["id"].get<int>());
+    auto state = [&] {
+        Json list = Get("/api/scan");
+        return list.is_object() && list["docs"].size() == 1 ? list["docs"][0] : Json();
+    };
+    Json asked;
+    for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+         !asked.contains("login") && std::chrono::steady_clock::now() < until;
+         std::this_thread::sleep_for(std::chrono::milliseconds(100)))
+        asked = state();
+    ASSERT_TRUE(asked.contains("login")) << asked.dump();
+    EXPECT_EQ(asked["login"]["url"], web_.Url("/auth/index.html"));
+    Post(d + "/login", R"({"user":"user","password":"secret"})", &status);
+    EXPECT_EQ(status, 200);
+    Json done;
+    for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+         done["state"] != "done" && std::chrono::steady_clock::now() < until;
+         std::this_thread::sleep_for(std::chrono::milliseconds(100)))
+        done = state();
+    EXPECT_EQ(done["state"], "done") << done.dump();
+    EXPECT_FALSE(done.contains("login"));
+    Json items = Get(d + "/items")["items"];
+    ASSERT_EQ(items.size(), 1u) << items.dump();
+    EXPECT_EQ(items[0]["url"], web_.Url("/big/p1.png"));
+    Post(d + "/login", R"({"user":"user","password":"secret"})", &status);
+    EXPECT_EQ(status, 409);  // nothing waits any more
+}
+
 // The bookmarkable address keeps its query when the key moves into the cookie.
 TEST_F(ScanServer, ScanAddressKeepsItsQueryWhenTheKeyIsTakenOut) {
     std::string path = "/scan?url=" + httplib::detail::encode_query_param(web_.Url("/index.html")) +
