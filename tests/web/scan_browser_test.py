@@ -103,6 +103,11 @@ def main():
         size = driver.execute_script("const i = arguments[0].querySelector('img'); return [i.naturalWidth, i.naturalHeight];",
                                      tiles()["p0001.png"])
         assert size == [48, 36], size
+        # The band above the documents can be made smaller: the scan gets the room.
+        before = doc.size["height"]
+        ActionChains(driver).drag_and_drop_by_offset(driver.find_element(By.CSS_SELECTOR, ".splitter-ver"), 0, -150).perform()
+        wait_for("the larger document", lambda: doc.size["height"] >= before + 140, 10)
+        ActionChains(driver).move_to_element(doc.find_element(By.CSS_SELECTOR, ".scan-status")).perform()
         if shot:
             driver.save_screenshot(shot)
 
