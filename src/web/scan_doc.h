@@ -106,6 +106,7 @@ private:
     std::unordered_map<std::string, std::vector<size_t>> byKey_;
     std::unordered_map<std::string, size_t> byThumbUrl_;  // thumbnails whose small picture is not yet fetched
     int counts_[3] = {0, 0, 0};
+    size_t thumbsFetched_ = 0;  // thumbnails whose small picture is in the cache
     // Not yet told.
     bool stateChanged_ = true;
     size_t told_ = 0;

@@ -118,6 +118,7 @@ TEST(ScanDoc, ResultsAreToldOnceWithWhatChangedSince) {
     EXPECT_EQ(c.itemsFrom, c.itemsTo);
     EXPECT_EQ(c.thumbs, std::vector<size_t>{0});
     EXPECT_EQ(c.marks, std::vector<size_t>{1});
+    EXPECT_EQ(doc.StateJson()["thumbsFetched"], 2);
     ASSERT_NE(doc.ItemsOf(StorableAddress("http://h/g/big/p2.jpg")), nullptr);
 
     // A new run starts from nothing.
