@@ -40,7 +40,7 @@ int CScanDoc::Begin(const std::string& url, const std::string& profile) {
     byThumbUrl_.clear();
     waiting_.clear();
     counts_[0] = counts_[1] = counts_[2] = 0;
-    thumbsFetched_ = 0;
+    thumbsFetched_ = thumbsTold_ = 0;
     told_ = 0;
     thumbs_.clear();
     marks_.clear();

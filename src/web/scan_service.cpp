@@ -255,7 +255,8 @@ void CScanService::Publish() {
             for (size_t i : c.marks) marks.push_back({i, MarkName(doc->Items()[i].mark)});
             publish("scanMarks", {{"doc", id}, {"run", doc->Run()}, {"marks", std::move(marks)}});
         }
-        if (c.state || c.login || (counters && doc->IsRunning())) publish("scanDoc", doc->StateJson());
+        if (c.state || c.login || (counters && (doc->IsRunning() || doc->FetchedSinceTold())))
+            publish("scanDoc", doc->StateJson());
     }
     for (int id : closed_) publish("scanClosed", {{"doc", id}});
     closed_.clear();
