@@ -40,6 +40,7 @@ int CScanDoc::Begin(const std::string& url, const std::string& profile) {
     byThumbUrl_.clear();
     waiting_.clear();
     counts_[0] = counts_[1] = counts_[2] = 0;
+    thumbsFetched_ = thumbsTold_ = 0;
     told_ = 0;
     thumbs_.clear();
     marks_.clear();
@@ -98,6 +99,7 @@ void CScanDoc::OnThumbFetched(const std::string& url, const std::string& path) {
     items_[it->second].thumbFile = path;
     thumbs_.push_back(it->second);
     byThumbUrl_.erase(it);
+    ++thumbsFetched_;
 }
 
 void CScanDoc::OnTitle() {
@@ -156,6 +158,7 @@ nlohmann::json CScanDoc::StateJson() const {
                         {"thumbnails", counts_[SCAN_THUMBNAIL]},
                         {"pictures", counts_[SCAN_LARGE_PIC]},
                         {"links", counts_[SCAN_PAGE_LINK]},
+                        {"thumbsFetched", thumbsFetched_},
                         {"items", items_.size()},
                         {"pages", scanner_ ? scanner_->GetPagesScanned() : 0},
                         {"remaining", state_ == EScanState::Scanning && scanner_ ? scanner_->GetRemainingCount() : 0}};

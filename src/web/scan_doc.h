@@ -89,6 +89,12 @@ public:
     SChanges TakeChanges();
     // Counters move while the scan runs: the state is told again now and then.
     bool IsRunning() const { return state_ == EScanState::Scanning; }
+    // Small pictures arrived since the state was last told (they go on arriving after the end).
+    bool FetchedSinceTold() {
+        bool changed = thumbsFetched_ != thumbsTold_;
+        thumbsTold_ = thumbsFetched_;
+        return changed;
+    }
 
 private:
     void Index(size_t i);
@@ -106,6 +112,8 @@ private:
     std::unordered_map<std::string, std::vector<size_t>> byKey_;
     std::unordered_map<std::string, size_t> byThumbUrl_;  // thumbnails whose small picture is not yet fetched
     int counts_[3] = {0, 0, 0};
+    size_t thumbsFetched_ = 0;  // thumbnails whose small picture is in the cache
+    size_t thumbsTold_ = 0;
     // Not yet told.
     bool stateChanged_ = true;
     size_t told_ = 0;

@@ -255,12 +255,16 @@ void CScanService::Publish() {
             for (size_t i : c.marks) marks.push_back({i, MarkName(doc->Items()[i].mark)});
             publish("scanMarks", {{"doc", id}, {"run", doc->Run()}, {"marks", std::move(marks)}});
         }
-        if (c.state || c.login || (counters && doc->IsRunning())) publish("scanDoc", doc->StateJson());
+        if (c.state || c.login || (counters && (doc->IsRunning() || doc->FetchedSinceTold())))
+            publish("scanDoc", doc->StateJson());
     }
     for (int id : closed_) publish("scanClosed", {{"doc", id}});
     closed_.clear();
-    for (auto& [id, send] : sends_)
-        if (send->changed) PublishSend(*send);
+    for (auto it = sends_.begin(); it != sends_.end();) {
+        if (it->second->changed) PublishSend(*it->second);
+        // A send that has ended was told so for the last time: nothing refers to it any more.
+        it = it->second->ended && !it->second->batch ? sends_.erase(it) : std::next(it);
+    }
     for (json& e : previewEvents_) publish("scanPreview", e);
     previewEvents_.clear();
 }

@@ -9,7 +9,7 @@ The window is opened by the bookmarkable address /scan?url=...&profile=...; ever
 load with its mark ("On disk", "Queued", none); three chosen with click and Shift+click and dragged
 onto a basket of the baskets pane must arrive byte-identical in its folder, alone, and turn "On disk"; pointing at another
 fetches it as a preview into the preview folder and shows it at its true size; a search from the
-toolbar opens its result page as a scan document.
+toolbar opens its result page as a scan document, and a page link found there another one.
 Usage: scan_browser_test.py PLOVER_EXECUTABLE [SCREENSHOT.png]"""
 import json
 import os
@@ -103,6 +103,11 @@ def main():
         size = driver.execute_script("const i = arguments[0].querySelector('img'); return [i.naturalWidth, i.naturalHeight];",
                                      tiles()["p0001.png"])
         assert size == [48, 36], size
+        # The band above the documents can be made smaller: the scan gets the room.
+        before = doc.size["height"]
+        ActionChains(driver).drag_and_drop_by_offset(driver.find_element(By.CSS_SELECTOR, ".splitter-ver"), 0, -150).perform()
+        wait_for("the larger document", lambda: doc.size["height"] >= before + 140, 10)
+        ActionChains(driver).move_to_element(doc.find_element(By.CSS_SELECTOR, ".scan-status")).perform()
         if shot:
             driver.save_screenshot(shot)
 
@@ -152,6 +157,18 @@ def main():
             driver.execute_cdp_cmd("Emulation.setEmulatedMedia",
                                    {"features": [{"name": "prefers-color-scheme", "value": "dark"}]})
             driver.save_screenshot(shot.replace(".png", "-search-dark.png"))
+
+        # A page link opens a new scan document of its page.
+        found.find_element(By.CSS_SELECTOR, ".seg[data-kind='link']").click()
+        link = found.find_element(By.XPATH, ".//tbody/tr[contains(., '/page2.html')]")
+        ActionChains(driver).double_click(link).perform()
+        wait_for("the page's document", lambda: len(driver.find_elements(By.CSS_SELECTOR, ".scan-doc")) == 3, 60)
+        page2 = driver.find_element(By.CSS_SELECTOR, ".scan-doc:not([hidden])")
+        wait_for("the page's scan", lambda: page2.get_attribute("data-state") == "done", 60)
+        tab = driver.find_element(By.CSS_SELECTOR, ".frame-mdi.primary .doc-tab[aria-selected=true]").text
+        assert tab.startswith("Test Gallery - page 2"), tab
+        names2 = [t.text for t in page2.find_elements(By.CSS_SELECTOR, ".tile:not([hidden]) .tile-name")]
+        assert sorted(names2) == names[PER_PAGE:2 * PER_PAGE], names2
         print("scan browser test passed")
     except BaseException:
         if driver and shot:

@@ -118,6 +118,7 @@ TEST(ScanDoc, ResultsAreToldOnceWithWhatChangedSince) {
     EXPECT_EQ(c.itemsFrom, c.itemsTo);
     EXPECT_EQ(c.thumbs, std::vector<size_t>{0});
     EXPECT_EQ(c.marks, std::vector<size_t>{1});
+    EXPECT_EQ(doc.StateJson()["thumbsFetched"], 2);
     ASSERT_NE(doc.ItemsOf(StorableAddress("http://h/g/big/p2.jpg")), nullptr);
 
     // A new run starts from nothing.
@@ -137,7 +138,8 @@ protected:
         WriteFile(web_.Root() / "index.html",
                   "<html><head><title>One</title></head><body><a href=\"big/p1.png\"><img src=\"small/p1.png\"></a>"
                   "<a href=\"next.html\">next</a></body></html>");
-        int port = FreeLoopbackPort();
+        port_ = FreeLoopbackPort();
+        int port = port_;
         plover_ = std::make_unique<CBackgroundPlover>(
             home_.Str(), std::vector<std::string>{"ui", "--listen", "127.0.0.1:" + std::to_string(port)}, io_.Str());
         for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -167,9 +169,9 @@ protected:
         auto r = client_->Get(path.c_str(), Auth());
         return r && r->status == 200 ? Json::parse(r->body) : Json();
     }
-    // Scans the gallery's page to its end; the document's number.
-    int ScanToTheEnd() {
-        Json doc = Post("/api/scan", Json{{"url", web_.Url("/index.html")}}.dump());
+    // Scans a page of the gallery to its end; the document's number.
+    int ScanToTheEnd(const std::string& page = "/index.html") {
+        Json doc = Post("/api/scan", Json{{"url", web_.Url(page)}}.dump());
         int id = doc.value("id", 0);
         for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
              std::chrono::steady_clock::now() < until; std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
@@ -180,6 +182,7 @@ protected:
     }
 
     NginxServer web_;
+    int port_ = 0;
     TempDir home_, io_;
     std::string token_;
     std::unique_ptr<CBackgroundPlover> plover_;
@@ -266,6 +269,118 @@ TEST_F(ScanServer, BadCommandsAreRefusedWithAReason) {
     ASSERT_TRUE(form);
     EXPECT_EQ(form->status, 415);
     EXPECT_EQ(Get("/api/scan")["docs"].size(), 1u);  // nothing refused made a document
+}
+
+// A send of a thousand pictures goes one by one with its progress told on the stream; cancelled,
+// it ends at once, and what was handed over before is all that reached the download list.
+TEST_F(ScanServer, ALargeSendTellsItsProgressAndStopsWhenCancelled) {
+    constexpr size_t kPictures = 1000;
+    std::string page = "<html><body>";
+    for (size_t i = 1; i <= kPictures; ++i) {
+        std::string name = "q" + std::to_string(i) + ".png";
+        WriteFile(web_.Root() / "small" / name, kPng + name);
+        WriteFile(web_.Root() / "big" / name, kPng + "large " + name);
+        page += "<a href=\"big/" + name + "\"><img src=\"small/" + name + "\"></a>";
+    }
+    WriteFile(web_.Root() / "many.html", page + "</body></html>");
+    int doc = ScanToTheEnd("/many.html");
+    Json items = Get("/api/scan/" + std::to_string(doc) + "/items")["items"];
+    ASSERT_EQ(items.size(), kPictures);
+    TempDir folder;
+    int status = 0;
+    Post("/api/baskets", Json{{"name", "Many"}, {"folder", folder.Str()}}.dump(), &status);
+    ASSERT_EQ(status, 200);
+    Json baskets = Get("/api/scan/choices")["baskets"];
+    ASSERT_EQ(baskets.size(), 1u);
+    Json all = Json::array();
+    for (size_t i = 0; i < kPictures; ++i) all.push_back(i);
+    Json send = Post("/api/scan/" + std::to_string(doc) + "/send",
+                     Json{{"basket", baskets[0]["id"]}, {"items", all}}.dump(), &status);
+    ASSERT_EQ(status, 200) << send.dump();
+    EXPECT_EQ(send["total"], kPictures);
+    int sendId = send["send"];
+
+    httplib::Client stream("127.0.0.1", port_);
+    stream.set_read_timeout(60);
+    std::string buffer;
+    Json last;
+    bool cancelled = false;
+    stream.Get("/api/events", Auth(), [&](const char* data, size_t n) {
+        buffer.append(data, n);
+        for (size_t end; (end = buffer.find("\n\n")) != std::string::npos; buffer.erase(0, end + 2)) {
+            std::string event = buffer.substr(0, end);
+            const std::string head = "event: scanSend\ndata: ";
+            if (event.rfind(head, 0) != 0) continue;
+            Json s = Json::parse(event.substr(head.size()));
+            if (s["send"] != sendId) continue;
+            last = s;
+            if (!cancelled && s["done"].get<size_t>() >= 1) {
+                cancelled = true;
+                EXPECT_EQ(Post("/api/scan/sends/" + std::to_string(sendId) + "/cancel", "")["send"], sendId);
+            }
+            if (s["ended"] == true) return false;
+        }
+        return true;
+    });
+    ASSERT_TRUE(last.is_object());
+    EXPECT_EQ(last["ended"], true);
+    EXPECT_EQ(last["cancelled"], true);
+    EXPECT_EQ(last["total"], kPictures);
+    EXPECT_GE(last["done"].get<size_t>(), 1u);
+    EXPECT_LT(last["done"].get<size_t>(), kPictures);
+    EXPECT_EQ(last["downloading"], last["done"]);
+    // Those handed over arrive and turn "On disk"; the others stay new.
+    size_t done = last["done"];
+    auto arrived = [&] {
+        size_t n = 0;
+        for (const auto& e : fs::directory_iterator(folder.Path())) n += e.is_regular_file();
+        return n;
+    };
+    for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+         arrived() < done && std::chrono::steady_clock::now() < until;
+         std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
+    }
+    EXPECT_EQ(arrived(), done);
+    size_t onDisk = 0;
+    Json after = Get("/api/scan/" + std::to_string(doc) + "/items");
+    for (const Json& item : after["items"]) onDisk += item["mark"] != "new";
+    EXPECT_EQ(onDisk, done);
+}
+
+// A page behind a login: the document says what waits, the answer goes to that download, and
+// the scan goes on with the page.
+TEST_F(ScanServer, ALoginRequestOfTheScanIsAnswered) {
+    WriteFile(web_.Root() / "auth/index.html",
+              "<html><body><a href=\"/big/p1.png\"><img src=\"/small/p1.png\"></a></body></html>");
+    int status = 0;
+    Json doc = Post("/api/scan", Json{{"url", web_.Url("/auth/index.html")}}.dump(), &status);
+    ASSERT_EQ(status, 200) << doc.dump();
+    std::string d = "/api/scan/" + std::to_string(doc["id"].get<int>());
+    auto state = [&] {
+        Json list = Get("/api/scan");
+        return list.is_object() && list["docs"].size() == 1 ? list["docs"][0] : Json();
+    };
+    Json asked;
+    for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+         !asked.contains("login") && std::chrono::steady_clock::now() < until;
+         std::this_thread::sleep_for(std::chrono::milliseconds(100)))
+        asked = state();
+    ASSERT_TRUE(asked.contains("login")) << asked.dump();
+    EXPECT_EQ(asked["login"]["url"], web_.Url("/auth/index.html"));
+    Post(d + "/login", R"({"user":"user","password":"secret"})", &status);
+    EXPECT_EQ(status, 200);
+    Json done;
+    for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+         done["state"] != "done" && std::chrono::steady_clock::now() < until;
+         std::this_thread::sleep_for(std::chrono::milliseconds(100)))
+        done = state();
+    EXPECT_EQ(done["state"], "done") << done.dump();
+    EXPECT_FALSE(done.contains("login"));
+    Json items = Get(d + "/items")["items"];
+    ASSERT_EQ(items.size(), 1u) << items.dump();
+    EXPECT_EQ(items[0]["url"], web_.Url("/big/p1.png"));
+    Post(d + "/login", R"({"user":"user","password":"secret"})", &status);
+    EXPECT_EQ(status, 409);  // nothing waits any more
 }
 
 // The bookmarkable address keeps its query when the key moves into the cookie.

@@ -4,6 +4,7 @@
 // "height" is its initial size along its parent's arrangement; panes are looked up by id.
 import { el } from './format.js';
 import { renderBarItems } from './toolbar.js';
+import { addSplitters } from './splitter.js';
 
 const SIDES = ['top', 'left', 'right', 'bottom'];
 
@@ -26,7 +27,10 @@ function renderFrame(e, ctx, parentArrangement) {
   }
   const body = el('div', { class: `frame-body arr-${e.arrangement}` });
   if (e.arrangement === 'overlap') renderTabs(body, content, ctx, e);
-  else for (const c of content) body.append(renderChild(c, ctx, e.arrangement));
+  else {
+    for (const c of content) body.append(renderChild(c, ctx, e.arrangement));
+    addSplitters(body, e.arrangement);
+  }
   frame.append(...docks.top.map((b) => renderBar(b, ctx, e)));
   const middle = el('div', { class: 'frame-middle' },
     ...docks.left.map((b) => renderBar(b, ctx, e)), body, ...docks.right.map((b) => renderBar(b, ctx, e)));

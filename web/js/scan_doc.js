@@ -157,6 +157,10 @@ export function createScanDoc(id, env) {
       ? `Scanning… ${s.pages ?? 0} pages scanned, ${s.remaining ?? 0} remaining`
       : s.state === 'failed' ? `Failed: ${s.error || 'the page could not be scanned'}`
         : s.state ? `${STATE_TEXT[s.state]}${s.pages ? `: ${s.pages} page${s.pages === 1 ? '' : 's'} scanned` : ''}` : '';
+    if (s.state === 'scanning' || s.state === 'done') {
+      const waiting = (s.thumbnails ?? 0) - (s.thumbsFetched ?? 0);
+      if (waiting > 0) statusText.textContent += ` · ${s.thumbsFetched} of ${s.thumbnails} thumbnails fetched`;
+    }
     node.dataset.state = s.state ?? 'idle';
     progress.hidden = s.state !== 'scanning';
     const total = (s.pages ?? 0) + (s.remaining ?? 0);
