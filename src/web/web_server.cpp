@@ -164,6 +164,7 @@ void CWebServer::Routes() {
     post("/api/traffic", [this](const httplib::Request&, const nlohmann::json& b) { return SetTrafficMode(model_, b); },
          true);
     s.Get("/api/settings", [](const httplib::Request&, httplib::Response& res) { SendJson(res, ListOptions()); });
+    s.Get("/api/settings/stored", [](const httplib::Request&, httplib::Response& res) { SendJson(res, StoredSettings()); });
     post("/api/settings", [](const httplib::Request&, const nlohmann::json& b) { return SetOption(b); }, true);
     if (setup_) {
         s.Get("/api/setup", [this](const httplib::Request&, httplib::Response& res) { SendJson(res, setup_->State()); });

@@ -1,0 +1,56 @@
+// `plover settings` and `plover list` while `plover ui` runs in the home: done through it, with
+// the output of a run alone, instead of stopping at "Plover is already running.".
+#include "web/running_ui.h"
+
+namespace plover::test {
+namespace {
+
+using Json = nlohmann::json;
+
+class RemoteSettings : public RunningUi {};
+
+TEST_F(RemoteSettings, SettingsAreReadAndChangedInTheRunningPlover) {
+    SRunResult set = RunPlover(home_.Str(), {"settings", "set", "iMaxCacheSpace", "300"});
+    EXPECT_EQ(set.exitCode, 0) << set.err;
+    EXPECT_EQ(set.out, "iMaxCacheSpace = 300\n");
+    EXPECT_EQ(RunPlover(home_.Str(), {"settings", "get", "imaxcachespace"}).out, "300\n");
+    Json list = Json::parse(RunPlover(home_.Str(), {"settings", "list", "--json"}).out);
+    EXPECT_EQ(list["iMaxCacheSpace"], 300);
+    EXPECT_EQ(list["sizeThumbMaxSize"], Json({200, 200}));
+    EXPECT_NE(RunPlover(home_.Str(), {"settings", "list"}).out.find("\neCacheMode = 1\n"), std::string::npos);
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+    } refused[] = {
+        {{"settings", "set", "iMaxCacheSpace", "5"}, "plover: Largest size of the cache: a whole number from 20 to 2000.\n"},
+        {{"settings", "set", "noSuch", "1"}, "plover: unknown setting \"noSuch\" (plover settings list shows them all)\n"},
+        {{"settings", "get", "noSuch"}, "plover: unknown setting \"noSuch\" (plover settings list shows them all)\n"},
+    };
+    for (const Case& c : refused) {
+        SRunResult r = RunPlover(home_.Str(), c.args);
+        EXPECT_EQ(r.exitCode, 1) << c.args[2];
+        EXPECT_EQ(r.err, c.err) << c.args[2];
+    }
+    // The running program has the change, and keeps it.
+    Restart();
+    EXPECT_EQ(RunPlover(home_.Str(), {"settings", "get", "iMaxCacheSpace"}).out, "300\n");
+}
+
+TEST_F(RemoteSettings, ListShowsTheRunningPloversDownloads) {
+    EXPECT_EQ(RunPlover(home_.Str(), {"list"}).out, "The download list is empty.\n");
+    auto [status, added] = Post("/api/downloads", {{"urls", {"http://127.0.0.1:1/a.bin"}}, {"paused", true},
+                                                   {"folder", home_.Str()}, {"priority", 7}});
+    ASSERT_EQ(status, 200) << added.dump();
+    SRunResult r = RunPlover(home_.Str(), {"list"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("  priority 7  " + home_.Str() + "/a.bin  http://127.0.0.1:1/a.bin\n"), std::string::npos)
+        << r.out;
+    Json json = Json::parse(RunPlover(home_.Str(), {"list", "--json"}).out);
+    ASSERT_EQ(json.size(), 1u);
+    EXPECT_EQ(json[0]["url"], "http://127.0.0.1:1/a.bin");
+    EXPECT_EQ(json[0]["priority"], 7);
+}
+
+}  // namespace
+}  // namespace plover::test
