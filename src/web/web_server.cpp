@@ -97,13 +97,15 @@ void CWebServer::Routes() {
     });
 
     // Pages: one route per window, all served by the same page, which reads its window's layout.
-    s.Get("/", [](const httplib::Request&, httplib::Response& res) { SendAsset(res, "index.html"); });
-    s.Get(R"(/window/([a-z]+))", [](const httplib::Request& req, httplib::Response& res) {
-        if (!ui::FindProgramWindow(req.matches[1])) return SendJson(res, ApiError(404, "No such window."));
-        SendAsset(res, "index.html");
-    });
-    s.Get(R"(/static/([a-z0-9_\-]+(/[a-z0-9_\-]+)*\.(js|css|svg|png)))",
-          [](const httplib::Request& req, httplib::Response& res) { SendAsset(res, req.matches[1]); });
+    if (config_.pages) {
+        s.Get("/", [](const httplib::Request&, httplib::Response& res) { SendAsset(res, "index.html"); });
+        s.Get(R"(/window/([a-z]+))", [](const httplib::Request& req, httplib::Response& res) {
+            if (!ui::FindProgramWindow(req.matches[1])) return SendJson(res, ApiError(404, "No such window."));
+            SendAsset(res, "index.html");
+        });
+        s.Get(R"(/static/([a-z0-9_\-]+(/[a-z0-9_\-]+)*\.(js|css|svg|png)))",
+              [](const httplib::Request& req, httplib::Response& res) { SendAsset(res, req.matches[1]); });
+    }
 
     s.Get(R"(/api/windows/([a-z]+))", [](const httplib::Request& req, httplib::Response& res) {
         const ui::SProgramWindow* w = ui::FindProgramWindow(req.matches[1]);

@@ -54,3 +54,31 @@ TEST_F(RemoteSettings, ListShowsTheRunningPloversDownloads) {
 
 }  // namespace
 }  // namespace plover::test
+
+namespace plover::test {
+namespace {
+
+TEST(RemoteRun, RunServesTheCommandsWithoutWindows) {
+    TempDir home, io;
+    CBackgroundPlover run(home.Str(), {"run", "--no-ui"}, io.Str());
+    for (int i = 0; i < 1200 && run.Output().find("Plover is running") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    SRunResult set = RunPlover(home.Str(), {"settings", "set", "eTrafficMode", "2"});
+    EXPECT_EQ(set.exitCode, 0) << set.err;
+    EXPECT_EQ(set.out, "eTrafficMode = 2\n");
+    // The API answers at the recorded address; the windows are not served.
+    std::string url = ReadFile(home / "ui-address");
+    size_t colon = url.rfind(':'), slash = url.find('/', colon), token = url.find("?token=");
+    httplib::Client client("127.0.0.1", std::stoi(url.substr(colon + 1, slash - colon - 1)));
+    httplib::Headers auth = {{"Authorization", "Bearer " + url.substr(token + 7, 64)}};
+    EXPECT_EQ(client.Get("/api/windows/main", auth)->status, 200);
+    EXPECT_EQ(client.Get("/", auth)->status, 404);
+    EXPECT_EQ(run.Output().find("Its windows:"), std::string::npos);
+    run.Signal(SIGTERM);
+    EXPECT_EQ(run.Wait(60000).exitCode, 0);
+    EXPECT_EQ(RunPlover(home.Str(), {"settings", "get", "eTrafficMode"}).out, "2\n");
+    EXPECT_FALSE(std::filesystem::exists(home / "ui-address"));
+}
+
+}  // namespace
+}  // namespace plover::test
