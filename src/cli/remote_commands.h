@@ -1,5 +1,5 @@
 #pragma once
-// `plover settings ...` and `plover list` through the running Plover of the home: the same
+// `plover settings ...`, `plover list` and `plover basket list` through the running Plover of the home: the same
 // output and exit status as when they run alone, from the running program's own state (its
 // settings as they are now, its download list as it is now). A change is stored at once.
 #include <string>
@@ -12,5 +12,6 @@ int RunSettingsListThrough(const SRunningPlover& plover, bool json);
 int RunSettingsGetThrough(const SRunningPlover& plover, const std::string& name);
 int RunSettingsSetThrough(const SRunningPlover& plover, const std::string& name, const std::string& value);
 int RunListThrough(const SRunningPlover& plover, bool json);
+int RunBasketListThrough(const SRunningPlover& plover, bool json);
 
 }  // namespace plover::cli

@@ -52,6 +52,21 @@ TEST_F(RemoteSettings, ListShowsTheRunningPloversDownloads) {
     EXPECT_EQ(json[0]["priority"], 7);
 }
 
+TEST_F(RemoteSettings, BasketListShowsTheRunningPloversBaskets) {
+    SRunResult none = RunPlover(home_.Str(), {"basket", "list"});
+    EXPECT_EQ(none.exitCode, 0);
+    EXPECT_EQ(none.out, "");
+    EXPECT_NE(none.err.find("No baskets."), std::string::npos) << none.err;
+    std::filesystem::create_directories(home_ / "Cars");
+    auto [status, added] = Post("/api/baskets", {{"name", "Cars"}, {"folder", (home_ / "Cars").string()}});
+    ASSERT_EQ(status, 200) << added.dump();
+    EXPECT_EQ(RunPlover(home_.Str(), {"basket", "list"}).out, "Cars\t" + (home_ / "Cars").string() + "\n");
+    Json line = Json::parse(RunPlover(home_.Str(), {"basket", "list", "--json"}).out);
+    EXPECT_EQ(line["name"], "Cars");
+    EXPECT_EQ(line["dispatch"], "root folder");
+    EXPECT_EQ(line["client"], 1000 + line["id"].get<int>());
+}
+
 }  // namespace
 }  // namespace plover::test
 
