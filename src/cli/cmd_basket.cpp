@@ -26,6 +26,7 @@
 #include "cli/app_session.h"
 #include "cli/basket_session.h"
 #include "cli/command.h"
+#include "cli/remote_commands.h"
 #include "cli/terminal.h"
 #include "cli/window_ticker.h"
 #include "engine/sinks.h"
@@ -74,6 +75,10 @@ nlohmann::json ToJson(const CBasket& b) {
 }
 
 void List(CliContext& ctx, bool json) {
+    if (auto running = FindRunningPlover(ctx)) {
+        ctx.exitCode = RunBasketListThrough(*running, json);
+        return;
+    }
     CCliApp app(ctx);
     if (!app.Start()) return;
     CBasketList& list = GetBaskets();

@@ -10,6 +10,7 @@
 #include "cli/app_session.h"
 #include "cli/command.h"
 #include "cli/download_format.h"
+#include "cli/remote_commands.h"
 #include "cli/terminal.h"
 #include "download/download_list.h"
 #include "download/downloader.h"
@@ -46,6 +47,11 @@ std::string Line(const plover::SDownloadSnapshot& s) {
 }
 
 void Run(CliContext& ctx, const SListOptions& options) {
+    // While Plover runs in this home, its list as it is now.
+    if (auto running = FindRunningPlover(ctx)) {
+        ctx.exitCode = RunListThrough(*running, options.json);
+        return;
+    }
     CCliApp app(ctx);
     if (!app.Start()) return;
     CTerminalListProgress listProgress;

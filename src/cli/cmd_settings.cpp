@@ -9,6 +9,7 @@
 #include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
+#include "cli/remote_commands.h"
 #include "platform/homes.h"
 
 namespace plover::cli {
@@ -38,6 +39,10 @@ const SSettingInfo* FindOrComplain(const std::vector<SSettingInfo>& list, const 
 }
 
 void List(CliContext& ctx, bool json) {
+    if (auto running = FindRunningPlover(ctx)) {
+        ctx.exitCode = RunSettingsListThrough(*running, json);
+        return;
+    }
     CCliApp app(ctx);
     if (!app.Start()) return;
     auto list = ListSettings(GetSettings());
@@ -51,6 +56,10 @@ void List(CliContext& ctx, bool json) {
 }
 
 void Get(CliContext& ctx, const std::string& name) {
+    if (auto running = FindRunningPlover(ctx)) {
+        ctx.exitCode = RunSettingsGetThrough(*running, name);
+        return;
+    }
     CCliApp app(ctx);
     if (!app.Start()) return;
     auto list = ListSettings(GetSettings());
@@ -58,6 +67,11 @@ void Get(CliContext& ctx, const std::string& name) {
 }
 
 void Set(CliContext& ctx, const std::string& name, const std::string& value) {
+    // While Plover runs in this home, the change is made there and stored at once.
+    if (auto running = FindRunningPlover(ctx)) {
+        ctx.exitCode = RunSettingsSetThrough(*running, name, value);
+        return;
+    }
     CCliApp app(ctx);
     if (!app.Start()) return;
     auto list = ListSettings(GetSettings());

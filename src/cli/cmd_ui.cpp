@@ -1,7 +1,7 @@
-// plover ui: starts Plover like `plover run` (every engine, in order) together with the web
-// front end's server, prints the address to open, and runs until Ctrl-C, SIGTERM or Exit in the
-// page's menu. Then the server stops first (no new commands), the engines stop in reverse order
-// and everything is saved.
+// plover ui: starts Plover (every engine, in order) together with the web front end's server,
+// prints the address to open, and runs until Ctrl-C, SIGTERM or Exit in the page's menu. Then the
+// server stops first (no new commands), the engines stop in reverse order and everything is
+// saved. ServeUntilQuit (web_front.h) is that serving part, which `plover run` shares.
 #include <spawn.h>
 
 #include <iostream>
@@ -12,6 +12,7 @@
 #include "cli/command.h"
 #include "cli/collect_job.h"
 #include "cli/install.h"
+#include "cli/web_front.h"
 #include "download/i_downloader.h"
 #include "web/basket_routes.h"
 #include "web/basket_service.h"
@@ -43,15 +44,10 @@ void OpenBrowser(const std::string& url) {
         Complain() << "cannot start xdg-open; open the address above in a browser\n";
 }
 
-void RunUi(CliContext& ctx, const SUiOptions& options) {
-    web::SWebServerConfig config;
-    if (!web::ParseListenAddress(options.listen, config.host, config.port)) {
-        Complain() << "--listen needs ADDRESS:PORT, e.g. 127.0.0.1:8080\n";
-        ctx.exitCode = 2;
-        return;
-    }
-    CCliApp app(ctx);
-    if (!app.Start(CCliApp::kEngines)) return;
+}  // namespace
+
+void ServeUntilQuit(CliContext& ctx, CCliApp& app, web::SWebServerConfig config,
+                    const std::function<void(const std::string&)>& started) {
     RefPtr<IEngine> engine;
     RefPtr<IDownloader> downloader;
     if (GetEngineMgr()->GetEngine(ENGINE_ID_DOWNLOADER, engine.Put()))
@@ -100,8 +96,7 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
         Complain() << "warning: listening on " << config.host
                   << ", reachable from other machines; the key in the address is all that guards it\n";
     web::WriteAddressFile(home, server.Url());
-    std::cout << "Plover is running. Open this address in a browser:\n" << server.Url() << std::endl;
-    if (options.open) OpenBrowser(server.Url());
+    started(server.Url());
     app.RunUntilQuit();
     std::cout << "Stopping..." << std::endl;
     server.Stop();
@@ -111,6 +106,23 @@ void RunUi(CliContext& ctx, const SUiOptions& options) {
     downloader->Unadvise(&model);
     web::RemoveAddressFile(home);
     if (app.Stop()) std::cout << "Plover has stopped; settings saved." << std::endl;
+}
+
+namespace {
+
+void RunUi(CliContext& ctx, const SUiOptions& options) {
+    web::SWebServerConfig config;
+    if (!web::ParseListenAddress(options.listen, config.host, config.port)) {
+        Complain() << "--listen needs ADDRESS:PORT, e.g. 127.0.0.1:8080\n";
+        ctx.exitCode = 2;
+        return;
+    }
+    CCliApp app(ctx);
+    if (!app.Start(CCliApp::kEngines)) return;
+    ServeUntilQuit(ctx, app, config, [&](const std::string& url) {
+        std::cout << "Plover is running. Open this address in a browser:\n" << url << std::endl;
+        if (options.open) OpenBrowser(url);
+    });
 }
 
 void Setup(CLI::App& app, CliContext& ctx) {

@@ -25,29 +25,6 @@ constexpr auto kPollEvery = std::chrono::milliseconds(250);
 std::atomic<bool> interrupted{false};
 void OnSignal(int) { interrupted = true; }
 
-class CPloverClient {
-public:
-    explicit CPloverClient(const SRunningPlover& p) : client_(p.host, p.port) {
-        client_.set_connection_timeout(std::chrono::seconds(2));
-        client_.set_read_timeout(std::chrono::seconds(30));
-        client_.set_default_headers({{"Authorization", "Bearer " + p.token}});
-    }
-    // The answer's JSON and status; status 0 when the server did not answer.
-    int Get(const std::string& path, nlohmann::json& out) { return Take(client_.Get(path), out); }
-    int Post(const std::string& path, const nlohmann::json& body, nlohmann::json& out) {
-        return Take(client_.Post(path, body.dump(), "application/json"), out);
-    }
-
-private:
-    static int Take(const httplib::Result& r, nlohmann::json& out) {
-        if (!r) return 0;
-        out = nlohmann::json::parse(r->body, nullptr, false);
-        if (out.is_discarded()) out = nlohmann::json::object();
-        return r->status;
-    }
-    httplib::Client client_;
-};
-
 SProgressLine SnapshotOf(const nlohmann::json& d) {
     SProgressLine s;
     s.name = d.value("name", "");
@@ -58,6 +35,25 @@ SProgressLine SnapshotOf(const nlohmann::json& d) {
 }
 
 }  // namespace
+
+CPloverClient::CPloverClient(const SRunningPlover& p) : client_(p.host, p.port) {
+    client_.set_connection_timeout(std::chrono::seconds(2));
+    client_.set_read_timeout(std::chrono::seconds(30));
+    client_.set_default_headers({{"Authorization", "Bearer " + p.token}});
+}
+
+int CPloverClient::Get(const std::string& path, nlohmann::json& out) { return Take(client_.Get(path), out); }
+
+int CPloverClient::Post(const std::string& path, const nlohmann::json& body, nlohmann::json& out) {
+    return Take(client_.Post(path, body.dump(), "application/json"), out);
+}
+
+int CPloverClient::Take(const httplib::Result& r, nlohmann::json& out) {
+    if (!r) return 0;
+    out = nlohmann::json::parse(r->body, nullptr, false);
+    if (out.is_discarded()) out = nlohmann::json::object();
+    return r->status;
+}
 
 bool ParseRunningAddress(const std::string& url, SRunningPlover& out) {
     const std::string scheme = "http://";

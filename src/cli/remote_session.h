@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include <httplib.h>
 #include <nlohmann/json.hpp>
 
 #include "cli/command.h"
@@ -18,6 +19,19 @@ struct SRunningPlover {
     std::string host;
     int port = 0;
     std::string token;
+};
+
+// A client of the running Plover's server, with its key.
+class CPloverClient {
+public:
+    explicit CPloverClient(const SRunningPlover& p);
+    // The answer's JSON and status; status 0 when the server did not answer.
+    int Get(const std::string& path, nlohmann::json& out);
+    int Post(const std::string& path, const nlohmann::json& body, nlohmann::json& out);
+
+private:
+    static int Take(const httplib::Result& r, nlohmann::json& out);
+    httplib::Client client_;
 };
 
 // "http://HOST:PORT/?token=TOKEN" split; false when the text is not such an address.

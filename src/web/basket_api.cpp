@@ -139,6 +139,7 @@ SApiAnswer ListBaskets(CBasketService& service) {
         std::string name, folder;
         uint32_t dispatch;
         int client;
+        std::string icon;
     };
     std::vector<SRow> rows;
     {
@@ -146,7 +147,7 @@ SApiAnswer ListBaskets(CBasketService& service) {
         CBasketList& list = GetBaskets();
         for (int i = 0; i < list.GetSize(); ++i) {
             const CBasket* b = list.GetAt(i);
-            rows.push_back({b->dwID, b->csName, b->csRootFolder, b->eDispatch, b->GetClientID()});
+            rows.push_back({b->dwID, b->csName, b->csRootFolder, b->eDispatch, b->GetClientID(), b->icon.csFile});
         }
     }
     // Counted outside the lock: a large folder takes a while.
@@ -159,6 +160,8 @@ SApiAnswer ListBaskets(CBasketService& service) {
                            {"name", ValidUtf8(r.name)},
                            {"folder", ValidUtf8(r.folder)},
                            {"dispatch", r.dispatch},
+                           {"client", r.client},
+                           {"icon", ValidUtf8(r.icon)},
                            {"exists", exists},
                            {"files", c.files},
                            {"bytes", c.bytes},

@@ -191,7 +191,7 @@ int HexDigit(char c) {
 
 const std::vector<const char*>& OptionPages() {
     static const std::vector<const char*> pages = {"Downloads", "Traffic modes", "Connection", "FTP",
-                                                   "Page cache", "Site logins",   "Scan profiles", "Search sites",
+                                                   "Page cache", "Scan profiles", "Search sites",
                                                    "Dial-up",   "Sounds",        "Appearance",    "Viewer",
                                                    "Windows",   "General"};
     return pages;

@@ -83,6 +83,27 @@ SApiAnswer ListOptions() {
     return {200, {{"groups", pages}}};
 }
 
+SApiAnswer StoredSettings() {
+    std::lock_guard g(optionsLock);
+    nlohmann::json out = nlohmann::json::array();
+    for (const SSettingInfo& info : ListSettings(GetSettings())) {
+        nlohmann::json typed;
+        switch (info.kind) {
+            case kRegDWord: typed = *static_cast<const uint32_t*>(info.target); break;
+            case kRegInt: typed = *static_cast<const int32_t*>(info.target); break;
+            case kRegBinary: {
+                typed = nlohmann::json::array();
+                const auto* p = static_cast<const int32_t*>(info.target);
+                for (size_t i = 0; i < info.size / 4; ++i) typed.push_back(p[i]);
+                break;
+            }
+            default: typed = ValidUtf8(FormatSetting(info)); break;
+        }
+        out.push_back({{"name", info.name}, {"value", ValidUtf8(FormatSetting(info))}, {"json", typed}});
+    }
+    return {200, {{"settings", out}}};
+}
+
 SApiAnswer SetOption(const nlohmann::json& body) {
     if (!body.contains("name") || !body["name"].is_string() || !body.contains("value") || !body["value"].is_string())
         return ApiError(400, "\"name\" and \"value\" must be strings.");

@@ -21,6 +21,9 @@ std::mutex& SettingsLock();
 bool WriteSettings(std::string* error);
 
 SApiAnswer ListOptions();
+// GET /api/settings/stored: {"settings": [{"name","value","json"}]} in stored order, "json" the
+// value as a number, a list of numbers or a text (what `plover settings list --json` prints).
+SApiAnswer StoredSettings();
 SApiAnswer SetOption(const nlohmann::json& body);
 
 }  // namespace plover::web

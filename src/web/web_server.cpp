@@ -109,13 +109,15 @@ void CWebServer::Routes() {
     });
 
     // Pages: one route per window, all served by the same page, which reads its window's layout.
-    s.Get("/", [](const httplib::Request&, httplib::Response& res) { SendAsset(res, "index.html"); });
-    s.Get(R"(/window/([a-z]+))", [](const httplib::Request& req, httplib::Response& res) {
-        if (!ui::FindProgramWindow(req.matches[1])) return SendJson(res, ApiError(404, "No such window."));
-        SendAsset(res, "index.html");
-    });
-    s.Get(R"(/static/([a-z0-9_\-]+(/[a-z0-9_\-]+)*\.(js|css|svg|png)))",
-          [](const httplib::Request& req, httplib::Response& res) { SendAsset(res, req.matches[1]); });
+    if (config_.pages) {
+        s.Get("/", [](const httplib::Request&, httplib::Response& res) { SendAsset(res, "index.html"); });
+        s.Get(R"(/window/([a-z]+))", [](const httplib::Request& req, httplib::Response& res) {
+            if (!ui::FindProgramWindow(req.matches[1])) return SendJson(res, ApiError(404, "No such window."));
+            SendAsset(res, "index.html");
+        });
+        s.Get(R"(/static/([a-z0-9_\-]+(/[a-z0-9_\-]+)*\.(js|css|svg|png)))",
+              [](const httplib::Request& req, httplib::Response& res) { SendAsset(res, req.matches[1]); });
+    }
 
     s.Get(R"(/api/windows/([a-z]+))", [](const httplib::Request& req, httplib::Response& res) {
         const ui::SProgramWindow* w = ui::FindProgramWindow(req.matches[1]);
@@ -176,6 +178,7 @@ void CWebServer::Routes() {
     post("/api/traffic", [this](const httplib::Request&, const nlohmann::json& b) { return SetTrafficMode(model_, b); },
          true);
     s.Get("/api/settings", [](const httplib::Request&, httplib::Response& res) { SendJson(res, ListOptions()); });
+    s.Get("/api/settings/stored", [](const httplib::Request&, httplib::Response& res) { SendJson(res, StoredSettings()); });
     post("/api/settings", [](const httplib::Request&, const nlohmann::json& b) { return SetOption(b); }, true);
     if (setup_) {
         s.Get("/api/setup", [this](const httplib::Request&, httplib::Response& res) { SendJson(res, setup_->State()); });

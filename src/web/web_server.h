@@ -32,6 +32,7 @@ struct SWebServerConfig {
     int port = 0;  // 0: any free port
     std::string token;
     int threads = 64;  // request threads; each open event stream holds one
+    bool pages = true;  // the windows' pages and files; off: the API alone
 };
 
 class CWebServer {

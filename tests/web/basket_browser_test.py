@@ -170,7 +170,8 @@ def main():
         ActionChains(driver).double_click(tile("p3.png")).perform()
         wait.until(lambda d: len(d.window_handles) == 3)
         driver.switch_to.window([h for h in driver.window_handles if h not in (main_window, basket_window)][0])
-        info = lambda: "".join(e.text for e in driver.find_elements(By.CSS_SELECTOR, "[data-content='imageInfo']"))
+        # The new window may still be loading its page: no status bar yet is no description yet.
+        info = lambda: " ".join(e.text for e in driver.find_elements(By.CSS_SELECTOR, "[data-content='imageInfo']"))
         wait_for("the picture's description", lambda: "PNG" in info(), 60)
         assert "1200 × 900" in info() and "24 bits" in info(), info()
         shown = driver.execute_script("const i = document.querySelector('.viewer-picture'); return [i.naturalWidth, i.width];")

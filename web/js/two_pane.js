@@ -5,14 +5,14 @@ import { el } from './format.js';
 import * as dialogs from './dialogs.js';
 import { on, emit } from './store.js';
 
-// spec: { name, load() -> items, label(item), fields: [{key, label, type, min, max}], defaults(),
+// desc: { name, load() -> items, label(item), fields: [{key, label, type, min, max}], defaults(),
 //   save(item|null, values) -> answer, remove(item), reset(), deleteQuestion(item) -> text|null,
 //   resetQuestion, empty: text without items, note(item) -> text }
-export function createTwoPane(spec) {
+export function createTwoPane(desc) {
   let items = [];
   let current = null;  // the chosen item, or null for a new one
-  const list = el('ul', { class: 'tp-list', role: 'listbox', 'aria-label': spec.name });
-  const props = el('form', { class: 'tp-props', 'data-editor': spec.name });
+  const list = el('ul', { class: 'tp-list', role: 'listbox', 'aria-label': desc.name });
+  const props = el('form', { class: 'tp-props', 'data-editor': desc.name });
   const del = el('button', { type: 'button', text: 'Delete', 'data-action': 'delete' });
   const buttons = el('div', { class: 'tp-buttons' },
     el('button', { type: 'button', text: 'New', 'data-action': 'new', onclick: () => edit(null) }), del,
@@ -20,19 +20,19 @@ export function createTwoPane(spec) {
 
   function renderList() {
     list.replaceChildren(...(items.length ? items.map((item) => {
-      const li = el('li', { role: 'option', 'aria-selected': String(current?.index === item.index), 'data-index': item.index, text: spec.label(item) });
+      const li = el('li', { role: 'option', 'aria-selected': String(current?.index === item.index), 'data-index': item.index, text: desc.label(item) });
       li.addEventListener('click', () => edit(item));
       return li;
-    }) : [el('li', { class: 'tp-empty', text: spec.empty })]));
+    }) : [el('li', { class: 'tp-empty', text: desc.empty })]));
     del.disabled = !current;
   }
 
   function edit(item) {
     current = item;
     renderList();
-    const values = item ?? spec.defaults();
+    const values = item ?? desc.defaults();
     const error = el('div', { class: 'tp-error', role: 'alert' });
-    const inputs = spec.fields.map((f) => {
+    const inputs = desc.fields.map((f) => {
       let input;
       if (f.type === 'check') input = el('input', { type: 'checkbox', name: f.key });
       else if (f.type === 'textarea') input = el('textarea', { name: f.key, rows: '3', spellcheck: 'false' });
@@ -44,16 +44,16 @@ export function createTwoPane(spec) {
     const rows = inputs.map(([f, input]) => (f.type === 'check'
       ? el('label', { class: 'tp-check' }, input, f.label)
       : el('label', { class: 'tp-field' }, el('span', { text: f.label }), input)));
-    const note = el('div', { class: 'tp-note', text: item ? spec.note?.(item) ?? '' : '' });
+    const note = el('div', { class: 'tp-note', text: item ? desc.note?.(item) ?? '' : '' });
     const ok = el('button', { type: 'submit', class: 'primary', text: item ? 'Apply' : 'Add' });
-    props.replaceChildren(el('h4', { class: 'tp-title', text: item ? spec.label(item) : `New ${spec.noun}` }),
+    props.replaceChildren(el('h4', { class: 'tp-title', text: item ? desc.label(item) : `New ${desc.noun}` }),
       ...rows, note, error, el('div', { class: 'tp-actions' }, ok));
     props.onsubmit = async (e) => {
       e.preventDefault();
       const body = {};
       for (const [f, input] of inputs) body[f.key] = f.type === 'check' ? input.checked : f.type === 'number' ? Number(input.value) : input.value;
       try {
-        const answer = await spec.save(item, body);
+        const answer = await desc.save(item, body);
         await refresh(answer.index);
         changed();
       } catch (err) {
@@ -63,7 +63,7 @@ export function createTwoPane(spec) {
   }
 
   async function refresh(select) {
-    try { items = await spec.load(); } catch (e) { list.replaceChildren(el('li', { class: 'tp-empty', text: e.message })); return; }
+    try { items = await desc.load(); } catch (e) { list.replaceChildren(el('li', { class: 'tp-empty', text: e.message })); return; }
     const chosen = items.find((i) => i.index === (select ?? current?.index));
     if (chosen) edit(chosen);
     else if (items.length) edit(items[0]);
@@ -72,29 +72,29 @@ export function createTwoPane(spec) {
 
   del.addEventListener('click', async () => {
     if (!current) return;
-    const question = spec.deleteQuestion(current);
-    if (question && !(await dialogs.confirmBox(`Delete ${spec.noun}`, question, 'Yes'))) return;
+    const question = desc.deleteQuestion(current);
+    if (question && !(await dialogs.confirmBox(`Delete ${desc.noun}`, question, 'Yes'))) return;
     try {
-      await spec.remove(current);
+      await desc.remove(current);
       current = null;
       await refresh(-1);
       changed();
-    } catch (err) { dialogs.message(spec.name, err.message); }
+    } catch (err) { dialogs.message(desc.name, err.message); }
   });
 
   async function reset() {
-    if (!(await dialogs.confirmBox(spec.name, spec.resetQuestion, 'Yes'))) return;
+    if (!(await dialogs.confirmBox(desc.name, desc.resetQuestion, 'Yes'))) return;
     try {
-      await spec.reset();
+      await desc.reset();
       current = null;
       await refresh(-1);
       changed();
-    } catch (err) { dialogs.message(spec.name, err.message); }
+    } catch (err) { dialogs.message(desc.name, err.message); }
   }
 
   // Other editors of the same list in the page (the pane and the option page) follow a change.
-  const topic = `two-pane:${spec.name}`;
-  const root = el('div', { class: 'two-pane', 'data-two-pane': spec.name },
+  const topic = `two-pane:${desc.name}`;
+  const root = el('div', { class: 'two-pane', 'data-two-pane': desc.name },
     el('div', { class: 'tp-left' }, list, buttons), props);
   function changed() { emit(topic, root); }
   on(topic, (source) => { if (source !== root && root.isConnected) refresh(); });
