@@ -7,6 +7,8 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/fetch_options.h"
+#include "cli/profile_override_options.h"
 #include "cli/tls_options.h"
 
 namespace plover::cli {
@@ -18,6 +20,9 @@ struct SCollectOptions {
     bool reload = false;
     bool json = false;
     STlsCliOptions tls;
+    SProfileOverrideOptions overrides;
+    SFetchCliOptions fetch;
+    bool verbose = false;  // the protocol log of every page and picture fetched
     // Builds the address once Plover is up and its settings are loaded (plover search), instead
     // of url; an empty answer ends the command with status 1 (the builder has said why).
     std::function<std::string()> buildUrl;

@@ -4,6 +4,7 @@
 
 #include "download/http_request.h"
 #include "download/page_test.h"
+#include "download/run_request_options.h"
 
 namespace plover {
 
@@ -41,7 +42,7 @@ bool CHTTPLeech::OnReady(ISocket*) {
     if (requestSent_ || stopped_ || !download_ || sockets_.IsEmpty()) return false;
     RefPtr<CHTTPLeech> self(this);
     LogTlsSession(sockets_[0]);
-    std::string request = BuildRequest();
+    std::string request = WithRunHeaderLines(BuildRequest());
     if (!sockets_[0]->Send(request.data(), uint32_t(request.size()))) {
         Finish();
         return false;
