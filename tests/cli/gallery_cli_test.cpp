@@ -82,6 +82,8 @@ TEST_F(GalleryCliTest, ThumbnailsThatOpenPhotoPagesGiveEveryLargePicture) {
 // each page; --all-thumbnails then takes every one (the basket keeps what it has).
 TEST_F(GalleryCliTest, AllThumbnailsOfEveryPage) {
     const int pages = 2, perPage = 4;
+    fs::create_directories(web.Root() / "g" / "small");
+    fs::create_directories(web.Root() / "g" / "big");
     for (int p = 1; p <= pages; ++p) {
         std::string page = "<html><body>\n";
         for (int i = 1; i <= perPage; ++i) {
