@@ -75,6 +75,7 @@ std::vector<SRegTableEntry> CRegistrySettings::Table() {
         RegInt("bLogAutoScroll", bLogAutoScroll),
         RegDWord("dwAutoTurnOff", dwAutoTurnOff),
         RegInt("bOverwriteAlways", bOverwriteAlways),
+        RegInt("bServerFileTime", bServerFileTime),
         RegBinary("iColWidths", iColWidths),
         RegInt("iActiveMainPage", iActiveMainPage),
         RegInt("bFTPSurferLogin", bFTPSurferLogin),

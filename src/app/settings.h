@@ -86,6 +86,7 @@ struct CRegistrySettings {
     int32_t bLogAutoScroll = 0;
     uint32_t dwAutoTurnOff = 0;
     int32_t bOverwriteAlways = 0;
+    int32_t bServerFileTime = 1;  // a downloaded file takes the server's Last-Modified time
     std::array<int32_t, 6> iColWidths{0, 300, 100, 200, 250, 150};
     int32_t iActiveMainPage = 0;
     int32_t bFTPSurferLogin = 0;

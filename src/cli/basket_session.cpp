@@ -278,6 +278,7 @@ void CBasketSession::PrintSummary(std::ostream& out, bool json) const {
                         {"alreadyQueued", queued_},
                         {"queuedElsewhere", elsewhere},
                         {"failed", failed}};
+        if (!otherFormats_.empty()) summary["otherFormats"] = otherFormats_;
         if (!noFolder_.empty()) summary["error"] = noFolder_;
         line(summary);
         return;
@@ -298,6 +299,18 @@ void CBasketSession::PrintSummary(std::ostream& out, bool json) const {
     for (const auto& [url, path] : elsewhere_) out << "    " << url << (path.empty() ? "" : ": " + path) << "\n";
     row("failed", int(failures_.size()));
     for (const auto& [url, why] : failures_) out << "    " << url << ": " << why << "\n";
+    if (!otherFormats_.empty()) {
+        int links = 0;
+        std::string formats;
+        for (const auto& [format, n] : otherFormats_) {
+            links += n;
+            formats += (formats.empty() ? "" : ", ") + format;
+        }
+        row("other formats skipped", links,
+            "  (links to " + formats +
+                " pictures; only JPEG, PNG, TIFF, BMP, PCX, WebP and AVIF are collected: plover scan lists "
+                "them, plover get downloads them)");
+    }
     if (!noFolder_.empty())
         out << noFolder_ << "\n";
     else if (seen_.empty())

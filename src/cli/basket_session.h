@@ -59,6 +59,9 @@ public:
     // "12/40 files, 35.2 MiB, 12.1 MiB/s, 3 moved, 5 already in the basket, 1 failed"
     std::string ProgressLine();
     void PrintSummary(std::ostream& out, bool json) const;
+    // A page link that names a picture of a format not collected (GIF, SVG, ...): counted for the
+    // summary, with a hint, so that nothing is skipped silently.
+    void NoteOtherFormat(const std::string& format) { ++otherFormats_[format]; }
     // Nothing failed, and no picture stayed out because another download of its address is
     // queued (for another basket or by the user).
     bool AllCollected() const { return failures_.empty() && elsewhere_.empty() && noFolder_.empty(); }
@@ -103,6 +106,7 @@ private:
     uint64_t bytes_ = 0;  // of the files downloaded
     std::vector<std::pair<std::string, std::string>> failures_;  // (address, reason)
     std::vector<std::pair<std::string, std::string>> elsewhere_;  // (address, file of the other download)
+    std::map<std::string, int> otherFormats_;  // format -> links seen
     std::string noFolder_;  // "Can't create folder\n<folder>" once the basket's folder was found missing
     struct SOutcome {
         std::string url, result, path, reason;

@@ -1,5 +1,5 @@
-// plover collect URL --basket NAME [--profile NAME|NUMBER] [--reload] [--json]: Plover's main
-// job. The address is scanned under the profile (default: the first, "Scan Single Page"); every
+// plover collect URL --basket NAME [--profile NAME|NUMBER] [profile overrides] [--reload] [--json]:
+// Plover's main job. The address is scanned under the profile (default: the first, "Scan Single Page"); every
 // thumbnail's picture and every large picture found is dropped into the basket with its page as
 // the referrer, as soon as the scan delivers it; the command runs until the scan has ended and
 // every basket download it is waiting for has been taken out of the list. A picture that the
@@ -24,6 +24,7 @@
 #include "cli/basket_session.h"
 #include "cli/collect_command.h"
 #include "cli/command.h"
+#include "cli/protocol_log.h"
 #include "cli/remote_session.h"
 #include "cli/scan_command.h"
 #include "cli/window_ticker.h"
@@ -70,14 +71,19 @@ private:
 };
 
 bool CCollect::StartScan(const SScanProfile& profile) {
-    scanner_ = StartScanner(options_.url, options_.reload, profile, app_->App().MainWindow());
+    scanner_ = StartScanner(options_.url, options_.reload, profile, app_->App().MainWindow(),
+                            options_.overrides.followPicturePages);
     return scanner_ != nullptr;
 }
 
 void CCollect::OnElement(std::unique_ptr<SScanElement> e) {
     // Pictures only: a thumbnail stands for the picture it links to; page links are not files
-    // to collect.
-    if (e->GetType() == SCAN_PAGE_LINK) return;
+    // to collect, but a link to a picture of another format is counted for the summary.
+    if (e->GetType() == SCAN_PAGE_LINK) {
+        std::string format = OtherPictureFormat(e->url);
+        if (!format.empty()) session_->NoteOtherFormat(format);
+        return;
+    }
     session_->Add({e->url, e->pageUrl});
 }
 
@@ -130,7 +136,7 @@ void CCollect::CheckDone() {
 }
 
 void CCollect::ShowProgress(bool force) {
-    if (finished_ || !scanner_) return;
+    if (finished_ || !scanner_ || options_.fetch.quiet) return;
     std::string line;
     if (!scanEnded_)
         line = "Scanning: " + std::to_string(scanner_->GetPagesScanned()) + " pages scanned, " +
@@ -157,12 +163,12 @@ void CCollect::ClearProgress() {
 int CCollect::Run() {
     if (!options_.buildUrl)
         if (int refused = RefuseUnfetchable(options_.url)) return refused;
-    if (!ApplyTlsOptions(options_.tls)) return 2;
+    if (!ApplyTlsOptions(options_.tls) || !CheckFetchOptions(options_.fetch)) return 2;
     if (!options_.buildUrl)
         if (auto running = FindRunningPlover(ctx_)) {
             WarnCookiesStayHere(options_.cookies);
             return RunCollectThrough(*running, options_.url, options_.basket, options_.profile, options_.reload,
-                                     options_.json);
+                                     options_.json, options_.overrides.ToJson());
         }
     if (!ApplyCookieOptions(options_.cookies)) return 2;
     app_ = std::make_unique<CCliApp>(ctx_);
@@ -185,7 +191,12 @@ int CCollect::Run() {
                      "eTrafficMode 0\n";
         return 1;
     }
-    if (!ChooseScanProfile(options_.profile, profile)) return 1;
+    if (!ChooseScanProfile(options_.profile, profile, options_.overrides)) return 1;
+    CRunFetchSettings runSettings;
+    runSettings.Apply(options_.fetch, options_.url);
+    CProtocolLogPrinter log;
+    if (options_.verbose) log.Start();
+    profile.bLinks = 1;  // page links are only counted (pictures of other formats), never collected
     session_ = std::make_unique<CBasketSession>(*app_, *basket, 0);
     if (!session_->Start() || !StartScan(profile)) return 1;
     lastPlain_ = GetTickCount();
@@ -198,6 +209,8 @@ int CCollect::Run() {
     ClearProgress();
     if (!scanEnded_ && scanner_) scanner_->Close();
     session_->Stop();
+    log.Stop();
+    runSettings.Restore();
     bool saved = app_->Stop();  // late messages still reach OnMessage and are freed there
     saved = SaveCookiesAsAsked(options_.cookies) && saved;
     if (interrupted) std::cerr << "Interrupted: what was done so far follows.\n";
@@ -218,6 +231,9 @@ void Setup(CLI::App& app, CliContext& ctx) {
         ->type_name("NAME|NUMBER");
     cmd->add_flag("--reload", options->reload, "Fetch every page again instead of using the page cache");
     cmd->add_flag("--json", options->json, "Print one JSON object a line: each picture, then a summary");
+    AddProfileOverrideOptions(cmd, options->overrides);
+    cmd->add_flag("-v,--verbose", options->verbose, "Print the protocol log of every page and picture fetched");
+    AddFetchOptions(cmd, options->fetch);
     AddTlsOptions(cmd, options->tls);
     AddCookieOptions(cmd, options->cookies);
     cmd->callback([options, &ctx] { ctx.exitCode = RunCollectCommand(ctx, *options); });

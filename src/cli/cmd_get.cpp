@@ -25,6 +25,8 @@
 #include "cli/app_session.h"
 #include "cli/command.h"
 #include "cli/download_format.h"
+#include "cli/fetch_options.h"
+#include "cli/protocol_log.h"
 #include "cli/remote_session.h"
 #include "cli/terminal.h"
 #include "cli/cookie_options.h"
@@ -56,38 +58,13 @@ struct SGetOptions {
     std::vector<std::string> urls;
     STlsCliOptions tls;
     SCookieCliOptions cookies;
+    SFetchCliOptions fetch;
+    std::string output;    // -o: the one address's file, by path
+    int sections = 0;      // workers per download; 0: the traffic mode's
+    std::string user, password;
+    bool askPassword = false;
+    std::string referer;
 };
-
-// A protocol log line as --verbose prints it: requests and responses line by line after "> " and
-// "< ", everything else as one "* " line.
-std::string LogText(uint32_t kind, const std::string& text) {
-    std::string body = text;
-    while (!body.empty() && (body.back() == '\n' || body.back() == '\r')) body.pop_back();
-    if (kind == LOG_REQUEST || kind == LOG_RESPONSE) {
-        const char* mark = kind == LOG_REQUEST ? "> " : "< ";
-        std::string out;
-        size_t start = 0;
-        while (start <= body.size()) {
-            size_t end = body.find('\n', start);
-            std::string line = body.substr(start, end == std::string::npos ? std::string::npos : end - start);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            out += (out.empty() ? "" : "\n") + std::string(mark) + line;
-            if (end == std::string::npos) break;
-            start = end + 1;
-        }
-        return out;
-    }
-    static const std::map<uint32_t, const char*> kinds = {
-        {LOG_LOOKUP, "Looking up "},        {LOG_LOOKUP_OK, "Found "},      {LOG_LOOKUP_FAILED, "Site not found: "},
-        {LOG_CONNECTING, "Connecting to "}, {LOG_CONNECTED, "Connected to "}, {LOG_CLOSED, "Connection closed "},
-        {LOG_DELETED, "Deleted "},          {LOG_PAUSED, "Paused "},        {LOG_RESUMED, "Resumed "},
-        {LOG_FINISHED, "Finished "},        {LOG_LIST_LOADED, "List loaded from "},
-        {LOG_LIST_SAVED, "List saved to "}, {LOG_TIMEOUT, "Timeout: "},     {LOG_TLS, "TLS "},
-        {LOG_TLS_FAILED, "TLS failed: "},
-    };
-    auto it = kinds.find(kind);
-    return "* " + std::string(it == kinds.end() ? "" : it->second) + body;
-}
 
 // Hears the downloader: copies log lines (for --verbose).
 class CGetSink final : public CCommandNetSink {
@@ -98,7 +75,7 @@ public:
     int32_t OnNetNotify(uint32_t code, uintptr_t value1, uintptr_t value2) override {
         if (code == NE_LOG && verbose_ && value1) {
             std::lock_guard g(lock_);
-            lines_.push_back(LogText(uint32_t(value2), reinterpret_cast<const char*>(value1)));
+            lines_.push_back(ProtocolLogText(uint32_t(value2), reinterpret_cast<const char*>(value1)));
         }
         if (code == NE_STATUS || code == NE_SUPER_STATUS)
             if (CWindowTicker* t = ticker_.load()) t->Nudge();
@@ -160,6 +137,7 @@ public:
 
 private:
     bool CollectAddresses(std::vector<std::string>& out);
+    bool TakePassword();
     bool PrepareFolder();
     bool Attach();
     void Adopt(const std::string& address, const std::vector<RefPtr<IDownload>>& listed);
@@ -182,6 +160,7 @@ private:
     bool terminal_;
     bool interactive_;
     std::string folder_;
+    std::string fileName_;  // from --output
     std::unique_ptr<CCliApp> app_;
     RefPtr<IDownloader> downloader_;
     std::vector<STracked> tracked_;
@@ -221,7 +200,9 @@ bool CGetSession::CollectAddresses(std::vector<std::string>& out) {
         }
     }
     if (!options_.input.empty()) {
-        std::ifstream in(options_.input, std::ios::binary);
+        std::ifstream file;
+        if (options_.input != "-") file.open(options_.input, std::ios::binary);
+        std::istream& in = options_.input == "-" ? std::cin : file;
         if (!in) {
             Complain() << "cannot read " << options_.input << "\n";
             return false;
@@ -240,13 +221,48 @@ bool CGetSession::CollectAddresses(std::vector<std::string>& out) {
         Complain() << "no address to download (give URL... or --input FILE)\n";
         return false;
     }
+    if (!options_.output.empty() && out.size() > 1) {
+        Complain() << "--output names the file of one address; " << out.size()
+                   << " were given (use --folder for several)\n";
+        out.clear();
+        return false;
+    }
     return ok || !out.empty();
+}
+
+bool CGetSession::TakePassword() {
+    if (options_.user.empty()) {
+        if (!options_.password.empty() || options_.askPassword) {
+            Complain() << "a password needs --user NAME\n";
+            return false;
+        }
+        return true;
+    }
+    if (!options_.password.empty() && !options_.askPassword) return true;
+    if (!interactive_) {
+        Complain() << "no password for " << options_.user << ": give --password, or --ask-password on a terminal\n";
+        return false;
+    }
+    auto password = AskLine("Password for " + options_.user + ": ", true, [] { return false; });
+    if (!password) return false;
+    options_.password = *password;
+    return true;
 }
 
 bool CGetSession::PrepareFolder() {
     std::error_code ec;
     std::filesystem::path folder = options_.folder.empty() ? std::filesystem::current_path(ec)
                                                            : std::filesystem::path(options_.folder);
+    if (!options_.output.empty()) {
+        // -o FILE: the file's own folder (below --folder when FILE is relative) and its name.
+        std::filesystem::path file(options_.output);
+        if (!file.has_filename()) {
+            Complain() << "--output needs a file name: " << options_.output << "\n";
+            return false;
+        }
+        fileName_ = file.filename().string();
+        folder = file.is_absolute() ? file.parent_path() : folder / file.parent_path();
+    }
     folder = std::filesystem::absolute(folder, ec);
     if (!ec) std::filesystem::create_directories(folder, ec);
     if (ec || !std::filesystem::is_directory(folder)) {
@@ -277,10 +293,17 @@ RefPtr<IDownload> CGetSession::AddNew(const std::string& address) {
     config->Prior = options_.priority;
     config->ClientID = 1;
     config->StartMode = START_RUN;
+    config->FileName = fileName_;
+    config->csPrevServer = options_.referer;
     SUrlParts parts;
     if (SplitUrl(address, parts)) config->Server = parts.server;
-    // A login written in the address wins; otherwise the stored login of the site, if any.
-    if (parts.user.empty() && FindSite(config->Server.c_str()) >= 0) ApplySiteLogin(*config);
+    // A login given with --user wins, then one written in the address, then the stored login
+    // of the site, if any.
+    if (!options_.user.empty()) {
+        config->Login = SLogin{1, options_.user, options_.password};
+    } else if (parts.user.empty() && FindSite(config->Server.c_str()) >= 0) {
+        ApplySiteLogin(*config);
+    }
     int id = -1;
     RefPtr<IDownload> d;
     downloader_->AddDownload(config, &id, d.Put());
@@ -309,9 +332,12 @@ void CGetSession::Adopt(const std::string& address, const std::vector<RefPtr<IDo
         t.download.Reset();
     }
     if (t.download) {
-        // A login stored for the site since the last run reaches the download as the user's
-        // answer, before it is let go again: no request of this run goes without it.
-        AnswerWithSiteLogin(t.download.Get());
+        // A login given now, or one stored for the site since the last run, reaches the download
+        // as the user's answer before it is let go again: no request of this run goes without it.
+        if (!options_.user.empty())
+            t.download->PostOperation(new SDOAuthorize(options_.user, options_.password), 0);
+        else
+            AnswerWithSiteLogin(t.download.Get());
         // The folder asked for now is where a download that has nothing on disk yet goes (one
         // with data keeps its file; moving that is plover move's business).
         if (t.download->GetDownloaded() == 0 && t.download->GetLocalFolder() != folder_)
@@ -321,12 +347,13 @@ void CGetSession::Adopt(const std::string& address, const std::vector<RefPtr<IDo
             t.download->Retry(0);
         else
             t.download->Resume();  // lets it go: paused, or held since the list was loaded
-        if (terminal_ || options_.verbose)
+        if ((terminal_ || options_.verbose) && !options_.fetch.quiet)
             std::cerr << "Continuing " << address << " (" << FormatBytes(t.download->GetDownloaded())
                       << " already here)\n";
     } else {
         t.download = AddNew(address);
     }
+    if (t.download && options_.sections > 0) t.download->SetSectionLimit(options_.sections);
     if (!t.download) {
         t.done = true;
         t.failure = "Failed";
@@ -345,10 +372,8 @@ void CGetSession::Finish(STracked& t, bool ok, const std::string& failure) {
     ClearLive();
     if (!ok)
         std::cout << s.name << ": " << failure << " (" << t.address << ")\n";
-    else if (terminal_)
-        std::cout << TerminalLine(s, TerminalColumns() - 1) << "\n";
-    else
-        std::cout << PlainLine(s) << "\n";
+    else if (!options_.fetch.quiet)  // a quiet run tells only failures
+        std::cout << (terminal_ ? TerminalLine(s, TerminalColumns() - 1) : PlainLine(s)) << "\n";
     std::cout.flush();
 }
 
@@ -442,6 +467,7 @@ void CGetSession::PrintVerbose() {
 }
 
 void CGetSession::Render() {
+    if (options_.fetch.quiet) return;
     uint32_t now = GetTickCount();
     if (!terminal_) {
         for (auto& t : tracked_) {
@@ -488,7 +514,7 @@ int CGetSession::Run() {
     bool addressesOk = CollectAddresses(addresses);
     if (addresses.empty() || !PrepareFolder()) return 2;
 
-    if (!ApplyTlsOptions(options_.tls)) return 2;
+    if (!ApplyTlsOptions(options_.tls) || !CheckFetchOptions(options_.fetch) || !TakePassword()) return 2;
     if (auto running = FindRunningPlover(ctx_)) {
         WarnCookiesStayHere(options_.cookies);
         return RunGetThrough(*running, addresses, folder_, options_.priority);
@@ -503,6 +529,8 @@ int CGetSession::Run() {
     WarnWhenUnverified();
     int32_t savedMode = GetSettings().eTrafficMode;
     if (options_.mode >= 0) GetSettings().eTrafficMode = options_.mode;  // this run only
+    CRunFetchSettings runSettings;
+    runSettings.Apply(options_.fetch, addresses.front());
     if (!Attach()) {
         Complain() << "the downloader is not available\n";
         return 1;
@@ -550,6 +578,7 @@ int CGetSession::Run() {
     tracked_.clear();
     downloader_.Reset();
     GetSettings().eTrafficMode = savedMode;
+    runSettings.Restore();
     bool saved = app_->Stop();
     app_.reset();
     saved = SaveCookiesAsAsked(options_.cookies) && saved;
@@ -562,13 +591,25 @@ void Setup(CLI::App& app, CliContext& ctx) {
     auto options = std::make_shared<SGetOptions>();
     auto* cmd = app.add_subcommand("get", "Download files by address (HTTP, HTTPS or FTP), resumably, in several sections");
     cmd->add_option("URL", options->urls, "Addresses to download");
-    cmd->add_option("--folder", options->folder, "Save into DIR (default: the current folder)")->type_name("DIR");
+    cmd->add_option("-P,--folder", options->folder, "Save into DIR (default: the current folder)")->type_name("DIR");
+    cmd->add_option("-o,--output", options->output, "Save the one address given as FILE")->type_name("FILE");
     cmd->add_option("--priority", options->priority, "Priority 0-10 (10 always runs)")->check(CLI::Range(0, 10));
     cmd->add_option("--mode", options->mode, "Traffic mode for this run: 0 fast, 1 medium, 2 slow")
         ->check(CLI::Range(0, 2));
-    cmd->add_option("--input", options->input, "Read addresses from FILE, one a line")->type_name("FILE");
+    cmd->add_option("-i,--input", options->input, "Read addresses from FILE, one a line (-: standard input)")
+        ->type_name("FILE");
     cmd->add_flag("--overwrite", options->overwrite, "Overwrite existing target files without asking");
-    cmd->add_flag("--verbose", options->verbose, "Print the protocol log (requests, headers, connects, closes, TLS)");
+    cmd->add_flag("-v,--verbose", options->verbose, "Print the protocol log (requests, headers, connects, closes, TLS)");
+    cmd->add_option("--sections", options->sections,
+                    "Fetch each file in at most N sections at once (within the traffic mode's maximum)")
+        ->check(CLI::Range(1, 100))
+        ->type_name("N");
+    cmd->add_option("--user", options->user, "Log in as NAME (the password from --password or asked)")->type_name("NAME");
+    cmd->add_option("--password", options->password, "The password for --user (visible to other users: prefer --ask-password)")
+        ->type_name("PASSWORD");
+    cmd->add_flag("--ask-password", options->askPassword, "Ask for the password of --user on the terminal, without echo");
+    cmd->add_option("--referer", options->referer, "Send this address as the referring page")->type_name("URL");
+    AddFetchOptions(cmd, options->fetch);
     AddTlsOptions(cmd, options->tls);
     AddCookieOptions(cmd, options->cookies);
     cmd->callback([options, &ctx] {

@@ -19,6 +19,7 @@
 #include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
+#include "cli/protocol_log.h"
 #include "cli/scan_command.h"
 #include "cli/window_ticker.h"
 #include "download/downloader.h"
@@ -72,7 +73,8 @@ bool CScanSession::StartScan(const SScanProfile& profile) {
         auto* d = dynamic_cast<CDownloader*>(downloader.Get());
         if (d && !d->HasList()) d->LoadList(nullptr);
     }
-    scanner_ = StartScanner(options_.url, options_.reload, profile, app_->App().MainWindow());
+    scanner_ = StartScanner(options_.url, options_.reload, profile, app_->App().MainWindow(),
+                            options_.overrides.followPicturePages);
     return scanner_ != nullptr;
 }
 
@@ -116,7 +118,7 @@ void CScanSession::OnMessage(const SWindowMessage& m) {
 }
 
 void CScanSession::ShowProgress(bool force) {
-    if (!scanner_ || ended_ || done_) return;
+    if (!scanner_ || ended_ || done_ || options_.fetch.quiet) return;
     std::string line = "Scanning: " + std::to_string(scanner_->GetPagesScanned()) + " pages scanned, " +
                        std::to_string(scanner_->GetRemainingCount()) + " remaining, " +
                        std::to_string(thumbnails_.size()) + " thumbnails, " +
@@ -201,7 +203,7 @@ void CScanSession::PrintJson() {
 int CScanSession::Run() {
     if (!options_.buildUrl)
         if (int refused = RefuseUnfetchable(options_.url)) return refused;
-    if (!ApplyTlsOptions(options_.tls) || !ApplyCookieOptions(options_.cookies)) return 2;
+    if (!ApplyTlsOptions(options_.tls) || !CheckFetchOptions(options_.fetch) || !ApplyCookieOptions(options_.cookies)) return 2;
     app_ = std::make_unique<CCliApp>(ctx_);
     if (!app_->Start(CCliApp::kEngines)) return 1;
     WarnWhenUnverified();
@@ -210,8 +212,14 @@ int CScanSession::Run() {
             app_->Stop();
             return refused;
         }
+    CRunFetchSettings runSettings;
+    runSettings.Apply(options_.fetch, options_.url);
+    CProtocolLogPrinter log;
+    if (options_.verbose) log.Start();
     SScanProfile profile;
-    if (!ChooseScanProfile(options_.profile, profile) || !StartScan(profile)) {
+    if (!ChooseScanProfile(options_.profile, profile, options_.overrides) || !StartScan(profile)) {
+        log.Stop();
+        runSettings.Restore();
         app_->Stop();
         return 1;
     }
@@ -223,6 +231,8 @@ int CScanSession::Run() {
     done_ = true;
     ClearProgress();
     scanner_->Close();
+    log.Stop();
+    runSettings.Restore();
     bool saved = app_->Stop();  // late notices still reach OnMessage and are freed there
     saved = SaveCookiesAsAsked(options_.cookies) && saved;
 
@@ -252,14 +262,14 @@ CommandRegistrar registrar("scan", Setup);
 
 }  // namespace
 
-bool ChooseScanProfile(const std::string& which, SScanProfile& out) {
+bool ChooseScanProfile(const std::string& which, SScanProfile& out, const SProfileOverrideOptions& overrides) {
     CScanProfileList& list = GetScanProfiles();
     int index = which.empty() ? 0 : list.FindByNameOrNumber(which);
     if (!list.GetAt(index)) {
         Complain() << "no scan profile \"" << which << "\" (see plover profiles list)\n";
         return false;
     }
-    out = *list.GetAt(index);
+    out = WithOverrides(*list.GetAt(index), overrides);
     std::string refusal = CheckProfileCanScan(out);
     if (!refusal.empty()) {
         std::cerr << refusal << "\n";
@@ -268,7 +278,8 @@ bool ChooseScanProfile(const std::string& which, SScanProfile& out) {
     return true;
 }
 
-RefPtr<IScanner> StartScanner(const std::string& url, bool reload, const SScanProfile& profile, HWND window) {
+RefPtr<IScanner> StartScanner(const std::string& url, bool reload, const SScanProfile& profile, HWND window,
+                              bool followPicturePages) {
     RefPtr<IEngine> engine;
     RefPtr<IScannerEngine> scanEngine;
     if (GetEngineMgr()->GetEngine(ENGINE_ID_SCANNER, engine.Put()))
@@ -282,6 +293,7 @@ RefPtr<IScanner> StartScanner(const std::string& url, bool reload, const SScanPr
     request.reload = reload;
     request.profile = profile;
     request.notify = window;
+    request.followPicturePages = followPicturePages;
     RefPtr<IScanner> scanner;
     if (!scanEngine->CreateScanner(&request, scanner.Put())) return nullptr;
     return scanner;
@@ -303,6 +315,9 @@ void AddScanOptions(CLI::App* cmd, SScanOptions& options) {
         ->type_name("NAME|NUMBER");
     cmd->add_flag("--reload", options.reload, "Fetch every page again instead of using the page cache");
     cmd->add_flag("--json", options.json, "Print one JSON object a line: the page, each result, a summary");
+    AddProfileOverrideOptions(cmd, options.overrides);
+    cmd->add_flag("-v,--verbose", options.verbose, "Print the protocol log of every page and picture fetched");
+    AddFetchOptions(cmd, options.fetch);
     AddTlsOptions(cmd, options.tls);
     AddCookieOptions(cmd, options.cookies);
 }

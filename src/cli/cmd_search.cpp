@@ -167,6 +167,9 @@ void Search(CliContext& ctx, SSearchOptions options) {
     collect.reload = options.scan.reload;
     collect.json = options.scan.json;
     collect.tls = options.scan.tls;
+    collect.overrides = options.scan.overrides;
+    collect.fetch = options.scan.fetch;
+    collect.verbose = options.scan.verbose;
     collect.buildUrl = options.scan.buildUrl;
     ctx.exitCode = RunCollectCommand(ctx, collect);
 }

@@ -8,6 +8,8 @@
 
 #include "cli/command.h"
 #include "cli/cookie_options.h"
+#include "cli/fetch_options.h"
+#include "cli/profile_override_options.h"
 #include "cli/tls_options.h"
 
 namespace plover::cli {
@@ -20,6 +22,9 @@ struct SCollectOptions {
     bool json = false;
     STlsCliOptions tls;
     SCookieCliOptions cookies;
+    SProfileOverrideOptions overrides;
+    SFetchCliOptions fetch;
+    bool verbose = false;  // the protocol log of every page and picture fetched
     // Builds the address once Plover is up and its settings are loaded (plover search), instead
     // of url; an empty answer ends the command with status 1 (the builder has said why).
     std::function<std::string()> buildUrl;

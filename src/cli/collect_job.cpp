@@ -44,7 +44,13 @@ void CCollectJobs::SJob::OnMessage(const SWindowMessage& m) {
     switch (m.msg) {
         case WM_SCAN_ELEMENT: {
             std::unique_ptr<SScanElement> e(reinterpret_cast<SScanElement*>(m.wp));
-            if (!finished && e->GetType() != SCAN_PAGE_LINK) session->Add({e->url, e->pageUrl});
+            if (finished) return;
+            if (e->GetType() != SCAN_PAGE_LINK) {
+                session->Add({e->url, e->pageUrl});
+            } else {
+                std::string format = OtherPictureFormat(e->url);
+                if (!format.empty()) session->NoteOtherFormat(format);
+            }
             return;
         }
         case WM_SCAN_FAILED: {
@@ -126,10 +132,14 @@ nlohmann::json CCollectJobs::Start(const nlohmann::json& body, int& status) {
         return {{"error", "plover: the download queue is stopped (eTrafficMode 3); start it with plover settings set "
                           "eTrafficMode 0"}};
     SScanProfile profile;
-    if (!ChooseScanProfile(profileName, profile)) return {{"error", "plover: no scan profile \"" + profileName + "\""}};
+    auto overrides = SProfileOverrideOptions::FromJson(body.value("overrides", nlohmann::json::object()));
+    if (!ChooseScanProfile(profileName, profile, overrides))
+        return {{"error", "plover: no scan profile \"" + profileName + "\""}};
+    profile.bLinks = 1;  // page links are only counted (pictures of other formats), never collected
     job->session = std::make_unique<CBasketSession>(&job->window, *basket, 0);
     if (!job->session->Start()) return {{"error", "plover: the downloader is not available"}};
-    job->scanner = StartScanner(job->url, body.value("reload", false), profile, &job->window);
+    job->scanner =
+        StartScanner(job->url, body.value("reload", false), profile, &job->window, overrides.followPicturePages);
     if (!job->scanner) {
         job->session->Stop();
         return {{"error", "plover: the scan cannot start (" + job->url + ")"}};

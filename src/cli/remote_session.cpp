@@ -136,12 +136,13 @@ int RunGetThrough(const SRunningPlover& plover, const std::vector<std::string>& 
 }
 
 int RunCollectThrough(const SRunningPlover& plover, const std::string& url, const std::string& basket,
-                      const std::string& profile, bool reload, bool json) {
+                      const std::string& profile, bool reload, bool json, const nlohmann::json& overrides) {
     CPloverClient client(plover);
     nlohmann::json answer;
     int status = client.Post(
         "/api/jobs/collect",
-        {{"url", url}, {"basket", basket}, {"profile", profile}, {"reload", reload}, {"json", json}}, answer);
+        {{"url", url}, {"basket", basket}, {"profile", profile}, {"reload", reload}, {"json", json}, {"overrides", overrides}},
+        answer);
     if (status != 200) {
         std::cerr << (status ? answer.value("error", "plover: refused") : "plover: the running Plover does not answer")
                   << "\n";

@@ -49,6 +49,7 @@ int RunGetThrough(const SRunningPlover& plover, const std::vector<std::string>& 
 // `plover collect` through the running Plover: the collection runs there; its progress goes to
 // standard error, its summary to standard output, with the exit status of a run alone.
 int RunCollectThrough(const SRunningPlover& plover, const std::string& url, const std::string& basket,
-                      const std::string& profile, bool reload, bool json);
+                      const std::string& profile, bool reload, bool json,
+                      const nlohmann::json& overrides = nlohmann::json::object());
 
 }  // namespace plover::cli

@@ -8,6 +8,8 @@
 
 #include "cli/command.h"
 #include "cli/cookie_options.h"
+#include "cli/fetch_options.h"
+#include "cli/profile_override_options.h"
 #include "cli/tls_options.h"
 #include "platform/com.h"
 #include "platform/window.h"
@@ -23,23 +25,28 @@ struct SScanOptions {
     bool json = false;
     STlsCliOptions tls;
     SCookieCliOptions cookies;
+    SProfileOverrideOptions overrides;
+    SFetchCliOptions fetch;
+    bool verbose = false;  // the protocol log of every page and picture fetched
     // Builds the address once Plover is up and its settings are loaded (plover search), instead
     // of url; an empty answer ends the command with status 1 (the builder has said why).
     std::function<std::string()> buildUrl;
 };
 
-// Adds --profile, --reload, --json and the TLS options to a command that scans.
+// Adds --profile, --reload, --json, the profile overrides and the TLS options to a command that
+// scans.
 void AddScanOptions(CLI::App* cmd, SScanOptions& options);
 
 int RunScanCommand(CliContext& ctx, const SScanOptions& options);
 
-// The profile named by `which` (a name or a number; empty: the first), when it can scan; otherwise
-// says why and gives false.
-bool ChooseScanProfile(const std::string& which, SScanProfile& out);
+// The profile named by `which` (a name or a number; empty: the first) with this run's overrides,
+// when it can scan; otherwise says why and gives false.
+bool ChooseScanProfile(const std::string& which, SScanProfile& out, const SProfileOverrideOptions& overrides = {});
 
 // Starts one scan through the scanner engine with its notices to window; null (said why) when the
 // scanner is not available.
-RefPtr<IScanner> StartScanner(const std::string& url, bool reload, const SScanProfile& profile, HWND window);
+RefPtr<IScanner> StartScanner(const std::string& url, bool reload, const SScanProfile& profile, HWND window,
+                              bool followPicturePages = false);
 
 // 0 when url is an HTTP or FTP address; otherwise says so and gives exit status 2.
 int RefuseUnfetchable(const std::string& url);

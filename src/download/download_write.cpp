@@ -7,7 +7,9 @@
 #include <cstring>
 
 #include "download/download.h"
+#include "app/settings.h"
 #include "download/download_env.h"
+#include "download/file_time.h"
 #include "download/section_planner.h"
 #include "html/url_resolve.h"
 
@@ -251,6 +253,9 @@ bool CDownload::FinishIfWhole() {
         return false;
     }
     CloseFile();
+    // Before the finish is told: whoever looks at the file then sees its final time.
+    if (GetSettings().bServerFileTime && TakesServerFileTime(config_.ClientID))
+        SetFileTimeFromHttpDate(GetLocalPath(), GetLastModified());
     SetStatus(DS_FINISHED);
     return true;
 }

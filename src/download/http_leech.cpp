@@ -5,6 +5,7 @@
 #include "download/http_request.h"
 #include "download/page_test.h"
 #include "download/request_identity.h"
+#include "download/run_request_options.h"
 
 namespace plover {
 
@@ -63,7 +64,7 @@ bool CHTTPLeech::OnReady(ISocket* socket) {
     if (requestSent_ || stopped_ || !download_ || sockets_.IsEmpty() || !IsMine(socket)) return false;
     RefPtr<CHTTPLeech> self(this);
     LogTlsSession(sockets_[0]);
-    std::string request = BuildRequest();
+    std::string request = WithRunHeaderLines(BuildRequest());
     if (!sockets_[0]->Send(request.data(), uint32_t(request.size()))) {
         if (RetryOnNewConnection()) return true;
         Finish();

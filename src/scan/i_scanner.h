@@ -59,6 +59,9 @@ struct SScanRequest {
     bool reload = false;      // every page request drops the cached copy and fetches again
     SScanProfile profile;     // what to collect and how far to follow links
     HWND notify = nullptr;    // receives the notices above (never referenced; must outlive the scan)
+    // An image link that opens a page rather than a picture (a gallery's thumbnail of a photo
+    // page) is scanned one level deeper for its large picture, whatever the profile's depth.
+    bool followPicturePages = false;
 };
 
 enum EScanElementType : int32_t {

@@ -37,6 +37,21 @@ bool IsPictureUrl(std::string_view url) {
     });
 }
 
+std::string OtherPictureFormat(std::string_view url) {
+    size_t end = url.find_first_of("?#");
+    std::string_view path = url.substr(0, end);
+    size_t dot = path.rfind('.');
+    if (dot == std::string_view::npos || path.find('/', dot) != std::string_view::npos) return {};
+    std::string ext = UrlKey(path.substr(dot + 1));
+    static constexpr std::string_view kOthers[] = {"gif", "svg", "ico", "heic", "heif", "jxl", "jp2", "apng"};
+    for (std::string_view other : kOthers)
+        if (ext == other) {
+            for (char& c : ext) c = char(c - 'a' + 'A');
+            return ext;
+        }
+    return {};
+}
+
 bool HasDigit(std::string_view url) {
     size_t scheme = url.find("://");
     if (scheme != std::string_view::npos) {
@@ -84,7 +99,10 @@ SAnchorDecision DecideAnchor(const SScanProfile& profile, const SAnchorFacts& f)
     if (f.imageLink) {
         if (IsPictureUrl(f.link) && IsPictureUrl(f.picture) && !f.pictureSeen)
             return {EAnchorOutcome::Thumbnail, profile.bThumbnails != 0};
-    } else if (profile.bRecurse && f.depth < profile.iDepth && f.fetchable && LooksLikePage(f.link) &&
+        if (f.followPicturePages && !f.onPicturePage && f.fetchable && !IsPictureUrl(f.link) && LooksLikePage(f.link) &&
+            !f.visited && (!profile.bOnlyThisSite || f.onStartSite))
+            return {EAnchorOutcome::PicturePage, false};
+    } else if (profile.bRecurse && !f.onPicturePage && f.depth < profile.iDepth && f.fetchable && LooksLikePage(f.link) &&
                HasDigit(f.link) && !f.visited) {
         if (profile.bOnlyThisSite && !f.onStartSite) return {EAnchorOutcome::OffSite, false};
         return {EAnchorOutcome::QueuePage, false};

@@ -10,7 +10,10 @@
 //     page lies above the depth limit, the address can be fetched, looks like a page and holds a
 //     digit in its path, and it was not visited; it is then marked visited, and is dropped instead of queued when it lies on
 //     another site and only this site is scanned;
-//  3. anything else is a page link, reported the first time its address is seen (when links are
+//  3. when picture pages are followed, an image link that opens a page (not a picture), not
+//     visited and allowed by the site rule, is queued as a picture page, whatever the profile's
+//     recursion and depth: its large picture is what the small picture stands for;
+//  4. anything else is a page link, reported the first time its address is seen (when links are
 //     collected).
 // Consequences: a link queued for scanning is reported as a page link only at a later sight; an
 // off-site page refused at its first sight is reported at its second; a thumbnail whose small
@@ -25,6 +28,10 @@ namespace plover {
 
 // The most pages requested at once; thumbnails' small pictures are requested besides these.
 constexpr int kMaxPagesInFlight = 5;
+
+// The format name ("GIF", "SVG", ...) of an address that names a picture the scan does not take
+// (IsPictureUrl is false for it); empty for anything else.
+std::string OtherPictureFormat(std::string_view url);
 
 // A page is parsed only up to this size (the setting iMaxPageSize, in MiB): the parser holds
 // the page and its tree in memory, several times the page's size. A larger page fails with
@@ -65,6 +72,8 @@ struct SAnchorFacts {
     bool linkSeen = false;      // link is in the link set
     bool onStartSite = true;    // link's host equals the start site (ignoring case)
     bool fetchable = true;      // link is an http or ftp address
+    bool followPicturePages = false;  // an image link that opens a page is scanned for its picture
+    bool onPicturePage = false;       // the page was reached that way: no further page is queued
 };
 
 enum class EAnchorOutcome {
@@ -72,6 +81,7 @@ enum class EAnchorOutcome {
     QueuePage,  // mark link visited at depth + 1 and queue it
     OffSite,    // mark link visited at depth + 1; nothing else
     PageLink,   // add link to the link set; if report: a page link
+    PicturePage,  // mark link visited at depth + 1 and queue it as a picture page
 };
 struct SAnchorDecision {
     EAnchorOutcome outcome = EAnchorOutcome::PageLink;

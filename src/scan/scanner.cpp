@@ -5,6 +5,7 @@
 
 #include "app/settings.h"
 #include "download/i_download.h"
+#include "download/page_test.h"
 #include "html/html_parser.h"
 #include "html/url_resolve.h"
 #include "scan/picture_sources.h"
@@ -37,6 +38,7 @@ RefPtr<CScanner> CScanner::Create(const SScanRequest& request, IPageMgr* pageMgr
 CScanner::CScanner(const SScanRequest& request, IPageMgr* pageMgr, IPageStatusCallback* callback, IEngine* engine)
     : startUrl_(request.url),
       reload_(request.reload),
+      followPicturePages_(request.followPicturePages),
       profile_(request.profile),
       notify_(request.notify),
       pageMgr_(pageMgr),
@@ -124,6 +126,7 @@ void CScanner::Stop() {
     files.clear();
     queue_.clear();
     visited_.clear();
+    picturePages_.clear();
     thumbnailPictures_.clear();
     links_.clear();
     largePictures_.clear();
@@ -237,6 +240,7 @@ void CScanner::ScanPage(IWebFile* file) {
     auto visited = visited_.find(UrlKey(requested));
     SPage page;
     page.depth = visited == visited_.end() ? 0 : visited->second;
+    page.picturePage = picturePages_.count(UrlKey(requested)) != 0;
     page.url = file->GetEffectiveURL();
     std::string path = file->GetLocalPath();
     if (!isStart && visited == visited_.end()) {
@@ -276,7 +280,27 @@ void CScanner::ScanPage(IWebFile* file) {
     ScanAnchors(parser, page);
     std::vector<CHTMLNode*> images;
     parser.CollectImages(images);
-    for (CHTMLNode* image : images) ApplyImageRule(image, page);
+    for (CHTMLNode* image : images) {
+        if (page.picturePage && !profile_.bLargePictures)
+            ApplyPicturePageImage(image, page);
+        else
+            ApplyImageRule(image, page);
+    }
+}
+
+void CScanner::ApplyPicturePageImage(CHTMLNode* image, const SPage& page) {
+    // A picture page is followed for its large picture, even under a profile that collects no
+    // large pictures from the pages it scans itself.
+    SScanProfile rules = profile_;
+    rules.bLargePictures = 1;
+    std::string picture = ResolveUrl(image->GetAttribute("src"), page.url);
+    std::string key = UrlKey(picture);
+    if (!IsLargePicture(rules, picture, thumbnailPictures_.count(key) != 0, largePictures_.count(key) != 0)) return;
+    largePictures_.insert(std::move(key));
+    auto element = std::make_unique<SScanLargePic>();
+    element->url = picture;
+    element->pageUrl = page.url;
+    results_.push_back(std::move(element));
 }
 
 void CScanner::ScanAnchors(CHTMLParser& parser, const SPage& page) {
@@ -313,6 +337,12 @@ void CScanner::ClassifyAnchor(CHTMLNode* anchor, const SPage& page) {
     facts.linkSeen = links_.count(linkKey) != 0;
     facts.onStartSite = SameUrlNoCase(UrlHost(link), startSite_);
     facts.fetchable = IsFetchableUrl(link);
+    facts.followPicturePages = followPicturePages_;
+    facts.onPicturePage = page.picturePage;
+    // Followed, the small picture of an image link to a page stands for that page's picture: it
+    // is never a large picture itself.
+    if (followPicturePages_ && facts.imageLink && !IsPictureUrl(link) && LooksLikePage(link) && !pictureKey.empty())
+        thumbnailPictures_.insert(pictureKey);
 
     SAnchorDecision decision = DecideAnchor(profile_, facts);
     switch (decision.outcome) {
@@ -322,6 +352,11 @@ void CScanner::ClassifyAnchor(CHTMLNode* anchor, const SPage& page) {
             break;
         case EAnchorOutcome::QueuePage:
             visited_.emplace(std::move(linkKey), page.depth + 1);
+            queue_.push_back({link, page.url});
+            break;
+        case EAnchorOutcome::PicturePage:
+            visited_.emplace(linkKey, page.depth + 1);
+            picturePages_.insert(std::move(linkKey));
             queue_.push_back({link, page.url});
             break;
         case EAnchorOutcome::OffSite: visited_.emplace(std::move(linkKey), page.depth + 1); break;

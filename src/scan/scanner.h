@@ -83,6 +83,7 @@ private:
         std::string url;
         std::string title;
         int32_t depth = 0;
+        bool picturePage = false;  // reached through an image link: only its pictures count
     };
 
     void Request(const std::string& url, const std::string& referrer);
@@ -97,6 +98,7 @@ private:
     // src as written when the profile does not read responsive pictures).
     std::vector<SSrcCandidate> ResolvedCandidates(CHTMLNode* image, const SPage& page) const;
     std::string SmallPicture(CHTMLNode* image, const SPage& page) const;
+    void ApplyPicturePageImage(CHTMLNode* image, const SPage& page);
     void AddThumbnail(const std::string& link, const std::string& picture, const SPage& page);
     void AddPageLink(const std::string& link, CHTMLNode* anchor, const SPage& page);
     void QueueStep();
@@ -112,6 +114,7 @@ private:
     RefCount refs_;
     const std::string startUrl_;
     const bool reload_;
+    const bool followPicturePages_;
     const SScanProfile profile_;
     const HWND notify_;
     RefPtr<IPageMgr> pageMgr_;
@@ -124,6 +127,7 @@ private:
     std::deque<SPageToScan> queue_;
     std::unordered_map<std::string, int32_t> visited_;  // lower-case address -> depth
     std::unordered_set<std::string> thumbnailPictures_, links_, largePictures_;
+    std::unordered_set<std::string> picturePages_;  // lower-case addresses queued as picture pages
     std::vector<std::unique_ptr<SScanElement>> results_;
     std::vector<std::string> fetchedUrls_, fetchedPaths_;
     bool started_ = false;

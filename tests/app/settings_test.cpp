@@ -218,7 +218,7 @@ TEST_F(SettingsTest, MainTableNamesInStoredOrder) {
         "TrafficMode2/dwTransferQuota", "TrafficMode3/dwMaxDownloads", "TrafficMode3/dwMinSectSize",
         "TrafficMode3/dwMaxSectPerDownload", "TrafficMode3/dwTransferQuota", "bDnlPropAutoOpen",
         "bDnlPropAutoClose", "bDnlPropDisplayMin", "bDnlPropMinToTray", "bWrapURLs", "bLogAutoScroll",
-        "dwAutoTurnOff", "bOverwriteAlways", "iColWidths", "iActiveMainPage", "bFTPSurferLogin",
+        "dwAutoTurnOff", "bOverwriteAlways", "bServerFileTime", "iColWidths", "iActiveMainPage", "bFTPSurferLogin",
         "bInternetSearchAdv", "bShowSurferFolderTree", "bDisableLog", "bFTPLog", "csCacheFolder", "eCacheMode",
         "bImageViewSnapCursorToButtons", "eBasketContentMode", "csExternalViewer", "sizeThumbMinSize",
         "sizeThumbMaxSize", "sizeLargePicMinSize", "sizeLargePicMaxSize", "bShowProfileDescription", "sizeThumb",

@@ -1,4 +1,5 @@
 #include "run_plover.h"
+#include "run_plover_input.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -19,10 +20,11 @@ extern char** environ;
 namespace plover::test {
 namespace {
 
-pid_t Spawn(const std::vector<std::string>& argv, const std::string& out, const std::string& err) {
+pid_t Spawn(const std::vector<std::string>& argv, const std::string& out, const std::string& err,
+            const std::string& in = "/dev/null") {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::vector<char*> args;
@@ -61,6 +63,16 @@ SRunResult RunPlover(const std::string& home, const std::vector<std::string>& ar
     TempDir io;
     std::string out = (io / "out").string(), err = (io / "err").string();
     pid_t pid = Spawn(Command(home, args), out, err);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return {ExitCodeOf(status), ReadFile(out), ReadFile(err)};
+}
+
+SRunResult RunPloverWithInput(const std::string& home, const std::vector<std::string>& args, const std::string& input) {
+    TempDir io;
+    std::string in = (io / "in").string(), out = (io / "out").string(), err = (io / "err").string();
+    WriteFile(in, input);
+    pid_t pid = Spawn(Command(home, args), out, err, in);
     int status = 0;
     waitpid(pid, &status, 0);
     return {ExitCodeOf(status), ReadFile(out), ReadFile(err)};

@@ -115,6 +115,47 @@ TEST(ScanRules, AnchorDecisions) {
     }
 }
 
+TEST(ScanRules, PicturePageDecisions) {
+    using O = EAnchorOutcome;
+    SScanProfile single = Profile(true, true, true, false);
+    SScanProfile onlySite = Profile(true, true, true, true, false, true, 1);
+    auto follow = [](SAnchorFacts f, bool onPicturePage = false) {
+        f.followPicturePages = true;
+        f.onPicturePage = onPicturePage;
+        return f;
+    };
+    struct SCase {
+        const char* name;
+        SScanProfile profile;
+        SAnchorFacts facts;
+        SAnchorDecision want;
+    } cases[] = {
+        {"photo page followed", single, follow(Facts(true, "http://h/photo1.html", "http://h/s/p1.jpg")), {O::PicturePage, false}},
+        {"below the depth limit still followed", onlySite, follow(Facts(true, "http://h/photo.php", "http://h/s/p.jpg", 3)), {O::PicturePage, false}},
+        {"not followed unless asked", single, Facts(true, "http://h/photo1.html", "http://h/s/p1.jpg"), {O::PageLink, true}},
+        {"a picture of another format is no page", single, follow(Facts(true, "http://h/big.gif", "http://h/s/p.jpg")), {O::PageLink, true}},
+        {"a real thumbnail stays one", single, follow(Facts(true, "http://h/big.jpg", "http://h/s/p.jpg")), {O::Thumbnail, true}},
+        {"visited: a link", single, follow(Facts(true, "http://h/photo1.html", "http://h/s/p1.jpg", 0, false, true)), {O::PageLink, true}},
+        {"off site refused", onlySite, follow(Facts(true, "http://o/photo1.html", "http://o/s/p.jpg", 0, false, false, false, false)), {O::PageLink, true}},
+        {"not from a picture page", single, follow(Facts(true, "http://h/photo2.html", "http://h/s/p2.jpg"), true), {O::PageLink, true}},
+        {"a picture page queues no numbered page", onlySite, follow(Facts(false, "http://h/page2.html"), true), {O::PageLink, true}},
+    };
+    for (auto& c : cases) {
+        SAnchorDecision got = DecideAnchor(c.profile, c.facts);
+        EXPECT_EQ(int(got.outcome), int(c.want.outcome)) << c.name;
+        EXPECT_EQ(got.report, c.want.report) << c.name;
+    }
+}
+
+TEST(ScanRules, OtherPictureFormats) {
+    struct { const char* url; const char* format; } cases[] = {
+        {"http://h/a.gif", "GIF"}, {"http://h/a.GIF?x=1", "GIF"}, {"http://h/logo.svg#top", "SVG"},
+        {"http://h/a.jpg", ""},    {"http://h/a.html", ""},       {"http://h/gif", ""},
+        {"http://h.gif/page", ""}, {"", ""},
+    };
+    for (auto& c : cases) EXPECT_EQ(OtherPictureFormat(c.url), c.format) << c.url;
+}
+
 TEST(ScanRules, ImageRule) {
     SScanProfile large = Profile(true, true, false, false);
     SScanProfile none = Profile(true, false, false, false);

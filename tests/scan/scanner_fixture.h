@@ -143,10 +143,12 @@ public:
 
 class CScanDriver {
 public:
-    explicit CScanDriver(const SScanProfile& profile, const std::string& startUrl, bool reload = false) {
+    explicit CScanDriver(const SScanProfile& profile, const std::string& startUrl, bool reload = false,
+                         bool followPicturePages = false) {
         SScanRequest request;
         request.url = startUrl;
         request.reload = reload;
+        request.followPicturePages = followPicturePages;
         request.profile = profile;
         request.notify = &window;
         scanner = CScanner::Create(request, &pageMgr, nullptr, nullptr);

@@ -114,6 +114,51 @@ TEST(Scanner, CasesOfAGallery) {
     }
 }
 
+TEST(Scanner, FollowedPicturePagesGiveTheirLargePictureOnly) {
+    // An index of thumbnails that open photo pages; each photo page shows its picture, links to
+    // the next photo page with a small picture and a numbered text link, and back to the index.
+    std::string photo = "<img src=\"full/p%.jpg\"><a href=\"photo#.html\"><img src=\"small/p#.jpg\"></a>"
+                        "<a href=\"page2.html\">more</a><a href=\"index.html\">up</a>";
+    auto photoPage = [&](int n, int next) {
+        std::string s = photo;
+        s.replace(s.find('%'), 1, std::to_string(n));
+        for (size_t at; (at = s.find('#')) != std::string::npos;) s.replace(at, 1, std::to_string(next));
+        return Page(s);
+    };
+    const Strings followed = {"P http://h/g/full/p1.jpg on http://h/g/photo1.html",
+                              "P http://h/g/full/p2.jpg on http://h/g/photo2.html"};
+    struct {
+        bool follow;
+        SScanProfile profile;
+        Strings pictures;
+    } cases[] = {
+        {true, Profile(true, true, false, false), followed},
+        // A profile without large pictures still takes them from the pages it follows for them.
+        {true, Profile(true, false, false, true, true), followed},
+        {false, Profile(true, true, false, false),
+         {"P http://h/g/small/p1.jpg on http://h/g/index.html", "P http://h/g/small/p2.jpg on http://h/g/index.html"}},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.follow);
+        CScanDriver d(c.profile, "http://h/g/index.html", false, c.follow);
+        d.pageMgr.site["http://h/g/index.html"] = Page(
+            "<a href=\"photo1.html\"><img src=\"small/p1.jpg\"></a><a href=\"photo2.html\"><img src=\"small/p2.jpg\"></a>"
+            "<a href=\"big.gif\"><img src=\"small/g.jpg\"></a>");
+        d.pageMgr.site["http://h/g/photo1.html"] = photoPage(1, 2);
+        d.pageMgr.site["http://h/g/photo2.html"] = photoPage(2, 1);
+        d.RunToEnd();
+        Strings pictures;
+        for (auto& e : d.elements)
+            if (e.rfind("P ", 0) == 0 && e.find("/g.jpg") == std::string::npos) pictures.push_back(e);
+        EXPECT_EQ(pictures, c.pictures);
+        // Photo pages are scanned one level deep only: nothing they link to is requested.
+        Strings want = {"http://h/g/index.html"};
+        if (c.follow) want = {"http://h/g/index.html", "http://h/g/photo1.html", "http://h/g/photo2.html"};
+        EXPECT_EQ(d.pageMgr.RequestedUrls(), want);
+        EXPECT_EQ(d.Count(WM_SCAN_ENDED), 1);
+    }
+}
+
 TEST(Scanner, OneThumbnailFromEachPageOnlyWhenRecursing) {
     struct { SScanProfile profile; size_t thumbnails; } cases[] = {
         {Profile(true, false, false, true, true), 1},
