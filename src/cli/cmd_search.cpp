@@ -167,6 +167,7 @@ void Search(CliContext& ctx, SSearchOptions options) {
     collect.reload = options.scan.reload;
     collect.json = options.scan.json;
     collect.tls = options.scan.tls;
+    collect.cookies = options.scan.cookies;
     collect.buildUrl = options.scan.buildUrl;
     ctx.exitCode = RunCollectCommand(ctx, collect);
 }
