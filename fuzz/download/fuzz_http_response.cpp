@@ -7,12 +7,16 @@
 #include "../../tests/download/http_fakes.h"
 #include "download/http_response.h"
 #include "download/page_test.h"
+#include "download/retry_rule.h"
 
 using namespace plover;
 
 namespace {
 
 void CheckValueReaders(const SHttpResponse& r) {
+    std::string after = r.Find("Retry-After").value_or("");
+    if (auto wait = RetryAfterMs(after, 1780000000, 0xFFFFFFFFu); wait && *wait > kLongestServerWaitSeconds * 1000)
+        abort();
     for (const char* name : {"Content-Length", "Content-Range", "Content-Disposition", "Location", "Content-Type"}) {
         std::string v = r.Find(name).value_or("");
         ParseContentLength(v);

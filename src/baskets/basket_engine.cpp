@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "baskets/download_db_sink.h"
+#include "download/file_writer.h"
 #include "download/i_download.h"
 
 namespace plover {
@@ -123,7 +124,8 @@ void CBasketEngine::Retire(uint32_t code, IDownload* download) {
     if (!downloader_ || !downloader_->FindDownloadByID(d->GetID(), listed.Put()) || listed.Get() != d.Get()) return;
     // Out of the list: a finished download's file stays, a failed one's partial file goes.
     d->PostOperation(new SDnlOp(DNLOP_DELETE), 0);
-    if (!d->IsFinished()) return;
+    // A picture that was in the basket already (the same content) has had its new file deleted.
+    if (!d->IsFinished() || !PathExists(d->GetLocalPath())) return;
     for (HWND w : windows_) {
         auto* path = new std::string(d->GetLocalPath());
         if (!PostMessage(w, WM_PV_BASKET_FILE_ARRIVED, reinterpret_cast<WPARAM>(path), 0)) delete path;

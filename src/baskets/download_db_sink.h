@@ -5,6 +5,9 @@
 // added with (URL_original), the one that every later question asks about: after a redirect
 // the remote address is another one, and a history keyed by it would never be found again.
 //
+// A basket download whose file has the same content as another file of its folder (same_content.h)
+// is not kept twice: its file is deleted and the address recorded against the file that was there.
+//
 // One process-wide object (GetDownloadDBSink); AddRef and Release do nothing.
 #include "baskets/download_db.h"
 #include "download/i_downloader.h"

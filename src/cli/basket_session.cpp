@@ -1,6 +1,7 @@
 #include "cli/cli_kit.h"
 #include "cli/basket_session.h"
 
+#include <algorithm>
 #include <iostream>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -206,6 +207,10 @@ void CBasketSession::End(STrack& t) {
         if (t.queued) {
             ++queuedFinished_;
             Note(t.item.url, "queued", d->GetLocalPath());
+        } else if (std::string kept = GetDownloadDB().Lookup(d->GetOriginalUrl());
+                   !kept.empty() && kept != d->GetLocalPath()) {
+            ++samePicture_;  // its file was deleted: the history points at the one already there
+            Note(t.item.url, "same picture", kept);
         } else {
             ++downloaded_;
             bytes_ += d->GetDownloaded();
@@ -247,7 +252,7 @@ std::string CBasketSession::ProgressLine() {
     std::string line = std::to_string(ended) + "/" + std::to_string(tracks_.size()) + " files, " + FormatBytes(bytes);
     if (active) line += ", " + FormatSpeed(speed_) + ", " + std::to_string(active) + " active";
     if (moved_) line += ", " + std::to_string(moved_) + " moved";
-    if (inBasket_) line += ", " + std::to_string(inBasket_) + " already in the basket";
+    if (inBasket_ + samePicture_) line += ", " + std::to_string(inBasket_ + samePicture_) + " already in the basket";
     if (!failures_.empty()) line += ", " + std::to_string(failures_.size()) + " failed";
     if (dispatched_ < seen_.size())
         line += " (" + std::to_string(seen_.size() - dispatched_) + " to hand to the basket)";
@@ -275,6 +280,7 @@ void CBasketSession::PrintSummary(std::ostream& out, bool json) const {
                         {"bytes", bytes_},
                         {"moved", moved_},
                         {"alreadyInBasket", inBasket_},
+                        {"samePicture", samePicture_},
                         {"alreadyQueued", queued_},
                         {"queuedElsewhere", elsewhere},
                         {"failed", failed}};
@@ -285,13 +291,14 @@ void CBasketSession::PrintSummary(std::ostream& out, bool json) const {
     }
     auto row = [&](const char* what, int n, const std::string& more = {}) {
         std::string label = std::string("  ") + what;
-        label.resize(26, ' ');
+        label.resize(std::max<size_t>(label.size() + 2, 26), ' ');
         out << label << n << more << "\n";
     };
     out << "Basket \"" << basket_.csName << "\" (" << basket_.csRootFolder << "):\n";
     row("downloaded", downloaded_, downloaded_ ? "  (" + FormatBytes(bytes_) + ")" : std::string());
     row("moved from elsewhere", moved_);
     row("already in the basket", inBasket_);
+    if (samePicture_) row("already in the basket (same picture)", samePicture_);
     row("already queued", queued_,
         queued_ ? "  (" + std::to_string(queuedFinished_) + " finished now)" : std::string());
     row("queued elsewhere", int(elsewhere_.size()),
@@ -315,7 +322,7 @@ void CBasketSession::PrintSummary(std::ostream& out, bool json) const {
         out << noFolder_ << "\n";
     else if (seen_.empty())
         out << "Nothing to collect.\n";
-    else if (downloaded_ == 0 && moved_ == 0 && queued_ == 0 && AllCollected())
+    else if (downloaded_ == 0 && moved_ == 0 && queued_ == 0 && samePicture_ == 0 && AllCollected())
         out << "Nothing new to download: every file is already in the basket.\n";
 }
 

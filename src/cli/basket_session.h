@@ -103,6 +103,7 @@ private:
     std::map<IDownload*, std::pair<RefPtr<IDownload>, DownloadStatus>> removedEarly_;
     size_t dispatched_ = 0;
     int downloaded_ = 0, moved_ = 0, inBasket_ = 0, queued_ = 0, queuedFinished_ = 0;
+    int samePicture_ = 0;  // downloaded, but the basket had the same content already
     uint64_t bytes_ = 0;  // of the files downloaded
     std::vector<std::pair<std::string, std::string>> failures_;  // (address, reason)
     std::vector<std::pair<std::string, std::string>> elsewhere_;  // (address, file of the other download)

@@ -27,6 +27,7 @@
 #include "cli/basket_session.h"
 #include "cli/command.h"
 #include "cli/remote_commands.h"
+#include "cli/cookie_options.h"
 #include "cli/terminal.h"
 #include "cli/window_ticker.h"
 #include "engine/sinks.h"
@@ -183,12 +184,13 @@ void Remove(CliContext& ctx, const std::string& name, bool yes) {
 }
 
 void Drop(CliContext& ctx, const std::string& name, const std::vector<std::string>& urls, const std::string& referrer,
-          bool json) {
+          bool json, const SCookieCliOptions& cookies) {
     for (const auto& u : urls)
         if (!IsFetchableUrl(u)) {
             Complain() << "not an HTTP or FTP address: " << u << "\n";
             return void(ctx.exitCode = 2);
         }
+    if (!ApplyCookieOptions(cookies)) return void(ctx.exitCode = 2);
     CCliApp app(ctx);
     if (!app.Start(CCliApp::kEngines)) return;
     CBasket* b = FindOrSay(name);
@@ -214,6 +216,7 @@ void Drop(CliContext& ctx, const std::string& name, const std::vector<std::strin
     if (live) std::cerr << "\r\033[K" << std::flush;
     session.Stop();
     bool saved = app.Stop();
+    saved = SaveCookiesAsAsked(cookies) && saved;
     if (!done) std::cerr << "Interrupted: what was done so far follows.\n";
     session.PrintSummary(std::cout, json);
     ctx.exitCode = !done ? 130 : (saved && session.AllCollected()) ? 0 : 1;
@@ -327,7 +330,9 @@ void Setup(CLI::App& app, CliContext& ctx) {
     drop->add_option("URL", *urls, "Addresses of files (http://, https:// or ftp://)")->required();
     drop->add_option("--referrer", *referrer, "The page the addresses were found on")->type_name("PAGE");
     drop->add_flag("--json", *json, "One JSON object a line: each address, then a summary");
-    drop->callback([=, &ctx] { Drop(ctx, *name, *urls, *referrer, *json); });
+    auto cookies = std::make_shared<SCookieCliOptions>();
+    AddCookieOptions(drop, *cookies);
+    drop->callback([=, &ctx] { Drop(ctx, *name, *urls, *referrer, *json, *cookies); });
 
     auto files = std::make_shared<std::vector<std::string>>();
     auto onConflict = std::make_shared<std::string>();

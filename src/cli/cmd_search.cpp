@@ -170,6 +170,7 @@ void Search(CliContext& ctx, SSearchOptions options) {
     collect.overrides = options.scan.overrides;
     collect.fetch = options.scan.fetch;
     collect.verbose = options.scan.verbose;
+    collect.cookies = options.scan.cookies;
     collect.buildUrl = options.scan.buildUrl;
     ctx.exitCode = RunCollectCommand(ctx, collect);
 }

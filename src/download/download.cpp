@@ -4,6 +4,7 @@
 #include "download/download.h"
 
 #include <algorithm>
+#include <random>
 
 #include "app/settings_records.h"
 #include "download/categories.h"
@@ -425,7 +426,7 @@ void CDownload::ApplyStatus(DownloadStatus status) {
     Reschedule();
 }
 
-void CDownload::AttemptFailed(DownloadStatus why, bool othersRunning) {
+void CDownload::AttemptFailed(DownloadStatus why, bool othersRunning, bool jitter) {
     SRetryVerdict verdict = DecideRetry(uint32_t(attempts_), SettingRetryLimit(), othersRunning);
     if (verdict.counts) CountAttempt();
     if (verdict.giveUp) {
@@ -433,9 +434,31 @@ void CDownload::AttemptFailed(DownloadStatus why, bool othersRunning) {
         ApplyStatus(why);
         return;
     }
-    retryAt_ = GetDownloadEnv()->GetTicks() + verdict.pauseMs;
+    uint32_t pauseMs = verdict.pauseMs;
+    if (jitter) {
+        thread_local std::minstd_rand random{std::random_device{}()};
+        pauseMs = JitteredPauseMs(pauseMs, uint32_t(random()));
+    }
+    PauseBeforeNextAttempt(why, pauseMs, "next attempt in ");
+}
+
+void CDownload::ServerBusy(DownloadStatus why, std::optional<uint32_t> waitMs) {
+    // Without a time to come back, or when the server keeps saying "later": a failed attempt.
+    if (!waitMs || serverWaits_.fetch_add(1) >= kMaxServerWaits) {
+        if (why == status_) return;
+        if (GetLeechCount() > 0)
+            AttemptFailed(why, RunningLeechCount() > 1, true);
+        else
+            ApplyStatus(why);
+        return;
+    }
+    PauseBeforeNextAttempt(why, *waitMs, "the server asks to come back in ");
+}
+
+void CDownload::PauseBeforeNextAttempt(DownloadStatus why, uint32_t pauseMs, const char* reason) {
+    retryAt_ = GetDownloadEnv()->GetTicks() + pauseMs;
     retryWait_ = true;
-    Log(std::string(StatusText(why)) + "; next attempt in " + std::to_string(verdict.pauseMs / 1000) + " s: " +
+    Log(std::string(StatusText(why)) + "; " + reason + std::to_string((pauseMs + 999) / 1000) + " s: " +
             GetOriginalUrl(),
         LOG_RESPONSE);
     Reschedule();
@@ -628,6 +651,7 @@ void CDownload::ExecuteOperation(SDnlOp* op) {
                 superStatus_ = DS_NONE;
                 SetUrl(GetOriginalUrl());
                 attempts_ = 1;
+                serverWaits_ = 0;
                 retryWait_ = false;
                 progressMark_ = 0;
                 redirects_ = 0;

@@ -80,6 +80,7 @@ public:
     int RemoveStoppedLeeches() override;
     void StopLeeches(int count) override;
     bool PlanSection() override;
+    void ServerBusy(DownloadStatus why, std::optional<uint32_t> waitMs) override;
     void Pause() override;
     void Resume() override;
     bool IsPaused() override;
@@ -160,7 +161,8 @@ private:
     void ApplyStatus(DownloadStatus status);
     // The one decision after an attempt that ended without usable data (retry_rule.h): count it,
     // pause the next connection, or set `why` and stop.
-    void AttemptFailed(DownloadStatus why, bool othersRunning);
+    void AttemptFailed(DownloadStatus why, bool othersRunning, bool jitter = false);
+    void PauseBeforeNextAttempt(DownloadStatus why, uint32_t pauseMs, const char* reason);
     int RunningLeechCount();
     IDownload* Self() { return this; }
 
@@ -228,6 +230,8 @@ private:
     // The most bytes the download ever had on disk: data beyond it starts the attempts afresh
     // (a server that sends the same first bytes again and again makes no progress).
     std::atomic<uint32_t> progressMark_{0};
+    // Waits a busy server asked for since the last progress (retry_rule.h).
+    std::atomic<uint32_t> serverWaits_{0};
     // Redirects followed since the download was made or retried; the one past kMaxRedirects fails.
     static constexpr uint32_t kMaxRedirects = 20;
     uint32_t redirects_ = 0;

@@ -82,6 +82,7 @@ bool CDownload::WriteData(uint32_t offset, const uint8_t* data, uint32_t length)
     if (downloaded_ > progressMark_) {
         progressMark_ = downloaded_.load();
         attempts_ = 1;
+        serverWaits_ = 0;
     }
     if (!written) {
         WriteFailed(error);

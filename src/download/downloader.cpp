@@ -14,6 +14,7 @@
 #include "download/i_download.h"
 #include "download/i_leech.h"
 #include "download/reloc_info.h"
+#include "download/server_connections.h"
 #include "download/traffic.h"
 #include "download/url_name.h"
 #include "platform/homes.h"
@@ -509,6 +510,7 @@ void CDownloader::DoSchedulePass() {
         if (!autoRetry && d->IsAutoRetry()) autoRetry = 1;
         return d->GetLeechCount() != 0 || !count(d);
     });
+    CServerConnections connections;
     for (auto& d : items) {
         d->RemoveStoppedLeeches();
         if (d->IsPaused()) {
@@ -525,6 +527,7 @@ void CDownloader::DoSchedulePass() {
             int p = d->GetConfig()->Prior;
             if (p >= 0 && p < kPriorities) buckets[p].push_back(d);
         }
+        connections.Count(d->GetServer(), d->GetLeechCount());
     }
 
     int max = int(CurrentTrafficLimits().maxDownloads);
@@ -534,8 +537,8 @@ void CDownloader::DoSchedulePass() {
                 int want = d->GetSectionLimit(), have = d->GetLeechCount();
                 if (have > want)
                     d->StopLeeches(have - want);
-                else if (have < want)
-                    d->PlanSection();
+                else if (have < want && connections.HasRoom(d->GetServer()) && d->PlanSection())
+                    connections.Count(d->GetServer(), 1);
                 if (d->IsBusy()) ++active;
             } else {
                 d->StopAllLeeches();

@@ -1,11 +1,14 @@
 #include "download/http_leech.h"
 
 #include <algorithm>
+#include <ctime>
 
+#include "app/settings.h"
 #include "download/http_request.h"
 #include "download/page_test.h"
 #include "download/request_identity.h"
 #include "download/run_request_options.h"
+#include "download/retry_rule.h"
 
 namespace plover {
 
@@ -215,17 +218,21 @@ void CHTTPLeech::OnOther(const SHttpResponse& response) {
         case 403: Fail(DS_FORBIDDEN); return;
         case 404: Fail(DS_FILE_NOT_FOUND); return;
         case 500: case 501: case 502: Fail(DS_SERVER_ERROR); return;
-        case 503:
-            // The server refuses more connections: run with one worker fewer, unless this is the last.
-            if (download_->GetLeechCount() < 2) {
-                Fail(DS_SERVER_ERROR);
-            } else {
-                download_->SetSectionLimit(download_->GetLeechCount() - 1);
-                Finish();
-            }
-            return;
+        case 429: case 503: OnBusy(response); return;
         default: Fail(DS_FAILED);
     }
+}
+
+void CHTTPLeech::OnBusy(const SHttpResponse& response) {
+    std::optional<uint32_t> waitMs;
+    if (auto after = response.Find("Retry-After"))
+        waitMs = RetryAfterMs(*after, int64_t(std::time(nullptr)), GetSettings().dwMaxRetryAfter);
+    // The server refuses more connections: run with one worker fewer, unless this is the last.
+    bool others = download_->GetLeechCount() >= 2;
+    if (others) download_->SetSectionLimit(download_->GetLeechCount() - 1);
+    RefPtr<IDownload> download = download_;
+    if (waitMs || !others) download->ServerBusy(DS_SERVER_ERROR, waitMs);
+    Finish();
 }
 
 void CHTTPLeech::TakeNameAndDate(const SHttpResponse& response) {

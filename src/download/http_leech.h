@@ -63,6 +63,7 @@ private:
     void OnOk(const SHttpResponse& response, const uint8_t* body, uint32_t length);
     void OnPartial(const SHttpResponse& response, const uint8_t* body, uint32_t length);
     void OnOther(const SHttpResponse& response);
+    void OnBusy(const SHttpResponse& response);  // 429 or 503: fewer workers, or wait as asked
     bool ServerFileChanged(const SHttpResponse& response, uint32_t total);
     void TakeNameAndDate(const SHttpResponse& response);
     void WriteBody(const uint8_t* data, uint32_t length);

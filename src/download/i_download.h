@@ -11,6 +11,7 @@
 #include <netinet/in.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -179,6 +180,15 @@ struct IDownload : IUnknown {
     // section, or the single-section flag). The probe, whose answer carries the file from byte 0,
     // then writes the body itself instead of leaving it to a second request.
     virtual bool FitsOneSection(uint32_t size) = 0;
+
+    // the server is too busy (429, 503). When it said when to come back (Retry-After, `waitMs`):
+    // no new connection before then, and the attempt is not counted (up to a bound of such waits
+    // in a row, retry_rule.h). Otherwise a failed attempt with status `why`, its pause jittered.
+    // Called by the worker, which then stops.
+    virtual void ServerBusy(DownloadStatus why, std::optional<uint32_t> waitMs) {
+        (void)waitMs;
+        SetStatus(why);
+    }
 
 protected:
     virtual ~IDownload() = default;

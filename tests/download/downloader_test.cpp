@@ -11,6 +11,7 @@
 #include "app/settings.h"
 #include "download/i_download.h"
 #include "download/fake_download.h"
+#include "download/site_prop.h"
 #include "platform/tick.h"
 #include "testutil/temp_dir.h"
 
@@ -79,6 +80,8 @@ protected:
         SetTrafficModeDefaults(GetSettings());
         GetSettings().eTrafficMode = 0;
         GetSettings().dwAutoSaveTime = 0;
+        // One pretend server serves every download here: its connection limit is tested alone.
+        GetSettings().dwMaxConnectionsPerServer = 0;
         dl = CDownloader::Create(dir.Str());
         dl->SetDownloadFactory(MakeFake);
         dl->SetTimerClock(&clock);
@@ -96,6 +99,7 @@ protected:
         SetTrafficModeDefaults(GetSettings());
         GetSettings().eTrafficMode = 0;
         GetSettings().dwAutoSaveTime = 15;
+        GetSettings().dwMaxConnectionsPerServer = 4;
     }
     // Waits until every event posted so far has run.
     void Sync() {
@@ -196,6 +200,30 @@ TEST_F(DownloaderTest, DownloadsBeyondTheLimitLoseTheirWorkers) {
     EXPECT_TRUE(c->IsBusy());
     EXPECT_TRUE(a->IsBusy());
     EXPECT_FALSE(b->IsBusy());
+}
+
+TEST_F(DownloaderTest, AServerGetsNoMoreConnectionsThanItsLimitAcrossDownloads) {
+    GetSettings().TrafficModes[0].dwMaxDownloads = 10;
+    GetSettings().dwMaxConnectionsPerServer = 3;
+    FakeDownload* a = Add(5, "http://host/a");
+    FakeDownload* b = Add(5, "http://host/b");
+    FakeDownload* other = Add(5, "http://other/c");
+    other->config.Server = "other";
+    for (int i = 0; i < 8; ++i) Pass();
+    EXPECT_EQ(a->leeches + b->leeches, 3);
+    EXPECT_EQ(other->leeches, 3);  // another server has room of its own
+
+    SSiteProp site;  // a site's own limit wins over the setting
+    site.site = "HOST";
+    site.maxConnections = 4;
+    AddSite(site);
+    for (int i = 0; i < 3; ++i) Pass();
+    EXPECT_EQ(a->leeches + b->leeches, 4);
+
+    ClearSites();
+    GetSettings().dwMaxConnectionsPerServer = 0;  // no limit
+    for (int i = 0; i < 8; ++i) Pass();
+    EXPECT_EQ(a->leeches + b->leeches, 10);
 }
 
 TEST_F(DownloaderTest, AddingRefusesDuplicatesAndUnknownClients) {

@@ -262,6 +262,12 @@ public:
     std::string GetLastModified() override { return lastModified; }
     void RestartFromZero() override { ++restarts; }
     bool FitsOneSection(uint32_t) override { return oneSection; }
+    void ServerBusy(DownloadStatus s, std::optional<uint32_t> waitMs) override {
+        if (waitMs)
+            waits.push_back(*waitMs);
+        else
+            SetStatus(s);
+    }
 
     SDownloadConfig config;
     uint16_t serverPort = 8080;  // where workers connect: 127.0.0.1 at this port
@@ -272,6 +278,7 @@ public:
     DownloadStatus status = DS_CONNECTING, superStatus = DS_NONE;
     std::vector<DownloadStatus> statuses;
     std::vector<uint32_t> sizes;
+    std::vector<uint32_t> waits;  // of ServerBusy with a Retry-After
     std::string serverName, redirect, lastModified, file;
     struct Write {
         uint32_t offset, length;

@@ -132,6 +132,35 @@ TEST_F(HttpLeechTest, StatusTable) {
     }
 }
 
+TEST_F(HttpLeechTest, ABusyServerIsWaitedForAsLongAsItAsks) {
+    struct Row {
+        const char* reply;
+        int workers;
+        std::vector<uint32_t> waits;
+        std::vector<DownloadStatus> statuses;
+        int sectionLimit;
+    } rows[] = {
+        {"HTTP/1.1 429 Too Many Requests\r\nRetry-After: 3\r\n\r\n", 1, {3000}, {}, -1},
+        {"HTTP/1.1 503 Busy\r\nRetry-After: 315360000\r\n\r\n", 3, {300000}, {}, 2},  // the setting's cap
+        {"HTTP/1.1 429 Too Many Requests\r\nRetry-After: Thu, 01 Jan 1970 00:00:00 GMT\r\n\r\n", 1, {0}, {}, -1},
+        // Without a usable Retry-After: a failed attempt, or one worker fewer.
+        {"HTTP/1.1 429 Too Many Requests\r\n\r\n", 1, {}, {DS_SERVER_ERROR}, -1},
+        {"HTTP/1.1 429 Too Many Requests\r\nRetry-After: soon\r\n\r\n", 1, {}, {DS_SERVER_ERROR}, -1},
+        {"HTTP/1.1 429 Too Many Requests\r\n\r\n", 2, {}, {}, 1},
+    };
+    for (const Row& r : rows) {
+        download = RefPtr<FakeDownload>::Adopt(new FakeDownload);
+        download->leechCount = r.workers;
+        Start(100, 199);
+        Receive(r.reply);
+        EXPECT_TRUE(Stopped()) << r.reply;
+        EXPECT_EQ(download->waits, r.waits) << r.reply;
+        EXPECT_EQ(download->statuses, r.statuses) << r.reply;
+        EXPECT_EQ(download->sectionLimit, r.sectionLimit) << r.reply;
+        leech->Stop();
+    }
+}
+
 TEST_F(HttpLeechTest, ProbeLearnsSizeAndWritesNothing) {
     Start(0, 0);
     Receive("HTTP/1.1 200 OK\r\nContent-Length: 123456\r\nLast-Modified: Mon, 01 Jan 2024 00:00:00 GMT\r\n"

@@ -239,6 +239,41 @@ PythonHttpServer::PythonHttpServer() {
 
 PythonHttpServer::~PythonHttpServer() { Stop(); }
 
+BusyHttpServer::BusyHttpServer(int refusals, const std::string& retryAfter, int status) {
+    std::filesystem::create_directories(Root());
+    WriteFile(Folder() / "busy.py", R"(import http.server, os, sys
+root, port, refusals, retry_after, status = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4], int(sys.argv[5])
+asked = {}
+class Handler(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        asked[self.path] = asked.get(self.path, 0) + 1
+        path = os.path.join(root, self.path.split('?')[0].lstrip('/'))
+        if asked[self.path] <= refusals:
+            code, body = status, b'busy'
+        elif os.path.isfile(path):
+            code, body = 200, open(path, 'rb').read()
+        else:
+            code, body = 404, b'missing'
+        self.send_response(code)
+        if code == status and retry_after:
+            self.send_header('Retry-After', retry_after)
+        self.send_header('Content-Length', str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+        print('GET', self.path, code, file=sys.stderr, flush=True)
+    def log_message(self, *args):
+        pass
+http.server.ThreadingHTTPServer(('127.0.0.1', port), Handler).serve_forever()
+)");
+    Start("busy-http", [&](uint16_t port) {
+        return std::vector<std::string>{"python3",        (Folder() / "busy.py").string(), Root().string(),
+                                        std::to_string(port), std::to_string(refusals),  retryAfter,
+                                        std::to_string(status)};
+    });
+}
+
+BusyHttpServer::~BusyHttpServer() { Stop(); }
+
 TinyProxy::TinyProxy(const std::string& extraConfig) {
     std::string dir = Folder().string();
     Start("tinyproxy", [&](uint16_t port) {

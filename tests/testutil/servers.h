@@ -32,6 +32,10 @@
 //   plover::test::PythonHttpServer plain;  // python3 -m http.server: HTTP/1.0, ignores Range
 //                                          // (answers 200 with the whole file to a ranged GET)
 //   plain.Log();                           // its request log
+//   plover::test::BusyHttpServer busy(2, "1");  // python: a server too busy for the first 2
+//                                          // requests of each path (429 with "Retry-After: 1"),
+//                                          // then serving Root()'s file whole (HTTP/1.0)
+//   busy.Log();                            // one line a request: "GET /path STATUS"
 //   plover::test::TinyProxy proxy;         // tinyproxy: an HTTP proxy taking absolute-URI requests
 //                                          // and CONNECT tunnels
 //   proxy.Port();                          // point the client's HTTP proxy at 127.0.0.1:Port()
@@ -154,6 +158,16 @@ public:
     ~PythonHttpServer() override;
     std::filesystem::path Root() const { return Folder() / "root"; }
     // Its request log (python prints one line a request to stderr).
+    std::string Log() const { return OutputLog(); }
+};
+
+class BusyHttpServer : public ServerProcess {
+public:
+    // refusals: how many requests of each path are refused first; retryAfter: the header's value
+    // ("" for none); status: the refusal's status (429 or 503).
+    BusyHttpServer(int refusals, const std::string& retryAfter, int status = 429);
+    ~BusyHttpServer() override;
+    std::filesystem::path Root() const { return Folder() / "root"; }
     std::string Log() const { return OutputLog(); }
 };
 
