@@ -7,6 +7,7 @@
 
 #include "app/reg_store.h"
 #include "cli/install.h"
+#include "cli/manual.h"
 #include "cli/program_parts.h"
 #include "platform/kept_aside.h"
 
@@ -75,9 +76,15 @@ int RunInstallWith(const CliContext& ctx, const SInstallOptions& options) {
         std::cout << "Plover is installed for this user.\n"
                   << "Settings: " << (homes.settingsDir / kStoreFileName).string() << "\n"
                   << "Data:     " << homes.dataDir.string() << "\n";
-        return true;
+        // The manual page and the completions, where man and the shells look for a user's own.
+        return !ctx.root || InstallManualAndCompletions(*ctx.root, ShareFolderOf(ctx));
     });
     return ok ? 0 : 1;
+}
+
+std::filesystem::path ShareFolderOf(const CliContext& ctx) {
+    if (!ctx.home.empty()) return std::filesystem::absolute(ctx.home) / "share";
+    return HomesOf(ctx).dataDir.parent_path();
 }
 
 int RunUninstall(const CliContext& ctx) {

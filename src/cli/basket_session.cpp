@@ -5,6 +5,7 @@
 #include <iostream>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "baskets/download_db.h"
 #include "baskets/download_db_sink.h"
@@ -59,13 +60,8 @@ CBasketSession::CBasketSession(HWND window, CBasket& basket, uint32_t pauseMs)
 CBasketSession::~CBasketSession() { Stop(); }
 
 bool CBasketSession::Start() {
-    RefPtr<IEngine> engine;
-    if (GetEngineMgr()->GetEngine(ENGINE_ID_DOWNLOADER, engine.Put()))
-        downloader_ = QueryAs<IDownloader>(engine.Get(), IID_IDownloader);
-    if (!downloader_) {
-        Complain() << "the downloader is not available\n";
-        return false;
-    }
+    downloader_ = DownloaderOrSay();
+    if (!downloader_) return false;
     HWND window = window_;
     GetDownloadDB().SetMainWindow(window);
     sink_ = std::make_unique<CSink>(window);
@@ -259,7 +255,7 @@ std::string CBasketSession::ProgressLine() {
     return line;
 }
 
-void CBasketSession::PrintSummary(std::ostream& out, bool json) const {
+void CBasketSession::PrintSummary(std::ostream& out, bool json, bool colour) const {
     if (json) {
         using nlohmann::json;
         auto line = [&](const json& j) { out << j.dump(-1, ' ', false, json::error_handler_t::replace) << "\n"; };
@@ -289,13 +285,13 @@ void CBasketSession::PrintSummary(std::ostream& out, bool json) const {
         line(summary);
         return;
     }
-    auto row = [&](const char* what, int n, const std::string& more = {}) {
-        std::string label = std::string("  ") + what;
-        label.resize(std::max<size_t>(label.size() + 2, 26), ' ');
-        out << label << n << more << "\n";
+    auto row = [&](const std::string& what, int n, const std::string& more = {}, std::optional<ETone> tone = {}) {
+        // Padded by the word's own length: colour codes take no room on the terminal.
+        std::string word = tone && n > 0 ? Paint(what, *tone, colour) : what;
+        out << "  " << word << std::string(what.size() < 24 ? 24 - what.size() : 2, ' ') << n << more << "\n";
     };
     out << "Basket \"" << basket_.csName << "\" (" << basket_.csRootFolder << "):\n";
-    row("downloaded", downloaded_, downloaded_ ? "  (" + FormatBytes(bytes_) + ")" : std::string());
+    row("downloaded", downloaded_, downloaded_ ? "  (" + FormatBytes(bytes_) + ")" : std::string(), ETone::Good);
     row("moved from elsewhere", moved_);
     row("already in the basket", inBasket_);
     if (samePicture_) row("already in the basket (same picture)", samePicture_);
@@ -304,7 +300,7 @@ void CBasketSession::PrintSummary(std::ostream& out, bool json) const {
     row("queued elsewhere", int(elsewhere_.size()),
         elsewhere_.empty() ? std::string() : "  (not collected: another download of the address is queued)");
     for (const auto& [url, path] : elsewhere_) out << "    " << url << (path.empty() ? "" : ": " + path) << "\n";
-    row("failed", int(failures_.size()));
+    row("failed", int(failures_.size()), {}, ETone::Bad);
     for (const auto& [url, why] : failures_) out << "    " << url << ": " << why << "\n";
     if (!otherFormats_.empty()) {
         int links = 0;

@@ -58,7 +58,8 @@ public:
     size_t Items() const { return seen_.size(); }
     // "12/40 files, 35.2 MiB, 12.1 MiB/s, 3 moved, 5 already in the basket, 1 failed"
     std::string ProgressLine();
-    void PrintSummary(std::ostream& out, bool json) const;
+    // The summary as text (the outcomes painted when `colour`) or as JSON lines.
+    void PrintSummary(std::ostream& out, bool json, bool colour = false) const;
     // A page link that names a picture of a format not collected (GIF, SVG, ...): counted for the
     // summary, with a hint, so that nothing is skipped silently.
     void NoteOtherFormat(const std::string& format) { ++otherFormats_[format]; }

@@ -186,10 +186,7 @@ void Remove(CliContext& ctx, const std::string& name, bool yes) {
 void Drop(CliContext& ctx, const std::string& name, const std::vector<std::string>& urls, const std::string& referrer,
           bool json, const SCookieCliOptions& cookies) {
     for (const auto& u : urls)
-        if (!IsFetchableUrl(u)) {
-            Complain() << "not an HTTP or FTP address: " << u << "\n";
-            return void(ctx.exitCode = 2);
-        }
+        if (!IsFetchableUrl(u)) return void(ctx.exitCode = Refuse(kExitUsage, "not an HTTP or FTP address: " + u));
     if (!ApplyCookieOptions(cookies)) return void(ctx.exitCode = 2);
     CCliApp app(ctx);
     if (!app.Start(CCliApp::kEngines)) return;
@@ -199,7 +196,9 @@ void Drop(CliContext& ctx, const std::string& name, const std::vector<std::strin
     if (!session.Start()) return void(ctx.exitCode = 1);
     for (const auto& u : urls) session.Add({u, referrer});
     session.Finish();
-    bool live = isatty(STDERR_FILENO) == 1, done = false;
+    bool done = false;
+    CProgressLine progress(STDERR_FILENO);
+    progress.DelayPlain();
     {
         CWindowTicker ticker(app.App().MainWindow(), WM_BASKET_TICK, 250);
         app.RunUntilQuit([&](const SWindowMessage& m) {
@@ -208,18 +207,18 @@ void Drop(CliContext& ctx, const std::string& name, const std::vector<std::strin
                     done = true;
                     app.App().Quit();
                 }
-            } else if (m.msg == WM_BASKET_TICK && live && !done) {
-                std::cerr << "\r" << session.ProgressLine() << "\033[K" << std::flush;
+            } else if (m.msg == WM_BASKET_TICK && !done) {
+                progress.Show(session.ProgressLine());
             }
         });
     }
-    if (live) std::cerr << "\r\033[K" << std::flush;
+    progress.Clear();
     session.Stop();
     bool saved = app.Stop();
     saved = SaveCookiesAsAsked(cookies) && saved;
     if (!done) std::cerr << "Interrupted: what was done so far follows.\n";
-    session.PrintSummary(std::cout, json);
-    ctx.exitCode = !done ? 130 : (saved && session.AllCollected()) ? 0 : 1;
+    session.PrintSummary(std::cout, json, UseColourOn(STDOUT_FILENO));
+    ctx.exitCode = !done ? kExitInterrupted : (saved && session.AllCollected()) ? kExitOk : kExitFailed;
 }
 
 // Conflict answers for a move: fixed by --on-conflict, else asked on the terminal, else skip.
@@ -261,21 +260,22 @@ void Move(CliContext& ctx, const std::vector<std::string>& files, const std::str
     job.db = &GetDownloadDB();
     SMoveReport report;
     std::thread worker([&] { report = RunMoveJob(job); });
-    bool live = isatty(STDERR_FILENO) == 1;
+    CProgressLine progress(STDERR_FILENO);
+    progress.DelayPlain();
     uint64_t totalKiB = 0;
     int ranges = 0;
     for (;;) {
         auto m = window.GetMessage();
         if (!m) continue;
         if (m->msg == WM_PV_MOVE_RANGE && ++ranges == 2) totalKiB = m->wp;
-        if (m->msg == WM_PV_MOVE_STEP && live && ranges == 2)
-            std::cerr << "\rMoving: " << m->wp << " of " << totalKiB << " KiB\033[K" << std::flush;
+        if (m->msg == WM_PV_MOVE_STEP && ranges == 2)
+            progress.Show("Moving: " + std::to_string(m->wp) + " of " + std::to_string(totalKiB) + " KiB");
         FreeMoveNotice(m->msg, m->wp, m->lp);
         if (m->msg == WM_PV_MOVE_DONE) break;
     }
     worker.join();
     while (auto m = window.GetMessage(0)) FreeMoveNotice(m->msg, m->wp, m->lp);
-    if (live) std::cerr << "\r\033[K" << std::flush;
+    progress.Clear();
     for (const auto& [from, to] : report.moved) std::cout << "Moved " << from << " -> " << to << "\n";
     for (const auto& s : report.skipped) std::cout << "Skipped " << s << "\n";
     for (const auto& e : report.errors) Complain() << "cannot move " << e << "\n";

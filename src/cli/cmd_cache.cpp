@@ -41,13 +41,8 @@ const char* ModeText(int32_t mode) {
 std::string CountAndSize(int count, uint64_t bytes) { return std::to_string(count) + " (" + FormatBytes(bytes) + ")"; }
 
 RefPtr<IPageMgr> PageMgr(CliContext& ctx) {
-    RefPtr<IEngine> engine;
-    RefPtr<IPageMgr> pm;
-    if (GetEngineMgr()->GetEngine(ENGINE_ID_PAGE_MGR, engine.Put())) pm = QueryAs<IPageMgr>(engine.Get(), IID_IPageMgr);
-    if (!pm) {
-        Complain() << "the page manager is not running\n";
-        ctx.exitCode = 1;
-    }
+    auto pm = EngineOrSay<IPageMgr>(ENGINE_ID_PAGE_MGR, IID_IPageMgr, "page manager");
+    if (!pm) ctx.exitCode = kExitFailed;
     return pm;
 }
 

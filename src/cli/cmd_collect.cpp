@@ -45,7 +45,7 @@ constexpr int32_t kQueueStopped = 3;
 class CCollect {
 public:
     CCollect(CliContext& ctx, SCollectOptions options)
-        : ctx_(ctx), options_(std::move(options)), live_(isatty(STDERR_FILENO) == 1) {}
+        : ctx_(ctx), options_(std::move(options)) {}
     int Run();
 
 private:
@@ -54,20 +54,17 @@ private:
     void OnElement(std::unique_ptr<SScanElement> e);
     void OnScanEnded();
     void CheckDone();
-    void ShowProgress(bool force);
-    void ClearProgress();
+    void ShowProgress();
 
     CliContext& ctx_;
     SCollectOptions options_;
-    bool live_;
+    CProgressLine progress_{STDERR_FILENO};
     std::unique_ptr<CCliApp> app_;
     std::unique_ptr<CBasketSession> session_;
     RefPtr<IScanner> scanner_;
     bool scanEnded_ = false;
     bool scanFailed_ = false;
     bool finished_ = false;
-    bool progressShown_ = false;
-    uint32_t lastPlain_ = 0;
 };
 
 bool CCollect::StartScan(const SScanProfile& profile) {
@@ -100,7 +97,7 @@ void CCollect::OnMessage(const SWindowMessage& m) {
         return;
     }
     switch (m.msg) {
-        case WM_COLLECT_TICK: ShowProgress(false); return;
+        case WM_COLLECT_TICK: ShowProgress(); return;
         case WM_SCAN_ELEMENT: {
             std::unique_ptr<SScanElement> e(reinterpret_cast<SScanElement*>(m.wp));
             if (!finished_) OnElement(std::move(e));
@@ -108,13 +105,13 @@ void CCollect::OnMessage(const SWindowMessage& m) {
         }
         case WM_SCAN_FAILED:
             scanFailed_ = true;
-            ClearProgress();
+            progress_.Clear();
             Complain() << scanner_->GetErrorText() << " (" << options_.url << ")\n";
             return;
         case WM_SCAN_WAITING: {
             auto download = RefPtr<IDownload>::Adopt(reinterpret_cast<IDownload*>(m.wp));
             if (download) {
-                ClearProgress();
+                progress_.Clear();
                 Complain() << download->GetServer() << " asks for a login; store one with plover sites\n";
                 download->CancelAuthorization();
             }
@@ -135,7 +132,7 @@ void CCollect::CheckDone() {
     app_->App().Quit();
 }
 
-void CCollect::ShowProgress(bool force) {
+void CCollect::ShowProgress() {
     if (finished_ || !scanner_ || options_.fetch.quiet) return;
     std::string line;
     if (!scanEnded_)
@@ -143,27 +140,14 @@ void CCollect::ShowProgress(bool force) {
                std::to_string(scanner_->GetRemainingCount()) + " remaining, " + std::to_string(session_->Items()) +
                " pictures found; ";
     line += "Downloading: " + session_->ProgressLine();
-    if (live_) {
-        std::cerr << "\r" << line << "\033[K" << std::flush;
-        progressShown_ = true;
-        return;
-    }
-    uint32_t now = GetTickCount();
-    if (!force && now - lastPlain_ < kPlainProgressMs) return;
-    lastPlain_ = now;
-    std::cerr << line << "\n";
-}
-
-void CCollect::ClearProgress() {
-    if (!progressShown_) return;
-    std::cerr << "\r\033[K" << std::flush;
-    progressShown_ = false;
+    progress_.Show(line);
 }
 
 int CCollect::Run() {
     if (!options_.buildUrl)
         if (int refused = RefuseUnfetchable(options_.url)) return refused;
-    if (!ApplyTlsOptions(options_.tls) || !CheckFetchOptions(options_.fetch)) return 2;
+    if (!ApplyTlsOptions(options_.tls)) return kExitFailed;
+    if (!CheckFetchOptions(options_.fetch)) return kExitUsage;
     if (!options_.buildUrl)
         if (auto running = FindRunningPlover(ctx_)) {
             WarnCookiesStayHere(options_.cookies);
@@ -181,16 +165,12 @@ int CCollect::Run() {
         }
     CBasket* basket = GetBaskets().FindByName(options_.basket);
     SScanProfile profile;
-    if (!basket) {
-        Complain() << "no basket named \"" << options_.basket
-                  << "\" (plover basket list shows them; plover basket add NAME FOLDER makes one)\n";
-        return 1;
-    }
-    if (GetSettings().eTrafficMode == kQueueStopped) {
-        Complain() << "the download queue is stopped (eTrafficMode 3); start it with plover settings set "
-                     "eTrafficMode 0\n";
-        return 1;
-    }
+    if (!basket)
+        return Refuse(kExitFailed, "no basket named \"" + options_.basket +
+                                       "\" (plover basket list shows them; plover basket add NAME FOLDER makes one)");
+    if (GetSettings().eTrafficMode == kQueueStopped)
+        return Refuse(kExitFailed,
+                      "the download queue is stopped (eTrafficMode 3); start it with plover settings set eTrafficMode 0");
     if (!ChooseScanProfile(options_.profile, profile, options_.overrides)) return 1;
     CRunFetchSettings runSettings;
     runSettings.Apply(options_.fetch, options_.url);
@@ -199,14 +179,14 @@ int CCollect::Run() {
     profile.bLinks = 1;  // page links are only counted (pictures of other formats), never collected
     session_ = std::make_unique<CBasketSession>(*app_, *basket, 0);
     if (!session_->Start() || !StartScan(profile)) return 1;
-    lastPlain_ = GetTickCount();
+    progress_.DelayPlain();
     {
         CWindowTicker ticker(app_->App().MainWindow(), WM_COLLECT_TICK, kTickMs);
         app_->RunUntilQuit([this](const SWindowMessage& m) { OnMessage(m); });
     }
     bool interrupted = !finished_;
     finished_ = true;
-    ClearProgress();
+    progress_.Clear();
     if (!scanEnded_ && scanner_) scanner_->Close();
     session_->Stop();
     log.Stop();
@@ -214,9 +194,9 @@ int CCollect::Run() {
     bool saved = app_->Stop();  // late messages still reach OnMessage and are freed there
     saved = SaveCookiesAsAsked(options_.cookies) && saved;
     if (interrupted) std::cerr << "Interrupted: what was done so far follows.\n";
-    session_->PrintSummary(std::cout, options_.json);
+    session_->PrintSummary(std::cout, options_.json, UseColourOn(STDOUT_FILENO));
     std::cout.flush();
-    if (interrupted) return 130;
+    if (interrupted) return kExitInterrupted;
     return (saved && !scanFailed_ && session_->AllCollected()) ? 0 : 1;
 }
 

@@ -123,7 +123,7 @@ struct STracked {
     bool ok = false;
     std::string failure;                 // the status text of a failure
     DownloadStatus shownStatus = 0;      // last status printed (plain output)
-    uint32_t lastPlain = 0;              // tick of the last plain progress line
+    CPlainPace pace;                     // of its plain progress lines
     uint32_t answeredAt = 0xFFFFFFFFu;   // status time of the state last answered
 };
 
@@ -139,7 +139,6 @@ private:
     bool CollectAddresses(std::vector<std::string>& out);
     bool TakePassword();
     bool PrepareFolder();
-    bool Attach();
     void Adopt(const std::string& address, const std::vector<RefPtr<IDownload>>& listed);
     RefPtr<IDownload> AddNew(const std::string& address);
     void OnTick();
@@ -149,7 +148,6 @@ private:
     void Finish(STracked& t, bool ok, const std::string& failure);
     void Render();
     void PrintVerbose();
-    void ClearLive();
     // While a question waits: a message that arrived since it was asked (SIGINT, SIGTERM become
     // a quit request) cancels it.
     std::function<bool()> QuestionCancel();
@@ -158,13 +156,14 @@ private:
     SGetOptions options_;
     CGetSink sink_;
     bool terminal_;
+    bool colour_ = UseColourOn(STDOUT_FILENO);  // for the status of an ended download
     bool interactive_;
     std::string folder_;
     std::string fileName_;  // from --output
     std::unique_ptr<CCliApp> app_;
     RefPtr<IDownloader> downloader_;
     std::vector<STracked> tracked_;
-    int liveLines_ = 0;
+    CProgressLine progress_{STDOUT_FILENO};  // the live lines of the downloads on a terminal
     bool allDone_ = false;
     std::unique_ptr<CWindowTicker> ticker_;
 };
@@ -278,13 +277,6 @@ bool CGetSession::PrepareFolder() {
     return true;
 }
 
-bool CGetSession::Attach() {
-    RefPtr<IEngine> engine;
-    if (!GetEngineMgr()->GetEngine(ENGINE_ID_DOWNLOADER, engine.Put())) return false;
-    downloader_ = QueryAs<IDownloader>(engine.Get(), IID_IDownloader);
-    return bool(downloader_);
-}
-
 RefPtr<IDownload> CGetSession::AddNew(const std::string& address) {
     auto* config = new SDownloadConfig();
     config->URL_original = address;
@@ -369,16 +361,24 @@ void CGetSession::Finish(STracked& t, bool ok, const std::string& failure) {
     SProgressLine s = Snapshot(t.download.Get(), t.address);
     s.workers = 0;
     s.speed = s.timeLeft = 0;
-    ClearLive();
-    if (!ok)
-        std::cout << s.name << ": " << failure << " (" << t.address << ")\n";
-    else if (!options_.fetch.quiet)  // a quiet run tells only failures
-        std::cout << (terminal_ ? TerminalLine(s, TerminalColumns() - 1) : PlainLine(s)) << "\n";
+    progress_.Clear();
+    if (!ok) {
+        std::cout << s.name << ": " << Paint(failure, ETone::Bad, colour_) << " (" << t.address << ")\n";
+    } else if (options_.fetch.quiet) {
+        // a quiet run tells only failures
+    } else if (terminal_) {
+        // The status closes the line: painted there, once the line is cut to the width.
+        std::string line = TerminalLine(s, progress_.Columns());
+        if (line.size() >= s.status.size() && line.compare(line.size() - s.status.size(), s.status.size(), s.status) == 0)
+            line = line.substr(0, line.size() - s.status.size()) + Paint(s.status, ETone::Good, colour_);
+        std::cout << line << "\n";
+    } else
+        std::cout << PlainLine(s) << "\n";
     std::cout.flush();
 }
 
 void CGetSession::AskLogin(STracked& t) {
-    ClearLive();
+    progress_.Clear();
     CQuestion question(ticker_.get());
     std::cerr << "Login needed for " << t.download->GetServer() << " (" << t.download->GetFileName() << ")\n";
     auto cancelled = QuestionCancel();
@@ -405,7 +405,7 @@ void CGetSession::AnswerWaiting(STracked& t, DownloadStatus reason) {
     if (reason == DS_TGT_FILE_EXISTS) {
         bool yes = options_.overwrite;
         if (!yes && interactive_) {
-            ClearLive();
+            progress_.Clear();
             CQuestion question(ticker_.get());
             yes = AskYesNo(t.download->GetLocalPath() + " exists. Overwrite it? [y/N] ", QuestionCancel());
         }
@@ -449,16 +449,10 @@ void CGetSession::Evaluate(STracked& t) {
     }
 }
 
-void CGetSession::ClearLive() {
-    if (!terminal_ || liveLines_ == 0) return;
-    std::cout << "\033[" << liveLines_ << "A\r\033[J";
-    liveLines_ = 0;
-}
-
 void CGetSession::PrintVerbose() {
     auto lines = sink_.TakeLines();
     if (lines.empty()) return;
-    ClearLive();
+    progress_.Clear();
     for (auto& line : lines) {
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
         std::cerr << line << "\n";
@@ -468,29 +462,23 @@ void CGetSession::PrintVerbose() {
 
 void CGetSession::Render() {
     if (options_.fetch.quiet) return;
-    uint32_t now = GetTickCount();
-    if (!terminal_) {
+    if (!progress_.Live()) {
+        // Each download has its own pace, and a line at once when its status changes.
         for (auto& t : tracked_) {
             if (t.done) continue;
             DownloadStatus st = t.download->GetStatus();
-            bool changed = st != t.shownStatus;
-            if (changed || now - t.lastPlain >= kPlainProgressMs) {
+            if (t.pace.Due(st != t.shownStatus)) {
                 t.shownStatus = st;
-                t.lastPlain = now;
                 std::cout << PlainLine(Snapshot(t.download.Get(), t.address)) << "\n";
             }
         }
         std::cout.flush();
         return;
     }
-    ClearLive();
-    int columns = TerminalColumns();
-    for (auto& t : tracked_) {
-        if (t.done) continue;
-        std::cout << TerminalLine(Snapshot(t.download.Get(), t.address), columns - 1) << "\033[K\n";
-        ++liveLines_;
-    }
-    std::cout.flush();
+    std::vector<std::string> lines;
+    for (auto& t : tracked_)
+        if (!t.done) lines.push_back(TerminalLine(Snapshot(t.download.Get(), t.address), progress_.Columns()));
+    progress_.ShowLines(lines);
 }
 
 void CGetSession::OnTick() {
@@ -501,7 +489,7 @@ void CGetSession::OnTick() {
         all = all && t.done;
     }
     if (all) {
-        ClearLive();
+        progress_.Clear();
         allDone_ = true;
         app_->App().Quit();
         return;
@@ -512,29 +500,27 @@ void CGetSession::OnTick() {
 int CGetSession::Run() {
     std::vector<std::string> addresses;
     bool addressesOk = CollectAddresses(addresses);
-    if (addresses.empty() || !PrepareFolder()) return 2;
-
-    if (!ApplyTlsOptions(options_.tls) || !CheckFetchOptions(options_.fetch) || !TakePassword()) return 2;
+    if (addresses.empty()) return kExitUsage;
+    if (!PrepareFolder() || !ApplyTlsOptions(options_.tls)) return kExitFailed;
+    if (!CheckFetchOptions(options_.fetch) || !TakePassword()) return kExitUsage;
     if (auto running = FindRunningPlover(ctx_)) {
         WarnCookiesStayHere(options_.cookies);
         return RunGetThrough(*running, addresses, folder_, options_.priority);
     }
-    if (!ApplyCookieOptions(options_.cookies)) return 2;
+    if (!ApplyCookieOptions(options_.cookies)) return kExitUsage;
     CTerminalListProgress listProgress;  // a long list loads during the start-up
     // The list loads while the engines start: none of its downloads may run before this run has
     // said which are its own.
     HoldLoadedDownloads(true);
     app_ = std::make_unique<CCliApp>(ctx_);
-    if (!app_->Start(CCliApp::kEngines)) return 1;
+    if (!app_->Start(CCliApp::kEngines)) return kExitFailed;
     WarnWhenUnverified();
     int32_t savedMode = GetSettings().eTrafficMode;
     if (options_.mode >= 0) GetSettings().eTrafficMode = options_.mode;  // this run only
     CRunFetchSettings runSettings;
     runSettings.Apply(options_.fetch, addresses.front());
-    if (!Attach()) {
-        Complain() << "the downloader is not available\n";
-        return 1;
-    }
+    downloader_ = DownloaderOrSay();
+    if (!downloader_) return kExitFailed;
     // The ticker runs from here on, so that no change is missed; its ticks wait in the queue
     // until the message loop below takes them.
     ticker_ = std::make_unique<CWindowTicker>(app_->App().MainWindow(), WM_GET_TICK, kTickMs);
@@ -562,7 +548,7 @@ int CGetSession::Run() {
     downloader_->Unadvise(&sink_);
     ticker_.reset();
     PrintVerbose();
-    ClearLive();
+    progress_.Clear();
 
     int failed = 0, unfinished = 0;
     for (auto& t : tracked_) {
@@ -582,9 +568,8 @@ int CGetSession::Run() {
     bool saved = app_->Stop();
     app_.reset();
     saved = SaveCookiesAsAsked(options_.cookies) && saved;
-    if (!allDone_) return 130;
-    if (!saved) return 1;
-    return (failed || !addressesOk) ? 1 : 0;
+    if (!allDone_) return kExitInterrupted;
+    return (!saved || failed || !addressesOk) ? kExitFailed : kExitOk;
 }
 
 void Setup(CLI::App& app, CliContext& ctx) {

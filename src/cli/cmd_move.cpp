@@ -40,7 +40,7 @@ bool IsNumber(const std::string& s) {
 class CMoveSession {
 public:
     CMoveSession(CliContext& ctx, const SMoveOptions& options)
-        : ctx_(ctx), options_(options), terminal_(StdoutIsTerminal()) {}
+        : ctx_(ctx), options_(options) {}
     int Run();
 
 private:
@@ -53,15 +53,13 @@ private:
 
     CliContext& ctx_;
     SMoveOptions options_;
-    bool terminal_;
+    CProgressLine progress_{STDOUT_FILENO};
     std::string folder_;
     std::unique_ptr<CCliApp> app_;
     RefPtr<IDownloader> downloader_;
     RefPtr<IDownload> download_;
     std::vector<RefPtr<IDownload>> pausedOthers_;
     bool ended_ = false;
-    bool liveLine_ = false;
-    uint32_t lastPlain_ = 0;
 };
 
 bool CMoveSession::PrepareFolder() {
@@ -113,14 +111,11 @@ void CMoveSession::ShowProgress(bool force) {
     uint32_t done = 0, total = 0;
     download_->GetTraffic(&done, &total);
     std::string text = download_->GetFileName() + ": moving, " + FormatBytes(done) + " of " + FormatBytes(total);
-    if (terminal_) {
+    if (progress_.Live()) {
         int pct = total ? int(uint64_t(done) * 100 / total) : 0;
-        std::cout << "\r" << text << "  " << ProgressBar(total ? double(done) / total : 0.0, 30) << " " << pct
-                  << "%\033[K" << std::flush;
-        liveLine_ = true;
-    } else if (force || (total != 0 && GetTickCount() - lastPlain_ >= kPlainProgressMs)) {
-        lastPlain_ = GetTickCount();
-        std::cout << text << "\n" << std::flush;
+        progress_.Show(text + "  " + ProgressBar(total ? double(done) / total : 0.0, 30) + " " + std::to_string(pct) + "%");
+    } else if (force || total != 0) {
+        progress_.Show(text, force);
     }
 }
 
@@ -134,16 +129,11 @@ void CMoveSession::OnTick() {
 }
 
 int CMoveSession::Run() {
-    if (!PrepareFolder()) return 2;
+    if (!PrepareFolder()) return kExitFailed;
     app_ = std::make_unique<CCliApp>(ctx_);
-    if (!app_->Start(CCliApp::kEngines)) return 1;
-    RefPtr<IEngine> engine;
-    if (GetEngineMgr()->GetEngine(ENGINE_ID_DOWNLOADER, engine.Put()))
-        downloader_ = QueryAs<IDownloader>(engine.Get(), IID_IDownloader);
-    if (!downloader_) {
-        Complain() << "the downloader is not available\n";
-        return 1;
-    }
+    if (!app_->Start(CCliApp::kEngines)) return kExitFailed;
+    downloader_ = DownloaderOrSay();
+    if (!downloader_) return kExitFailed;
     downloader_->LoadList(nullptr);
     std::vector<RefPtr<IDownload>> listed;
     {
@@ -152,33 +142,25 @@ int CMoveSession::Run() {
             for (IDownload* d : *array) listed.emplace_back(d);
     }
     download_ = Find(listed);
-    if (!download_) {
-        Complain() << "no download " << options_.which << " in the list\n";
-        return 1;
-    }
-    if (download_->GetStatus() == DS_MOVING) {
-        Complain() << "the file of download " << download_->GetID() << " is being moved already\n";
-        return 1;
-    }
+    if (!download_) return Refuse(kExitFailed, "no download " + options_.which + " in the list");
+    std::string id = std::to_string(download_->GetID());
+    if (download_->GetStatus() == DS_MOVING)
+        return Refuse(kExitFailed, "the file of download " + id + " is being moved already");
     std::string source = download_->GetLocalPath();
     std::string target = folder_ + "/" + download_->GetFileName();
     // Only the download's own data is moved: a finished file (empty ones too) or the part that has
     // arrived. A download without either has no file to move, and one whose file has gone cannot
     // be moved either; neither is reported as moved.
-    if (download_->GetFileName().empty() || (!download_->IsFinished() && download_->GetDownloaded() == 0)) {
-        Complain() << "download " << download_->GetID() << " has no file yet; nothing to move\n";
-        return 1;
-    }
+    if (download_->GetFileName().empty() || (!download_->IsFinished() && download_->GetDownloaded() == 0))
+        return Refuse(kExitFailed, "download " + id + " has no file yet; nothing to move");
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(source, ec)) {
-        Complain() << "the file of download " << download_->GetID() << " is missing: " << source << "\n";
-        return 1;
-    }
+    if (!std::filesystem::is_regular_file(source, ec))
+        return Refuse(kExitFailed, "the file of download " + id + " is missing: " + source);
     if (target == source) {
         std::cout << "Nothing to move: " << source << "\n";
         return 0;
     }
-    if (!MayReplace(target)) return 1;
+    if (!MayReplace(target)) return kExitFailed;
     PauseOthers(listed);
     listed.clear();
     download_->MoveTo(folder_, true);
@@ -192,26 +174,25 @@ int CMoveSession::Run() {
             if (m.msg == WM_MOVE_TICK && !ended_) OnTick();
         });
     }
-    if (liveLine_) std::cout << "\r\033[K" << std::flush;
+    progress_.Clear();
     for (auto& d : pausedOthers_) d->Resume();
     pausedOthers_.clear();
 
     int status = 0;
     if (!ended_) {
         std::cerr << "Interrupted: the file stays at " << source << "\n";
-        status = 130;
+        status = kExitInterrupted;
     } else if (download_->GetStatus() == DS_MOVING_FAILED) {
-        Complain() << "moving " << source << " to " << folder_ << " failed; the file stays where it was\n";
-        status = 1;
+        status = Refuse(kExitFailed, "moving " + source + " to " + folder_ + " failed; the file stays where it was");
     } else {
-        if (!terminal_) ShowProgress(true);
+        if (!progress_.Live()) ShowProgress(true);
         std::cout << "Moved to " << download_->GetLocalPath() << "\n";
     }
     download_.Reset();
     downloader_.Reset();
     bool saved = app_->Stop();
     app_.reset();
-    if (status == 0 && !saved) return 1;
+    if (status == kExitOk && !saved) return kExitFailed;
     return status;
 }
 

@@ -40,30 +40,27 @@ constexpr uint32_t kTickMs = 250;
 class CScanSession {
 public:
     CScanSession(CliContext& ctx, SScanOptions options)
-        : ctx_(ctx), options_(std::move(options)), live_(isatty(STDERR_FILENO) == 1) {}
+        : ctx_(ctx), options_(std::move(options)) {}
     int Run();
 
 private:
     bool StartScan(const SScanProfile& profile);
     void OnMessage(const SWindowMessage& m);
     void OnWaiting(IDownload* download);
-    void ShowProgress(bool force);
-    void ClearProgress();
+    void ShowProgress();
     void PrintText();
     void PrintJson();
 
     CliContext& ctx_;
     SScanOptions options_;
-    bool live_;
+    CProgressLine progress_{STDERR_FILENO};
     std::unique_ptr<CCliApp> app_;
     RefPtr<IScanner> scanner_;
     std::vector<std::unique_ptr<SScanElement>> thumbnails_, pictures_, links_;
     std::map<std::string, std::string> fetched_;  // small picture address -> file in the cache
     bool failed_ = false;
     bool ended_ = false;
-    bool progressShown_ = false;
     bool done_ = false;  // the results are being printed: no more progress
-    uint32_t lastPlain_ = 0;
 };
 
 bool CScanSession::StartScan(const SScanProfile& profile) {
@@ -81,14 +78,14 @@ bool CScanSession::StartScan(const SScanProfile& profile) {
 void CScanSession::OnWaiting(IDownload* download) {
     // Nobody answers a login question in a scan from the command line: the page fails, the scan
     // goes on. A login stored for the site (plover sites) is used by every page request.
-    ClearProgress();
+    progress_.Clear();
     Complain() << download->GetServer() << " asks for a login; store one with plover sites\n";
     download->CancelAuthorization();
 }
 
 void CScanSession::OnMessage(const SWindowMessage& m) {
     switch (m.msg) {
-        case WM_SCAN_CLI_TICK: ShowProgress(false); return;
+        case WM_SCAN_CLI_TICK: ShowProgress(); return;
         case WM_SCAN_ELEMENT: {
             std::unique_ptr<SScanElement> e(reinterpret_cast<SScanElement*>(m.wp));
             auto& list = e->GetType() == SCAN_THUMBNAIL ? thumbnails_ : e->GetType() == SCAN_LARGE_PIC ? pictures_ : links_;
@@ -117,27 +114,13 @@ void CScanSession::OnMessage(const SWindowMessage& m) {
     }
 }
 
-void CScanSession::ShowProgress(bool force) {
+void CScanSession::ShowProgress() {
     if (!scanner_ || ended_ || done_ || options_.fetch.quiet) return;
     std::string line = "Scanning: " + std::to_string(scanner_->GetPagesScanned()) + " pages scanned, " +
                        std::to_string(scanner_->GetRemainingCount()) + " remaining, " +
                        std::to_string(thumbnails_.size()) + " thumbnails, " +
                        std::to_string(scanner_->GetLinkCount()) + " links";
-    if (live_) {
-        std::cerr << "\r" << line << "\033[K" << std::flush;
-        progressShown_ = true;
-        return;
-    }
-    uint32_t now = GetTickCount();
-    if (!force && now - lastPlain_ < kPlainProgressMs) return;
-    lastPlain_ = now;
-    std::cerr << line << "\n";
-}
-
-void CScanSession::ClearProgress() {
-    if (!progressShown_) return;
-    std::cerr << "\r\033[K" << std::flush;
-    progressShown_ = false;
+    progress_.Show(line);
 }
 
 std::string MarkSuffix(const std::string& url) {
@@ -203,7 +186,8 @@ void CScanSession::PrintJson() {
 int CScanSession::Run() {
     if (!options_.buildUrl)
         if (int refused = RefuseUnfetchable(options_.url)) return refused;
-    if (!ApplyTlsOptions(options_.tls) || !CheckFetchOptions(options_.fetch) || !ApplyCookieOptions(options_.cookies)) return 2;
+    if (!ApplyTlsOptions(options_.tls)) return kExitFailed;
+    if (!CheckFetchOptions(options_.fetch) || !ApplyCookieOptions(options_.cookies)) return kExitUsage;
     app_ = std::make_unique<CCliApp>(ctx_);
     if (!app_->Start(CCliApp::kEngines)) return 1;
     WarnWhenUnverified();
@@ -223,30 +207,27 @@ int CScanSession::Run() {
         app_->Stop();
         return 1;
     }
-    lastPlain_ = GetTickCount();  // the first plain line comes after one period
+    progress_.DelayPlain();
     {
         CWindowTicker ticker(app_->App().MainWindow(), WM_SCAN_CLI_TICK, kTickMs);
         app_->RunUntilQuit([this](const SWindowMessage& m) { OnMessage(m); });
     }
     done_ = true;
-    ClearProgress();
+    progress_.Clear();
     scanner_->Close();
     log.Stop();
     runSettings.Restore();
     bool saved = app_->Stop();  // late notices still reach OnMessage and are freed there
     saved = SaveCookiesAsAsked(options_.cookies) && saved;
 
-    if (failed_) {
-        Complain() << scanner_->GetErrorText() << " (" << options_.url << ")\n";
-        return 1;
-    }
+    if (failed_) return Refuse(kExitFailed, scanner_->GetErrorText() + " (" + options_.url + ")");
     if (!ended_) std::cerr << "Interrupted: the results found so far follow.\n";
     if (options_.json)
         PrintJson();
     else
         PrintText();
     std::cout.flush();
-    if (!ended_) return 130;
+    if (!ended_) return kExitInterrupted;
     return saved ? 0 : 1;
 }
 
@@ -280,14 +261,8 @@ bool ChooseScanProfile(const std::string& which, SScanProfile& out, const SProfi
 
 RefPtr<IScanner> StartScanner(const std::string& url, bool reload, const SScanProfile& profile, HWND window,
                               bool followPicturePages) {
-    RefPtr<IEngine> engine;
-    RefPtr<IScannerEngine> scanEngine;
-    if (GetEngineMgr()->GetEngine(ENGINE_ID_SCANNER, engine.Put()))
-        scanEngine = QueryAs<IScannerEngine>(engine.Get(), IID_IScannerEngine);
-    if (!scanEngine) {
-        Complain() << "the scanner is not available\n";
-        return nullptr;
-    }
+    auto scanEngine = EngineOrSay<IScannerEngine>(ENGINE_ID_SCANNER, IID_IScannerEngine, "scanner");
+    if (!scanEngine) return nullptr;
     SScanRequest request;
     request.url = url;
     request.reload = reload;
@@ -300,9 +275,8 @@ RefPtr<IScanner> StartScanner(const std::string& url, bool reload, const SScanPr
 }
 
 int RefuseUnfetchable(const std::string& url) {
-    if (IsFetchableUrl(url)) return 0;
-    Complain() << "not an HTTP or FTP address: " << url << "\n";
-    return 2;
+    if (IsFetchableUrl(url)) return kExitOk;
+    return Refuse(kExitUsage, "not an HTTP or FTP address: " + url);
 }
 
 int TakeBuiltAddress(std::string& url, const std::function<std::string()>& build) {

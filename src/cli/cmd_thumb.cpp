@@ -56,20 +56,16 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 void RunThumb(CliContext& ctx, const SThumbOptions& o) {
     SSize box;
-    if (!ParseSize(o.size, box)) {
-        Complain() << "--size must be WxH with two numbers from 1 to 65535, e.g. 200x200\n";
-        ctx.exitCode = 2;
-        return;
-    }
+    if (!ParseSize(o.size, box))
+        return void(ctx.exitCode = Refuse(kExitUsage, "--size must be WxH with two numbers from 1 to 65535, e.g. 200x200"));
     std::error_code ec;
     fs::create_directories(o.out, ec);
-    if (!fs::is_directory(o.out)) {
-        Complain() << "cannot use " << o.out << " as the output folder"
-                  << (ec ? ": " + ec.message() : std::string()) << "\n";
-        ctx.exitCode = 1;
-        return;
-    }
-    const bool live = StdoutIsTerminal() && !o.json;
+    if (!fs::is_directory(o.out))
+        return void(ctx.exitCode = Refuse(kExitFailed, "cannot use " + o.out + " as the output folder" +
+                                                           (ec ? ": " + ec.message() : std::string())));
+    // On a terminal the file at work is a progress line; elsewhere each result is a line.
+    CProgressLine progress(STDOUT_FILENO);
+    const bool live = progress.Live() && !o.json;
     std::set<std::string> used;
     nlohmann::json list = nlohmann::json::array();
     size_t written = 0;
@@ -87,8 +83,11 @@ void RunThumb(CliContext& ctx, const SThumbOptions& o) {
             else item["error"] = error;
             list.push_back(item);
         } else if (live) {
-            std::cout << "\r\033[K[" << i + 1 << "/" << o.files.size() << "] " << file << std::flush;
-            if (!ok) std::cout << "\r\033[K" << file << ": " << error << "\n";
+            progress.Show("[" + std::to_string(i + 1) + "/" + std::to_string(o.files.size()) + "] " + file);
+            if (!ok) {
+                progress.Clear();
+                std::cout << file << ": " << error << "\n";
+            }
         } else if (ok) {
             std::cout << file << " -> " << target << " (" << image.GetWidth() << "x" << image.GetHeight() << ")\n";
         } else {
@@ -97,7 +96,8 @@ void RunThumb(CliContext& ctx, const SThumbOptions& o) {
     });
     NImageLoader::Shutdown();
     if (o.json) std::cout << list.dump(2) << "\n";
-    if (live) std::cout << "\r\033[K" << written << " of " << o.files.size() << " thumbnails written to " << o.out << "\n";
+    progress.Clear();
+    if (live) std::cout << written << " of " << o.files.size() << " thumbnails written to " << o.out << "\n";
     if (!accepted) Complain() << "the image loader has stopped\n";
     ctx.exitCode = accepted && written == o.files.size() ? 0 : 1;
 }

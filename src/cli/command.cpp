@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "cli/app_session.h"
+#include "cli/cli_kit.h"
 
 #ifndef PLOVER_VERSION
 #define PLOVER_VERSION "0"
@@ -47,6 +48,45 @@ std::vector<char*> TakeSetupSwitches(int argc, char** argv, CliContext& ctx) {
     return kept;
 }
 
+// The names a word left over at `at` could have meant: its options for an option, its
+// subcommands for a word when it has any.
+std::vector<std::string> KnownNames(const CLI::App& at, bool option) {
+    std::vector<std::string> names;
+    if (option) {
+        for (const CLI::Option* o : at.get_options()) {
+            for (const std::string& l : o->get_lnames()) names.push_back("--" + l);
+            for (const std::string& s : o->get_snames()) names.push_back("-" + s);
+        }
+    } else {
+        for (const CLI::App* sub : at.get_subcommands([](const CLI::App*) { return true; }))
+            names.push_back(sub->get_name());
+    }
+    return names;
+}
+
+// A usage error as the user sees it: CLI11's message, what a mistyped name may have meant, and
+// where the help is. Always status 2.
+int ReportUsageError(CLI::App& app, const CLI::ParseError& e) {
+    CLI::App* at = &app;
+    while (!at->get_subcommands().empty()) at = at->get_subcommands().front();
+    std::string command = at->get_name();
+    for (CLI::App* p = at->get_parent(); p; p = p->get_parent()) command = p->get_name() + " " + command;
+    Complain() << e.what() << "\n";
+    for (const std::string& word : at->remaining()) {
+        bool option = word.size() > 1 && word[0] == '-';
+        std::string typed = option ? word.substr(0, word.find('=')) : word;
+        std::string hint = DidYouMean(typed, KnownNames(*at, option));
+        if (!hint.empty()) Complain() << typed << ": " << hint << "\n";
+    }
+    std::cerr << "Run '" << command << " --help' for the commands and options.\n";
+    return kExitUsage;
+}
+
+constexpr const char* kExitStatusFooter =
+    "Exit status: 0 success; 1 a job or part of it failed, or it was refused; 2 usage error (unknown\n"
+    "command or option, missing argument, bad value); 130 interrupted (Ctrl-C, SIGTERM).\n"
+    "Run 'plover COMMAND --help' for a command's options.\n";
+
 }  // namespace
 
 CommandRegistrar::CommandRegistrar(const char* name, CommandSetup setup) { Registry()[name] = std::move(setup); }
@@ -62,14 +102,18 @@ int RunCommandLine(int argc, char** argv) {
     bool installFlag = false, uninstallFlag = false;  // taken out before parsing; listed for --help
     app.add_flag("--install", installFlag, "Install Plover for this user (folders and default settings), then end");
     app.add_flag("--uninstall", uninstallFlag, "Remove this user's Plover settings (data is kept), then end");
+    ctx.root = &app;
     app.require_subcommand(0, 1);
+    app.footer(kExitStatusFooter);
     for (auto& [name, setup] : Registry()) setup(app, ctx);
 
     std::vector<char*> args = TakeSetupSwitches(argc, argv, ctx);
     try {
         app.parse(int(args.size()), args.data());
     } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        // Help and version end with their own status (0); everything else is a usage error.
+        if (e.get_exit_code() == int(CLI::ExitCodes::Success)) return app.exit(e);
+        return ReportUsageError(app, e);
     }
     // "/BRInst" is checked first, as the program always did.
     if (ctx.install) return RunInstall(ctx);

@@ -16,6 +16,7 @@ struct CliContext {
     // command that contains "/BRInst" or "/BRUninst" anywhere. Such a run does only that.
     bool install = false;
     bool uninstall = false;
+    const CLI::App* root = nullptr;  // the whole command line: the manual page and completions
 };
 // A command that uses the home brings the application up and down with CCliApp (cli/app_session.h).
 

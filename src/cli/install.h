@@ -2,6 +2,7 @@
 // The installation run ("--install", "/BRInst", `plover install`): the folders, the settings
 // store with the default settings when there is none, the default baskets and the system's
 // proxy setting.
+#include <filesystem>
 #include <string>
 
 #include "app/reg_key.h"
@@ -23,6 +24,10 @@ std::string ProposedBasketsFolder(const CliContext& ctx);
 // proxy records replaced by what http_proxy/ftp_proxy name (left alone when they name nothing).
 // What was done is printed; false when nothing could be made at all.
 bool InstallBasketsAndProxy(const CliContext& ctx, const HKEY& ploverKey, const SInstallOptions& options);
+
+// Where a user's manual pages and shell completions go: DIR/share with a home of its own
+// (--home, PLOVER_HOME), else the XDG data folder (~/.local/share).
+std::filesystem::path ShareFolderOf(const CliContext& ctx);
 
 int RunInstallWith(const CliContext& ctx, const SInstallOptions& options);
 

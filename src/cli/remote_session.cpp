@@ -151,34 +151,29 @@ int RunCollectThrough(const SRunningPlover& plover, const std::string& url, cons
     std::string path = "/api/jobs/" + std::to_string(answer.value("job", 0));
     signal(SIGINT, OnSignal);
     signal(SIGTERM, OnSignal);
-    bool live = isatty(STDERR_FILENO) == 1;
-    auto lastPlain = std::chrono::steady_clock::now();
+    CProgressLine progress(STDERR_FILENO);
+    progress.DelayPlain();
     while (!interrupted) {
         nlohmann::json state;
         if (client.Get(path, state) != 200) {
-            Complain() << "the running Plover has stopped\n";
-            return 1;
+            progress.Clear();
+            return Refuse(kExitFailed, "the running Plover has stopped");
         }
         std::string errors = state.value("errors", "");
-        if (live && !errors.empty()) std::cerr << "\r\033[K";
+        if (!errors.empty()) progress.Clear();
         std::cerr << errors;
         if (state.value("done", false)) {
-            if (live) std::cerr << "\r\033[K" << std::flush;
+            progress.Clear();
             std::cout << state.value("summary", "") << std::flush;
-            return state.value("exitCode", 1);
+            return state.value("exitCode", kExitFailed);
         }
         std::string line = state.value("progress", "");
-        auto now = std::chrono::steady_clock::now();
-        if (live && !line.empty())
-            std::cerr << "\r" << line << "\033[K" << std::flush;
-        else if (!line.empty() && now - lastPlain >= std::chrono::seconds(5)) {
-            lastPlain = now;
-            std::cerr << line << "\n";
-        }
+        if (!line.empty()) progress.Show(line);
         std::this_thread::sleep_for(kPollEvery);
     }
-    std::cerr << "\nInterrupted: the collection goes on in the running Plover.\n";
-    return 130;
+    progress.Clear();
+    std::cerr << "Interrupted: the collection goes on in the running Plover.\n";
+    return kExitInterrupted;
 }
 
 }  // namespace plover::cli

@@ -1,7 +1,8 @@
 #include "cli/terminal.h"
 
+#include "cli/cli_kit.h"
+
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,11 +14,7 @@ namespace plover::cli {
 bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 bool StdinIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 
-int TerminalColumns() {
-    winsize ws{};
-    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
-    return 80;
-}
+int TerminalColumns() { return TerminalColumnsOf(STDOUT_FILENO); }
 
 namespace {
 

@@ -14,7 +14,7 @@ namespace plover::cli {
 
 bool StdoutIsTerminal();
 bool StdinIsTerminal();
-int TerminalColumns();  // 80 when unknown
+int TerminalColumns();  // of standard output: the terminal's, else COLUMNS, else 80
 
 // Writes prompt to standard error and reads one line from standard input (without echo when
 // `secret`). Nothing at the end of input or when cancelled() turned true.

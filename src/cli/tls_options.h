@@ -17,7 +17,7 @@ struct STlsCliOptions {
 void AddTlsOptions(CLI::App* cmd, STlsCliOptions& options);
 
 // Before Plover starts (a download of the list may resume at once): makes the options this run's.
-// False (said why) when the anchor file cannot be read: the command ends with status 2.
+// False (said why) when the anchor file cannot be read: the command fails (status 1).
 bool ApplyTlsOptions(const STlsCliOptions& options);
 // Once the settings are loaded: the warning line when this run does not verify certificates.
 void WarnWhenUnverified();

@@ -182,7 +182,7 @@ TEST_F(HttpsTest, InsecureSkipsTheCheckWithAWarningAndTrustCanComeFromTheEnviron
     // An anchor file that cannot be read: refused on the command line, a failure from the setting.
     std::string none = (out.Path() / "none.pem").string();
     SRunResult missing = Get({"--ca-certificate", none, good.HttpsUrl("/g.bin")});
-    EXPECT_EQ(missing.exitCode, 2) << missing.err;
+    EXPECT_EQ(missing.exitCode, 1) << missing.err;
     ASSERT_EQ(RunPlover(home.Str(), {"settings", "set", "csTlsCaFile", none}).exitCode, 0);
     SRunResult stored = Get({"--verbose", "--overwrite", good.HttpsUrl("/g.bin")});
     EXPECT_NE(stored.exitCode, 0);

@@ -1,0 +1,54 @@
+// The exit statuses of the plover command as a script sees them: every usage error exits 2 with
+// CLI11's message and, for a mistyped command or option, what it was probably meant to be; a
+// failure that is no usage error exits 1; --help lists the statuses.
+#include <gtest/gtest.h>
+
+#include "run_plover.h"
+#include "testutil/temp_dir.h"
+
+namespace plover::test {
+namespace {
+
+TEST(UsageTest, UsageErrorsExitTwoWithASuggestion) {
+    TempDir home, folder;
+    const std::string url = "http://127.0.0.1:9/a.bin";  // never fetched: each run ends before
+    struct SCase {
+        std::vector<std::string> args;
+        int status;
+        std::string said;  // a part of standard error
+        bool parser = true; // found by the parser, which points to --help
+    } cases[] = {
+        {{"gte", url}, 2, "plover: gte: did you mean get?"},
+        {{"frobnicate"}, 2, "not expected: frobnicate"},
+        {{"get", "--fodler", folder.Str(), url}, 2, "plover: --fodler: did you mean --folder?"},
+        {{"get", "--priorty=3", url}, 2, "plover: --priorty: did you mean --priority?"},
+        {{"basket", "lst"}, 2, "plover: lst: did you mean list?"},
+        {{"basket"}, 2, "A subcommand is required"},
+        {{"get", "--priority", "11", url}, 2, "--priority"},        // a value out of range
+        {{"collect", url}, 2, "--basket is required"},              // a missing option
+        {{"move", "1"}, 2, "FOLDER is required"},                   // a missing argument
+        {{"scan", "gallery/index.html"}, 2, "not an HTTP or FTP address", false},
+        {{"get", "--ca-certificate", (folder.Path() / "none.pem").string(), url}, 1,
+         "cannot read the CA certificate file", false},             // no usage error: a failure
+    };
+    for (const SCase& c : cases) {
+        SRunResult r = RunPlover(home.Str(), c.args);
+        std::string shown = c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : "");
+        EXPECT_EQ(r.exitCode, c.status) << shown << "\n" << r.err;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << shown << "\n" << r.err;
+        if (c.parser) {
+            EXPECT_NE(r.err.find("--help"), std::string::npos) << shown << "\n" << r.err;
+        }
+    }
+}
+
+TEST(UsageTest, HelpListsTheExitStatuses) {
+    TempDir home;
+    SRunResult r = RunPlover(home.Str(), {"--help"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (const char* s : {"Exit status:", "0 success", "1 a job", "2 usage error", "130 interrupted"})
+        EXPECT_NE(r.out.find(s), std::string::npos) << s << "\n" << r.out;
+}
+
+}  // namespace
+}  // namespace plover::test
