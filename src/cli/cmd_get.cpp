@@ -6,6 +6,8 @@
 // same command run again continues them where they stopped. A download of the list that finished
 // and whose file is whole is reported as it stands. Downloads of the list are loaded held: only
 // the ones this run asks for are let go, the others keep their state in the list untouched.
+// Without an address, the run continues the saved list: every download in it that has neither
+// finished, failed nor been paused (plover list pause) is let go and followed to its end.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -142,6 +144,7 @@ struct STracked {
     RefPtr<IDownload> download;
     bool done = false;
     bool ok = false;
+    bool whole = false;                  // finished before this run, its file whole where asked
     std::string failure;                 // the status text of a failure
     DownloadStatus shownStatus = 0;      // last status printed (plain output)
     uint32_t lastPlain = 0;              // tick of the last plain progress line
@@ -161,6 +164,7 @@ private:
     bool PrepareFolder();
     bool Attach();
     void Adopt(const std::string& address, const std::vector<RefPtr<IDownload>>& listed);
+    void ContinueList(const std::vector<RefPtr<IDownload>>& listed);
     RefPtr<IDownload> AddNew(const std::string& address);
     void OnTick();
     void Evaluate(STracked& t);
@@ -234,8 +238,8 @@ bool CGetSession::CollectAddresses(std::vector<std::string>& out) {
             if (IsImportableAddress(line)) out.push_back(line);
         }
     }
-    if (out.empty() && ok) {
-        Complain() << "no address to download (give URL... or --input FILE)\n";
+    if (out.empty() && ok && !options_.input.empty()) {
+        Complain() << "no address to download in " << options_.input << "\n";
         return false;
     }
     return ok || !out.empty();
@@ -298,6 +302,7 @@ void CGetSession::Adopt(const std::string& address, const std::vector<RefPtr<IDo
         // Done already when its whole file is where this run asks for it and nothing asks for a
         // new copy.
         if (HasWholeFile(t.download.Get()) && t.download->GetLocalFolder() == folder_ && !options_.overwrite) {
+            t.whole = true;
             tracked_.push_back(std::move(t));  // the first look reports it finished
             return;
         }
@@ -333,6 +338,26 @@ void CGetSession::Adopt(const std::string& address, const std::vector<RefPtr<IDo
     tracked_.push_back(std::move(t));
 }
 
+void CGetSession::ContinueList(const std::vector<RefPtr<IDownload>>& listed) {
+    for (auto& d : listed) {
+        if (d->IsFinished() || d->IsFailed() || d->IsPaused()) continue;
+        STracked t;
+        t.address = d->GetOriginalUrl();
+        t.download = d;
+        AnswerWithSiteLogin(d.Get());
+        if (d->GetStatus() == DS_WAIT_FOR_USER)
+            d->Retry(0);
+        else
+            d->Resume();
+        tracked_.push_back(std::move(t));
+    }
+    if (tracked_.empty())
+        std::cerr << "Nothing to continue: no download of the list waits (plover list shows them).\n";
+    else if (terminal_ || options_.verbose)
+        std::cerr << "Continuing " << tracked_.size() << (tracked_.size() == 1 ? " download" : " downloads")
+                  << " of the list\n";
+}
+
 void CGetSession::Finish(STracked& t, bool ok, const std::string& failure) {
     t.done = true;
     t.ok = ok;
@@ -341,8 +366,10 @@ void CGetSession::Finish(STracked& t, bool ok, const std::string& failure) {
     s.workers = 0;
     s.speed = s.timeLeft = 0;
     ClearLive();
-    if (!ok)
-        std::cout << s.name << ": " << failure << " (" << t.address << ")\n";
+    if (t.whole)
+        std::cout << s.name << ": Finished already, the file is whole: " << t.download->GetLocalPath() << "\n";
+    else if (!ok)
+        std::cout << s.name << ": " << failure << " (" << AddressWithoutPassword(t.address) << ")\n";
     else if (terminal_)
         std::cout << TerminalLine(s, TerminalColumns() - 1) << "\n";
     else
@@ -484,10 +511,13 @@ void CGetSession::OnTick() {
 int CGetSession::Run() {
     std::vector<std::string> addresses;
     bool addressesOk = CollectAddresses(addresses);
-    if (addresses.empty() || !PrepareFolder()) return 2;
+    // No address at all: the saved list is continued.
+    const bool continuing = options_.urls.empty() && options_.input.empty();
+    if ((addresses.empty() && !continuing) || !PrepareFolder()) return 2;
 
     if (!ApplyTlsOptions(options_.tls)) return 2;
-    if (auto running = FindRunningPlover(ctx_)) return RunGetThrough(*running, addresses, folder_, options_.priority);
+    if (!continuing)
+        if (auto running = FindRunningPlover(ctx_)) return RunGetThrough(*running, addresses, folder_, options_.priority);
     CTerminalListProgress listProgress;  // a long list loads during the start-up
     // The list loads while the engines start: none of its downloads may run before this run has
     // said which are its own.
@@ -515,6 +545,7 @@ int CGetSession::Run() {
     for (IDownload* d : *array) listed.emplace_back(d);
     array.reset();
     for (const std::string& a : addresses) Adopt(a, listed);
+    if (continuing) ContinueList(listed);
     listed.clear();
     // The answers posted above (resume, retry, a stored login) run before the first look at a
     // status: a waiting call returns after everything posted before it.
