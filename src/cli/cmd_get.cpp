@@ -27,6 +27,7 @@
 #include "cli/app_session.h"
 #include "cli/command.h"
 #include "cli/download_format.h"
+#include "cli/json_lines.h"
 #include "cli/remote_session.h"
 #include "cli/terminal.h"
 #include "cli/tls_options.h"
@@ -54,6 +55,7 @@ struct SGetOptions {
     std::string input;
     bool overwrite = false;
     bool verbose = false;
+    bool json = false;  // one JSON line at each download's end and a summary, no progress lines
     std::vector<std::string> urls;
     STlsCliOptions tls;
 };
@@ -366,7 +368,13 @@ void CGetSession::Finish(STracked& t, bool ok, const std::string& failure) {
     s.workers = 0;
     s.speed = s.timeLeft = 0;
     ClearLive();
-    if (t.whole)
+    if (options_.json) {
+        nlohmann::json j = DownloadJson(t.download->GetSnapshot());
+        j["ok"] = ok;
+        if (!ok) j["failure"] = failure;
+        if (t.whole) j["already"] = true;  // finished before this run, its file whole
+        WriteJsonLine(std::cout, j);
+    } else if (t.whole)
         std::cout << s.name << ": Finished already, the file is whole: " << t.download->GetLocalPath() << "\n";
     else if (!ok)
         std::cout << s.name << ": " << failure << " (" << AddressWithoutPassword(t.address) << ")\n";
@@ -374,6 +382,10 @@ void CGetSession::Finish(STracked& t, bool ok, const std::string& failure) {
         std::cout << TerminalLine(s, TerminalColumns() - 1) << "\n";
     else
         std::cout << PlainLine(s) << "\n";
+    if (!ok && failure == StatusText(DS_UNAUTHORIZED))
+        std::cerr << "hint: give the login with --user NAME (and --ask-password), or store it for the site with "
+                     "plover sites add "
+                  << t.download->GetServer() << " USER PASSWORD\n";
     std::cout.flush();
 }
 
@@ -467,6 +479,7 @@ void CGetSession::PrintVerbose() {
 }
 
 void CGetSession::Render() {
+    if (options_.json) return;
     uint32_t now = GetTickCount();
     if (!terminal_) {
         for (auto& t : tracked_) {
@@ -566,6 +579,12 @@ int CGetSession::Run() {
         failed += t.done && !t.ok;
         unfinished += !t.done;
     }
+    if (options_.json)
+        WriteJsonLine(std::cout, {{"type", "summary"},
+                                  {"downloads", tracked_.size()},
+                                  {"finished", tracked_.size() - failed - unfinished},
+                                  {"failed", failed},
+                                  {"interrupted", !allDone_}});
     if (!allDone_)
         std::cerr << "Interrupted: " << unfinished << (unfinished == 1 ? " download" : " downloads")
                   << " saved; run the same command again to continue.\n";
@@ -592,6 +611,7 @@ void Setup(CLI::App& app, CliContext& ctx) {
         ->check(CLI::Range(0, 2));
     cmd->add_option("--input", options->input, "Read addresses from FILE, one a line")->type_name("FILE");
     cmd->add_flag("--overwrite", options->overwrite, "Overwrite existing target files without asking");
+    cmd->add_flag("--json", options->json, "One JSON object a line: each download at its end, then a summary");
     cmd->add_flag("--verbose", options->verbose, "Print the protocol log (requests, headers, connects, closes, TLS)");
     AddTlsOptions(cmd, options->tls);
     cmd->callback([options, &ctx] {

@@ -87,7 +87,7 @@ std::vector<RefPtr<IDownload>> Matches(const std::vector<RefPtr<IDownload>>& lis
 
 void Show(CliContext& ctx, const SListOptions& options) {
     CCliApp app(ctx);
-    if (!app.Start()) return;
+    if (!app.Start(CCliApp::kReadOnly)) return;
     CTerminalListProgress listProgress;
     RefPtr<CDownloader> owner = CDownloader::Create(GetProgramFolder());
     std::string path = owner->GetListPath();
