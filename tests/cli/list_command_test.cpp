@@ -97,6 +97,14 @@ TEST_F(ListCommandTest, PauseResumeAndRetryChangeWhatGetWithoutAnAddressContinue
     SRunResult again = Get({later});
     EXPECT_EQ(again.exitCode, 0) << again.out << again.err;
     EXPECT_NE(again.out.find("Finished already"), std::string::npos) << again.out;
+    SRunResult json = Get({later, "--json"});
+    EXPECT_EQ(json.exitCode, 0) << json.out << json.err;
+    std::vector<nlohmann::json> lines = JsonLines(json.out);
+    ASSERT_EQ(lines.size(), 2u) << json.out;
+    EXPECT_EQ(lines[0]["type"], "download");
+    EXPECT_EQ(lines[0]["already"], true);
+    EXPECT_EQ(lines[1]["type"], "summary");
+    EXPECT_EQ(lines[1]["finished"], 1);
     EXPECT_EQ(web.RequestCount("/later.bin"), fetched);
 }
 
