@@ -13,17 +13,30 @@ CApp::~CApp() {
     signals_.Stop();
 }
 
-CApp::EStart CApp::Init(const SHomes& homes, const SAppParts& parts) {
+CApp::EStart CApp::Init(const SHomes& homes, const SAppParts& parts, EAccess access) {
     if (initialized_) return EStart::Running;
     std::string error;
     if (!CreateHomes(homes, &error)) {
         ShowMessage(error);
         return EStart::Failed;
     }
+    reader_ = access == EAccess::Reader;
     switch (lock_.Acquire(homes.settingsDir / kInstanceLockName, &error)) {
         case CInstanceLock::EResult::Acquired: break;
-        case CInstanceLock::EResult::HeldElsewhere: ShowMessage(kAlreadyRunningMessage); return EStart::AlreadyRunning;
-        case CInstanceLock::EResult::Failed: ShowMessage(error); return EStart::Failed;
+        case CInstanceLock::EResult::HeldElsewhere:
+            if (reader_) {
+                filesInUse_ = true;  // the other instance's files: read, never changed
+                break;
+            }
+            ShowMessage(kAlreadyRunningMessage);
+            return EStart::AlreadyRunning;
+        case CInstanceLock::EResult::Failed:
+            if (reader_) {
+                filesInUse_ = true;
+                break;
+            }
+            ShowMessage(error);
+            return EStart::Failed;
     }
     homes_ = homes;
     parts_ = parts;
@@ -52,7 +65,7 @@ CApp::EStart CApp::Init(const SHomes& homes, const SAppParts& parts) {
 }
 
 void CApp::LoadStore() {
-    auto result = GetRegStore().Load(homes_.settingsDir / kStoreFileName);
+    auto result = GetRegStore().Load(homes_.settingsDir / kStoreFileName, filesInUse_);
     const std::string file = GetRegStore().File().string();
     switch (result.status) {
         case CRegStore::ELoadStatus::Loaded:
@@ -109,6 +122,11 @@ bool CApp::Shutdown() {
         }
     }
     if (parts_.onExit) parts_.onExit();
+    if (reader_) {
+        signals_.Stop();
+        lock_.Release();
+        return true;
+    }
     if (parts_.siteLogins) {
         CBRRegKey key;
         if (key.OpenForWrite(RegCurrentUser(), kPloverKey)) parts_.siteLogins(key, false);

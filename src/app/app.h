@@ -19,6 +19,12 @@
 // saved, the main settings saved unless the uninstalled flag is set, the store written, the lock
 // released.
 //
+// A reader (EAccess::Reader: a command that only shows what is stored) works while another
+// instance of the same home runs: the stored files are always saved whole (a temporary file
+// renamed over the old one), so it reads either the old or the new one, and changes none of them
+// (a damaged one stays where it is for its owner to keep aside). When no other instance runs it
+// holds the lock for its run and treats the files as any start does. Its Shutdown saves nothing.
+//
 // Installation and uninstallation runs ("/BRInst", "/BRUninst") go through RunSetup instead: it
 // refuses with "Plover is already running. Close it and restart the installation." while
 // another instance runs, otherwise holds the lock while the action runs.
@@ -68,6 +74,7 @@ struct SAppParts {
 class CApp {
 public:
     enum class EStart { Running, AlreadyRunning, Failed };
+    enum class EAccess { Owner, Reader };
     using MessageHandler = std::function<void(const SWindowMessage&)>;
 
     // mgr: the engine manager (the process-wide one by default; tests pass their own).
@@ -77,7 +84,7 @@ public:
     CApp& operator=(const CApp&) = delete;
 
     // Every failure is shown (ShowMessage) before it is returned.
-    EStart Init(const SHomes& homes, const SAppParts& parts);
+    EStart Init(const SHomes& homes, const SAppParts& parts, EAccess access = EAccess::Owner);
     bool IsInitialized() const { return initialized_; }
 
     // Registers the engines in order; an engine whose identifier is taken is released unstarted.
@@ -116,6 +123,8 @@ private:
     MessageHandler handler_;
     bool initialized_ = false;
     bool uninstalled_ = false;
+    bool reader_ = false;
+    bool filesInUse_ = false;  // a reader without the lock: no stored file is changed
     bool shutDown_ = false;
 };
 

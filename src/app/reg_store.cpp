@@ -30,12 +30,12 @@ void RemoveStaleTemps(const std::filesystem::path& file) {
 
 CRegStore::CRegStore() : root_(std::make_shared<CRegNode>("")) {}
 
-CRegStore::SLoadResult CRegStore::Load(const std::filesystem::path& file) {
+CRegStore::SLoadResult CRegStore::Load(const std::filesystem::path& file, bool readOnly) {
     std::lock_guard g(RegLock());
     file_ = file;
-    saveRefused_ = false;
+    saveRefused_ = readOnly;
     root_ = std::make_shared<CRegNode>("");
-    RemoveStaleTemps(file);
+    if (!readOnly) RemoveStaleTemps(file);
 
     SLoadResult result;
     std::string text, why;
@@ -58,6 +58,7 @@ CRegStore::SLoadResult CRegStore::Load(const std::filesystem::path& file) {
     }
     result.status = ELoadStatus::Damaged;
     result.reason = why;
+    if (readOnly) return result;
     result.keptAs = KeepDamagedFileAside(file, &result.moveError);
     // A file that could not be moved is kept by refusing to write over it.
     if (result.keptAs.empty()) saveRefused_ = true;

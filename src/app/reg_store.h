@@ -38,8 +38,9 @@ public:
 
     // Replaces the tree with the file's contents (an empty tree when the file is missing or
     // damaged) and remembers the file for Save. Temporary files left by an interrupted save
-    // are removed.
-    SLoadResult Load(const std::filesystem::path& file);
+    // are removed. A reader (readOnly) leaves every file as it is, a damaged one and another
+    // process's temporary files included, and never saves.
+    SLoadResult Load(const std::filesystem::path& file, bool readOnly = false);
     // Writes the tree to the remembered file atomically. False with a reason when no file has
     // been loaded, the store was unreadable, or writing failed (the old file then stays).
     bool Save(std::string* error = nullptr);

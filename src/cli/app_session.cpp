@@ -16,7 +16,9 @@ namespace plover::cli {
 SHomes HomesOf(const CliContext& ctx) { return ResolveHomes(ctx.home); }
 
 bool CCliApp::Start(unsigned flags) {
-    if (app_.Init(HomesOf(ctx_), ProgramParts()) != CApp::EStart::Running) {
+    started_ = app_.Init(HomesOf(ctx_), ProgramParts(),
+                         (flags & kReadOnly) ? CApp::EAccess::Reader : CApp::EAccess::Owner);
+    if (started_ != CApp::EStart::Running) {
         ctx_.exitCode = 1;
         return false;
     }

@@ -23,6 +23,9 @@ public:
     enum EStartFlags : unsigned {
         kSettingsOnly = 0,
         kEngines = 1,  // register the program's engines; SIGINT/SIGTERM then quit in order
+        // Only show what is stored: it works while another Plover of the home runs (without the
+        // instance lock, changing no file), and saves nothing at the end. Not with kEngines.
+        kReadOnly = 2,
     };
 
     explicit CCliApp(CliContext& ctx) : ctx_(ctx) {}
@@ -38,10 +41,13 @@ public:
     bool Stop();
 
     CApp& App() { return app_; }
+    // After a failed Start: whether another Plover of the home holds the lock.
+    bool OtherIsRunning() const { return started_ == CApp::EStart::AlreadyRunning; }
 
 private:
     CliContext& ctx_;
     CApp app_;
+    CApp::EStart started_ = CApp::EStart::Failed;
 };
 
 // The homes of this run: --home / PLOVER_HOME, else the XDG folders.

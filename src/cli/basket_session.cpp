@@ -2,11 +2,13 @@
 #include "cli/basket_session.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <iostream>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "baskets/basket.h"
 #include "baskets/download_db.h"
 #include "baskets/download_db_sink.h"
 #include "cli/download_format.h"
@@ -215,7 +217,15 @@ void CBasketSession::End(STrack& t) {
         return;
     }
     DownloadStatus st = d->GetStatus(), sup = d->GetSuperStatus();
-    DownloadStatus why = t.failure ? t.failure : IsFailedStatus(st) || sup == DS_NONE ? st : sup;
+    // A download that waits for the user says why beside that state ("Can't create file").
+    DownloadStatus why = t.failure                                     ? t.failure
+                         : st == DS_WAIT_FOR_USER && sup != DS_NONE    ? sup
+                         : IsFailedStatus(st) || sup == DS_NONE        ? st
+                                                                       : sup;
+    // The basket's folder went away during the run: said once, as at the start of a run.
+    std::error_code ec;
+    if (why == DS_CANT_CREATE_FILE && noFolder_.empty() && !std::filesystem::is_directory(basket_.csRootFolder, ec))
+        noFolder_ = CantCreateFolderMessage(basket_.csRootFolder);
     Fail(t.item.url, StatusText(why));
 }
 
@@ -301,7 +311,14 @@ void CBasketSession::PrintSummary(std::ostream& out, bool json, bool colour) con
         elsewhere_.empty() ? std::string() : "  (not collected: another download of the address is queued)");
     for (const auto& [url, path] : elsewhere_) out << "    " << url << (path.empty() ? "" : ": " + path) << "\n";
     row("failed", int(failures_.size()), {}, ETone::Bad);
-    for (const auto& [url, why] : failures_) out << "    " << url << ": " << why << "\n";
+    size_t unsaved = 0;  // files that had no folder to go to: told once below
+    for (const auto& [url, why] : failures_) {
+        if (!noFolder_.empty() && why == StatusText(DS_CANT_CREATE_FILE))
+            ++unsaved;
+        else
+            out << "    " << url << ": " << why << "\n";
+    }
+    if (unsaved) out << "    " << unsaved << (unsaved == 1 ? " file" : " files") << " with no folder to go to\n";
     if (!otherFormats_.empty()) {
         int links = 0;
         std::string formats;
@@ -315,7 +332,9 @@ void CBasketSession::PrintSummary(std::ostream& out, bool json, bool colour) con
                 "them, plover get downloads them)");
     }
     if (!noFolder_.empty())
-        out << noFolder_ << "\n";
+        out << noFolder_ << "\n"
+            << "The basket's folder does not exist (removed, or on a disk that is not mounted); plover basket edit \""
+            << basket_.csName << "\" --folder DIR gives it another.\n";
     else if (seen_.empty())
         out << "Nothing to collect.\n";
     else if (downloaded_ == 0 && moved_ == 0 && queued_ == 0 && samePicture_ == 0 && AllCollected())

@@ -28,6 +28,7 @@
 #include "cli/command.h"
 #include "cli/remote_commands.h"
 #include "cli/cookie_options.h"
+#include "cli/json_lines.h"
 #include "cli/terminal.h"
 #include "cli/window_ticker.h"
 #include "engine/sinks.h"
@@ -71,7 +72,7 @@ std::pair<uint64_t, uint64_t> FolderContents(const std::string& folder) {
 }
 
 nlohmann::json ToJson(const CBasket& b) {
-    return {{"name", b.csName},     {"folder", b.csRootFolder}, {"id", b.dwID},
+    return {{"type", "basket"},          {"name", b.csName},     {"folder", b.csRootFolder}, {"id", b.dwID},
             {"client", b.GetClientID()}, {"dispatch", DispatchName(b.eDispatch)}, {"icon", b.icon.csFile}};
 }
 
@@ -81,12 +82,12 @@ void List(CliContext& ctx, bool json) {
         return;
     }
     CCliApp app(ctx);
-    if (!app.Start()) return;
+    if (!app.Start(CCliApp::kReadOnly)) return;
     CBasketList& list = GetBaskets();
     for (int i = 0; i < list.GetSize(); ++i) {
         const CBasket& b = *list.GetAt(i);
         if (json)
-            std::cout << ToJson(b).dump() << "\n";
+            WriteJsonLine(std::cout, ToJson(b));
         else
             std::cout << b.csName << "\t" << b.csRootFolder
                       << (b.eDispatch == DISPATCH_ROOT ? "" : std::string("\t(") + DispatchName(b.eDispatch) + ")")
@@ -98,7 +99,7 @@ void List(CliContext& ctx, bool json) {
 
 void Show(CliContext& ctx, const std::string& name, bool json) {
     CCliApp app(ctx);
-    if (!app.Start()) return;
+    if (!app.Start(CCliApp::kReadOnly)) return;
     CBasket* b = FindOrSay(name);
     if (!b) return void(ctx.exitCode = 1);
     auto [files, bytes] = FolderContents(b->csRootFolder);
@@ -106,7 +107,7 @@ void Show(CliContext& ctx, const std::string& name, bool json) {
         nlohmann::json j = ToJson(*b);
         j["files"] = files;
         j["bytes"] = bytes;
-        std::cout << j.dump() << "\n";
+        WriteJsonLine(std::cout, j);
         return;
     }
     std::cout << "Name:      " << b->csName << "\n"
@@ -125,6 +126,11 @@ struct SEditOptions {
     bool perServer = false, rootFolder = false;
 };
 
+// A refusal of the basket rules as a line; the folder one names the folder it refused.
+std::string RefusalLine(const std::string& refusal, const std::string& folder) {
+    return refusal == kMsgInvalidFolder ? refusal + ": " + folder : refusal;
+}
+
 bool NameTaken(const std::string& name, const CBasket* except) {
     CBasket* other = GetBaskets().FindByName(name);
     if (!other || other == except) return false;
@@ -138,7 +144,7 @@ void Add(CliContext& ctx, const std::string& name, const std::string& folder, bo
     std::string dir = Absolute(folder);
     std::string refusal = CheckBasketProperties(GetBaskets(), nullptr, name, dir);
     if (!refusal.empty()) {
-        std::cerr << refusal << "\n";
+        std::cerr << RefusalLine(refusal, dir) << "\n";
         return void(ctx.exitCode = 1);
     }
     if (NameTaken(name, nullptr)) return void(ctx.exitCode = 1);
@@ -156,7 +162,7 @@ void Edit(CliContext& ctx, const SEditOptions& o) {
     std::string folder = o.folder ? Absolute(*o.folder) : b->csRootFolder;
     std::string refusal = CheckBasketProperties(GetBaskets(), b, name, folder);
     if (!refusal.empty()) {
-        std::cerr << refusal << "\n";
+        std::cerr << RefusalLine(refusal, folder) << "\n";
         return void(ctx.exitCode = 1);
     }
     if (NameTaken(name, b)) return void(ctx.exitCode = 1);

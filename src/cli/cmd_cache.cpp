@@ -1,6 +1,7 @@
 // plover cache info | clear | mode 0|1|2 | limit MB | move FOLDER: the page cache, as its options
-// page offers it. info, clear and move run the program's engines, so the page manager loads the
-// index of the last run and saves it again when the command ends; mode and limit are settings.
+// page offers it. clear and move run the program's engines, so the page manager loads the index of
+// the last run and saves it again when the command ends; info only reads the index; mode and
+// limit are settings.
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -11,9 +12,13 @@
 #include "cli/app_session.h"
 #include "cli/command.h"
 #include "cli/download_format.h"
+#include "cli/json_lines.h"
 #include "cli/terminal.h"
 #include "engine/engine_mgr.h"
+#include "platform/homes.h"
+#include "scan/cache_index.h"
 #include "scan/i_page_mgr.h"
+#include "scan/page_mgr_files.h"
 #include "scan/page_mgr_rules.h"
 
 namespace plover::cli {
@@ -46,22 +51,32 @@ RefPtr<IPageMgr> PageMgr(CliContext& ctx) {
     return pm;
 }
 
+// Only reads the cache's index file (saved whole), so that it works while another Plover runs.
 void Info(CliContext& ctx, bool json) {
     CCliApp app(ctx);
-    if (!app.Start(CCliApp::kEngines)) return;
-    RefPtr<IPageMgr> pm = PageMgr(ctx);
-    if (!pm) return;
+    if (!app.Start(CCliApp::kReadOnly)) return;
     const CRegistrySettings& s = GetSettings();
-    int count = pm->GetCachedCount();
-    uint64_t size = pm->GetCacheSize();
+    std::string folder = s.csCacheFolder.empty() ? GetProgramCacheFolder().string() : s.csCacheFolder;
+    CreatePrivateFolder(folder);  // as the page manager makes it: the cache is private to its user
+    CCacheIndex index;
+    std::string bytes;
+    bool opened = false;
+    if (ReadSmallFile(std::filesystem::path(folder) / kCacheIndexName, kMaxCacheIndexBytes, &bytes, &opened) &&
+        index.Parse(bytes) != ECacheIndexLoad::Loaded)
+        index.Clear();
+    int count = index.GetCount();
+    uint64_t size = index.GetTotalSize();
     if (json) {
-        nlohmann::json out = {{"folder", s.csCacheFolder}, {"files", count},         {"bytes", size},
-                              {"mode", s.eCacheMode},      {"modeText", ModeText(s.eCacheMode)},
-                              {"limitMB", s.iMaxCacheSpace}};
-        std::cout << out.dump(2) << "\n";
+        WriteJsonLine(std::cout, {{"type", "cache"},
+                                  {"folder", folder},
+                                  {"files", count},
+                                  {"bytes", size},
+                                  {"mode", s.eCacheMode},
+                                  {"modeText", ModeText(s.eCacheMode)},
+                                  {"limitMB", s.iMaxCacheSpace}});
         return;
     }
-    std::cout << "Cache folder: " << s.csCacheFolder << "\n"
+    std::cout << "Cache folder: " << folder << "\n"
               << "Cached files: " << CountAndSize(count, size) << "\n"
               << "Check for newer versions of stored pages: " << ModeText(s.eCacheMode) << " (" << s.eCacheMode
               << ")\n"

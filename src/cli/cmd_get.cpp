@@ -6,6 +6,8 @@
 // same command run again continues them where they stopped. A download of the list that finished
 // and whose file is whole is reported as it stands. Downloads of the list are loaded held: only
 // the ones this run asks for are let go, the others keep their state in the list untouched.
+// Without an address, the run continues the saved list: every download in it that has neither
+// finished, failed nor been paused (plover list pause) is let go and followed to its end.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +29,7 @@
 #include "cli/download_format.h"
 #include "cli/fetch_options.h"
 #include "cli/protocol_log.h"
+#include "cli/json_lines.h"
 #include "cli/remote_session.h"
 #include "cli/terminal.h"
 #include "cli/cookie_options.h"
@@ -55,6 +58,7 @@ struct SGetOptions {
     std::string input;
     bool overwrite = false;
     bool verbose = false;
+    bool json = false;  // one JSON line at each download's end and a summary, no progress lines
     std::vector<std::string> urls;
     STlsCliOptions tls;
     SCookieCliOptions cookies;
@@ -121,6 +125,7 @@ struct STracked {
     RefPtr<IDownload> download;
     bool done = false;
     bool ok = false;
+    bool whole = false;                  // finished before this run, its file whole where asked
     std::string failure;                 // the status text of a failure
     DownloadStatus shownStatus = 0;      // last status printed (plain output)
     CPlainPace pace;                     // of its plain progress lines
@@ -140,6 +145,7 @@ private:
     bool TakePassword();
     bool PrepareFolder();
     void Adopt(const std::string& address, const std::vector<RefPtr<IDownload>>& listed);
+    void ContinueList(const std::vector<RefPtr<IDownload>>& listed);
     RefPtr<IDownload> AddNew(const std::string& address);
     void OnTick();
     void Evaluate(STracked& t);
@@ -216,8 +222,8 @@ bool CGetSession::CollectAddresses(std::vector<std::string>& out) {
             if (IsImportableAddress(line)) out.push_back(line);
         }
     }
-    if (out.empty() && ok) {
-        Complain() << "no address to download (give URL... or --input FILE)\n";
+    if (out.empty() && ok && !options_.input.empty()) {
+        Complain() << "no address to download in " << options_.input << "\n";
         return false;
     }
     if (!options_.output.empty() && out.size() > 1) {
@@ -315,6 +321,7 @@ void CGetSession::Adopt(const std::string& address, const std::vector<RefPtr<IDo
         // Done already when its whole file is where this run asks for it and nothing asks for a
         // new copy.
         if (HasWholeFile(t.download.Get()) && t.download->GetLocalFolder() == folder_ && !options_.overwrite) {
+            t.whole = true;
             tracked_.push_back(std::move(t));  // the first look reports it finished
             return;
         }
@@ -354,6 +361,26 @@ void CGetSession::Adopt(const std::string& address, const std::vector<RefPtr<IDo
     tracked_.push_back(std::move(t));
 }
 
+void CGetSession::ContinueList(const std::vector<RefPtr<IDownload>>& listed) {
+    for (auto& d : listed) {
+        if (d->IsFinished() || d->IsFailed() || d->IsPaused()) continue;
+        STracked t;
+        t.address = d->GetOriginalUrl();
+        t.download = d;
+        AnswerWithSiteLogin(d.Get());
+        if (d->GetStatus() == DS_WAIT_FOR_USER)
+            d->Retry(0);
+        else
+            d->Resume();
+        tracked_.push_back(std::move(t));
+    }
+    if (tracked_.empty())
+        std::cerr << "Nothing to continue: no download of the list waits (plover list shows them).\n";
+    else if (terminal_ || options_.verbose)
+        std::cerr << "Continuing " << tracked_.size() << (tracked_.size() == 1 ? " download" : " downloads")
+                  << " of the list\n";
+}
+
 void CGetSession::Finish(STracked& t, bool ok, const std::string& failure) {
     t.done = true;
     t.ok = ok;
@@ -362,8 +389,16 @@ void CGetSession::Finish(STracked& t, bool ok, const std::string& failure) {
     s.workers = 0;
     s.speed = s.timeLeft = 0;
     progress_.Clear();
-    if (!ok) {
-        std::cout << s.name << ": " << Paint(failure, ETone::Bad, colour_) << " (" << t.address << ")\n";
+    if (options_.json) {
+        nlohmann::json j = DownloadJson(t.download->GetSnapshot());
+        j["ok"] = ok;
+        if (!ok) j["failure"] = failure;
+        if (t.whole) j["already"] = true;  // finished before this run, its file whole
+        WriteJsonLine(std::cout, j);
+    } else if (t.whole) {
+        std::cout << s.name << ": Finished already, the file is whole: " << t.download->GetLocalPath() << "\n";
+    } else if (!ok) {
+        std::cout << s.name << ": " << Paint(failure, ETone::Bad, colour_) << " (" << AddressWithoutPassword(t.address) << ")\n";
     } else if (options_.fetch.quiet) {
         // a quiet run tells only failures
     } else if (terminal_) {
@@ -374,6 +409,10 @@ void CGetSession::Finish(STracked& t, bool ok, const std::string& failure) {
         std::cout << line << "\n";
     } else
         std::cout << PlainLine(s) << "\n";
+    if (!ok && failure == StatusText(DS_UNAUTHORIZED))
+        std::cerr << "hint: give the login with --user NAME (and --ask-password), or store it for the site with "
+                     "plover sites add "
+                  << t.download->GetServer() << " USER PASSWORD\n";
     std::cout.flush();
 }
 
@@ -461,7 +500,7 @@ void CGetSession::PrintVerbose() {
 }
 
 void CGetSession::Render() {
-    if (options_.fetch.quiet) return;
+    if (options_.fetch.quiet || options_.json) return;
     if (!progress_.Live()) {
         // Each download has its own pace, and a line at once when its status changes.
         for (auto& t : tracked_) {
@@ -500,13 +539,16 @@ void CGetSession::OnTick() {
 int CGetSession::Run() {
     std::vector<std::string> addresses;
     bool addressesOk = CollectAddresses(addresses);
-    if (addresses.empty()) return kExitUsage;
+    // No address at all: the saved list is continued.
+    const bool continuing = options_.urls.empty() && options_.input.empty();
+    if (addresses.empty() && !continuing) return kExitUsage;
     if (!PrepareFolder() || !ApplyTlsOptions(options_.tls)) return kExitFailed;
     if (!CheckFetchOptions(options_.fetch) || !TakePassword()) return kExitUsage;
-    if (auto running = FindRunningPlover(ctx_)) {
-        WarnCookiesStayHere(options_.cookies);
-        return RunGetThrough(*running, addresses, folder_, options_.priority);
-    }
+    if (!continuing)
+        if (auto running = FindRunningPlover(ctx_)) {
+            WarnCookiesStayHere(options_.cookies);
+            return RunGetThrough(*running, addresses, folder_, options_.priority);
+        }
     if (!ApplyCookieOptions(options_.cookies)) return kExitUsage;
     CTerminalListProgress listProgress;  // a long list loads during the start-up
     // The list loads while the engines start: none of its downloads may run before this run has
@@ -535,6 +577,7 @@ int CGetSession::Run() {
     for (IDownload* d : *array) listed.emplace_back(d);
     array.reset();
     for (const std::string& a : addresses) Adopt(a, listed);
+    if (continuing) ContinueList(listed);
     listed.clear();
     // The answers posted above (resume, retry, a stored login) run before the first look at a
     // status: a waiting call returns after everything posted before it.
@@ -555,6 +598,12 @@ int CGetSession::Run() {
         failed += t.done && !t.ok;
         unfinished += !t.done;
     }
+    if (options_.json)
+        WriteJsonLine(std::cout, {{"type", "summary"},
+                                  {"downloads", tracked_.size()},
+                                  {"finished", tracked_.size() - failed - unfinished},
+                                  {"failed", failed},
+                                  {"interrupted", !allDone_}});
     if (!allDone_)
         std::cerr << "Interrupted: " << unfinished << (unfinished == 1 ? " download" : " downloads")
                   << " saved; run the same command again to continue.\n";
@@ -595,6 +644,7 @@ void Setup(CLI::App& app, CliContext& ctx) {
     cmd->add_flag("--ask-password", options->askPassword, "Ask for the password of --user on the terminal, without echo");
     cmd->add_option("--referer", options->referer, "Send this address as the referring page")->type_name("URL");
     AddFetchOptions(cmd, options->fetch);
+    cmd->add_flag("--json", options->json, "One JSON object a line: each download at its end, then a summary");
     AddTlsOptions(cmd, options->tls);
     AddCookieOptions(cmd, options->cookies);
     cmd->callback([options, &ctx] {

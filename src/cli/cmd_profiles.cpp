@@ -9,6 +9,7 @@
 #include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
+#include "cli/json_lines.h"
 #include "cli/terminal.h"
 #include "scan/scan_profile.h"
 
@@ -62,7 +63,8 @@ bool Apply(SScanProfile& p, const SProfileOptions& o) {
 }
 
 nlohmann::json ToJson(int index, const SScanProfile& p) {
-    return {{"number", index},
+    return {{"type", "profile"},
+            {"number", index},
             {"name", p.csName},
             {"description", p.csDescription},
             {"thumbnails", p.bThumbnails != 0},
@@ -120,12 +122,10 @@ int Find(CliContext& ctx, const std::string& text) {
 
 void List(CliContext& ctx, bool json) {
     CCliApp app(ctx);
-    if (!app.Start()) return;
+    if (!app.Start(CCliApp::kReadOnly)) return;
     const CScanProfileList& list = GetScanProfiles();
     if (json) {
-        nlohmann::json out = nlohmann::json::array();
-        for (int i = 0; i < list.GetSize(); ++i) out.push_back(ToJson(i, *list.GetAt(i)));
-        std::cout << out.dump(2) << "\n";
+        for (int i = 0; i < list.GetSize(); ++i) WriteJsonLine(std::cout, ToJson(i, *list.GetAt(i)));
         return;
     }
     if (list.GetSize() == 0) std::cout << kNoProfilesMessage << "\n";
@@ -135,11 +135,11 @@ void List(CliContext& ctx, bool json) {
 
 void Show(CliContext& ctx, const std::string& which, bool json) {
     CCliApp app(ctx);
-    if (!app.Start()) return;
+    if (!app.Start(CCliApp::kReadOnly)) return;
     int i = Find(ctx, which);
     if (i < 0) return;
     if (json)
-        std::cout << ToJson(i, *GetScanProfiles().GetAt(i)).dump(2) << "\n";
+        WriteJsonLine(std::cout, ToJson(i, *GetScanProfiles().GetAt(i)));
     else
         PrintProfile(i, *GetScanProfiles().GetAt(i));
 }
@@ -196,7 +196,7 @@ void Setup(CLI::App& app, CliContext& ctx) {
 
     auto json = std::make_shared<bool>(false);
     auto* list = cmd->add_subcommand("list", "Every profile with its number");
-    list->add_flag("--json", *json, "One JSON array of profiles");
+    list->add_flag("--json", *json, "One JSON object a line");
     list->callback([&ctx, json] { List(ctx, *json); });
 
     auto which = std::make_shared<std::string>();

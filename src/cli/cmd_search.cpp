@@ -14,6 +14,7 @@
 #include "cli/app_session.h"
 #include "cli/collect_command.h"
 #include "cli/command.h"
+#include "cli/json_lines.h"
 #include "cli/scan_command.h"
 #include "cli/terminal.h"
 #include "scan/search_site.h"
@@ -67,16 +68,17 @@ void WarnWithoutMarker(ISearchSite* site) {
 
 void List(CliContext& ctx, bool json) {
     CCliApp app(ctx);
-    if (!app.Start()) return;
+    if (!app.Start(CCliApp::kReadOnly)) return;
     if (!json) return PrintAll();
-    nlohmann::json out = nlohmann::json::array();
     const CSearchSiteList& list = GetSearchSites();
     for (int i = 0; i < list.GetCount(); ++i) {
         RefPtr<ISearchSite> site;
         list.GetSite(i, site.Put());
-        out.push_back({{"number", i + 1}, {"title", site->GetTitle()}, {"format", site->GetFormat()}});
+        WriteJsonLine(std::cout, {{"type", "searchSite"},
+                                  {"number", i + 1},
+                                  {"title", site->GetTitle()},
+                                  {"format", site->GetFormat()}});
     }
-    std::cout << out.dump(2) << "\n";
 }
 
 // The properties of a new site (site null) or an existing one; false when refused.
@@ -190,7 +192,7 @@ void Setup(CLI::App& app, CliContext& ctx) {
 
     auto json = std::make_shared<bool>(false);
     auto* list = cmd->add_subcommand("list", "Every search site with its number, title and format");
-    list->add_flag("--json", *json, "One JSON array of sites");
+    list->add_flag("--json", *json, "One JSON object a line");
     list->callback([&ctx, json] { List(ctx, *json); });
 
     auto addOptions = std::make_shared<SSiteOptions>();

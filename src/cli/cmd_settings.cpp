@@ -10,6 +10,7 @@
 #include "cli/app_session.h"
 #include "cli/command.h"
 #include "cli/remote_commands.h"
+#include "cli/json_lines.h"
 #include "platform/homes.h"
 
 namespace plover::cli {
@@ -38,32 +39,40 @@ const SSettingInfo* FindOrComplain(const std::vector<SSettingInfo>& list, const 
     return info;
 }
 
+nlohmann::json SettingLine(const SSettingInfo& info) {
+    return {{"type", "setting"}, {"name", info.name}, {"value", ToJson(info)}};
+}
+
 void List(CliContext& ctx, bool json) {
     if (auto running = FindRunningPlover(ctx)) {
         ctx.exitCode = RunSettingsListThrough(*running, json);
         return;
     }
     CCliApp app(ctx);
-    if (!app.Start()) return;
+    if (!app.Start(CCliApp::kReadOnly)) return;
     auto list = ListSettings(GetSettings());
     if (json) {
-        nlohmann::json out = nlohmann::json::object();
-        for (const auto& info : list) out[info.name] = ToJson(info);
-        std::cout << out.dump(2) << "\n";
+        for (const auto& info : list) WriteJsonLine(std::cout, SettingLine(info));
         return;
     }
     for (const auto& info : list) std::cout << info.name << " = " << FormatSetting(info) << "\n";
 }
 
-void Get(CliContext& ctx, const std::string& name) {
-    if (auto running = FindRunningPlover(ctx)) {
-        ctx.exitCode = RunSettingsGetThrough(*running, name);
-        return;
-    }
+void Get(CliContext& ctx, const std::string& name, bool json) {
+    if (!json)  // the JSON line is read from the stored settings, which a running Plover saves at once
+        if (auto running = FindRunningPlover(ctx)) {
+            ctx.exitCode = RunSettingsGetThrough(*running, name);
+            return;
+        }
     CCliApp app(ctx);
-    if (!app.Start()) return;
+    if (!app.Start(CCliApp::kReadOnly)) return;
     auto list = ListSettings(GetSettings());
-    if (const SSettingInfo* info = FindOrComplain(list, name, ctx)) std::cout << FormatSetting(*info) << "\n";
+    const SSettingInfo* info = FindOrComplain(list, name, ctx);
+    if (!info) return;
+    if (json)
+        WriteJsonLine(std::cout, SettingLine(*info));
+    else
+        std::cout << FormatSetting(*info) << "\n";
 }
 
 void Set(CliContext& ctx, const std::string& name, const std::string& value) {
@@ -106,7 +115,9 @@ void Setup(CLI::App& app, CliContext& ctx) {
     auto name = std::make_shared<std::string>();
     auto* get = cmd->add_subcommand("get", "Print one setting's value");
     get->add_option("NAME", *name, "Value name, e.g. eTrafficMode or TimeoutParams/dwConnect")->required();
-    get->callback([&ctx, name] { Get(ctx, *name); });
+    auto getJson = std::make_shared<bool>(false);
+    get->add_flag("--json", *getJson, "As one JSON object");
+    get->callback([&ctx, name, getJson] { Get(ctx, *name, *getJson); });
 
     auto setName = std::make_shared<std::string>();
     auto value = std::make_shared<std::string>();

@@ -6,6 +6,7 @@
 #include "cli/cli_kit.h"
 #include "baskets/basket.h"
 #include "cli/download_format.h"
+#include "cli/json_lines.h"
 
 namespace plover::cli {
 namespace {
@@ -38,9 +39,8 @@ int RunSettingsListThrough(const SRunningPlover& plover, bool json) {
     nlohmann::json settings;
     if (!Stored(plover, settings)) return 1;
     if (json) {
-        nlohmann::json out = nlohmann::json::object();
-        for (const nlohmann::json& s : settings) out[s.value("name", "")] = s["json"];
-        std::cout << out.dump(2) << "\n";
+        for (const nlohmann::json& s : settings)
+            WriteJsonLine(std::cout, {{"type", "setting"}, {"name", s.value("name", "")}, {"value", s["json"]}});
         return 0;
     }
     for (const nlohmann::json& s : settings) std::cout << s.value("name", "") << " = " << s.value("value", "") << "\n";
@@ -83,12 +83,11 @@ int RunListThrough(const SRunningPlover& plover, bool json) {
     std::stable_sort(downloads.begin(), downloads.end(),
                      [](const nlohmann::json& a, const nlohmann::json& b) { return a.value("queue", 0) < b.value("queue", 0); });
     if (json) {
-        nlohmann::json out = nlohmann::json::array();
         for (const nlohmann::json& d : downloads)
-            out.push_back({{"id", d["id"]}, {"status", d["status"]}, {"reason", d.value("reason", "")},
-                           {"downloaded", d["downloaded"]}, {"size", d["size"]}, {"priority", d["priority"]},
-                           {"path", d.value("path", "")}, {"url", d["url"]}, {"tls", d.value("tls", false)}});
-        std::cout << out.dump(2) << "\n";
+            WriteJsonLine(std::cout, {{"type", "download"}, {"id", d["id"]}, {"status", d["status"]},
+                                      {"reason", d.value("reason", "")}, {"downloaded", d["downloaded"]},
+                                      {"size", d["size"]}, {"priority", d["priority"]}, {"path", d.value("path", "")},
+                                      {"url", d["url"]}, {"tls", d.value("tls", false)}});
         return 0;
     }
     if (downloads.empty()) std::cout << "The download list is empty.\n";
@@ -118,7 +117,7 @@ int RunBasketListThrough(const SRunningPlover& plover, bool json) {
     for (const nlohmann::json& b : baskets) {
         uint32_t dispatch = b.value("dispatch", 0u);
         if (json) {
-            std::cout << nlohmann::json{{"name", b["name"]}, {"folder", b["folder"]}, {"id", b["id"]},
+            std::cout << nlohmann::json{{"type", "basket"}, {"name", b["name"]}, {"folder", b["folder"]}, {"id", b["id"]},
                                         {"client", b.value("client", 0)}, {"dispatch", dispatchName(dispatch)},
                                         {"icon", b.value("icon", "")}}
                              .dump()

@@ -31,6 +31,7 @@ constexpr int kPriorities = 11;
 std::mutex g_viewLock;
 RefPtr<IDownloadView> g_view;
 std::atomic<bool> g_holdLoaded{false};
+std::atomic<bool> g_atRest{false};
 
 RefPtr<IDownloadView> CurrentView() {
     std::lock_guard g(g_viewLock);
@@ -80,6 +81,7 @@ void SetDownloadView(IDownloadView* view) {
 }
 
 void HoldLoadedDownloads(bool hold) { g_holdLoaded.store(hold); }
+void KeepDownloadsAtRest(bool rest) { g_atRest.store(rest); }
 
 uint8_t DefaultSaveFilter(IDownload* download) {
     int client = download->GetClientID();
@@ -531,9 +533,10 @@ void CDownloader::DoSchedulePass() {
     }
 
     int max = int(CurrentTrafficLimits().maxDownloads);
+    const bool atRest = g_atRest.load();
     for (int p = kPriorities - 1; p >= 0; --p) {
         for (auto& d : buckets[p]) {
-            if (active < max || p == kPriorities - 1) {
+            if (!atRest && (active < max || p == kPriorities - 1)) {
                 int want = d->GetSectionLimit(), have = d->GetLeechCount();
                 if (have > want)
                     d->StopLeeches(have - want);

@@ -62,6 +62,11 @@ void InstallSaveFilter(IEngine* downloader);
 // never run and keep their state in the list as it was. Off by default: a loaded list runs.
 void HoldLoadedDownloads(bool hold);
 
+// Whether the scheduling pass starts no worker at all (every running one is stopped). A front end
+// that only changes the saved list (plover list pause, resume, retry) sets it before the engines
+// start: a download it lets go changes its state in the list without fetching anything.
+void KeepDownloadsAtRest(bool rest);
+
 // The client number of the page cache's fetches.
 inline constexpr int kPageCacheClient = 4;
 

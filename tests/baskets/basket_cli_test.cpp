@@ -45,7 +45,7 @@ TEST_F(BasketCliTest, PropertiesRulesAndTheDeleteConfirmation) {
     ASSERT_EQ(Run({"basket", "add", "Cars", (files.Path() / "cars").string()}).exitCode, 0);
     SRunResult missing = Run({"basket", "add", "New", (files.Path() / "missing").string()});
     EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_EQ(missing.err, "An invalid folder is specified\n");
+    EXPECT_EQ(missing.err, "An invalid folder is specified: " + (files.Path() / "missing").string() + "\n");
     SRunResult inside = Run({"basket", "add", "Old", (files.Path() / "cars/old").string()});
     EXPECT_EQ(inside.exitCode, 1);
     EXPECT_EQ(inside.err, "Chosen folder overlapps with the folder of the 'Cars' basket.\nPlease choose another folder.\n");

@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <map>
 #include <cstdlib>
 #include <thread>
 
+#include "run_plover.h"
 #include "testutil/temp_dir.h"
 
 extern char** environ;
@@ -102,8 +104,10 @@ TEST_F(CliTest, SetThenGetInANewProcessAndTheStoreIsReadableText) {
 
     SResult list = Plover({"settings", "list", "--json"});
     ASSERT_EQ(list.status, 0) << list.err;
-    EXPECT_NE(list.out.find("\"eTrafficMode\": 2"), std::string::npos) << list.out;
-    EXPECT_NE(list.out.find("\"iColWidths\": ["), std::string::npos) << list.out;
+    std::map<std::string, nlohmann::json> values;
+    for (const auto& line : test::JsonLines(list.out)) values[line["name"]] = line["value"];
+    EXPECT_EQ(values["eTrafficMode"], 2) << list.out;
+    EXPECT_TRUE(values["iColWidths"].is_array()) << list.out;
 }
 
 TEST_F(CliTest, UnknownNamesAndValuesOfTheWrongKindAreRefused) {

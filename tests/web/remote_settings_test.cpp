@@ -1,5 +1,6 @@
 // `plover settings` and `plover list` while `plover ui` runs in the home: done through it, with
 // the output of a run alone, instead of stopping at "Plover is already running.".
+#include <sstream>
 #include "web/running_ui.h"
 
 namespace plover::test {
@@ -14,7 +15,13 @@ TEST_F(RemoteSettings, SettingsAreReadAndChangedInTheRunningPlover) {
     EXPECT_EQ(set.exitCode, 0) << set.err;
     EXPECT_EQ(set.out, "iMaxCacheSpace = 300\n");
     EXPECT_EQ(RunPlover(home_.Str(), {"settings", "get", "imaxcachespace"}).out, "300\n");
-    Json list = Json::parse(RunPlover(home_.Str(), {"settings", "list", "--json"}).out);
+    Json list = Json::object();  // JSON lines, one setting a line
+    std::istringstream lines(RunPlover(home_.Str(), {"settings", "list", "--json"}).out);
+    for (std::string line; std::getline(lines, line);) {
+        Json setting = Json::parse(line);
+        EXPECT_EQ(setting["type"], "setting");
+        list[setting["name"].get<std::string>()] = setting["value"];
+    }
     EXPECT_EQ(list["iMaxCacheSpace"], 300);
     EXPECT_EQ(list["sizeThumbMaxSize"], Json({200, 200}));
     EXPECT_NE(RunPlover(home_.Str(), {"settings", "list"}).out.find("\neCacheMode = 1\n"), std::string::npos);
@@ -46,10 +53,10 @@ TEST_F(RemoteSettings, ListShowsTheRunningPloversDownloads) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("  priority 7  " + home_.Str() + "/a.bin  http://127.0.0.1:1/a.bin\n"), std::string::npos)
         << r.out;
-    Json json = Json::parse(RunPlover(home_.Str(), {"list", "--json"}).out);
-    ASSERT_EQ(json.size(), 1u);
-    EXPECT_EQ(json[0]["url"], "http://127.0.0.1:1/a.bin");
-    EXPECT_EQ(json[0]["priority"], 7);
+    Json json = Json::parse(RunPlover(home_.Str(), {"list", "--json"}).out);  // one download: one line
+    EXPECT_EQ(json["type"], "download");
+    EXPECT_EQ(json["url"], "http://127.0.0.1:1/a.bin");
+    EXPECT_EQ(json["priority"], 7);
 }
 
 TEST_F(RemoteSettings, BasketListShowsTheRunningPloversBaskets) {
