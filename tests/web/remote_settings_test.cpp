@@ -1,7 +1,8 @@
 // `plover settings` and `plover list` while `plover ui` runs in the home: done through it, with
 // the output of a run alone, instead of stopping at "Plover is already running.".
-#include <sstream>
 #include "web/running_ui.h"
+
+#include <sstream>
 
 namespace plover::test {
 namespace {
