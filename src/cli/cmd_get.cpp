@@ -560,7 +560,7 @@ int CGetSession::Run() {
     int32_t savedMode = GetSettings().eTrafficMode;
     if (options_.mode >= 0) GetSettings().eTrafficMode = options_.mode;  // this run only
     CRunFetchSettings runSettings;
-    runSettings.Apply(options_.fetch, addresses.front());
+    runSettings.Apply(options_.fetch, addresses.empty() ? std::string() : addresses.front());
     downloader_ = DownloaderOrSay();
     if (!downloader_) return kExitFailed;
     // The ticker runs from here on, so that no change is missed; its ticks wait in the queue
