@@ -25,7 +25,7 @@ using namespace plover;
 namespace {
 
 std::string Entry(size_t i) {
-    char id[16];
+    char id[24];  // room for any size_t
     std::snprintf(id, sizeof id, "%06zu", i);
     std::string gallery = "http://www.example.com/galleries/set" + std::to_string(i / 500);
     std::string s;
