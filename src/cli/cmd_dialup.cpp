@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "cli/json_lines.h"
 #include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
@@ -65,11 +66,11 @@ void Status(CliContext& ctx, bool json) {
     std::vector<std::string> entries;
     if (available) dialer->ListEntries(entries);
     if (json) {
-        nlohmann::json j = {{"dialer", dialerText},     {"available", available},
+        nlohmann::json j = {{"type", "dialup"},         {"dialer", dialerText},     {"available", available},
                             {"entry", s.csActiveDialUp}, {"connected", connected},
                             {"entries", entries},        {"autoDial", s.AutoDial.On != 0},
                             {"attempts", s.AutoDial.Times}, {"interval", s.AutoDial.Sec}};
-        std::cout << j.dump(2) << "\n";
+        WriteJsonLine(std::cout, j);
         return;
     }
     std::cout << "Dialer:      " << dialerText << "\n"
@@ -280,7 +281,7 @@ void Setup(CLI::App& app, CliContext& ctx) {
 
     auto json = std::make_shared<bool>(false);
     auto* status = cmd->add_subcommand("status", "The dialer, the chosen entry and whether it is connected");
-    status->add_flag("--json", *json, "One JSON object");
+    status->add_flag("--json", *json, "One JSON line");
     status->callback([&ctx, json] { Status(ctx, *json); });
 
     auto options = std::make_shared<SDialOptions>();

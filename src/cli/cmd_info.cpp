@@ -5,6 +5,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "cli/json_lines.h"
 #include "cli/cli_kit.h"
 #include "cli/command.h"
 #include "cli/image_batch.h"
@@ -14,12 +15,11 @@ namespace plover::cli {
 namespace {
 
 void RunInfo(CliContext& ctx, const std::vector<std::string>& files, bool json) {
-    nlohmann::json list = nlohmann::json::array();
     bool allDecoded = true;
     bool accepted = LoadEachImage(files, nullptr, 2, [&](size_t i, CBRImage& image) {
         if (!image.IsLoaded()) allDecoded = false;
         if (json) {
-            nlohmann::json item = {{"file", files[i]}, {"decoded", image.IsLoaded()}};
+            nlohmann::json item = {{"type", "image"}, {"file", files[i]}, {"decoded", image.IsLoaded()}};
             if (image.IsLoaded()) {
                 item["format"] = ImageFormatName(image.GetFormat());
                 item["width"] = image.GetSourceWidth();
@@ -28,7 +28,7 @@ void RunInfo(CliContext& ctx, const std::vector<std::string>& files, bool json) 
             } else {
                 item["error"] = image.GetError();
             }
-            list.push_back(item);
+            WriteJsonLine(std::cout, item);  // a file name need not be UTF-8: replaced, never refused
             return;
         }
         if (image.IsLoaded())
@@ -38,7 +38,6 @@ void RunInfo(CliContext& ctx, const std::vector<std::string>& files, bool json) 
             std::cout << files[i] << ": cannot decode: " << image.GetError() << "\n";
     });
     NImageLoader::Shutdown();
-    if (json) std::cout << list.dump(2) << "\n";
     if (!accepted) Complain() << "the image loader has stopped\n";
     ctx.exitCode = accepted && allDecoded ? 0 : 1;
 }
@@ -48,7 +47,7 @@ void Setup(CLI::App& app, CliContext& ctx) {
     auto json = std::make_shared<bool>(false);
     auto* cmd = app.add_subcommand("info", "Show the format, size and bit depth of picture files");
     cmd->add_option("FILE", *files, "Picture files (JPEG, PNG, TIFF, BMP, GIF, TGA, PCX, WebP, AVIF)")->required();
-    cmd->add_flag("--json", *json, "One JSON array, an object per file");
+    cmd->add_flag("--json", *json, "One JSON line a file");
     cmd->callback([&ctx, files, json] { RunInfo(ctx, *files, *json); });
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "cli/json_lines.h"
 #include "cli/cli_kit.h"
 #include "cli/app_session.h"
 #include "cli/command.h"
@@ -35,11 +36,11 @@ void Print(bool json) {
     SHTTPProxyInfo http = GetHTTPProxy();
     SFTPProxyInfo ftp = GetFTPProxy();
     if (json) {
-        nlohmann::json out;
+        nlohmann::json out = {{"type", "proxy"}};
         out["http"] = {{"address", http.csAddr}, {"port", http.iPort}, {"use", http.bUse != 0}, {"inUse", http.IsValid()}};
         out["ftp"] = {{"mode", ftp.eMode},       {"address", ftp.csAddr},        {"port", ftp.iPort},
                       {"passive", ftp.bPasv != 0}, {"user", ftp.csUserName}, {"inUse", ftp.IsValid()}};
-        std::cout << out.dump(2) << "\n";
+        WriteJsonLine(std::cout, out);
         return;
     }
     std::cout << "HTTP proxy: " << AddressText(http) << (http.IsValid() ? " (in use)" : " (not used)") << "\n";
@@ -151,7 +152,7 @@ void Setup(CLI::App& app, CliContext& ctx) {
 
     auto json = std::make_shared<bool>(false);
     auto* show = cmd->add_subcommand("show", "The proxy settings in force");
-    show->add_flag("--json", *json, "As one JSON object");
+    show->add_flag("--json", *json, "As one JSON line");
     show->callback([&ctx, json] {
         CCliApp session(ctx);
         if (session.Start()) Print(*json);

@@ -112,5 +112,28 @@ TEST_F(ReadOnlyTest, TheHistoryShowsWhereEachBasketFileCameFromAndForgetsIt) {
     EXPECT_NE(unknown.err.find("no entry for " + p), std::string::npos) << unknown.err;
 }
 
+
+// The reports that are not listings speak the same JSON lines: the proxies, the dialer and each
+// picture of plover info (one that cannot be decoded is told as such, and the run fails).
+TEST_F(ReadOnlyTest, ReportsAreJsonLinesWithTheirType) {
+    WriteFile(out.Path() / "not-a-picture.jpg", PatternBytes(500, 44));
+    struct {
+        std::vector<std::string> args;
+        const char* type;
+        int exitCode;
+    } cases[] = {
+        {{"proxy", "show", "--json"}, "proxy", 0},
+        {{"dialup", "status", "--json"}, "dialup", 0},
+        {{"info", "--json", (out.Path() / "not-a-picture.jpg").string()}, "image", 1},
+    };
+    for (auto& c : cases) {
+        SRunResult r = Plover(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args[0] << "\n" << r.err;
+        std::vector<nlohmann::json> lines = JsonLines(r.out);
+        ASSERT_EQ(lines.size(), 1u) << c.args[0] << "\n" << r.out;
+        EXPECT_EQ(lines[0]["type"], c.type) << lines[0];
+    }
+}
+
 }  // namespace
 }  // namespace plover::test
