@@ -26,6 +26,7 @@
 #include "cli/app_session.h"
 #include "cli/basket_session.h"
 #include "cli/command.h"
+#include "cli/protocol_log.h"
 #include "cli/remote_commands.h"
 #include "cli/cookie_options.h"
 #include "cli/json_lines.h"
@@ -189,8 +190,17 @@ void Remove(CliContext& ctx, const std::string& name, bool yes) {
     if (app.Stop()) std::cout << "Removed the basket \"" << name << "\"; its folder " << folder << " stays.\n";
 }
 
-void Drop(CliContext& ctx, const std::string& name, const std::vector<std::string>& urls, const std::string& referrer,
-          bool json, const SCookieCliOptions& cookies) {
+// What `plover basket drop` is told besides the basket and the addresses.
+struct SDropOptions {
+    std::string referrer;
+    bool json = false;
+    bool quiet = false;    // no progress line
+    bool verbose = false;  // the protocol log of every file fetched
+    SCookieCliOptions cookies;
+};
+
+void Drop(CliContext& ctx, const std::string& name, const std::vector<std::string>& urls, const SDropOptions& options) {
+    const SCookieCliOptions& cookies = options.cookies;
     for (const auto& u : urls)
         if (!IsFetchableUrl(u)) return void(ctx.exitCode = Refuse(kExitUsage, "not an HTTP or FTP address: " + u));
     if (!ApplyCookieOptions(cookies)) return void(ctx.exitCode = 2);
@@ -200,8 +210,10 @@ void Drop(CliContext& ctx, const std::string& name, const std::vector<std::strin
     if (!b) return void(ctx.exitCode = 1);
     CBasketSession session(app, *b, kBasketItemPauseMs);
     if (!session.Start()) return void(ctx.exitCode = 1);
-    for (const auto& u : urls) session.Add({u, referrer});
+    for (const auto& u : urls) session.Add({u, options.referrer});
     session.Finish();
+    CProtocolLogPrinter log;
+    if (options.verbose) log.Start();
     bool done = false;
     CProgressLine progress(STDERR_FILENO);
     progress.DelayPlain();
@@ -213,17 +225,18 @@ void Drop(CliContext& ctx, const std::string& name, const std::vector<std::strin
                     done = true;
                     app.App().Quit();
                 }
-            } else if (m.msg == WM_BASKET_TICK && !done) {
+            } else if (m.msg == WM_BASKET_TICK && !done && !options.quiet) {
                 progress.Show(session.ProgressLine());
             }
         });
     }
     progress.Clear();
     session.Stop();
+    log.Stop();
     bool saved = app.Stop();
     saved = SaveCookiesAsAsked(cookies) && saved;
     if (!done) std::cerr << "Interrupted: what was done so far follows.\n";
-    session.PrintSummary(std::cout, json, UseColourOn(STDOUT_FILENO));
+    session.PrintSummary(std::cout, options.json, UseColourOn(STDOUT_FILENO));
     ctx.exitCode = !done ? kExitInterrupted : (saved && session.AllCollected()) ? kExitOk : kExitFailed;
 }
 
@@ -330,15 +343,17 @@ void Setup(CLI::App& app, CliContext& ctx) {
     show->callback([=, &ctx] { Show(ctx, *name, *json); });
 
     auto urls = std::make_shared<std::vector<std::string>>();
-    auto referrer = std::make_shared<std::string>();
+    auto dropped = std::make_shared<SDropOptions>();
     auto* drop = cmd->add_subcommand("drop", "Drop addresses into a basket and wait until they are there");
     drop->add_option("NAME", *name, "The basket")->required();
     drop->add_option("URL", *urls, "Addresses of files (http://, https:// or ftp://)")->required();
-    drop->add_option("--referrer", *referrer, "The page the addresses were found on")->type_name("PAGE");
-    drop->add_flag("--json", *json, "One JSON object a line: each address, then a summary");
-    auto cookies = std::make_shared<SCookieCliOptions>();
-    AddCookieOptions(drop, *cookies);
-    drop->callback([=, &ctx] { Drop(ctx, *name, *urls, *referrer, *json, *cookies); });
+    drop->add_option("--referrer,--referer", dropped->referrer, "The page the addresses were found on")
+        ->type_name("PAGE");
+    drop->add_flag("--json", dropped->json, "One JSON object a line: each address, then a summary");
+    drop->add_flag("-q,--quiet", dropped->quiet, "No progress line");
+    drop->add_flag("-v,--verbose", dropped->verbose, "Print the protocol log of every file fetched");
+    AddCookieOptions(drop, dropped->cookies);
+    drop->callback([=, &ctx] { Drop(ctx, *name, *urls, *dropped); });
 
     auto files = std::make_shared<std::vector<std::string>>();
     auto onConflict = std::make_shared<std::string>();

@@ -196,5 +196,16 @@ TEST_F(FamiliarOptionsTest, TheEnvironmentsProxyUnlessNoProxyOrStoredOrRefused) 
     EXPECT_FALSE(Contains(shown.out, std::to_string(proxy.Port()))) << shown.out;
 }
 
+// basket drop fetches too: the protocol log with -v, no progress with -q, --referer as spelt by curl.
+TEST_F(FamiliarOptionsTest, BasketDropTakesTheSameHabits) {
+    TempDir folder;
+    ASSERT_EQ(Run({"basket", "add", "Drops", folder.Str()}).exitCode, 0);
+    SRunResult r = Run({"basket", "drop", "-v", "-q", "--referer", web.Url("/index.html"), "Drops", web.Url("/a.bin")});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.err, "> GET /a.bin")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "> Referer: " + web.Url("/index.html"))) << r.err;
+    EXPECT_EQ(Sha256Of((folder.Path() / "a.bin").string()), Served("a.bin"));
+}
+
 }  // namespace
 }  // namespace plover::test
