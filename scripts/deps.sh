@@ -5,10 +5,12 @@ set -euo pipefail
 
 build_pkgs=(cmake ninja-build g++ pkg-config clang libclang-rt-14-dev libgtest-dev libgmock-dev
   libbenchmark-dev libcli11-dev nlohmann-json3-dev libcpp-httplib-dev libjpeg62-turbo-dev libpng-dev
-  libtiff-dev libwebp-dev libavif-dev zlib1g-dev libssl-dev ca-certificates)
+  libtiff-dev libwebp-dev libavif-dev zlib1g-dev libssl-dev ca-certificates
+  publicsuffix)  # the public suffix list the cookie rules read at run time
 # Real servers the integration tests start on loopback.
 test_pkgs=(nginx-light tinyproxy vsftpd squid ftp-proxy python3 curl procps openssl
-  chromium chromium-driver python3-selenium)  # the browser tests of the web front end
+  chromium chromium-driver python3-selenium  # the browser tests of the web front end
+  imagemagick)  # WebP and AVIF pictures the scan tests make
 # Peer tools the benchmarks compare against.
 bench_pkgs=(wget aria2 axel libxml2-utils libvips-tools imagemagick time)
 
