@@ -10,7 +10,7 @@
 namespace plover {
 
 struct SProfileOverrides {
-    std::optional<int32_t> depth;          // 0: the start page only; N: follow links N levels down
+    std::optional<int32_t> depth;          // levels of links followed below the start page (none: it alone)
     bool allThumbnails = false;            // every thumbnail of each page, not only the first
     bool anySite = false;                  // follow links to other sites too
     std::optional<bool> largePictures;     // collect large pictures, or not

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <strings.h>
 
 #include "baskets/basket.h"
@@ -127,11 +128,21 @@ SApiAnswer ListBasketFolder(CBasketService& service, int id, const std::string& 
                   {"files", files}, {"more", more}}};
 }
 
-SApiAnswer RenameInBasket(CBasketService& service, int id, const nlohmann::json& body) {
-    std::string path, name;
+namespace {
+
+// The "path" and "name" fields of a rename or a new folder; the answer that refuses them, if any.
+std::optional<SApiAnswer> PathAndPlainName(const nlohmann::json& body, std::string& path, std::string& name) {
     if (!TextField(body, "path", path) || !TextField(body, "name", name))
         return ApiError(400, "\"path\" and \"name\" must be texts.");
     if (!IsPlainName(name)) return ApiError(422, "A name cannot be empty, \".\" or \"..\", or hold \"/\".");
+    return std::nullopt;
+}
+
+}  // namespace
+
+SApiAnswer RenameInBasket(CBasketService& service, int id, const nlohmann::json& body) {
+    std::string path, name;
+    if (auto refused = PathAndPlainName(body, path, name)) return *refused;
     std::lock_guard g(service.BasketsLock());
     SBasketRoot root;
     SApiAnswer refused;
@@ -196,9 +207,7 @@ SApiAnswer RemoveFromBasket(CBasketService& service, int id, const nlohmann::jso
 
 SApiAnswer NewBasketFolder(CBasketService& service, int id, const nlohmann::json& body) {
     std::string path, name, parent;
-    if (!TextField(body, "path", path) || !TextField(body, "name", name))
-        return ApiError(400, "\"path\" and \"name\" must be texts.");
-    if (!IsPlainName(name)) return ApiError(422, "A name cannot be empty, \".\" or \"..\", or hold \"/\".");
+    if (auto refused = PathAndPlainName(body, path, name)) return *refused;
     std::lock_guard g(service.BasketsLock());
     SBasketRoot root;
     SApiAnswer refused;
