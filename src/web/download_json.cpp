@@ -3,9 +3,11 @@
 #include <utility>
 #include <vector>
 
+#include "baskets/download_db_sink.h"
 #include "download/categories.h"
 #include "download/download_status.h"
 #include "download/i_download.h"
+#include "download/downloader.h"
 #include "download/i_downloader.h"
 #include "web/utf8_text.h"
 
@@ -18,6 +20,8 @@ const char* StatusClassName(uint32_t statusClass) {
         default: return "idle";
     }
 }
+
+bool ShownInDownloadList(int clientId) { return clientId != kPageCacheClient && clientId != kPreviewClient; }
 
 const char* WaitReason(DownloadStatus status, DownloadStatus reason) {
     if (status != DS_WAIT_FOR_USER) return "";

@@ -26,6 +26,9 @@ nlohmann::json DownloadJson(IDownload* d, const std::vector<SCategoryProp>& cate
 // extensions alone) while none is installed, so the filter is useful from the first start.
 std::vector<SCategoryProp> ListCategories();
 nlohmann::json CategoriesJson(const std::vector<SCategoryProp>& categories);  // their names, in index order
+// Whether a download is a row of the download list: the page cache's fetches and the picture
+// previews are the program's own short-lived work (thousands in a large scan), not the user's.
+bool ShownInDownloadList(int clientId);
 const char* WaitReason(uint32_t status, uint32_t reason);
 // "failed", "busy" or "idle" for a status class.
 const char* StatusClassName(uint32_t statusClass);

@@ -35,7 +35,7 @@ int32_t CWebModel::OnNetNotify(uint32_t code, uintptr_t value1, uintptr_t value2
     }
     if (!IsDownloadEvent(code) || !value1) return 0;
     RefPtr<IDownload> d = QueryAs<IDownload>(reinterpret_cast<IDownload*>(value1), IID_IDownload);
-    if (!d) return 0;
+    if (!d || !ShownInDownloadList(d->GetClientID())) return 0;
     int id = d->GetID();
     std::lock_guard g(lock_);
     if (code == NE_DOWNLOAD_REMOVED) {
@@ -108,7 +108,8 @@ void CWebModel::Pump(uint64_t nowMs) {
         int n = downloader_->GetDownloadCount();
         for (int i = 0; i < n; ++i) {
             RefPtr<IDownload> d;
-            if (downloader_->GetDownload(i, d.Put()) && d) ids.push_back(d->GetID());
+            if (downloader_->GetDownload(i, d.Put()) && d && ShownInDownloadList(d->GetClientID()))
+                ids.push_back(d->GetID());
         }
         hub_.Publish(SseEvent("order", ids.dump()));
     }
@@ -140,7 +141,8 @@ nlohmann::json CWebModel::Snapshot() {
     int n = downloader_->GetDownloadCount();
     for (int i = 0; i < n; ++i) {
         RefPtr<IDownload> d;
-        if (downloader_->GetDownload(i, d.Put()) && d) downloads.push_back(DownloadJson(d.Get(), categories));
+        if (downloader_->GetDownload(i, d.Put()) && d && ShownInDownloadList(d->GetClientID()))
+            downloads.push_back(DownloadJson(d.Get(), categories));
     }
     nlohmann::json log = nlohmann::json::array();
     {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -234,6 +235,28 @@ TEST_F(ScanServer, PictureAddressesReachNothingOutsideTheAllowedFolders) {
     fs::remove(cached);
     fs::create_symlink(outside / "secret.png", cached);
     EXPECT_EQ(Status(thumb), 404);
+}
+
+// The pages and small pictures a scan fetches are the page cache's work: they never become rows
+// of the download list, neither in the stream nor in a snapshot.
+TEST_F(ScanServer, TheScansOwnFetchesAreNoRowsOfTheDownloadList) {
+    std::atomic<bool> done{false};
+    std::string stream;
+    httplib::Client events("127.0.0.1", port_);
+    std::thread reader([&] {
+        events.Get("/api/events", Auth(), [&](const char* data, size_t n) {
+            stream.append(data, n);
+            return !done.load();
+        });
+    });
+    int doc = ScanToTheEnd();
+    ASSERT_GT(doc, 0);
+    EXPECT_EQ(Get("/api/scan/" + std::to_string(doc) + "/items")["items"].size(), 2u);
+    done = true;  // the traffic figures arrive each second and end the reader
+    reader.join();
+    EXPECT_EQ(stream.rfind("event: snapshot", 0), 0u) << stream.substr(0, 200);
+    EXPECT_EQ(stream.find("event: download\n"), std::string::npos) << stream;
+    EXPECT_TRUE(Get("/api/snapshot")["downloads"].empty());
 }
 
 TEST_F(ScanServer, BadCommandsAreRefusedWithAReason) {
