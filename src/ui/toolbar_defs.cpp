@@ -10,12 +10,14 @@ constexpr SToolbarItem kSep{TBI_SEPARATOR, 0};
 constexpr SToolbarItem Button(int command) { return {TBI_BUTTON, command}; }
 
 constexpr SToolbarItem kMainMenu[] = {{TBI_MENU, MENU_MAIN}, kEnd};
+// The traffic mode is chosen in the status bar, where its speed is shown; the main bar then fits
+// one row at the usual window widths.
 constexpr SToolbarItem kMain[] = {
     Button(CMD_NEW_SCAN), kSep, {TBI_LABEL, LABEL_ADDRESS}, {TBI_COMBO, COMBO_ADDRESS},
     {TBI_LABEL, LABEL_PROFILE}, {TBI_COMBO, COMBO_PROFILE}, Button(CMD_START_SCAN), Button(CMD_STOP_SCAN),
     Button(CMD_RELOAD_SCAN), kSep, {TBI_LABEL, LABEL_SEARCH}, {TBI_COMBO, COMBO_SEARCH_TEXT},
     {TBI_COMBO, COMBO_SEARCH_SITE}, Button(CMD_SEARCH), kSep, Button(CMD_ADD_DOWNLOADS), Button(CMD_PAUSE),
-    Button(CMD_RESUME), Button(CMD_DELETE), kSep, {TBI_LABEL, LABEL_TRAFFIC}, {TBI_COMBO, COMBO_TRAFFIC_MODE}, kEnd};
+    Button(CMD_RESUME), Button(CMD_DELETE), kEnd};
 constexpr SToolbarItem kWindowTabs[] = {{TBI_WINDOW_LIST, 0}, kEnd};
 constexpr SToolbarItem kHistory[] = {{TBI_CONTENT, CONTENT_PANE_TITLE}, Button(CMD_FORGET), Button(CMD_REFRESH), kEnd};
 constexpr SToolbarItem kProfiles[] = {{TBI_CONTENT, CONTENT_PANE_TITLE}, Button(CMD_REFRESH), kEnd};
