@@ -67,7 +67,7 @@ def options_step(s):
     size.clear()
     size.send_keys("5\n")
     error = row("iMaxCacheSpace").find_element(By.CSS_SELECTOR, ".opt-error")
-    s.wait.until(lambda d: error.text == "Largest size of the cache: a whole number from 20 to 2000.")
+    s.wait.until(lambda d: error.text == "Maximal cache disk space: a whole number from 20 to 2000.")
     s.screenshot("options-refused")
     size.clear()
     size.send_keys("300\n")
