@@ -4,6 +4,7 @@ import { getJson, post } from './api.js';
 import { el } from './format.js';
 import { createTwoPane } from './two_pane.js';
 import { addOptionPage } from './options.js';
+import { determineFormat } from './format_window.js';
 
 const PANE_PROFILES = 103;
 
@@ -54,6 +55,8 @@ export function searchSitesEditor() {
     remove: (s) => post(`/api/search-sites/${s.index}/delete`),
     reset: () => post('/api/search-sites/reset', { confirm: true }),
     deleteQuestion: () => null,  // a search site goes without a question
+    actions: (inputs, error) => [el('button', { type: 'button', text: 'Determine format...', 'data-action': 'determine',
+      onclick: () => determineFormat(inputs.title.value.trim(), inputs.format, error) })],
     resetQuestion: 'Do you really want to reset the searching engines?',
   });
 }

@@ -7,7 +7,7 @@ import { on, emit } from './store.js';
 
 // desc: { name, load() -> items, label(item), fields: [{key, label, type, min, max, placeholder}],
 //   defaults(), save(item|null, values) -> answer, remove(item), reset() (none: no reset button),
-//   deleteQuestion(item) -> text|null,
+//   deleteQuestion(item) -> text|null, actions(inputs by key, error element) -> more buttons,
 //   resetQuestion, empty: text without items, note(item) -> text }
 export function createTwoPane(desc) {
   let items = [];
@@ -48,8 +48,9 @@ export function createTwoPane(desc) {
       : el('label', { class: 'tp-field' }, el('span', { text: f.label }), input)));
     const note = el('div', { class: 'tp-note', text: item ? desc.note?.(item) ?? '' : '' });
     const ok = el('button', { type: 'submit', class: 'primary', text: item ? 'Apply' : 'Add' });
+    const extra = desc.actions ? desc.actions(Object.fromEntries(inputs.map(([f, input]) => [f.key, input])), error) : [];
     props.replaceChildren(el('h4', { class: 'tp-title', text: item ? desc.label(item) : `New ${desc.noun}` }),
-      ...rows, note, error, el('div', { class: 'tp-actions' }, ok));
+      ...rows, note, error, el('div', { class: 'tp-actions' }, ...extra, ok));
     props.onsubmit = async (e) => {
       e.preventDefault();
       const body = {};
