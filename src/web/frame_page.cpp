@@ -115,11 +115,13 @@ std::string Rewritten(std::string_view html, size_t at, const STag& tag, const s
         for (const std::string& d : drop) dropped = dropped || a.name == d;
         if (!dropped) continue;
         out.append(html.substr(from, a.start - from));
+        while (!out.empty() && std::isspace(static_cast<unsigned char>(out.back()))) out.pop_back();
         from = a.end;
     }
     size_t close = tag.end - 1;  // the ">"
     if (close > from && html[close - 1] == '/') --close;
     out.append(html.substr(from, close - from));
+    while (!out.empty() && std::isspace(static_cast<unsigned char>(out.back()))) out.pop_back();
     out += added;
     out.append(html.substr(close, tag.end - close));
     return out;
@@ -153,6 +155,11 @@ std::string RewriteFramePage(std::string_view html, const std::string& pageUrl, 
     for (size_t at = html.find('<'); at != std::string_view::npos; at = html.find('<', from)) {
         STag tag = ReadTag(html, at);
         out.append(html.substr(from, at - from));
+        if (html[tag.end - 1] != '>') {
+            // A tag the page never closes: a browser shows nothing of it either.
+            from = html.size();
+            break;
+        }
         from = tag.end;
         const std::string& name = tag.name;
         if (name == "script" || name == "style" || name == "textarea" || name == "title") {
