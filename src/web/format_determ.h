@@ -45,7 +45,7 @@ public:
     // (the guard has checked it), for the frame's addresses back to this route.
     struct SFrameAnswer {
         int status = 200;
-        std::string body, type = "text/html; charset=utf-8";
+        std::string body, type = "text/html";  // the page's own charset (its meta) rules
     };
     SFrameAnswer Frame(const std::string& rawQuery, const std::string& host);
 

@@ -37,8 +37,8 @@ function show(s) {
   site.textContent = s.site;
   prompt.textContent = s.prompt;
   yes.hidden = no.hidden = !s.buttons;
-  address.value = s.address;
-  found.value = s.template;
+  address.value = address.title = s.address;
+  found.value = found.title = s.template;
   if (!s.blinking) prompt.classList.remove('fmt-hidden');
   if (s.result !== 'running') finish(s);
 }
