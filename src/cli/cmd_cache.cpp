@@ -24,12 +24,6 @@
 namespace plover::cli {
 namespace {
 
-constexpr const char* kClearQuestion =
-    "Are you sure you want to clear the cache? All the temporary\nfiles will be deleted and when you visit pages "
-    "you have already visited,\nPlover will have to reload them.\nDo you want to continue?";
-constexpr const char* kMoveRefusal =
-    "Unfortunately it's not possible to change the cache folder right now.\nPlease close all active scan and search "
-    "documents and try again.";
 constexpr int32_t kMinCacheMB = 20;
 constexpr int32_t kMaxCacheMB = 2000;
 
@@ -90,11 +84,11 @@ void Clear(CliContext& ctx, bool yes) {
     if (!pm) return;
     if (!yes) {
         if (!StdinIsTerminal()) {
-            std::cerr << kClearQuestion << "\nplover: answer with --yes to clear the cache without a terminal.\n";
+            std::cerr << kClearCacheQuestion << "\nplover: answer with --yes to clear the cache without a terminal.\n";
             ctx.exitCode = 1;
             return;
         }
-        if (!AskYesNo(std::string(kClearQuestion) + " [y/N] ", [] { return false; })) return;
+        if (!AskYesNo(std::string(kClearCacheQuestion) + " [y/N] ", [] { return false; })) return;
     }
     int count = pm->GetCachedCount();
     uint64_t size = pm->GetCacheSize();
@@ -135,7 +129,7 @@ void Move(CliContext& ctx, const std::string& folder) {
     RefPtr<IPageMgr> pm = PageMgr(ctx);
     if (!pm) return;
     if (pm->GetPendingCount() != 0) {
-        std::cerr << kMoveRefusal << "\n";
+        std::cerr << kCacheMoveRefusal << "\n";
         ctx.exitCode = 1;
         return;
     }

@@ -16,6 +16,7 @@
 #include "download/i_downloader.h"
 #include "web/basket_routes.h"
 #include "web/basket_service.h"
+#include "web/format_determ.h"
 #include "web/instance_token.h"
 #include "web/option_routes.h"
 #include "web/request_guard.h"
@@ -84,6 +85,8 @@ void ServeUntilQuit(CliContext& ctx, CCliApp& app, web::SWebServerConfig config,
                               [&downloader] { return downloader->GetDownloadCount(); }, [&model] { return model.Traffic(); }});
     baskets.Start();
     server.AddRoutes([&scans](httplib::Server& s) { web::InstallScanRoutes(s, scans); });
+    web::CFormatDetermination formats;  // the search-site format window
+    server.AddRoutes([&formats](httplib::Server& s) { web::InstallFormatRoutes(s, formats); });
     std::string error;
     if (!server.Start(&error)) {
         Complain() << error << "\n";

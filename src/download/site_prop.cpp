@@ -131,6 +131,13 @@ bool RemoveSite(int index) {
     return true;
 }
 
+bool ReplaceSite(int index, const SSiteProp& site) {
+    std::lock_guard g(SitesLock());
+    if (index < 0 || index >= GetSiteCount()) return false;
+    Sites()[size_t(index)] = site;
+    return true;
+}
+
 void ClearSites() {
     std::lock_guard g(SitesLock());
     Sites().clear();

@@ -56,6 +56,8 @@ void SetSite(const SSiteProp& site);
 // the one stored under the same name (its login stays).
 void SetSiteRequestProps(const SSiteProp& site);
 bool RemoveSite(int index);
+// Puts site in the place of the one at index (its order kept); false when out of range.
+bool ReplaceSite(int index, const SSiteProp& site);
 // The host a site given by the user stands for: the server part of an address
 // ("http://host:8080/gallery/" gives "host"), or a host name without its login and port
 // ("localhost:8080" gives "localhost"). Downloads are matched by their server alone, so a port or

@@ -15,6 +15,15 @@ enum ECacheMode : int32_t {
     CACHE_NEVER = 2,          // "Never"
 };
 
+// What the cache options page says before it clears the cache, and why it refuses to move the
+// cache while pages are being fetched.
+inline constexpr const char* kClearCacheQuestion =
+    "Are you sure you want to clear the cache? All the temporary\nfiles will be deleted and when you visit pages "
+    "you have already visited,\nPlover will have to reload them.\nDo you want to continue?";
+inline constexpr const char* kCacheMoveRefusal =
+    "Unfortunately it's not possible to change the cache folder right now.\nPlease close all active scan and search "
+    "documents and try again.";
+
 // A stored copy is fresh while its age is 24 whole hours or less.
 constexpr int64_t kFreshHours = 24;
 

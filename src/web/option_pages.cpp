@@ -72,7 +72,7 @@ const std::vector<SOptionRow>& Rows() {
             Of(C::Shown, "csCacheFolder", "Page cache", "Cache folder"),
             Pick("eCacheMode", "Page cache", "Check for newer versions of stored pages",
                  {"Every visit to the page", "Automatically", "Never"}),
-            Num("iMaxCacheSpace", "Page cache", "Largest size of the cache", 20, 2000, "MB"),
+            Num("iMaxCacheSpace", "Page cache", "Maximal cache disk space", 20, 2000, "MB"),
             Num("iMaxPageSize", "Page cache", "Largest page that is scanned", 1, 2047, "MiB"),
             Of(C::Text, "csActiveDialUp", "Dial-up", "Dial-up entry"),
             Flag("DialUpUserPass.m_bUsername", "Dial-up", "Use the stored user name"),
@@ -197,10 +197,11 @@ int HexDigit(char c) {
 }  // namespace
 
 const std::vector<const char*>& OptionPages() {
-    static const std::vector<const char*> pages = {"Downloads", "Traffic modes", "Connection", "FTP",
-                                                   "Page cache", "Scan profiles", "Search sites",
-                                                   "Dial-up",   "Sounds",        "Appearance",    "Viewer",
-                                                   "Windows",   "General"};
+    // "Proxies" and "Site logins" hold no stored value of the main settings: the page draws them.
+    static const std::vector<const char*> pages = {"Downloads",    "Traffic modes", "Connection", "Proxies",
+                                                   "FTP",          "Site logins",   "Page cache", "Scan profiles",
+                                                   "Search sites", "Dial-up",       "Sounds",     "Appearance",
+                                                   "Viewer",       "Windows",       "General",    "Installation"};
     return pages;
 }
 

@@ -4,8 +4,11 @@
 
 #include <functional>
 
+#include "web/cache_api.h"
 #include "web/history_api.h"
 #include "web/profiles_api.h"
+#include "web/proxy_api.h"
+#include "web/sites_api.h"
 #include "web/sysinfo_api.h"
 
 namespace plover::web {
@@ -65,6 +68,21 @@ void InstallOptionRoutes(httplib::Server& s, const SSystemInfoSource& sysinfo) {
     ItemCommand(s, R"(/api/search-sites/(\d{1,6}))", SaveSearchSite);
     ItemCommand(s, R"(/api/search-sites/(\d{1,6})/delete)",
                 [](int i, const nlohmann::json&) { return DeleteSearchSite(i); });
+
+    Read(s, "/api/cache", CacheState);
+    Command(s, "/api/cache/clear", ClearCache);
+    Command(s, "/api/cache/move", MoveCache);
+
+    Read(s, "/api/sites", ListSiteLogins);
+    Command(s, "/api/sites", [](const nlohmann::json& b) { return SaveSiteLogin(-1, b); });
+    ItemCommand(s, R"(/api/sites/(\d{1,6}))", SaveSiteLogin);
+    ItemCommand(s, R"(/api/sites/(\d{1,6})/delete)", [](int i, const nlohmann::json&) { return DeleteSiteLogin(i); });
+
+    Read(s, "/api/proxy", ProxyPage);
+    Command(s, "/api/proxy", ApplyProxy);
+    Read(s, "/api/proxy/check", ProxyCheckState);
+    Command(s, "/api/proxy/check", StartProxyCheck);
+    Command(s, "/api/proxy/check/cancel", [](const nlohmann::json&) { return CancelProxyCheck(); });
 }
 
 }  // namespace plover::web

@@ -1,6 +1,7 @@
 #pragma once
-// The routes of the history pane and bookmarks, the scan profiles and search sites lists and the
-// system information (history_api.h, profiles_api.h, sysinfo_api.h), added to the server before
+// The routes of the history pane and bookmarks, the scan profiles and search sites lists, the page
+// cache, the site logins, the proxies and the system information (history_api.h, profiles_api.h,
+// cache_api.h, sites_api.h, proxy_api.h, sysinfo_api.h), added to the server before
 // it starts, behind the same guard as every route; commands take JSON bodies only.
 namespace httplib {
 class Server;

@@ -25,6 +25,7 @@ constexpr SFlag kFlags[] = {
     {"recurse", &SScanProfile::bRecurse},
     {"oneThumbnailFromEach", &SScanProfile::bOneThumbnailFromEach},
     {"onlyThisSite", &SScanProfile::bOnlyThisSite},
+    {"responsivePictures", &SScanProfile::bResponsivePictures},
 };
 
 nlohmann::json ProfileJson(int index, const SScanProfile& p) {

@@ -8,7 +8,7 @@
 //   POST /api/profiles/N               profile fields: changes profile N (from 0)
 //   POST /api/profiles/N/delete        removes it; /api/profiles/reset {"confirm":true}: the four defaults
 //   profile: {"index","name","description","thumbnails","largePictures","links","recurse",
-//             "oneThumbnailFromEach","onlyThisSite" (booleans),"depth","scanNote" (why it cannot scan, or "")}
+//             "oneThumbnailFromEach","onlyThisSite","responsivePictures" (booleans),"depth","scanNote" (why it cannot scan, or "")}
 //
 //   GET  /api/search-sites             {"sites": [{"index","title","format"}]}
 //   POST /api/search-sites             {"title","format"} a new site

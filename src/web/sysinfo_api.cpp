@@ -87,7 +87,7 @@ Rows Cache() {
     RefPtr<IPageMgr> pm;
     if (GetEngineMgr()->GetEngine(ENGINE_ID_PAGE_MGR, engine.Put())) pm = QueryAs<IPageMgr>(engine.Get(), IID_IPageMgr);
     if (pm) rows.push_back({"Cached files", std::to_string(pm->GetCachedCount()) + " (" + ByteText(pm->GetCacheSize()) + ")"});
-    rows.push_back({"Largest size of the cache", std::to_string(s.iMaxCacheSpace) + " MB"});
+    rows.push_back({"Maximal cache disk space", std::to_string(s.iMaxCacheSpace) + " MB"});
     return rows;
 }
 

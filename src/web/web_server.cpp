@@ -17,7 +17,7 @@ namespace {
 
 constexpr const char* kCsp =
     "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; connect-src 'self'; "
-    "font-src 'self'; base-uri 'none'; form-action 'self'; frame-ancestors 'none'";
+    "font-src 'self'; frame-src 'self'; base-uri 'none'; form-action 'self'; frame-ancestors 'none'";
 
 void SendJson(httplib::Response& res, const SApiAnswer& answer) {
     res.status = answer.status;
@@ -98,10 +98,11 @@ void CWebServer::Routes() {
                                    : httplib::Server::HandlerResponse::Handled;
     });
     s.set_post_routing_handler([](const httplib::Request& req, httplib::Response& res) {
-        res.set_header("Content-Security-Policy", kCsp);
+        // A route that frames a site's page sets a policy of its own (format_determ.h).
+        if (!res.has_header("Content-Security-Policy")) res.set_header("Content-Security-Policy", kCsp);
         res.set_header("X-Content-Type-Options", "nosniff");
         res.set_header("Referrer-Policy", "no-referrer");
-        res.set_header("X-Frame-Options", "DENY");
+        if (!res.has_header("X-Frame-Options")) res.set_header("X-Frame-Options", "DENY");
         if (req.path.rfind("/api/", 0) == 0) res.set_header("Cache-Control", "no-store");
     });
     s.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {

@@ -1,6 +1,7 @@
 """The Options window and the windows beside it in a real browser, one step each: option pages
 with their controls (a refused value says why, kept values survive a restart), the history and
-bookmarks pane, the scan profiles and search sites lists, and the system information.
+bookmarks pane, the scan profiles and search sites lists, a search site's format found in its
+two-pane window against a search page on nginx, the page cache cleared, and the system information.
 Usage: browser_test_options.py PLOVER [SCREENSHOT_PREFIX]"""
 import os
 import shutil
@@ -12,6 +13,7 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import Select, WebDriverWait
 
 from plover_ui_session import headless_chromium, start_plover_ui, stop_process, wait_for
+from scan_gallery import start_nginx
 
 
 class Session:
@@ -67,7 +69,7 @@ def options_step(s):
     size.clear()
     size.send_keys("5\n")
     error = row("iMaxCacheSpace").find_element(By.CSS_SELECTOR, ".opt-error")
-    s.wait.until(lambda d: error.text == "Largest size of the cache: a whole number from 20 to 2000.")
+    s.wait.until(lambda d: error.text == "Maximal cache disk space: a whole number from 20 to 2000.")
     s.screenshot("options-refused")
     size.clear()
     size.send_keys("300\n")
@@ -197,6 +199,84 @@ def profiles_step(s):
     s.screenshot("profiles-pane")
 
 
+SEARCH_PAGE = """<html><head><title>Picture finder</title></head><body><h1>Picture finder</h1>
+<form action="results.html"><input name="q"><input type="hidden" name="lang" value="en">
+<button type="submit">Search</button></form><p><a href="about.html">About</a></p></body></html>
+"""
+
+
+def start_search_site(work):
+    """nginx serving a search site: a form on its first page that leads to results.html?q=...&lang=en."""
+    root = os.path.join(work, "site")
+    os.makedirs(root)
+    with open(os.path.join(root, "index.html"), "w") as f:
+        f.write(SEARCH_PAGE)
+    with open(os.path.join(root, "results.html"), "w") as f:
+        f.write("<html><body><h1>Results</h1><p>No pictures found.</p></body></html>\n")
+    os.makedirs(os.path.join(work, "nginx"))
+    return start_nginx(os.path.join(work, "nginx"), root)
+
+
+def format_step(s, base):
+    """A new search site's format is found in the two-pane window: the site's page in its frame,
+    the test search made there, the result address with the marker in the site's format field."""
+    d = s.driver
+    dialog = s.options("Search sites")
+    editor = s.wait.until(lambda d: dialog.find_element(By.CSS_SELECTOR, "[data-two-pane='Search sites']"))
+    editor.find_element(By.CSS_SELECTOR, "button[data-action='new']").click()
+    determine = editor.find_element(By.CSS_SELECTOR, "button[data-action='determine']")
+    editor.find_element(By.CSS_SELECTOR, ".tp-props input[name='title']").clear()
+    determine.click()
+    s.wait.until(lambda d: editor.find_element(By.CSS_SELECTOR, ".tp-error").text == "Please enter the searching engine site.")
+    editor.find_element(By.CSS_SELECTOR, ".tp-props input[name='title']").send_keys(base.replace("http://", "") + "/")
+    before = set(d.window_handles)
+    main = d.current_window_handle
+    editor.find_element(By.CSS_SELECTOR, "button[data-action='determine']").click()
+    wait_for("the format window", lambda: len(set(d.window_handles) - before) == 1, 30)
+    d.switch_to.window((set(d.window_handles) - before).pop())
+    prompt = lambda: d.find_element(By.CSS_SELECTOR, "[data-format='prompt']").get_attribute("textContent")
+    wait_for("the site's page", lambda: prompt() == "Did the site appear correctly?", 60)
+    s.screenshot("search-format-site")
+    d.find_element(By.CSS_SELECTOR, "button[data-action='yes']").click()
+    wait_for("the search prompt", lambda: prompt() == 'Please search for "Flitter"', 30)
+    d.switch_to.frame(d.find_element(By.CSS_SELECTOR, "iframe.fmt-frame"))
+    s.wait.until(lambda d: d.find_element(By.NAME, "q")).send_keys("Flitter")
+    d.find_element(By.CSS_SELECTOR, "button[type=submit]").click()
+    d.switch_to.default_content()
+    wait_for("the search question", lambda: prompt() == "Is the search correct ?", 60)
+    shown = d.find_element(By.CSS_SELECTOR, "[data-format='address']").get_attribute("value")
+    assert shown == base + "/results.html?q=Flitter&lang=en", shown
+    s.screenshot("search-format")
+    d.find_element(By.CSS_SELECTOR, "button[data-action='yes']").click()
+    wait_for("the format window to close", lambda: len(d.window_handles) == len(before), 30)
+    d.switch_to.window(main)
+    template = base + "/results.html?q=_TEXT_TO_SEARCH_&lang=en"
+    format_field = editor.find_element(By.CSS_SELECTOR, ".tp-props input[name='format']")
+    wait_for("the template", lambda: format_field.get_attribute("value") == template, 30)
+    editor.find_element(By.CSS_SELECTOR, ".tp-props button.primary").click()
+    wait_for("the new site", lambda: texts(d, "dialog [data-two-pane='Search sites'] .tp-list li")[-1:] ==
+             [base.replace("http://", "") + "/"], 30)
+    return dialog
+
+
+def cache_step(s, dialog):
+    """The page cache page counts the pages the format window fetched; Clean Cache... asks the
+    system's question first and then empties it."""
+    d = s.driver
+    dialog.find_element(By.CSS_SELECTOR, ".opt-groups li[data-group='Page cache']").click()
+    count = s.wait.until(lambda d: dialog.find_element(By.CSS_SELECTOR, "[data-cache='count']"))
+    wait_for("the cached pages", lambda: count.text.split(" ")[0] not in ("…", "0"), 30)
+    dialog.find_element(By.CSS_SELECTOR, "button[data-action='clear-cache']").click()
+    question = s.wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, "dialog.dlg[open]:not(.opt-dlg)"))[0]
+    assert question.find_element(By.TAG_NAME, "p").text.startswith(
+        "Are you sure you want to clear the cache? All the temporary"), question.text
+    s.screenshot("cache-question")
+    question.find_element(By.CSS_SELECTOR, "button.primary").click()
+    wait_for("the cleared cache", lambda: count.text == "0 (0 B)", 30)
+    s.screenshot("page-cache")
+    s.close(dialog)
+
+
 def sysinfo_step(s):
     """Help, System information: a window of its own with the report; Copy puts it on the clipboard."""
     d = s.driver
@@ -218,7 +298,9 @@ def main():
     shot = sys.argv[2] if len(sys.argv) > 2 else None
     work = tempfile.mkdtemp(prefix="plover-options-")
     s = Session(plover, work, shot)
+    nginx = None
     try:
+        nginx, base = start_search_site(work)
         home = os.path.join(work, "home")
         kept = os.path.join(home, "Cars", "notes.txt")
         os.makedirs(os.path.dirname(kept))
@@ -230,12 +312,14 @@ def main():
         options_step(s)
         history_step(s, kept)
         profiles_step(s)
+        cache_step(s, format_step(s, base))
         sysinfo_step(s)
         print("options windows: ok")
     finally:
         if s.driver:
             s.driver.quit()
         stop_process(s.ui)
+        stop_process(nginx)
         shutil.rmtree(work, ignore_errors=True)
 
 

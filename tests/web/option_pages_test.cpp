@@ -39,9 +39,9 @@ TEST(OptionPages, ValuesOutsideTheirRuleAreRefused) {
     } cases[] = {
         {"iMaxCacheSpace", "20", ""},
         {"iMaxCacheSpace", "2000", ""},
-        {"iMaxCacheSpace", "19", "Largest size of the cache: a whole number from 20 to 2000."},
-        {"iMaxCacheSpace", "2001", "Largest size of the cache: a whole number from 20 to 2000."},
-        {"iMaxCacheSpace", "fifty", "Largest size of the cache: a whole number from 20 to 2000."},
+        {"iMaxCacheSpace", "19", "Maximal cache disk space: a whole number from 20 to 2000."},
+        {"iMaxCacheSpace", "2001", "Maximal cache disk space: a whole number from 20 to 2000."},
+        {"iMaxCacheSpace", "fifty", "Maximal cache disk space: a whole number from 20 to 2000."},
         {"TrafficMode2/dwMaxSectPerDownload", "0", "Medium speed: sections per download: a whole number from 1 to 20."},
         {"TrafficMode1/dwTransferQuota", "0xFFFFFFFF", ""},
         {"eCacheMode", "2", ""},

@@ -41,7 +41,7 @@ TEST_F(OptionsApi, RefusalsSayWhyAndStoreNothing) {
     struct Case {
         std::string name, value, refusal;
     } cases[] = {
-        {"iMaxCacheSpace", "10", "Largest size of the cache: a whole number from 20 to 2000."},
+        {"iMaxCacheSpace", "10", "Maximal cache disk space: a whole number from 20 to 2000."},
         {"eCacheMode", "7", "Choose one of the listed values for Check for newer versions of stored pages."},
         {"csDefDownloadFolder", home_.Str() + "/none", "The folder does not exist: " + home_.Str() + "/none"},
         {"csCacheFolder", home_.Str(), "The cache folder moves with its files: plover cache move FOLDER."},

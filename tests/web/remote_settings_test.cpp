@@ -31,7 +31,7 @@ TEST_F(RemoteSettings, SettingsAreReadAndChangedInTheRunningPlover) {
         std::vector<std::string> args;
         std::string err;
     } refused[] = {
-        {{"settings", "set", "iMaxCacheSpace", "5"}, "plover: Largest size of the cache: a whole number from 20 to 2000.\n"},
+        {{"settings", "set", "iMaxCacheSpace", "5"}, "plover: Maximal cache disk space: a whole number from 20 to 2000.\n"},
         {{"settings", "set", "noSuch", "1"}, "plover: unknown setting \"noSuch\" (plover settings list shows them all)\n"},
         {{"settings", "get", "noSuch"}, "plover: unknown setting \"noSuch\" (plover settings list shows them all)\n"},
     };

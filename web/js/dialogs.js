@@ -16,10 +16,10 @@ export function message(title, text) {
   dialog(title, el('p', { text }), [el('button', { value: 'ok', class: 'primary', text: 'OK' })]);
 }
 
-export function confirmBox(title, text, okText) {
+export function confirmBox(title, text, okText, cancelText = 'Cancel') {
   return new Promise((resolve) => {
     const d = dialog(title, el('p', { text }), [
-      el('button', { value: 'cancel', text: 'Cancel' }),
+      el('button', { value: 'cancel', text: cancelText }),
       el('button', { value: 'ok', class: 'primary', text: okText }),
     ]);
     d.addEventListener('close', () => resolve(d.returnValue === 'ok'));

@@ -16,6 +16,8 @@ import { installViewer, startViewer } from './viewer.js';
 import { installHistory } from './history.js';
 import { installProfiles } from './profiles.js';
 import { installSystemInfo } from './sysinfo.js';
+import { installOptionExtras } from './option_extras.js';
+import { installFormatWindow, startFormatWindow } from './format_window.js';
 
 const PANE_BASKETS = 101, PANE_HISTORY = 102, PANE_PROFILES = 103, PANE_DOWNLOADS = 110, PANE_LOG = 120;
 const MDI_PRIMARY = 2;
@@ -173,9 +175,11 @@ async function start() {
   installBaskets(panes, commands);
   installHistory(panes, commands);
   installProfiles(panes);
+  installOptionExtras(stopped, uninstall);
   installSystemInfo(panes, commands);
   if (name === 'basket') installBasketWindow(panes, commands);
   if (name === 'viewer') installViewer(panes, commands);
+  if (name === 'format') installFormatWindow(panes);
   ctx = {
     panes,
     mdi: new Map(),
@@ -193,6 +197,7 @@ async function start() {
   events = connectEvents(handlers, (up) => { state.connected = up; emit('connection'); document.body.classList.toggle('offline', !up); });
   if (name === 'basket') startBasketWindow();
   if (name === 'viewer') startViewer();
+  if (name === 'format') startFormatWindow();
 }
 
 start();

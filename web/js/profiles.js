@@ -4,6 +4,7 @@ import { getJson, post } from './api.js';
 import { el } from './format.js';
 import { createTwoPane } from './two_pane.js';
 import { addOptionPage } from './options.js';
+import { determineFormat } from './format_window.js';
 
 const PANE_PROFILES = 103;
 
@@ -23,10 +24,11 @@ export function profilesEditor() {
       { key: 'recurse', label: 'Follow links to further pages', type: 'check' },
       { key: 'oneThumbnailFromEach', label: 'Only the first thumbnail of each page', type: 'check' },
       { key: 'onlyThisSite', label: 'Only pages of the start address\'s site', type: 'check' },
+      { key: 'responsivePictures', label: 'Responsive and lazy pictures', type: 'check' },
       { key: 'depth', label: 'Link levels', type: 'number', min: 0, max: 1000 },
     ],
     defaults: () => ({ name: 'New Profile', description: '', thumbnails: true, largePictures: true, links: false,
-      recurse: false, oneThumbnailFromEach: false, onlyThisSite: false, depth: 5 }),
+      recurse: false, oneThumbnailFromEach: false, onlyThisSite: false, responsivePictures: true, depth: 5 }),
     note: (p) => p.scanNote,
     save: (p, body) => post(p ? `/api/profiles/${p.index}` : '/api/profiles', body),
     remove: (p) => post(`/api/profiles/${p.index}/delete`),
@@ -53,6 +55,8 @@ export function searchSitesEditor() {
     remove: (s) => post(`/api/search-sites/${s.index}/delete`),
     reset: () => post('/api/search-sites/reset', { confirm: true }),
     deleteQuestion: () => null,  // a search site goes without a question
+    actions: (inputs, error) => [el('button', { type: 'button', text: 'Determine format...', 'data-action': 'determine',
+      onclick: () => determineFormat(inputs.title.value.trim(), inputs.format, error) })],
     resetQuestion: 'Do you really want to reset the searching engines?',
   });
 }

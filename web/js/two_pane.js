@@ -5,8 +5,9 @@ import { el } from './format.js';
 import * as dialogs from './dialogs.js';
 import { on, emit } from './store.js';
 
-// desc: { name, load() -> items, label(item), fields: [{key, label, type, min, max}], defaults(),
-//   save(item|null, values) -> answer, remove(item), reset(), deleteQuestion(item) -> text|null,
+// desc: { name, load() -> items, label(item), fields: [{key, label, type, min, max, placeholder}],
+//   defaults(), save(item|null, values) -> answer, remove(item), reset() (none: no reset button),
+//   deleteQuestion(item) -> text|null, actions(inputs by key, error element) -> more buttons,
 //   resetQuestion, empty: text without items, note(item) -> text }
 export function createTwoPane(desc) {
   let items = [];
@@ -16,7 +17,7 @@ export function createTwoPane(desc) {
   const del = el('button', { type: 'button', text: 'Delete', 'data-action': 'delete' });
   const buttons = el('div', { class: 'tp-buttons' },
     el('button', { type: 'button', text: 'New', 'data-action': 'new', onclick: () => edit(null) }), del,
-    el('button', { type: 'button', text: 'Reset to defaults', 'data-action': 'reset', onclick: reset }));
+    ...(desc.reset ? [el('button', { type: 'button', text: 'Reset to defaults', 'data-action': 'reset', onclick: reset })] : []));
 
   function renderList() {
     list.replaceChildren(...(items.length ? items.map((item) => {
@@ -36,9 +37,10 @@ export function createTwoPane(desc) {
       let input;
       if (f.type === 'check') input = el('input', { type: 'checkbox', name: f.key });
       else if (f.type === 'textarea') input = el('textarea', { name: f.key, rows: '3', spellcheck: 'false' });
-      else input = el('input', { type: f.type === 'number' ? 'number' : 'text', name: f.key, min: f.min, max: f.max, spellcheck: 'false', autocomplete: 'off' });
+      else input = el('input', { type: ['number', 'password'].includes(f.type) ? f.type : 'text', name: f.key, min: f.min, max: f.max, spellcheck: 'false', autocomplete: 'off' });
       if (f.type === 'check') input.checked = Boolean(values[f.key]);
       else input.value = values[f.key] ?? '';
+      if (f.placeholder) input.placeholder = f.placeholder;
       return [f, input];
     });
     const rows = inputs.map(([f, input]) => (f.type === 'check'
@@ -46,8 +48,9 @@ export function createTwoPane(desc) {
       : el('label', { class: 'tp-field' }, el('span', { text: f.label }), input)));
     const note = el('div', { class: 'tp-note', text: item ? desc.note?.(item) ?? '' : '' });
     const ok = el('button', { type: 'submit', class: 'primary', text: item ? 'Apply' : 'Add' });
+    const extra = desc.actions ? desc.actions(Object.fromEntries(inputs.map(([f, input]) => [f.key, input])), error) : [];
     props.replaceChildren(el('h4', { class: 'tp-title', text: item ? desc.label(item) : `New ${desc.noun}` }),
-      ...rows, note, error, el('div', { class: 'tp-actions' }, ok));
+      ...rows, note, error, el('div', { class: 'tp-actions' }, ...extra, ok));
     props.onsubmit = async (e) => {
       e.preventDefault();
       const body = {};
