@@ -179,7 +179,15 @@ void CWebServer::Routes() {
          true);
     s.Get("/api/settings", [](const httplib::Request&, httplib::Response& res) { SendJson(res, ListOptions()); });
     s.Get("/api/settings/stored", [](const httplib::Request&, httplib::Response& res) { SendJson(res, StoredSettings()); });
-    post("/api/settings", [](const httplib::Request&, const nlohmann::json& b) { return SetOption(b); }, true);
+    // Every open window follows a changed setting (colours, widths, the log's length...).
+    post("/api/settings",
+         [this](const httplib::Request&, const nlohmann::json& b) {
+             SApiAnswer a = SetOption(b);
+             if (a.status == 200)
+                 hub_.Publish(SseEvent("setting", a.body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)));
+             return a;
+         },
+         true);
     if (setup_) {
         s.Get("/api/setup", [this](const httplib::Request&, httplib::Response& res) { SendJson(res, setup_->State()); });
         post("/api/setup/install",

@@ -122,6 +122,16 @@ export function moveFile(download, count, move) {
 
 // A page cannot open a file manager: it shows where the file is and offers to copy the folder.
 export function showFolder(answer) {
+  showPath('Open the folder', 'Folder', answer.folder);
+}
+
+// A page cannot start the program a file opens with: the file's path is shown, to be copied.
+export function showFile(download) {
+  showPath('Open the file', 'File', download.path || `${download.folder}/${download.name}`);
+}
+
+function showPath(title, label, value) {
+  const answer = { folder: value };
   const path = el('input', { type: 'text', name: 'path', readonly: true, value: answer.folder });
   const copy = el('button', { type: 'button', class: 'copy', text: 'Copy' });
   const done = el('span', { class: 'dlg-note', role: 'status' });
@@ -135,9 +145,9 @@ export function showFolder(answer) {
     done.textContent = 'Copied.';
   });
   const body = el('div', { class: 'dlg-body form-grid' },
-    el('label', { text: 'Folder' }), el('div', { class: 'copy-row' }, path, copy),
+    el('label', { text: label }), el('div', { class: 'copy-row' }, path, copy),
     el('span'), done);
-  const d = dialog('Open the folder', body, [el('button', { value: 'ok', class: 'primary', text: 'Close' })]);
+  const d = dialog(title, body, [el('button', { value: 'ok', class: 'primary', text: 'Close' })]);
   d.classList.add('dlg-folder');
   path.select();
 }

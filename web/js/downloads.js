@@ -5,6 +5,10 @@
 import { bytes, speed, duration, percent, el } from './format.js';
 import { state, on } from './store.js';
 import { createGrid } from './grid.js';
+import { flag, number, numbers, watch, storeSetting } from './view_settings.js';
+import { openProperties } from './download_props.js';
+import { openViewer } from './viewer.js';
+import * as dialogs from './dialogs.js';
 
 // The columns and what each shows of a download.
 const progressOf = (d) => {
@@ -12,7 +16,8 @@ const progressOf = (d) => {
   return { percent: p, busy: d.statusClass === 'busy', text: p >= 0 ? `${p}%` : bytes(d.downloaded) };
 };
 const COLUMNS = [
-  { key: 'name', title: 'Name', cls: 'c-name', value: (d) => d.name },
+  { key: 'name', title: 'Name', cls: 'c-name',
+    value: (d) => (flag('bShowDownloadFullPath') ? d.path || `${d.folder}/${d.name}` : d.name) },
   // A file being moved shows how much of it the relocator has carried.
   { key: 'status', title: 'Status', cls: 'c-status',
     value: (d) => (d.moving && d.moveTotal ? `${d.status} ${percent(d.moveDone, d.moveTotal)}%` : d.status) },
@@ -37,6 +42,26 @@ const COLUMNS = [
 
 export const selection = new Set();
 
+// The six stored column widths ("iColWidths") and the columns they size, by slot; a width of 0
+// leaves the column its own share of the list.
+const WIDTH_SLOTS = ['sections', 'name', 'size', 'progress', 'url', 'status'];
+const columnOfSlot = (slot) => COLUMNS.findIndex((c) => c.key === WIDTH_SLOTS[slot]);
+
+// What a double-click (or Enter) on a download does, as "eDoubleClickAction" chooses.
+const PICTURE = /\.(jpe?g|png|gif|bmp|webp|avif|tiff?)$/i;
+function activate(ctx, id) {
+  const d = state.downloads.get(id);
+  if (!d) return;
+  switch (number('eDoubleClickAction', 3)) {
+    case 0:
+      if (d.finished && PICTURE.test(d.name)) return openViewer(d.path);
+      return dialogs.showFile(d);
+    case 1: return ctx.command('download.openFolder');
+    case 2: return openProperties(id);
+    default: return openViewer(d.path);
+  }
+}
+
 // The status groups the list can be narrowed to.
 const GROUPS = [
   ['all', 'All downloads', () => true],
@@ -52,10 +77,22 @@ export function createDownloadList(ctx) {
     label: 'Downloads',
     columns: COLUMNS,
     rowState: (d) => (d.finished ? 'finished' : d.failed ? 'failed' : d.paused ? 'paused' : d.statusClass),
-    onActivate: () => ctx.command('download.openFolder'),
+    onActivate: (id) => activate(ctx, id),
     onKey: (e) => { if (e.key === 'Delete') { ctx.command('download.delete'); e.preventDefault(); } },
     onContextMenu: (x, y) => contextMenu(x, y, ctx),
     onSelect: () => { syncSelection(); ctx.selectionChanged?.(); },
+    onResized: (index, px) => {
+      const slot = WIDTH_SLOTS.findIndex((key) => key === COLUMNS[index].key);
+      if (slot < 0) return;
+      const widths = [0, 1, 2, 3, 4, 5].map((i) => numbers('iColWidths')[i] ?? 0);
+      widths[slot] = px;
+      storeSetting('iColWidths', widths.join(' '));
+    },
+  });
+  watch(['iColWidths'], () => {
+    const px = COLUMNS.map(() => 0);
+    numbers('iColWidths').slice(0, 6).forEach((w, slot) => { px[columnOfSlot(slot)] = w; });
+    grid.setWidths(px);
   });
   const syncSelection = () => { selection.clear(); for (const id of grid.selection) selection.add(id); };
   const empty = el('div', { class: 'empty' },
@@ -108,16 +145,18 @@ export function createDownloadList(ctx) {
     else renderSoon();
   });
 
+  watch(['bShowDownloadFullPath'], () => renderSoon());
   renderAll();
   return root;
 }
 
 // Each section of the file as a band at its place: where it starts and how far it has got.
 function drawSections(box, d) {
-  const key = d.finished ? 'f' : JSON.stringify(d.sections) + d.size;
+  const key = d.finished ? 'f' : JSON.stringify(d.sections) + d.size + d.statusClass;
   if (box.key_ === key) return;
   box.key_ = key;
   box.classList.toggle('done', d.finished);
+  box.classList.toggle('active', d.statusClass === 'busy');
   const parts = d.finished || !d.size ? [] : d.sections.filter(([, n]) => n > 0);
   box.setAttribute('aria-label', d.finished ? 'Complete' : `${parts.length} sections`);
   box.replaceChildren(...parts.map(([start, n]) => {
@@ -133,7 +172,8 @@ const ROW_MENU = [
   ['download.pause', 'Pause'], ['download.resume', 'Resume'], ['download.retry', 'Retry'], null,
   ['download.delete', 'Delete'], ['download.deleteWithFile', 'Delete with file'], null,
   ['download.moveUp', 'Move up'], ['download.moveDown', 'Move down'], null,
-  ['download.moveFile', 'Move the file…'], ['download.openFolder', 'Open the folder'], null,
+  ['download.moveFile', 'Move the file…'], ['download.openFolder', 'Open the folder'],
+  ['download.properties', 'Properties'], null,
   ['download.priority', 'Priority: high (always runs)', 10], ['download.priority', 'Priority: normal', 5],
   ['download.priority', 'Priority: low', 0],
 ];

@@ -66,12 +66,14 @@ export const CELL_TYPES = {
   custom: { create: (col) => col.create(), set: (n, v, col) => col.draw(n, v) },
 };
 
-export function createGrid({ label, columns, rowHeight = 26, rowState, onActivate, onKey, onContextMenu, onSelect }) {
+// onResized(index, px): the user dragged a column's right edge (only given, columns can be resized).
+export function createGrid({ label, columns, rowHeight = 26, rowState, onActivate, onKey, onContextMenu, onSelect, onResized }) {
   const body = el('tbody');
+  const cols = columns.map((c) => el('col', { class: c.cls }));
+  const heads = columns.map((c) => el('th', { scope: 'col', class: c.cls, text: c.title }));
   const table = el('table', { class: 'grid', role: 'grid', 'aria-label': label },
-    el('colgroup', {}, ...columns.map((c) => el('col', { class: c.cls }))),
-    el('thead', {}, el('tr', {}, ...columns.map((c) => el('th', { scope: 'col', class: c.cls, text: c.title })))),
-    body);
+    el('colgroup', {}, ...cols), el('thead', {}, el('tr', {}, ...heads)), body);
+  if (onResized) heads.forEach((th, i) => th.append(resizeHandle(th, cols[i], (px) => onResized(i, px))));
   const scroller = el('div', { class: 'grid-scroll', tabindex: '0' }, table);
   scroller.style.setProperty('--row-height', `${rowHeight}px`);
   const selection = new Set();
@@ -191,5 +193,29 @@ export function createGrid({ label, columns, rowHeight = 26, rowState, onActivat
       if (!scheduled) { scheduled = true; requestAnimationFrame(flush); }
     },
     select,
+    // px: a width in pixels per column; 0 or none leaves the column its own share.
+    setWidths(px) { cols.forEach((c, i) => { c.style.width = px[i] > 0 ? `${px[i]}px` : ''; }); },
   };
+}
+
+// The grip at a header's right edge: dragging it sets the column's width, told when let go.
+function resizeHandle(th, col, done) {
+  const grip = el('span', { class: 'col-resize', 'aria-hidden': 'true' });
+  grip.addEventListener('pointerdown', (e) => {
+    if (e.button !== 0) return;
+    e.preventDefault();
+    e.stopPropagation();
+    const from = e.clientX, start = th.getBoundingClientRect().width;
+    grip.setPointerCapture(e.pointerId);
+    const width = (m) => Math.round(Math.max(24, start + m.clientX - from));
+    const move = (m) => { col.style.width = `${width(m)}px`; };
+    const up = (m) => {
+      grip.removeEventListener('pointermove', move);
+      grip.removeEventListener('pointerup', up);
+      done(width(m));
+    };
+    grip.addEventListener('pointermove', move);
+    grip.addEventListener('pointerup', up);
+  });
+  return grip;
 }

@@ -16,6 +16,10 @@ import { installViewer, startViewer } from './viewer.js';
 import { installHistory } from './history.js';
 import { installProfiles } from './profiles.js';
 import { installSystemInfo } from './sysinfo.js';
+import { loadSettings } from './view_settings.js';
+import { installAppearance, addTrafficBar } from './appearance.js';
+import { openProperties } from './download_props.js';
+import { keepPlacement } from './window_place.js';
 
 const PANE_BASKETS = 101, PANE_HISTORY = 102, PANE_PROFILES = 103, PANE_DOWNLOADS = 110, PANE_LOG = 120;
 const MDI_PRIMARY = 2;
@@ -92,6 +96,7 @@ const commands = {
       dialogs.showFolder(await post(`/api/downloads/${id}/folder`));
     } catch (e) { dialogs.message('Plover', e.message); }
   },
+  'download.properties': () => { const id = selected()[0]; if (id != null) openProperties(id); },
   'download.pauseAll': () => each('pause', [...state.downloads.keys()]),
   'download.resumeAll': () => each('resume', [...state.downloads.keys()]),
   'download.deleteFinished': () => each('delete', [...state.downloads.values()].filter((d) => d.finished).map((d) => d.id)),
@@ -169,6 +174,10 @@ async function start() {
     return;
   }
   document.title = win.title;
+  await loadSettings();
+  installAppearance();
+  const placement = { main: 'MainWndPos', basket: 'BasketWndPos', viewer: 'ImageViewWndPos' }[name];
+  if (placement) keepPlacement(placement);
   if (name === 'main') await runWizardIfNeeded();
   installBaskets(panes, commands);
   installHistory(panes, commands);
@@ -189,6 +198,7 @@ async function start() {
   if (name === 'main') {
     openDownloads();
     startScans();
+    addTrafficBar();
   }
   events = connectEvents(handlers, (up) => { state.connected = up; emit('connection'); document.body.classList.toggle('offline', !up); });
   if (name === 'basket') startBasketWindow();
