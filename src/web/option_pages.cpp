@@ -144,7 +144,9 @@ const std::vector<SOptionRow>& Rows() {
         for (int i = 0; i < 4; ++i) {
             std::string key = "Sound #" + std::to_string(i + 1) + "/";
             r.push_back(Flag(key + "bEnable", "Sounds", std::string("Play a sound when ") + soundEvents[i]));
-            r.push_back(Of(C::File, key + "csWavFile", "Sounds", std::string("Sound file for when ") + soundEvents[i]));
+            r.push_back(Of(C::File, key + "csWavFile", "Sounds",
+                          std::string("Sound file (WAV, Ogg, MP3 or FLAC, played by the main window) for when ") +
+                              soundEvents[i]));
         }
         const char* const modes[] = {"Full speed", "Medium speed", "Low speed"};
         for (int m = 0; m < 3; ++m) {

@@ -4,11 +4,13 @@
 
 #include <chrono>
 
+#include "app/settings.h"
 #include "ui/layout_json.h"
 #include "ui/layouts.h"
 #include "web/request_guard.h"
 #include "web/options_api.h"
 #include "web/setup_api.h"
+#include "web/sound_files.h"
 #include "web/web_api.h"
 #include "web/web_assets.h"
 
@@ -17,7 +19,7 @@ namespace {
 
 constexpr const char* kCsp =
     "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; connect-src 'self'; "
-    "font-src 'self'; base-uri 'none'; form-action 'self'; frame-ancestors 'none'";
+    "font-src 'self'; media-src 'self'; base-uri 'none'; form-action 'self'; frame-ancestors 'none'";
 
 void SendJson(httplib::Response& res, const SApiAnswer& answer) {
     res.status = answer.status;
@@ -188,6 +190,16 @@ void CWebServer::Routes() {
              return a;
          },
          true);
+    s.Get(R"(/api/sounds/([1-4]))", [](const httplib::Request& req, httplib::Response& res) {
+        SSoundInfo sound;
+        {
+            std::lock_guard g(SettingsLock());
+            sound = GetSettings().Sounds[std::stoi(req.matches[1]) - 1];
+        }
+        SSoundFile file = LoadSound(sound);
+        if (file.status != 200) return SendJson(res, ApiError(file.status, file.error));
+        res.set_content(std::move(file.body), file.mime);
+    });
     if (setup_) {
         s.Get("/api/setup", [this](const httplib::Request&, httplib::Response& res) { SendJson(res, setup_->State()); });
         post("/api/setup/install",

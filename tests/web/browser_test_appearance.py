@@ -1,10 +1,13 @@
 """The window settings obeyed by the page in a real browser: a progress colour, the double-click
 action on a download, a column width dragged by the user and kept over a reload, the band above
-the download list, the full path of downloads and the lines kept in the protocol log.
+the download list, the full path of downloads, a sound played from its file and the lines kept
+in the protocol log.
 Usage: browser_test_appearance.py PLOVER [SCREENSHOT_PREFIX]"""
+import os
 import shutil
 import sys
 import tempfile
+import wave
 
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
@@ -107,6 +110,23 @@ def main():
         assert abs(d.find_element(By.CSS_SELECTOR, band).rect["height"] - 180) <= 1
         assert style(d, ".download-list .progress", "backgroundColor") == "rgb(0, 255, 0)"
         shoot("main")
+
+        # A sound of an enabled record reaches an <audio> element of the page; a file that is no sound does not.
+        ding = os.path.join(work, "ding.wav")
+        with wave.open(ding, "wb") as w:
+            w.setnchannels(1)
+            w.setsampwidth(2)
+            w.setframerate(8000)
+            w.writeframes(b"\0\0" * 800)
+        set_setting(d, "Sound #2/csWavFile", ding)
+        set_setting(d, "Sound #2/bEnable", "1")
+        loaded = d.execute_async_script("""
+            const done = arguments[0], a = new Audio('/api/sounds/2');
+            a.onloadedmetadata = () => done(a.duration); a.onerror = () => done('error');""")
+        assert abs(loaded - 0.1) < 0.01, loaded
+        set_setting(d, "Sound #2/csWavFile", os.path.join(work, "plover.out"))
+        status, answer = call(d, "GET", "/api/sounds/2")
+        assert status == 415 and "no WAV, Ogg, MP3 or FLAC sound" in answer["error"], (status, answer)
 
         # The protocol log keeps the last dwLogEntryNumber lines.
         set_setting(d, "bDisableLog", "0")

@@ -47,7 +47,7 @@ export const selection = new Set();
 const WIDTH_SLOTS = ['sections', 'name', 'size', 'progress', 'url', 'status'];
 const columnOfSlot = (slot) => COLUMNS.findIndex((c) => c.key === WIDTH_SLOTS[slot]);
 
-// What a double-click (or Enter) on a download does, as "eDoubleClickAction" chooses.
+// What a double-click on a download does, as "eDoubleClickAction" chooses.
 const PICTURE = /\.(jpe?g|png|gif|bmp|webp|avif|tiff?)$/i;
 function activate(ctx, id) {
   const d = state.downloads.get(id);
@@ -77,7 +77,8 @@ export function createDownloadList(ctx) {
     label: 'Downloads',
     columns: COLUMNS,
     rowState: (d) => (d.finished ? 'finished' : d.failed ? 'failed' : d.paused ? 'paused' : d.statusClass),
-    onActivate: (id) => activate(ctx, id),
+    // Enter shows the folder; a double-click does what the user chose.
+    onActivate: (id, how) => (how === 'key' ? ctx.command('download.openFolder') : activate(ctx, id)),
     onKey: (e) => { if (e.key === 'Delete') { ctx.command('download.delete'); e.preventDefault(); } },
     onContextMenu: (x, y) => contextMenu(x, y, ctx),
     onSelect: () => { syncSelection(); ctx.selectionChanged?.(); },

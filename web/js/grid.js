@@ -153,7 +153,7 @@ export function createGrid({ label, columns, rowHeight = 26, rowState, onActivat
     if (!tr || e.target.closest('input,select,button')) return;
     if (!(e.button === 2 && selection.has(tr.rowId_))) select(tr.rowId_, e);
   });
-  body.addEventListener('dblclick', (e) => { const tr = e.target.closest('tr'); if (tr) onActivate?.(tr.rowId_); });
+  body.addEventListener('dblclick', (e) => { const tr = e.target.closest('tr'); if (tr) onActivate?.(tr.rowId_, 'mouse'); });
   body.addEventListener('contextmenu', (e) => {
     const tr = e.target.closest('tr');
     if (!tr) return;
@@ -166,7 +166,7 @@ export function createGrid({ label, columns, rowHeight = 26, rowState, onActivat
     if (e.target !== scroller) return;  // an editor in a cell keeps its keys
     const page = Math.max(1, Math.floor(scroller.clientHeight / rowHeight) - 1);
     const moves = { ArrowDown: 1, ArrowUp: -1, PageDown: page, PageUp: -page, Home: -Infinity, End: Infinity };
-    if (e.key === 'Enter') { if (anchor != null) onActivate?.(anchor); e.preventDefault(); return; }
+    if (e.key === 'Enter') { if (anchor != null) onActivate?.(anchor, 'key'); e.preventDefault(); return; }
     if (!(e.key in moves)) { onKey?.(e); return; }
     if (!ids.length) return;
     const from = cursor >= 0 ? cursor : -1;

@@ -20,6 +20,7 @@ import { loadSettings } from './view_settings.js';
 import { installAppearance, addTrafficBar } from './appearance.js';
 import { openProperties } from './download_props.js';
 import { keepPlacement } from './window_place.js';
+import { installSounds } from './sounds.js';
 
 const PANE_BASKETS = 101, PANE_HISTORY = 102, PANE_PROFILES = 103, PANE_DOWNLOADS = 110, PANE_LOG = 120;
 const MDI_PRIMARY = 2;
@@ -199,6 +200,7 @@ async function start() {
     openDownloads();
     startScans();
     addTrafficBar();
+    installSounds();
   }
   events = connectEvents(handlers, (up) => { state.connected = up; emit('connection'); document.body.classList.toggle('offline', !up); });
   if (name === 'basket') startBasketWindow();
