@@ -1,7 +1,7 @@
 """The window settings obeyed by the page in a real browser: a progress colour, the double-click
 action on a download, a column width dragged by the user and kept over a reload, the band above
 the download list, the full path of downloads, a sound played from its file and the lines kept
-in the protocol log.
+in the protocol log, the find dialog's choices.
 Usage: browser_test_appearance.py PLOVER [SCREENSHOT_PREFIX]"""
 import os
 import shutil
@@ -145,6 +145,19 @@ def main():
         shoot("log")
         d.close()
         d.switch_to.window(main_window)
+
+        # The find dialog: its choices are stored; "Shown alone" narrows the list to the matches.
+        d.find_element(By.CSS_SELECTOR, ".download-list [data-action='find']").click()
+        find = wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "dialog.dlg-find[open]"))
+        find.find_element(By.CSS_SELECTOR, "[data-action='advanced']").click()
+        Select(find.find_element(By.NAME, "eWhatToDo")).select_by_visible_text("Shown alone")
+        find.find_element(By.NAME, "bPaused").click()  # the paused sunset.jpg is not looked at
+        find.find_element(By.CSS_SELECTOR, "[data-name='text']").send_keys("127.0.0")
+        find.find_element(By.CSS_SELECTOR, "button.primary").click()
+        rows = lambda: d.find_elements(By.CSS_SELECTOR, ".download-list tbody tr[data-id]")
+        wait_for("the twelve found downloads", lambda: len(rows()) == 12)
+        shoot("find")
+        assert stored(d, "FindInfo/bPaused") == "0" and stored(d, "FindInfo/bAdv") == "1"
         print("appearance settings: ok")
     finally:
         if driver:

@@ -1,5 +1,6 @@
 // Dialogs: adding downloads, confirming, a message. Built on <dialog>, modal, Escape cancels.
 import { el } from './format.js';
+import { flag, storeSetting } from './view_settings.js';
 
 export function dialog(title, body, buttons) {
   const d = el('dialog', { class: 'dlg' },
@@ -38,12 +39,22 @@ export function addDownloads(add) {
   const paused = el('input', { type: 'checkbox', name: 'paused' });
   const error = el('p', { class: 'dlg-error', role: 'alert' });
   const ok = el('button', { value: 'ok', class: 'primary', text: 'Add' });
+  // The advanced part (folder, priority, paused) is shown as the user last left it.
+  const advanced = [el('label', { text: 'Save in' }), folder, el('label', { text: 'Priority' }), priority,
+    el('span'), el('label', { class: 'check' }, paused, ' Add paused')];
+  const more = el('button', { type: 'button', class: 'link', 'data-action': 'advanced' });
+  const showAdvanced = (on) => {
+    advanced.forEach((n) => { n.hidden = !on; });
+    more.textContent = on ? 'Fewer choices' : 'More choices…';
+  };
+  showAdvanced(flag('bNewDownloadAdv'));
+  more.addEventListener('click', () => {
+    const on = advanced[0].hidden;
+    showAdvanced(on);
+    storeSetting('bNewDownloadAdv', on ? '1' : '0');
+  });
   const body = el('div', { class: 'dlg-body form-grid' },
-    el('label', { text: 'Addresses' }), urls,
-    el('label', { text: 'Save in' }), folder,
-    el('label', { text: 'Priority' }), priority,
-    el('span'), el('label', { class: 'check' }, paused, ' Add paused'),
-    el('span'), error);
+    el('label', { text: 'Addresses' }), urls, ...advanced, el('span'), more, el('span'), error);
   const d = dialog('Add downloads', body, [el('button', { value: 'cancel', formnovalidate: true, text: 'Cancel' }), ok]);
   urls.focus();
   ok.addEventListener('click', async (e) => {

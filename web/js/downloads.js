@@ -7,6 +7,7 @@ import { state, on } from './store.js';
 import { createGrid } from './grid.js';
 import { flag, number, numbers, watch, storeSetting } from './view_settings.js';
 import { openProperties } from './download_props.js';
+import { openFind, matchesFind } from './find_dialog.js';
 import { openViewer } from './viewer.js';
 import * as dialogs from './dialogs.js';
 
@@ -79,7 +80,10 @@ export function createDownloadList(ctx) {
     rowState: (d) => (d.finished ? 'finished' : d.failed ? 'failed' : d.paused ? 'paused' : d.statusClass),
     // Enter shows the folder; a double-click does what the user chose.
     onActivate: (id, how) => (how === 'key' ? ctx.command('download.openFolder') : activate(ctx, id)),
-    onKey: (e) => { if (e.key === 'Delete') { ctx.command('download.delete'); e.preventDefault(); } },
+    onKey: (e) => {
+      if (e.key === 'Delete') { ctx.command('download.delete'); e.preventDefault(); }
+      if (e.key === 'f' && (e.ctrlKey || e.metaKey)) { openFind(find); e.preventDefault(); }
+    },
     onContextMenu: (x, y) => contextMenu(x, y, ctx),
     onSelect: () => { syncSelection(); ctx.selectionChanged?.(); },
     onResized: (index, px) => {
@@ -112,10 +116,33 @@ export function createDownloadList(ctx) {
   };
   fillCategories();
   const count = el('span', { class: 'tb-content' });
+  // The downloads the find dialog showed alone, until "Show all".
+  let found = null;
+  const showAll = el('button', { type: 'button', class: 'tb-button', text: 'Show all', hidden: true, 'data-action': 'showAll',
+    onclick: () => { found = null; showAll.hidden = true; renderAll(); } });
+  const find = () => {
+    const matches = (id) => { const d = state.downloads.get(id); return d && matchesFind(d); };
+    if (number('FindInfo/eWhatToDo', 0) === 1) {
+      found = new Set(state.order.filter(matches));
+      showAll.hidden = false;
+      renderAll();
+      return found.size > 0;
+    }
+    const list = state.order.filter((id) => shown.has(id));
+    const chosen = list.findIndex((id) => grid.selection.has(id));
+    const start = number('FindInfo/eFrom', 1) === 1 && chosen >= 0 ? chosen + 1 : 0;
+    const next = list.slice(start).find(matches) ?? list.slice(0, start).find(matches);
+    if (next === undefined) return false;
+    grid.select(next);
+    grid.reveal(next);
+    return true;
+  };
+  const findButton = el('button', { type: 'button', class: 'tb-button', text: 'Find…', title: 'Find downloads (Ctrl+F)',
+    'data-action': 'find', onclick: () => openFind(find) });
   const bar = el('div', { class: 'bar bar-toolbar pane-bar', role: 'toolbar' },
-    el('label', { class: 'tb-label', text: 'Show:' }), group, category, el('span', { class: 'spacer' }), count);
+    el('label', { class: 'tb-label', text: 'Show:' }), group, category, findButton, showAll, el('span', { class: 'spacer' }), count);
   const root = el('div', { class: 'download-list' }, bar, scroller, empty);
-  const visible = (d) => GROUPS.find(([v]) => v === group.value)[2](d) &&
+  const visible = (d) => (!found || found.has(d.id)) && GROUPS.find(([v]) => v === group.value)[2](d) &&
     (category.value === 'all' || d.category === Number(category.value));
   group.addEventListener('change', () => renderAll());
   category.addEventListener('change', () => renderAll());

@@ -193,6 +193,7 @@ export function createGrid({ label, columns, rowHeight = 26, rowState, onActivat
       if (!scheduled) { scheduled = true; requestAnimationFrame(flush); }
     },
     select,
+    reveal(id) { const i = ids.indexOf(id); if (i >= 0) showRow(i); },
     // px: a width in pixels per column; 0 or none leaves the column its own share.
     setWidths(px) { cols.forEach((c, i) => { c.style.width = px[i] > 0 ? `${px[i]}px` : ''; }); },
   };

@@ -16,7 +16,7 @@ import { installViewer, startViewer } from './viewer.js';
 import { installHistory } from './history.js';
 import { installProfiles } from './profiles.js';
 import { installSystemInfo } from './sysinfo.js';
-import { loadSettings } from './view_settings.js';
+import { loadSettings, watch, number, storeSetting } from './view_settings.js';
 import { installAppearance, addTrafficBar } from './appearance.js';
 import { openProperties } from './download_props.js';
 import { keepPlacement } from './window_place.js';
@@ -156,6 +156,21 @@ function openDownloads() {
   area.open(panes[PANE_DOWNLOADS].title, pane, 'downloads');
 }
 
+// "iActiveMainPage": the page of the band above the download list shown at start (counted over
+// its tabs: baskets, history, scan profiles), stored when the user picks another.
+function followActivePage(areas) {
+  const pages = areas.flatMap((area) => area.tabs.map((doc) => ({ area, doc })));
+  watch(['iActiveMainPage'], () => {
+    const page = pages[number('iActiveMainPage', 0)];
+    if (page && page.area.current !== page.doc) page.area.show(page.doc);
+  });
+  for (const area of areas)
+    area.listeners.push((doc) => {
+      const i = pages.findIndex((p) => p.doc === doc);
+      if (i >= 0) storeSetting('iActiveMainPage', String(i));
+    });
+}
+
 function stopped() {
   events?.close();
   document.body.replaceChildren(el('div', { class: 'stopped' },
@@ -189,6 +204,7 @@ async function start() {
   ctx = {
     panes,
     mdi: new Map(),
+    areas: [],
     canRun: (key) => key in commands,
     command: (key, arg) => commands[key]?.(arg),
   };
@@ -197,6 +213,7 @@ async function start() {
   app.removeAttribute('aria-busy');
   app.dataset.window = name;
   if (name === 'main') {
+    followActivePage(ctx.areas.filter((a) => !a.element.primary));
     openDownloads();
     startScans();
     addTrafficBar();
