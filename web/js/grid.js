@@ -195,7 +195,15 @@ export function createGrid({ label, columns, rowHeight = 26, rowState, onActivat
     select,
     reveal(id) { const i = ids.indexOf(id); if (i >= 0) showRow(i); },
     // px: a width in pixels per column; 0 or none leaves the column its own share.
-    setWidths(px) { cols.forEach((c, i) => { c.style.width = px[i] > 0 ? `${px[i]}px` : ''; }); },
+    // Once some columns have widths of their own, the others share what is left evenly.
+    setWidths(px) {
+      const some = px.some((w) => w > 0);
+      cols.forEach((c, i) => {
+        const width = px[i] > 0 ? `${px[i]}px` : some ? 'auto' : '';
+        c.style.width = width;
+        heads[i].style.width = width;
+      });
+    },
   };
 }
 
