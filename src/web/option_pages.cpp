@@ -14,7 +14,7 @@ using C = EOptionControl;
 constexpr int64_t kMaxU32 = 4294967295LL;
 constexpr int64_t kPos = 100000;  // window coordinates, beyond any screen
 constexpr const char* kWh = "width, height in pixels";
-constexpr const char* kPlace = "six numbers as the window stored them";
+constexpr const char* kPlace = "left, top, right, bottom and two numbers kept as stored";
 
 using S = const std::string&;
 SOptionRow Flag(S name, S page, S label) { return {name, page, label, C::Check}; }
@@ -82,11 +82,11 @@ const std::vector<SOptionRow>& Rows() {
             Flag("AutoDial/On", "Dial-up", "Dial automatically when a download needs the connection"),
             Num("AutoDial/Times", "Dial-up", "Attempts", 1, 1000),
             Num("AutoDial/Sec", "Dial-up", "Seconds between attempts", 1, 3600, "seconds"),
-            Flag("bProMode", "Appearance", "Professional mode"),
+            Flag("bProMode", "Appearance", "Professional mode (kept in the settings file only: the page has one mode)"),
             Flag("bTrafficBarOn", "Appearance", "Show the traffic bar"),
             Flag("bShowDownloadFullPath", "Appearance", "Show the full path of downloads"),
-            Flag("bMinToTray", "Appearance", "Minimise to the tray"),
-            Flag("bAnimateTray", "Appearance", "Animate the tray icon"),
+            Flag("bMinToTray", "Appearance", "Minimise to the tray (kept in the settings file only: a page has no tray)"),
+            Flag("bAnimateTray", "Appearance", "Animate the tray icon (kept in the settings file only: a page has no tray)"),
             Of(C::Colour, "colorProgressBkgnd", "Appearance", "Progress bar background"),
             Of(C::Colour, "colorProgressTotal", "Appearance", "Progress bar total"),
             Of(C::Colour, "colorProgressSections", "Appearance", "Progress bar sections"),
@@ -103,7 +103,8 @@ const std::vector<SOptionRow>& Rows() {
             Flag("bDnlPropAutoOpen", "Appearance", "Open the download properties for a new download"),
             Flag("bDnlPropAutoClose", "Appearance", "Close the download properties when it finishes"),
             Flag("bDnlPropDisplayMin", "Appearance", "Show the download properties small"),
-            Flag("bDnlPropMinToTray", "Appearance", "Minimise the download properties to the tray"),
+            Flag("bDnlPropMinToTray", "Appearance",
+                 "Minimise the download properties to the tray (kept in the settings file only: a page has no tray)"),
             Of(C::File, "csExternalViewer", "Viewer", "External viewer program"),
             Flag("bImageViewShrinkToFit", "Viewer", "Shrink large pictures to fit"),
             Flag("bImageViewUpdateFrameSize", "Viewer", "Fit the window to the picture"),
@@ -114,17 +115,21 @@ const std::vector<SOptionRow>& Rows() {
             Nums("sizeLargePicMinSize", "Viewer", "Smallest large picture", 1, 100000, kWh),
             Nums("sizeLargePicMaxSize", "Viewer", "Largest large picture", 1, 100000, kWh),
             Nums("sizeThumb", "Viewer", "Thumbnail size in lists", 0, 10000, "width, height (0 0: automatic)"),
-            Nums("MainWndPos", "Windows", "Main window placement", -kPos, kPos, kPlace),
-            Nums("BasketWndPos", "Windows", "Basket window placement", -kPos, kPos, kPlace),
-            Nums("ImageViewWndPos", "Windows", "Image viewer placement", -kPos, kPos, kPlace),
-            Nums("pointSurferProp", "Windows", "Scan properties position", -kPos, kPos, "x, y"),
-            Nums("pointThumbProp", "Windows", "Thumbnail properties position", -kPos, kPos, "x, y"),
-            Nums("iColWidths", "Windows", "Download list column widths", 0, 5000, "pixels"),
-            Num("iDownloadListSplitterSize", "Windows", "Download list splitter", 0, 5000, "pixels"),
-            Num("iBrowserSplitterSize", "Windows", "Browser splitter", 0, 5000, "pixels"),
-            Num("iActiveMainPage", "Windows", "Page shown at start", 0, 10),
-            Flag("bInternetSearchAdv", "Windows", "Show the advanced part of the search dialog"),
-            Of(C::Text, "FindInfo/csText", "Windows", "Find: text"),
+            Nums("MainWndPos", "Windows", "Main window placement (stored when the page is resized; the browser places it)", -kPos,
+                 kPos, kPlace),
+            Nums("BasketWndPos", "Windows", "Basket window placement (where the page opens it)", -kPos, kPos, kPlace),
+            Nums("ImageViewWndPos", "Windows", "Image viewer placement (where the page opens it)", -kPos, kPos, kPlace),
+            Nums("pointSurferProp", "Windows", "Scan properties position (kept in the settings file only)", -kPos, kPos, "x, y"),
+            Nums("pointThumbProp", "Windows", "Thumbnail properties position (kept in the settings file only)", -kPos, kPos,
+                 "x, y"),
+            Nums("iColWidths", "Windows", "Download list column widths", 0, 5000,
+                 "pixels: sections, name, size, progress, address, status (0: its share)"),
+            Num("iDownloadListSplitterSize", "Windows", "Height of the panes above the download list", 0, 5000, "pixels"),
+            Num("iBrowserSplitterSize", "Windows", "Width of the basket window's folder tree", 0, 5000, "pixels"),
+            Num("iActiveMainPage", "Windows", "Page shown at start above the download list", 0, 10,
+                "0 baskets, 1 history, 2 scan profiles"),
+            Flag("bInternetSearchAdv", "Windows",
+                 "Show the advanced part of the search dialog (kept in the settings file only: the search is a box of the toolbar)"),
             Flag("FindInfo/bFilename", "Windows", "Find in file names"),
             Flag("FindInfo/bServer", "Windows", "Find in server names"),
             Flag("FindInfo/bFinished", "Windows", "Find finished downloads"),
@@ -140,7 +145,9 @@ const std::vector<SOptionRow>& Rows() {
         for (int i = 0; i < 4; ++i) {
             std::string key = "Sound #" + std::to_string(i + 1) + "/";
             r.push_back(Flag(key + "bEnable", "Sounds", std::string("Play a sound when ") + soundEvents[i]));
-            r.push_back(Of(C::File, key + "csWavFile", "Sounds", std::string("Sound file for when ") + soundEvents[i]));
+            r.push_back(Of(C::File, key + "csWavFile", "Sounds",
+                          std::string("Sound file (WAV, Ogg, MP3 or FLAC, played by the main window) for when ") +
+                              soundEvents[i]));
         }
         const char* const modes[] = {"Full speed", "Medium speed", "Low speed"};
         for (int m = 0; m < 3; ++m) {

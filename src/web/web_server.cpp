@@ -4,11 +4,13 @@
 
 #include <chrono>
 
+#include "app/settings.h"
 #include "ui/layout_json.h"
 #include "ui/layouts.h"
 #include "web/request_guard.h"
 #include "web/options_api.h"
 #include "web/setup_api.h"
+#include "web/sound_files.h"
 #include "web/web_api.h"
 #include "web/web_assets.h"
 
@@ -17,7 +19,7 @@ namespace {
 
 constexpr const char* kCsp =
     "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; connect-src 'self'; "
-    "font-src 'self'; frame-src 'self'; base-uri 'none'; form-action 'self'; frame-ancestors 'none'";
+    "font-src 'self'; frame-src 'self'; media-src 'self'; base-uri 'none'; form-action 'self'; frame-ancestors 'none'";
 
 void SendJson(httplib::Response& res, const SApiAnswer& answer) {
     res.status = answer.status;
@@ -180,7 +182,25 @@ void CWebServer::Routes() {
          true);
     s.Get("/api/settings", [](const httplib::Request&, httplib::Response& res) { SendJson(res, ListOptions()); });
     s.Get("/api/settings/stored", [](const httplib::Request&, httplib::Response& res) { SendJson(res, StoredSettings()); });
-    post("/api/settings", [](const httplib::Request&, const nlohmann::json& b) { return SetOption(b); }, true);
+    // Every open window follows a changed setting (colours, widths, the log's length...).
+    post("/api/settings",
+         [this](const httplib::Request&, const nlohmann::json& b) {
+             SApiAnswer a = SetOption(b);
+             if (a.status == 200)
+                 hub_.Publish(SseEvent("setting", a.body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)));
+             return a;
+         },
+         true);
+    s.Get(R"(/api/sounds/([1-4]))", [](const httplib::Request& req, httplib::Response& res) {
+        SSoundInfo sound;
+        {
+            std::lock_guard g(SettingsLock());
+            sound = GetSettings().Sounds[std::stoi(req.matches[1]) - 1];
+        }
+        SSoundFile file = LoadSound(sound);
+        if (file.status != 200) return SendJson(res, ApiError(file.status, file.error));
+        res.set_content(std::move(file.body), file.mime);
+    });
     if (setup_) {
         s.Get("/api/setup", [this](const httplib::Request&, httplib::Response& res) { SendJson(res, setup_->State()); });
         post("/api/setup/install",

@@ -82,7 +82,10 @@ def main():
             driver.find_element(By.CSS_SELECTOR, ".bar-toolbar [data-command='download.add']").click()
             dialog = wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "dialog.dlg[open]"))
             dialog.find_element(By.NAME, "urls").send_keys(address)
-            dialog.find_element(By.NAME, "folder").send_keys(downloads)
+            folder = dialog.find_element(By.NAME, "folder")
+            if not folder.is_displayed():  # the advanced part, shown once, stays shown for the next time
+                dialog.find_element(By.CSS_SELECTOR, "[data-action=advanced]").click()
+            folder.send_keys(downloads)
             dialog.find_element(By.CSS_SELECTOR, "button.primary").click()
             wait.until(EC.staleness_of(dialog))  # closed and gone (another dialog may open at once)
 

@@ -10,6 +10,7 @@ import { createGrid } from './grid.js';
 import * as dialogs from './dialogs.js';
 import { baskets, basketById, loadBaskets } from './basket_store.js';
 import { runMove } from './move_dialog.js';
+import { placedFeatures } from './window_place.js';
 
 export const PICTURES_TYPE = 'application/x-plover-pictures';
 export const FILES_TYPE = 'application/x-plover-files';
@@ -42,7 +43,7 @@ export function openBasketWindow(id, folder, select) {
   const q = new URLSearchParams({ id: String(id) });
   if (folder) q.set('path', folder);
   if (select) q.set('select', select);
-  window.open(`/window/basket?${q}`, `plover-basket-${id}`, 'width=1180,height=760');
+  window.open(`/window/basket?${q}`, `plover-basket-${id}`, placedFeatures('BasketWndPos', 1180, 760));
 }
 
 // New or edited basket: name, folder and where the files go; the server applies the rules and its

@@ -1,5 +1,6 @@
 // Dialogs: adding downloads, confirming, a message. Built on <dialog>, modal, Escape cancels.
 import { el } from './format.js';
+import { flag, storeSetting } from './view_settings.js';
 
 export function dialog(title, body, buttons) {
   const d = el('dialog', { class: 'dlg' },
@@ -38,12 +39,22 @@ export function addDownloads(add) {
   const paused = el('input', { type: 'checkbox', name: 'paused' });
   const error = el('p', { class: 'dlg-error', role: 'alert' });
   const ok = el('button', { value: 'ok', class: 'primary', text: 'Add' });
+  // The advanced part (folder, priority, paused) is shown as the user last left it.
+  const advanced = [el('label', { text: 'Save in' }), folder, el('label', { text: 'Priority' }), priority,
+    el('span'), el('label', { class: 'check' }, paused, ' Add paused')];
+  const more = el('button', { type: 'button', class: 'link', 'data-action': 'advanced' });
+  const showAdvanced = (on) => {
+    advanced.forEach((n) => { n.hidden = !on; });
+    more.textContent = on ? 'Fewer choices' : 'More choices…';
+  };
+  showAdvanced(flag('bNewDownloadAdv'));
+  more.addEventListener('click', () => {
+    const on = advanced[0].hidden;
+    showAdvanced(on);
+    storeSetting('bNewDownloadAdv', on ? '1' : '0');
+  });
   const body = el('div', { class: 'dlg-body form-grid' },
-    el('label', { text: 'Addresses' }), urls,
-    el('label', { text: 'Save in' }), folder,
-    el('label', { text: 'Priority' }), priority,
-    el('span'), el('label', { class: 'check' }, paused, ' Add paused'),
-    el('span'), error);
+    el('label', { text: 'Addresses' }), urls, ...advanced, el('span'), more, el('span'), error);
   const d = dialog('Add downloads', body, [el('button', { value: 'cancel', formnovalidate: true, text: 'Cancel' }), ok]);
   urls.focus();
   ok.addEventListener('click', async (e) => {
@@ -122,6 +133,16 @@ export function moveFile(download, count, move) {
 
 // A page cannot open a file manager: it shows where the file is and offers to copy the folder.
 export function showFolder(answer) {
+  showPath('Open the folder', 'Folder', answer.folder);
+}
+
+// A page cannot start the program a file opens with: the file's path is shown, to be copied.
+export function showFile(download) {
+  showPath('Open the file', 'File', download.path || `${download.folder}/${download.name}`);
+}
+
+function showPath(title, label, value) {
+  const answer = { folder: value };
   const path = el('input', { type: 'text', name: 'path', readonly: true, value: answer.folder });
   const copy = el('button', { type: 'button', class: 'copy', text: 'Copy' });
   const done = el('span', { class: 'dlg-note', role: 'status' });
@@ -135,9 +156,9 @@ export function showFolder(answer) {
     done.textContent = 'Copied.';
   });
   const body = el('div', { class: 'dlg-body form-grid' },
-    el('label', { text: 'Folder' }), el('div', { class: 'copy-row' }, path, copy),
+    el('label', { text: label }), el('div', { class: 'copy-row' }, path, copy),
     el('span'), done);
-  const d = dialog('Open the folder', body, [el('button', { value: 'ok', class: 'primary', text: 'Close' })]);
+  const d = dialog(title, body, [el('button', { value: 'ok', class: 'primary', text: 'Close' })]);
   d.classList.add('dlg-folder');
   path.select();
 }

@@ -5,6 +5,11 @@
 import { bytes, speed, duration, percent, el } from './format.js';
 import { state, on } from './store.js';
 import { createGrid } from './grid.js';
+import { flag, number, numbers, watch, storeSetting } from './view_settings.js';
+import { openProperties } from './download_props.js';
+import { openFind, matchesFind } from './find_dialog.js';
+import { openViewer } from './viewer.js';
+import * as dialogs from './dialogs.js';
 
 // The columns and what each shows of a download.
 const progressOf = (d) => {
@@ -12,7 +17,8 @@ const progressOf = (d) => {
   return { percent: p, busy: d.statusClass === 'busy', text: p >= 0 ? `${p}%` : bytes(d.downloaded) };
 };
 const COLUMNS = [
-  { key: 'name', title: 'Name', cls: 'c-name', value: (d) => d.name },
+  { key: 'name', title: 'Name', cls: 'c-name',
+    value: (d) => (flag('bShowDownloadFullPath') ? d.path || `${d.folder}/${d.name}` : d.name) },
   // A file being moved shows how much of it the relocator has carried.
   { key: 'status', title: 'Status', cls: 'c-status',
     value: (d) => (d.moving && d.moveTotal ? `${d.status} ${percent(d.moveDone, d.moveTotal)}%` : d.status) },
@@ -37,6 +43,26 @@ const COLUMNS = [
 
 export const selection = new Set();
 
+// The six stored column widths ("iColWidths") and the columns they size, by slot; a width of 0
+// leaves the column its own share of the list.
+const WIDTH_SLOTS = ['sections', 'name', 'size', 'progress', 'url', 'status'];
+const columnOfSlot = (slot) => COLUMNS.findIndex((c) => c.key === WIDTH_SLOTS[slot]);
+
+// What a double-click on a download does, as "eDoubleClickAction" chooses.
+const PICTURE = /\.(jpe?g|png|gif|bmp|webp|avif|tiff?)$/i;
+function activate(ctx, id) {
+  const d = state.downloads.get(id);
+  if (!d) return;
+  switch (number('eDoubleClickAction', 3)) {
+    case 0:
+      if (d.finished && PICTURE.test(d.name)) return openViewer(d.path);
+      return dialogs.showFile(d);
+    case 1: return ctx.command('download.openFolder');
+    case 2: return openProperties(id);
+    default: return openViewer(d.path);
+  }
+}
+
 // The status groups the list can be narrowed to.
 const GROUPS = [
   ['all', 'All downloads', () => true],
@@ -52,10 +78,26 @@ export function createDownloadList(ctx) {
     label: 'Downloads',
     columns: COLUMNS,
     rowState: (d) => (d.finished ? 'finished' : d.failed ? 'failed' : d.paused ? 'paused' : d.statusClass),
-    onActivate: () => ctx.command('download.openFolder'),
-    onKey: (e) => { if (e.key === 'Delete') { ctx.command('download.delete'); e.preventDefault(); } },
+    // Enter shows the folder; a double-click does what the user chose.
+    onActivate: (id, how) => (how === 'key' ? ctx.command('download.openFolder') : activate(ctx, id)),
+    onKey: (e) => {
+      if (e.key === 'Delete') { ctx.command('download.delete'); e.preventDefault(); }
+      if (e.key === 'f' && (e.ctrlKey || e.metaKey)) { openFind(find); e.preventDefault(); }
+    },
     onContextMenu: (x, y) => contextMenu(x, y, ctx),
     onSelect: () => { syncSelection(); ctx.selectionChanged?.(); },
+    onResized: (index, px) => {
+      const slot = WIDTH_SLOTS.findIndex((key) => key === COLUMNS[index].key);
+      if (slot < 0) return;
+      const widths = [0, 1, 2, 3, 4, 5].map((i) => numbers('iColWidths')[i] ?? 0);
+      widths[slot] = px;
+      storeSetting('iColWidths', widths.join(' '));
+    },
+  });
+  watch(['iColWidths'], () => {
+    const px = COLUMNS.map(() => 0);
+    numbers('iColWidths').slice(0, 6).forEach((w, slot) => { px[columnOfSlot(slot)] = w; });
+    grid.setWidths(px);
   });
   const syncSelection = () => { selection.clear(); for (const id of grid.selection) selection.add(id); };
   const empty = el('div', { class: 'empty' },
@@ -74,10 +116,33 @@ export function createDownloadList(ctx) {
   };
   fillCategories();
   const count = el('span', { class: 'tb-content' });
+  // The downloads the find dialog showed alone, until "Show all".
+  let found = null;
+  const showAll = el('button', { type: 'button', class: 'tb-button', text: 'Show all', hidden: true, 'data-action': 'showAll',
+    onclick: () => { found = null; showAll.hidden = true; renderAll(); } });
+  const find = () => {
+    const matches = (id) => { const d = state.downloads.get(id); return d && matchesFind(d); };
+    if (number('FindInfo/eWhatToDo', 0) === 1) {
+      found = new Set(state.order.filter(matches));
+      showAll.hidden = false;
+      renderAll();
+      return found.size > 0;
+    }
+    const list = state.order.filter((id) => shown.has(id));
+    const chosen = list.findIndex((id) => grid.selection.has(id));
+    const start = number('FindInfo/eFrom', 1) === 1 && chosen >= 0 ? chosen + 1 : 0;
+    const next = list.slice(start).find(matches) ?? list.slice(0, start).find(matches);
+    if (next === undefined) return false;
+    grid.select(next);
+    grid.reveal(next);
+    return true;
+  };
+  const findButton = el('button', { type: 'button', class: 'tb-button', text: 'Find…', title: 'Find downloads (Ctrl+F)',
+    'data-action': 'find', onclick: () => openFind(find) });
   const bar = el('div', { class: 'bar bar-toolbar pane-bar', role: 'toolbar' },
-    el('label', { class: 'tb-label', text: 'Show:' }), group, category, el('span', { class: 'spacer' }), count);
+    el('label', { class: 'tb-label', text: 'Show:' }), group, category, findButton, showAll, el('span', { class: 'spacer' }), count);
   const root = el('div', { class: 'download-list' }, bar, scroller, empty);
-  const visible = (d) => GROUPS.find(([v]) => v === group.value)[2](d) &&
+  const visible = (d) => (!found || found.has(d.id)) && GROUPS.find(([v]) => v === group.value)[2](d) &&
     (category.value === 'all' || d.category === Number(category.value));
   group.addEventListener('change', () => renderAll());
   category.addEventListener('change', () => renderAll());
@@ -108,16 +173,18 @@ export function createDownloadList(ctx) {
     else renderSoon();
   });
 
+  watch(['bShowDownloadFullPath'], () => renderSoon());
   renderAll();
   return root;
 }
 
 // Each section of the file as a band at its place: where it starts and how far it has got.
 function drawSections(box, d) {
-  const key = d.finished ? 'f' : JSON.stringify(d.sections) + d.size;
+  const key = d.finished ? 'f' : JSON.stringify(d.sections) + d.size + d.statusClass;
   if (box.key_ === key) return;
   box.key_ = key;
   box.classList.toggle('done', d.finished);
+  box.classList.toggle('active', d.statusClass === 'busy');
   const parts = d.finished || !d.size ? [] : d.sections.filter(([, n]) => n > 0);
   box.setAttribute('aria-label', d.finished ? 'Complete' : `${parts.length} sections`);
   box.replaceChildren(...parts.map(([start, n]) => {
@@ -133,7 +200,8 @@ const ROW_MENU = [
   ['download.pause', 'Pause'], ['download.resume', 'Resume'], ['download.retry', 'Retry'], null,
   ['download.delete', 'Delete'], ['download.deleteWithFile', 'Delete with file'], null,
   ['download.moveUp', 'Move up'], ['download.moveDown', 'Move down'], null,
-  ['download.moveFile', 'Move the file…'], ['download.openFolder', 'Open the folder'], null,
+  ['download.moveFile', 'Move the file…'], ['download.openFolder', 'Open the folder'],
+  ['download.properties', 'Properties'], null,
   ['download.priority', 'Priority: high (always runs)', 10], ['download.priority', 'Priority: normal', 5],
   ['download.priority', 'Priority: low', 0],
 ];

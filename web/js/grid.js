@@ -66,12 +66,14 @@ export const CELL_TYPES = {
   custom: { create: (col) => col.create(), set: (n, v, col) => col.draw(n, v) },
 };
 
-export function createGrid({ label, columns, rowHeight = 26, rowState, onActivate, onKey, onContextMenu, onSelect }) {
+// onResized(index, px): the user dragged a column's right edge (only given, columns can be resized).
+export function createGrid({ label, columns, rowHeight = 26, rowState, onActivate, onKey, onContextMenu, onSelect, onResized }) {
   const body = el('tbody');
+  const cols = columns.map((c) => el('col', { class: c.cls }));
+  const heads = columns.map((c) => el('th', { scope: 'col', class: c.cls, text: c.title }));
   const table = el('table', { class: 'grid', role: 'grid', 'aria-label': label },
-    el('colgroup', {}, ...columns.map((c) => el('col', { class: c.cls }))),
-    el('thead', {}, el('tr', {}, ...columns.map((c) => el('th', { scope: 'col', class: c.cls, text: c.title })))),
-    body);
+    el('colgroup', {}, ...cols), el('thead', {}, el('tr', {}, ...heads)), body);
+  if (onResized) heads.forEach((th, i) => th.append(resizeHandle(th, cols[i], (px) => onResized(i, px))));
   const scroller = el('div', { class: 'grid-scroll', tabindex: '0' }, table);
   scroller.style.setProperty('--row-height', `${rowHeight}px`);
   const selection = new Set();
@@ -151,7 +153,7 @@ export function createGrid({ label, columns, rowHeight = 26, rowState, onActivat
     if (!tr || e.target.closest('input,select,button')) return;
     if (!(e.button === 2 && selection.has(tr.rowId_))) select(tr.rowId_, e);
   });
-  body.addEventListener('dblclick', (e) => { const tr = e.target.closest('tr'); if (tr) onActivate?.(tr.rowId_); });
+  body.addEventListener('dblclick', (e) => { const tr = e.target.closest('tr'); if (tr) onActivate?.(tr.rowId_, 'mouse'); });
   body.addEventListener('contextmenu', (e) => {
     const tr = e.target.closest('tr');
     if (!tr) return;
@@ -164,7 +166,7 @@ export function createGrid({ label, columns, rowHeight = 26, rowState, onActivat
     if (e.target !== scroller) return;  // an editor in a cell keeps its keys
     const page = Math.max(1, Math.floor(scroller.clientHeight / rowHeight) - 1);
     const moves = { ArrowDown: 1, ArrowUp: -1, PageDown: page, PageUp: -page, Home: -Infinity, End: Infinity };
-    if (e.key === 'Enter') { if (anchor != null) onActivate?.(anchor); e.preventDefault(); return; }
+    if (e.key === 'Enter') { if (anchor != null) onActivate?.(anchor, 'key'); e.preventDefault(); return; }
     if (!(e.key in moves)) { onKey?.(e); return; }
     if (!ids.length) return;
     const from = cursor >= 0 ? cursor : -1;
@@ -191,5 +193,38 @@ export function createGrid({ label, columns, rowHeight = 26, rowState, onActivat
       if (!scheduled) { scheduled = true; requestAnimationFrame(flush); }
     },
     select,
+    reveal(id) { const i = ids.indexOf(id); if (i >= 0) showRow(i); },
+    // px: a width in pixels per column; 0 or none leaves the column its own share.
+    // Once some columns have widths of their own, the others share what is left evenly.
+    setWidths(px) {
+      const some = px.some((w) => w > 0);
+      cols.forEach((c, i) => {
+        const width = px[i] > 0 ? `${px[i]}px` : some ? 'auto' : '';
+        c.style.width = width;
+        heads[i].style.width = width;
+      });
+    },
   };
+}
+
+// The grip at a header's right edge: dragging it sets the column's width, told when let go.
+function resizeHandle(th, col, done) {
+  const grip = el('span', { class: 'col-resize', 'aria-hidden': 'true' });
+  grip.addEventListener('pointerdown', (e) => {
+    if (e.button !== 0) return;
+    e.preventDefault();
+    e.stopPropagation();
+    const from = e.clientX, start = th.getBoundingClientRect().width;
+    grip.setPointerCapture(e.pointerId);
+    const width = (m) => Math.round(Math.max(24, start + m.clientX - from));
+    const move = (m) => { col.style.width = `${width(m)}px`; };
+    const up = (m) => {
+      grip.removeEventListener('pointermove', move);
+      grip.removeEventListener('pointerup', up);
+      done(width(m));
+    };
+    grip.addEventListener('pointermove', move);
+    grip.addEventListener('pointerup', up);
+  });
+  return grip;
 }

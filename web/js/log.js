@@ -1,7 +1,10 @@
 // The protocol log pane: the log lines of every engine with their kinds, live; pause, clear,
-// filter by kind and text, and save what is shown to a file.
+// filter by kind and text, and save what is shown to a file. It keeps the last "dwLogEntryNumber"
+// lines; with "bLogAutoScroll" it always follows the newest line, else only while the user has
+// not scrolled away from the end.
 import { el } from './format.js';
 import { state, on } from './store.js';
+import { flag } from './view_settings.js';
 
 const KINDS = [
   ['', 'All kinds'], ['request', 'Requests'], ['response', 'Responses'], ['lookup', 'Look-ups'],
@@ -28,7 +31,7 @@ export function createLog() {
     el('span', { class: 'log-kind', text: l.kindName }), el('span', { class: 'log-text', text: l.text }));
   const redraw = () => {
     const lines = state.log.filter(shown);
-    list.replaceChildren(...lines.slice(-2000).map(line));
+    list.replaceChildren(...lines.slice(-state.logLimit).map(line));
     count.textContent = `${lines.length} lines`;
     list.scrollTop = list.scrollHeight;
   };
@@ -37,9 +40,9 @@ export function createLog() {
     if (ev?.reset) return redraw();
     const atEnd = list.scrollTop + list.clientHeight >= list.scrollHeight - 4;
     for (const l of ev.lines.filter(shown)) list.append(line(l));
-    while (list.childElementCount > 2000) list.firstChild.remove();
+    while (list.childElementCount > state.logLimit) list.firstChild.remove();
     count.textContent = `${list.childElementCount} lines`;
-    if (atEnd) list.scrollTop = list.scrollHeight;
+    if (atEnd || flag('bLogAutoScroll')) list.scrollTop = list.scrollHeight;
   });
   pause.addEventListener('click', () => {
     paused = !paused;

@@ -18,6 +18,11 @@ import { installProfiles } from './profiles.js';
 import { installSystemInfo } from './sysinfo.js';
 import { installOptionExtras } from './option_extras.js';
 import { installFormatWindow, startFormatWindow } from './format_window.js';
+import { loadSettings, watch, number, storeSetting } from './view_settings.js';
+import { installAppearance, addTrafficBar } from './appearance.js';
+import { openProperties } from './download_props.js';
+import { keepPlacement } from './window_place.js';
+import { installSounds } from './sounds.js';
 
 const PANE_BASKETS = 101, PANE_HISTORY = 102, PANE_PROFILES = 103, PANE_DOWNLOADS = 110, PANE_LOG = 120;
 const MDI_PRIMARY = 2;
@@ -94,6 +99,7 @@ const commands = {
       dialogs.showFolder(await post(`/api/downloads/${id}/folder`));
     } catch (e) { dialogs.message('Plover', e.message); }
   },
+  'download.properties': () => { const id = selected()[0]; if (id != null) openProperties(id); },
   'download.pauseAll': () => each('pause', [...state.downloads.keys()]),
   'download.resumeAll': () => each('resume', [...state.downloads.keys()]),
   'download.deleteFinished': () => each('delete', [...state.downloads.values()].filter((d) => d.finished).map((d) => d.id)),
@@ -152,6 +158,21 @@ function openDownloads() {
   area.open(panes[PANE_DOWNLOADS].title, pane, 'downloads');
 }
 
+// "iActiveMainPage": the page of the band above the download list shown at start (counted over
+// its tabs: baskets, history, scan profiles), stored when the user picks another.
+function followActivePage(areas) {
+  const pages = areas.flatMap((area) => area.tabs.map((doc) => ({ area, doc })));
+  watch(['iActiveMainPage'], () => {
+    const page = pages[number('iActiveMainPage', 0)];
+    if (page && page.area.current !== page.doc) page.area.show(page.doc);
+  });
+  for (const area of areas)
+    area.listeners.push((doc) => {
+      const i = pages.findIndex((p) => p.doc === doc);
+      if (i >= 0) storeSetting('iActiveMainPage', String(i));
+    });
+}
+
 function stopped() {
   events?.close();
   document.body.replaceChildren(el('div', { class: 'stopped' },
@@ -171,6 +192,10 @@ async function start() {
     return;
   }
   document.title = win.title;
+  await loadSettings();
+  installAppearance();
+  const placement = { main: 'MainWndPos', basket: 'BasketWndPos', viewer: 'ImageViewWndPos' }[name];
+  if (placement) keepPlacement(placement);
   if (name === 'main') await runWizardIfNeeded();
   installBaskets(panes, commands);
   installHistory(panes, commands);
@@ -183,6 +208,7 @@ async function start() {
   ctx = {
     panes,
     mdi: new Map(),
+    areas: [],
     canRun: (key) => key in commands,
     command: (key, arg) => commands[key]?.(arg),
   };
@@ -191,8 +217,11 @@ async function start() {
   app.removeAttribute('aria-busy');
   app.dataset.window = name;
   if (name === 'main') {
+    followActivePage(ctx.areas.filter((a) => !a.element.primary));
     openDownloads();
     startScans();
+    addTrafficBar();
+    installSounds();
   }
   events = connectEvents(handlers, (up) => { state.connected = up; emit('connection'); document.body.classList.toggle('offline', !up); });
   if (name === 'basket') startBasketWindow();

@@ -14,6 +14,7 @@ export function profilesEditor() {
     noun: 'profile',
     load: async () => (await getJson('/api/profiles')).profiles,
     label: (p) => p.name,
+    detail: (p) => p.description,  // shown as "bShowProfileDescription" says
     empty: 'There are no profiles to show. Please select "New Profile" to add profiles.',
     fields: [
       { key: 'name', label: 'Name', type: 'text' },

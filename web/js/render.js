@@ -144,6 +144,7 @@ function renderMdi(e, ctx, parentArrangement) {
     listeners: [],  // told of the document shown
   };
   if (e.mdiID !== undefined) ctx.mdi.set(e.mdiID, area);
+  ctx.areas?.push(area);
   const bars = [];
   for (const c of e.children) {
     if (isBar(c)) bars.push(c);

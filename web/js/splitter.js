@@ -1,6 +1,14 @@
 // Splitters beside the frames a layout gives a size: dragging one (or the arrow keys on it) moves
 // the boundary, so the user can give the documents more room; the size is kept for the next visit.
+// Two are stored settings that every window follows: the band of panes above the download list
+// (its height) and the folder tree of the basket window (its width); the others are kept by the
+// browser.
 import { el } from './format.js';
+import { number, watch, storeSetting } from './view_settings.js';
+
+// The pane a sized frame holds -> the setting that keeps its size.
+const STORED = [['101', 'iDownloadListSplitterSize'], ['140', 'iBrowserSplitterSize']];
+const storedSetting = (node) => STORED.find(([pane]) => node.querySelector(`[data-pane="${pane}"]`))?.[1];
 
 const MIN = 80, STEP = 16;
 let counter = 0;
@@ -14,16 +22,24 @@ export function addSplitters(body, arrangement) {
     const after = i < kids.length - 1;  // the splitter faces the neighbour that takes the rest
     const sign = after ? 1 : -1;
     const key = `plover.split:${location.pathname}:${counter++}`;
-    const kept = Number(localStorage.getItem(key));
-    if (kept >= MIN) node.style.flexBasis = `${kept}px`;
+    const name = storedSetting(node);
+    if (name) {
+      node.dataset.splitSetting = name;
+      watch([name], () => { const px = number(name, 0); if (px > 0) node.style.flexBasis = `${Math.max(MIN, px)}px`; });
+    } else {
+      const kept = Number(localStorage.getItem(key));
+      if (kept >= MIN) node.style.flexBasis = `${kept}px`;
+    }
     const split = el('div', { class: `splitter splitter-${arrangement === 'hor' ? 'hor' : 'ver'}`, role: 'separator',
       tabindex: '0', 'aria-orientation': arrangement === 'hor' ? 'vertical' : 'horizontal', title: 'Drag to resize' });
     const set = (size) => {
       const limit = body.getBoundingClientRect()[along] - MIN;
       const px = Math.round(Math.max(MIN, Math.min(size, limit)));
       node.style.flexBasis = `${px}px`;
-      localStorage.setItem(key, String(px));
+      if (!name) localStorage.setItem(key, String(px));
+      return px;
     };
+    const keep = () => { if (name) storeSetting(name, String(Math.round(node.getBoundingClientRect()[along]))); };
     split.addEventListener('pointerdown', (e) => {
       if (e.button !== 0) return;
       e.preventDefault();
@@ -33,6 +49,7 @@ export function addSplitters(body, arrangement) {
       split.classList.add('dragging');
       const move = (m) => set(start + sign * ((along === 'width' ? m.clientX : m.clientY) - from));
       const up = () => {
+        keep();
         split.classList.remove('dragging');
         split.removeEventListener('pointermove', move);
         split.removeEventListener('pointerup', up);
@@ -48,7 +65,9 @@ export function addSplitters(body, arrangement) {
       if (k < 0) return;
       e.preventDefault();
       set(node.getBoundingClientRect()[along] + (k ? 1 : -1) * sign * STEP);
+      keep();
     });
+    if (name) split.dataset.splitSetting = name;
     if (after) node.after(split); else node.before(split);
   });
 }

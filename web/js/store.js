@@ -10,6 +10,7 @@ export const state = {
   log: [],
   categories: [],      // names of the category filter, by index
   connected: false,
+  logLimit: 1000,      // lines the log keeps ("dwLogEntryNumber")
 };
 
 export function on(topic, fn) {
@@ -30,7 +31,7 @@ export const handlers = {
     state.downloads = new Map(s.downloads.map((d) => [d.id, d]));
     sortOrder();
     state.traffic = s.traffic;
-    state.log = s.log;
+    state.log = s.log.slice(-Math.max(10, state.logLimit));
     state.categories = s.categories ?? [];
     emit('downloads', { reset: true });
     emit('traffic');
@@ -53,7 +54,8 @@ export const handlers = {
   },
   log(lines) {
     state.log.push(...lines);
-    if (state.log.length > 5000) state.log.splice(0, state.log.length - 5000);
+    const keep = Math.max(10, state.logLimit);
+    if (state.log.length > keep) state.log.splice(0, state.log.length - keep);
     emit('log', { lines });
   },
   traffic(t) {

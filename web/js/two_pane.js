@@ -8,7 +8,7 @@ import { on, emit } from './store.js';
 // desc: { name, load() -> items, label(item), fields: [{key, label, type, min, max, placeholder}],
 //   defaults(), save(item|null, values) -> answer, remove(item), reset() (none: no reset button),
 //   deleteQuestion(item) -> text|null, actions(inputs by key, error element) -> more buttons,
-//   resetQuestion, empty: text without items, note(item) -> text }
+//   resetQuestion, empty: text without items, note(item) -> text, detail(item) -> a line under the label }
 export function createTwoPane(desc) {
   let items = [];
   let current = null;  // the chosen item, or null for a new one
@@ -22,6 +22,8 @@ export function createTwoPane(desc) {
   function renderList() {
     list.replaceChildren(...(items.length ? items.map((item) => {
       const li = el('li', { role: 'option', 'aria-selected': String(current?.index === item.index), 'data-index': item.index, text: desc.label(item) });
+      const detail = desc.detail?.(item);
+      if (detail) li.append(el('small', { class: 'tp-detail', text: detail }));
       li.addEventListener('click', () => edit(item));
       return li;
     }) : [el('li', { class: 'tp-empty', text: desc.empty })]));

@@ -9,6 +9,7 @@ import * as dialogs from './dialogs.js';
 import { baskets, basketOfPath, loadBaskets } from './basket_store.js';
 import { openBasketWindow } from './baskets.js';
 import { loadPicture, describe, fileName, folderOf, sendLocalFile } from './pictures.js';
+import { placedFeatures } from './window_place.js';
 
 const PANE_IMAGE = 130;
 const ZOOMS = [0.1, 0.25, 0.33, 0.5, 0.67, 0.75, 1, 1.5, 2, 3, 4, 6, 8];
@@ -17,7 +18,7 @@ const v = { path: new URLSearchParams(location.search).get('path') || '', list: 
 let stage, img, note;
 
 export function openViewer(path) {
-  window.open(`/window/viewer?${new URLSearchParams({ path })}`, 'plover-viewer', 'width=1100,height=800');
+  window.open(`/window/viewer?${new URLSearchParams({ path })}`, 'plover-viewer', placedFeatures('ImageViewWndPos', 1100, 800));
 }
 
 const status = (name, text) => { const s = document.querySelector(`[data-content="${name}"]`); if (s) s.textContent = text; };
