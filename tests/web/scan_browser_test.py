@@ -105,7 +105,7 @@ def main():
         assert size == [48, 36], size
         # The band above the documents can be made smaller: the scan gets the room.
         before = doc.size["height"]
-        ActionChains(driver).drag_and_drop_by_offset(driver.find_element(By.CSS_SELECTOR, ".splitter-ver"), 0, -60).perform()
+        ActionChains(driver).drag_and_drop_by_offset(driver.find_element(By.CSS_SELECTOR, ".splitter-ver"), 0, -150).perform()
         wait_for("the larger document", lambda: doc.size["height"] >= before + 50, 10)
         ActionChains(driver).move_to_element(doc.find_element(By.CSS_SELECTOR, ".scan-status")).perform()
         if shot:

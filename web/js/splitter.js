@@ -9,6 +9,9 @@ import { number, watch, storeSetting } from './view_settings.js';
 // The pane a sized frame holds -> the setting that keeps its size.
 const STORED = [['101', 'iDownloadListSplitterSize'], ['140', 'iBrowserSplitterSize']];
 const storedSetting = (node) => STORED.find(([pane]) => node.querySelector(`[data-pane="${pane}"]`))?.[1];
+// The stored default of the band's height is far smaller than the band the window lays out (three
+// panes with their bars); until the user moves that splitter the layout's size stands.
+const UNMOVED = { iDownloadListSplitterSize: 150 };
 
 const MIN = 80, STEP = 16;
 let counter = 0;
@@ -25,7 +28,12 @@ export function addSplitters(body, arrangement) {
     const name = storedSetting(node);
     if (name) {
       node.dataset.splitSetting = name;
-      watch([name], () => { const px = number(name, 0); if (px > 0) node.style.flexBasis = `${Math.max(MIN, px)}px`; });
+      const laidOut = node.style.flexBasis;
+      watch([name], () => {
+        const px = number(name, 0);
+        if (px > 0 && px !== UNMOVED[name]) node.style.flexBasis = `${Math.max(MIN, px)}px`;
+        else node.style.flexBasis = laidOut;
+      });
     } else {
       const kept = Number(localStorage.getItem(key));
       if (kept >= MIN) node.style.flexBasis = `${kept}px`;
