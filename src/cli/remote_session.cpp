@@ -36,6 +36,13 @@ SProgressLine SnapshotOf(const nlohmann::json& d) {
 
 }  // namespace
 
+void CatchInterrupt() {
+    signal(SIGINT, OnSignal);
+    signal(SIGTERM, OnSignal);
+}
+
+bool Interrupted() { return interrupted; }
+
 CPloverClient::CPloverClient(const SRunningPlover& p) : client_(p.host, p.port) {
     client_.set_connection_timeout(std::chrono::seconds(2));
     client_.set_read_timeout(std::chrono::seconds(30));
@@ -101,8 +108,7 @@ int RunGetThrough(const SRunningPlover& plover, const std::vector<std::string>& 
         for (const nlohmann::json& id : answer["added"]) open[id.get<int>()] = addresses[k++];
     }
     std::cerr << "Plover is running: the downloads were added to its list.\n";
-    signal(SIGINT, OnSignal);
-    signal(SIGTERM, OnSignal);
+    CatchInterrupt();
     bool terminal = StdoutIsTerminal();
     int failed = 0;
     while (!open.empty() && !interrupted) {
@@ -149,8 +155,7 @@ int RunCollectThrough(const SRunningPlover& plover, const std::string& url, cons
         return 1;
     }
     std::string path = "/api/jobs/" + std::to_string(answer.value("job", 0));
-    signal(SIGINT, OnSignal);
-    signal(SIGTERM, OnSignal);
+    CatchInterrupt();
     CProgressLine progress(STDERR_FILENO);
     progress.DelayPlain();
     while (!interrupted) {

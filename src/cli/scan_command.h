@@ -43,6 +43,9 @@ int RunScanCommand(CliContext& ctx, const SScanOptions& options);
 // when it can scan; otherwise says why and gives false.
 bool ChooseScanProfile(const std::string& which, SScanProfile& out, const SProfileOverrideOptions& overrides = {});
 
+// "no scan profile "which" (see plover profiles list)" on standard error.
+void SayNoScanProfile(const std::string& which);
+
 // Starts one scan through the scanner engine with its notices to window; null (said why) when the
 // scanner is not available.
 RefPtr<IScanner> StartScanner(const std::string& url, bool reload, const SScanProfile& profile, HWND window,
