@@ -141,14 +141,12 @@ int RunGetThrough(const SRunningPlover& plover, const std::vector<std::string>& 
     return failed ? 1 : 0;
 }
 
-int RunCollectThrough(const SRunningPlover& plover, const std::string& url, const std::string& basket,
-                      const std::string& profile, bool reload, bool json, const nlohmann::json& overrides) {
+int RunJobThrough(const SRunningPlover& plover, const std::string& kind, nlohmann::json body, bool quiet,
+                  const std::string& goesOn) {
     CPloverClient client(plover);
     nlohmann::json answer;
-    int status = client.Post(
-        "/api/jobs/collect",
-        {{"url", url}, {"basket", basket}, {"profile", profile}, {"reload", reload}, {"json", json}, {"overrides", overrides}},
-        answer);
+    body["colour"] = UseColourOn(STDOUT_FILENO);
+    int status = client.Post("/api/jobs/" + kind, body, answer);
     if (status != 200) {
         std::cerr << (status ? answer.value("error", "plover: refused") : "plover: the running Plover does not answer")
                   << "\n";
@@ -173,12 +171,20 @@ int RunCollectThrough(const SRunningPlover& plover, const std::string& url, cons
             return state.value("exitCode", kExitFailed);
         }
         std::string line = state.value("progress", "");
-        if (!line.empty()) progress.Show(line);
+        if (!line.empty() && !quiet) progress.Show(line);
         std::this_thread::sleep_for(kPollEvery);
     }
     progress.Clear();
-    std::cerr << "Interrupted: the collection goes on in the running Plover.\n";
+    std::cerr << "Interrupted: " << goesOn << " goes on in the running Plover.\n";
     return kExitInterrupted;
+}
+
+int RunCollectThrough(const SRunningPlover& plover, const std::string& url, const std::string& basket,
+                      const std::string& profile, bool reload, bool json, const nlohmann::json& overrides) {
+    return RunJobThrough(
+        plover, "collect",
+        {{"url", url}, {"basket", basket}, {"profile", profile}, {"reload", reload}, {"json", json}, {"overrides", overrides}},
+        false, "the collection");
 }
 
 }  // namespace plover::cli

@@ -51,6 +51,12 @@ std::optional<SRunningPlover> FindRunningPlover(const CliContext& ctx);
 int RunGetThrough(const SRunningPlover& plover, const std::vector<std::string>& addresses, const std::string& folder,
                   int priority);
 
+// A job of the running Plover ("collect", "drop"): its progress on standard error (unless quiet)
+// and its errors as they come, at its end its summary on standard output; the job's exit status.
+// Ctrl-C ends the command with "Interrupted: <goesOn> goes on in the running Plover."
+int RunJobThrough(const SRunningPlover& plover, const std::string& kind, nlohmann::json body, bool quiet,
+                  const std::string& goesOn);
+
 // `plover collect` through the running Plover: the collection runs there; its progress goes to
 // standard error, its summary to standard output, with the exit status of a run alone.
 int RunCollectThrough(const SRunningPlover& plover, const std::string& url, const std::string& basket,
