@@ -31,6 +31,7 @@
 #include "cli/protocol_log.h"
 #include "cli/remote_commands.h"
 #include "cli/cookie_options.h"
+#include "cli/fetch_options.h"
 #include "cli/json_lines.h"
 #include "cli/terminal.h"
 #include "cli/window_ticker.h"
@@ -156,6 +157,7 @@ void Drop(CliContext& ctx, const std::string& name, const std::vector<std::strin
         if (!IsFetchableUrl(u)) return void(ctx.exitCode = Refuse(kExitUsage, "not an HTTP or FTP address: " + u));
     if (auto running = FindRunningPlover(ctx)) {
         WarnCookiesStayHere(cookies);
+        WarnFetchOptionsStayHere({}, options.verbose);
         ctx.exitCode = RunBasketDropThrough(*running, name, urls, options.referrer, options.json, options.quiet);
         return;
     }

@@ -150,6 +150,7 @@ int CScanSession::Run() {
     if (!options_.buildUrl)
         if (auto running = FindRunningPlover(ctx_)) {
             WarnCookiesStayHere(options_.cookies);
+            WarnFetchOptionsStayHere(options_.fetch, options_.verbose);
             return RunScanThrough(*running, options_);
         }
     if (!ApplyCookieOptions(options_.cookies)) return kExitUsage;
