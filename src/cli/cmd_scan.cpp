@@ -147,7 +147,7 @@ int CScanSession::Run() {
         if (int refused = RefuseUnfetchable(options_.url)) return refused;
     if (!ApplyTlsOptions(options_.tls)) return kExitFailed;
     if (!CheckFetchOptions(options_.fetch)) return kExitUsage;
-    if (!options_.buildUrl)
+    if (!options_.buildUrl || !options_.searchSite.empty())
         if (auto running = FindRunningPlover(ctx_)) {
             WarnCookiesStayHere(options_.cookies);
             WarnFetchOptionsStayHere(options_.fetch, options_.verbose);

@@ -26,8 +26,16 @@ EDownloadMark MarkOf(const std::string& name) {
 }
 
 // A refused start, said as a run here says it.
-int SayRefused(int status, const nlohmann::json& answer) {
+int SayRefused(int status, const nlohmann::json& answer, const SScanOptions& options) {
     if (status == 0) return Refuse(kExitFailed, "the running Plover does not answer");
+    if (answer.value("noSite", false)) {
+        SayNoSearchSite(options.searchSite);
+        return kExitFailed;
+    }
+    if (answer.value("noMarker", false)) {
+        SayNoSearchMarker(options.searchSite);
+        return kExitFailed;
+    }
     if (answer.contains("noProfile")) {
         SayNoScanProfile(answer.value("noProfile", ""));
         return kExitFailed;
@@ -37,6 +45,15 @@ int SayRefused(int status, const nlohmann::json& answer) {
         return kExitFailed;
     }
     return Refuse(kExitFailed, answer.value("error", "refused"));
+}
+
+// The title of search site `index` (from 0) in the running Plover.
+std::string SiteTitle(CPloverClient& client, int index) {
+    nlohmann::json choices;
+    client.Get("/api/scan/choices", choices);
+    for (const nlohmann::json& s : choices.value("searchSites", nlohmann::json::array()))
+        if (s.value("number", -1) == index) return s.value("title", "");
+    return {};
 }
 
 // Every result of the document, as a run here keeps them; false when the document is gone.
@@ -69,11 +86,23 @@ bool ReadResults(CPloverClient& client, const std::string& items, std::vector<SS
 
 int RunScanThrough(const SRunningPlover& plover, const SScanOptions& options) {
     CPloverClient client(plover);
-    nlohmann::json body = {{"url", options.url}, {"reload", options.reload}, {"overrides", options.overrides.ToJson()}},
-                   answer;
+    nlohmann::json body = {{"reload", options.reload}, {"overrides", options.overrides.ToJson()}}, answer;
     if (!options.profile.empty()) body["profile"] = options.profile;
+    // A search: the running Plover builds the address from its search site (numbered from 0 there).
+    const std::string& site = options.searchSite;
+    bool search = !site.empty();
+    if (!search) {
+        body["url"] = options.url;
+    } else if (site.size() <= 6 && site.find_first_not_of("0123456789") == std::string::npos && std::stoi(site) > 0) {
+        body["search"] = {{"site", std::stoi(site) - 1}, {"text", options.searchText}};
+    } else {
+        SayNoSearchSite(site);
+        return kExitFailed;
+    }
     int status = client.Post("/api/scan", body, answer);
-    if (status != 200) return SayRefused(status, answer);
+    if (status != 200) return SayRefused(status, answer, options);
+    const std::string url = search ? answer.value("url", "") : options.url;
+    if (search) SaySearching(SiteTitle(client, std::stoi(site) - 1), options.searchText, url);
     const std::string doc = "/api/scan/" + std::to_string(answer.value("id", 0));
     CatchInterrupt();
     CProgressLine progress(STDERR_FILENO);
@@ -105,8 +134,8 @@ int RunScanThrough(const SRunningPlover& plover, const SScanOptions& options) {
     }
     progress.Clear();
     if (state.value("state", "") == "failed")
-        return Refuse(kExitFailed, state.value("error", "") + " (" + options.url + ")");
-    SScanReport report{state.value("title", ""), state.value("startUrl", ""), options.url, {},
+        return Refuse(kExitFailed, state.value("error", "") + " (" + url + ")");
+    SScanReport report{state.value("title", ""), state.value("startUrl", ""), url, {},
                        state.value("pages", 0), state.value("thumbsFetched", 0), state.value("state", "") == "done"};
     if (!ReadResults(client, doc + "/items", report.results))
         return Refuse(kExitFailed, "the scan document was closed in the running Plover, or it has stopped");

@@ -92,11 +92,13 @@ bool TakeAddress(const nlohmann::json& body, std::string& url, SApiAnswer& refus
         uint64_t n = s["site"].get<uint64_t>();
         if (n > 100000 || !GetSearchSites().GetSite(int(n), site.Put())) {
             refused = ApiError(404, "There is no such search site.");
+            refused.body["noSite"] = true;
             return false;
         }
         url = BuildSearchURL(site.Get(), s["text"].get<std::string>());
         if (url.empty()) {
             refused = ApiError(422, "The search site's format has no " + std::string(kSearchTextMarker) + ".");
+            refused.body["noMarker"] = true;
             return false;
         }
     } else if (body.contains("url")) {

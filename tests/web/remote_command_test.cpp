@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -130,9 +131,14 @@ protected:
         WriteGallery(web_);
         alone_ = RunPlover(home_.Str(), {"scan", web_.Url("/gallery.html")});
         aloneJson_ = RunPlover(home_.Str(), {"scan", "--json", "--depth", "0", web_.Url("/gallery.html")});
+        ASSERT_EQ(RunPlover(home_.Str(), {"search", "add", "Local", web_.Url("/gallery.html?q=_TEXT_TO_SEARCH_")}).exitCode, 0);
+        std::string sites = RunPlover(home_.Str(), {"search", "list", "--json"}).out;
+        site_ = std::to_string(std::count(sites.begin(), sites.end(), '\n'));
+        aloneSearch_ = RunPlover(home_.Str(), {"search", site_, "red", "car"});
     }
     NginxServer web_;
-    SRunResult alone_, aloneJson_;
+    SRunResult alone_, aloneJson_, aloneSearch_;
+    std::string site_;  // the number of the search site on nginx
 };
 
 TEST_F(RemoteScan, PrintsWhatARunAlonePrintsAndTheScanIsADocumentThere) {
@@ -147,8 +153,20 @@ TEST_F(RemoteScan, PrintsWhatARunAlonePrintsAndTheScanIsADocumentThere) {
     // The scans ran in the running Plover, where the page shows them.
     auto [status, docs] = Get("/api/scan");
     ASSERT_EQ(status, 200);
-    ASSERT_EQ(docs["docs"].size(), 2u) << docs.dump();
+    ASSERT_EQ(docs["docs"].size(), 2u) << docs.dump();  // (the search below adds a third)
     EXPECT_EQ(docs["docs"][0]["state"], "done");
+
+    // A search: the running Plover builds the address from its search site.
+    ASSERT_EQ(aloneSearch_.exitCode, 0) << aloneSearch_.err;
+    SRunResult search = RunPlover(home_.Str(), {"search", site_, "red", "car"});
+    EXPECT_EQ(search.exitCode, 0) << search.err;
+    EXPECT_EQ(search.out, aloneSearch_.out);
+    EXPECT_EQ(search.err, aloneSearch_.err);
+    EXPECT_NE(search.err.find("Searching Local for \"red car\": " + web_.Url("/gallery.html?q=red")), std::string::npos)
+        << search.err;
+    search = RunPlover(home_.Str(), {"search", "99", "red"});
+    EXPECT_EQ(search.exitCode, 1);
+    EXPECT_EQ(search.err, "plover: no search site 99 (plover search list shows them)\n");
 
     SRunResult refused = RunPlover(home_.Str(), {"scan", "--profile", "Nope", web_.Url("/gallery.html")});
     EXPECT_EQ(refused.exitCode, 1);
