@@ -9,6 +9,7 @@
 #include "cli/install.h"
 #include "cli/manual.h"
 #include "cli/program_parts.h"
+#include "cli/remote_session.h"
 #include "platform/kept_aside.h"
 
 namespace plover::cli {
@@ -19,6 +20,10 @@ bool CCliApp::Start(unsigned flags) {
     started_ = app_.Init(HomesOf(ctx_), ProgramParts(),
                          (flags & kReadOnly) ? CApp::EAccess::Reader : CApp::EAccess::Owner);
     if (started_ != CApp::EStart::Running) {
+        // Only some commands send their work to a running Plover; this one needs the home to itself.
+        if (started_ == CApp::EStart::AlreadyRunning && FindRunningPlover(ctx_))
+            std::cerr << "This command does not work through the running Plover; end it (Exit in its window, or "
+                         "Ctrl-C where it runs) and try again.\n";
         ctx_.exitCode = 1;
         return false;
     }

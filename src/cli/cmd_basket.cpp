@@ -7,7 +7,8 @@
 // really want to delete the selected basket?" (--yes answers it; the folder and its files
 // stay). drop hands addresses to the basket as a dropped selection and follows the downloads it
 // starts to their end; move moves files into the basket's folder with the conflict answers of
-// the basket views, and the download history follows every moved file.
+// the basket views, and the download history follows every moved file. While Plover runs for the
+// home, each of them works through it (its basket API and its jobs), with the same output.
 #include <unistd.h>
 
 #include <atomic>
@@ -24,11 +25,13 @@
 #include "baskets/move_files.h"
 #include "cli/cli_kit.h"
 #include "cli/app_session.h"
+#include "cli/basket_lines.h"
 #include "cli/basket_session.h"
 #include "cli/command.h"
 #include "cli/protocol_log.h"
 #include "cli/remote_commands.h"
 #include "cli/cookie_options.h"
+#include "cli/fetch_options.h"
 #include "cli/json_lines.h"
 #include "cli/terminal.h"
 #include "cli/window_ticker.h"
@@ -39,42 +42,16 @@
 namespace plover::cli {
 namespace {
 
-namespace fs = std::filesystem;
 constexpr uint32_t WM_BASKET_TICK = WM_APP + 0x7A4;
-
-const char* DispatchName(uint32_t mode) {
-    return mode == DISPATCH_ROOT ? "root folder" : mode == DISPATCH_PER_SERVER ? "per server" : "accepts nothing";
-}
-
-std::string Absolute(const std::string& folder) {
-    std::error_code ec;
-    fs::path p = fs::absolute(folder, ec);
-    return (ec ? fs::path(folder) : p).lexically_normal().string();
-}
 
 CBasket* FindOrSay(const std::string& name) {
     CBasket* b = GetBaskets().FindByName(name);
-    if (!b) Complain() << "no basket named \"" << name << "\" (see plover basket list)\n";
+    if (!b) SayNoBasket(name);
     return b;
 }
 
-// Files and bytes below a folder.
-std::pair<uint64_t, uint64_t> FolderContents(const std::string& folder) {
-    uint64_t files = 0, bytes = 0;
-    std::error_code ec;
-    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code e2;
-        if (it->is_regular_file(e2)) {
-            ++files;
-            bytes += it->file_size(e2);
-        }
-    }
-    return {files, bytes};
-}
-
-nlohmann::json ToJson(const CBasket& b) {
-    return {{"type", "basket"},          {"name", b.csName},     {"folder", b.csRootFolder}, {"id", b.dwID},
-            {"client", b.GetClientID()}, {"dispatch", DispatchName(b.eDispatch)}, {"icon", b.icon.csFile}};
+SBasketRow RowOf(const CBasket& b) {
+    return {b.csName, b.csRootFolder, b.icon.csFile, int(b.dwID), int(b.GetClientID()), b.eDispatch};
 }
 
 void List(CliContext& ctx, bool json) {
@@ -85,64 +62,37 @@ void List(CliContext& ctx, bool json) {
     CCliApp app(ctx);
     if (!app.Start(CCliApp::kReadOnly)) return;
     CBasketList& list = GetBaskets();
-    for (int i = 0; i < list.GetSize(); ++i) {
-        const CBasket& b = *list.GetAt(i);
-        if (json)
-            WriteJsonLine(std::cout, ToJson(b));
-        else
-            std::cout << b.csName << "\t" << b.csRootFolder
-                      << (b.eDispatch == DISPATCH_ROOT ? "" : std::string("\t(") + DispatchName(b.eDispatch) + ")")
-                      << "\n";
-    }
-    if (!json && list.GetSize() == 0)
-        std::cerr << "No baskets. plover basket add NAME FOLDER makes one; plover --install makes the default ones.\n";
+    for (int i = 0; i < list.GetSize(); ++i) PrintBasketRow(std::cout, RowOf(*list.GetAt(i)), json);
+    if (!json && list.GetSize() == 0) SayNoBaskets();
 }
 
 void Show(CliContext& ctx, const std::string& name, bool json) {
+    if (auto running = FindRunningPlover(ctx)) {
+        ctx.exitCode = RunBasketShowThrough(*running, name, json);
+        return;
+    }
     CCliApp app(ctx);
     if (!app.Start(CCliApp::kReadOnly)) return;
     CBasket* b = FindOrSay(name);
     if (!b) return void(ctx.exitCode = 1);
-    auto [files, bytes] = FolderContents(b->csRootFolder);
-    if (json) {
-        nlohmann::json j = ToJson(*b);
-        j["files"] = files;
-        j["bytes"] = bytes;
-        WriteJsonLine(std::cout, j);
-        return;
-    }
-    std::cout << "Name:      " << b->csName << "\n"
-              << "Folder:    " << b->csRootFolder << "\n"
-              << "Files go:  " << (b->eDispatch == DISPATCH_PER_SERVER ? "into a subfolder per server" :
-                                   b->eDispatch == DISPATCH_ROOT       ? "into the folder" : "nowhere (accepts nothing)")
-              << "\n"
-              << "ID:        " << b->dwID << " (downloads carry client number " << b->GetClientID() << ")\n"
-              << "Icon:      " << b->icon.csFile << "\n"
-              << "Contents:  " << files << " files, " << bytes << " bytes\n";
-}
-
-struct SEditOptions {
-    std::string basket;
-    std::optional<std::string> name, folder;
-    bool perServer = false, rootFolder = false;
-};
-
-// A refusal of the basket rules as a line; the folder one names the folder it refused.
-std::string RefusalLine(const std::string& refusal, const std::string& folder) {
-    return refusal == kMsgInvalidFolder ? refusal + ": " + folder : refusal;
+    PrintBasketShow(std::cout, RowOf(*b), json);
 }
 
 bool NameTaken(const std::string& name, const CBasket* except) {
     CBasket* other = GetBaskets().FindByName(name);
     if (!other || other == except) return false;
-    Complain() << "a basket named \"" << other->csName << "\" exists already\n";
+    SayNameTaken(other->csName);
     return true;
 }
 
 void Add(CliContext& ctx, const std::string& name, const std::string& folder, bool perServer) {
+    if (auto running = FindRunningPlover(ctx)) {
+        ctx.exitCode = RunBasketAddThrough(*running, name, AbsoluteFolder(folder), perServer);
+        return;
+    }
     CCliApp app(ctx);
     if (!app.Start()) return;
-    std::string dir = Absolute(folder);
+    std::string dir = AbsoluteFolder(folder);
     std::string refusal = CheckBasketProperties(GetBaskets(), nullptr, name, dir);
     if (!refusal.empty()) {
         std::cerr << RefusalLine(refusal, dir) << "\n";
@@ -151,16 +101,20 @@ void Add(CliContext& ctx, const std::string& name, const std::string& folder, bo
     if (NameTaken(name, nullptr)) return void(ctx.exitCode = 1);
     auto* basket = new CBasket;
     StoreBasketProperties(GetBaskets(), basket, name, dir, perServer ? DISPATCH_PER_SERVER : DISPATCH_ROOT, nullptr);
-    if (app.Stop()) std::cout << "Basket \"" << name << "\" collects into " << basket->csRootFolder << "\n";
+    if (app.Stop()) SayCollectsInto(name, basket->csRootFolder);
 }
 
-void Edit(CliContext& ctx, const SEditOptions& o) {
+void Edit(CliContext& ctx, const SBasketEditOptions& o) {
+    if (auto running = FindRunningPlover(ctx)) {
+        ctx.exitCode = RunBasketEditThrough(*running, o);
+        return;
+    }
     CCliApp app(ctx);
     if (!app.Start()) return;
     CBasket* b = FindOrSay(o.basket);
     if (!b) return void(ctx.exitCode = 1);
     std::string name = o.name.value_or(b->csName);
-    std::string folder = o.folder ? Absolute(*o.folder) : b->csRootFolder;
+    std::string folder = o.folder ? AbsoluteFolder(*o.folder) : b->csRootFolder;
     std::string refusal = CheckBasketProperties(GetBaskets(), b, name, folder);
     if (!refusal.empty()) {
         std::cerr << RefusalLine(refusal, folder) << "\n";
@@ -169,25 +123,23 @@ void Edit(CliContext& ctx, const SEditOptions& o) {
     if (NameTaken(name, b)) return void(ctx.exitCode = 1);
     uint32_t mode = o.perServer ? DISPATCH_PER_SERVER : o.rootFolder ? DISPATCH_ROOT : b->eDispatch;
     StoreBasketProperties(GetBaskets(), b, name, folder, mode, nullptr);
-    if (app.Stop()) std::cout << "Basket \"" << b->csName << "\" collects into " << b->csRootFolder << "\n";
+    if (app.Stop()) SayCollectsInto(b->csName, b->csRootFolder);
 }
 
 void Remove(CliContext& ctx, const std::string& name, bool yes) {
+    if (auto running = FindRunningPlover(ctx)) {
+        ctx.exitCode = RunBasketRemoveThrough(*running, name, yes);
+        return;
+    }
     CCliApp app(ctx);
     if (!app.Start()) return;
     CBasket* b = FindOrSay(name);
     if (!b) return void(ctx.exitCode = 1);
-    if (!yes) {
-        if (!StdinIsTerminal()) {
-            std::cerr << kMsgDeleteBasket << " (answer with --yes)\n";
-            return void(ctx.exitCode = 1);
-        }
-        if (!AskYesNo(std::string(kMsgDeleteBasket) + " [y/N] ", [] { return false; })) return void(ctx.exitCode = 1);
-    }
+    if (!ConfirmBasketDelete(yes)) return void(ctx.exitCode = 1);
     std::string folder = b->csRootFolder;
     GetBaskets().Remove(b);
     FireSinks(BRN_BASKET_LIST_CHANGED, 0, 0);
-    if (app.Stop()) std::cout << "Removed the basket \"" << name << "\"; its folder " << folder << " stays.\n";
+    if (app.Stop()) SayRemoved(name, folder);
 }
 
 // What `plover basket drop` is told besides the basket and the addresses.
@@ -203,6 +155,12 @@ void Drop(CliContext& ctx, const std::string& name, const std::vector<std::strin
     const SCookieCliOptions& cookies = options.cookies;
     for (const auto& u : urls)
         if (!IsFetchableUrl(u)) return void(ctx.exitCode = Refuse(kExitUsage, "not an HTTP or FTP address: " + u));
+    if (auto running = FindRunningPlover(ctx)) {
+        WarnCookiesStayHere(cookies);
+        WarnFetchOptionsStayHere({}, options.verbose);
+        ctx.exitCode = RunBasketDropThrough(*running, name, urls, options.referrer, options.json, options.quiet);
+        return;
+    }
     if (!ApplyCookieOptions(cookies)) return void(ctx.exitCode = 2);
     CCliApp app(ctx);
     if (!app.Start(CCliApp::kEngines)) return;
@@ -240,40 +198,23 @@ void Drop(CliContext& ctx, const std::string& name, const std::vector<std::strin
     ctx.exitCode = !done ? kExitInterrupted : (saved && session.AllCollected()) ? kExitOk : kExitFailed;
 }
 
-// Conflict answers for a move: fixed by --on-conflict, else asked on the terminal, else skip.
-class CConflict final : public IMoveConflict {
-public:
-    explicit CConflict(std::string fixed) : fixed_(std::move(fixed)) {}
-    EConflictAnswer TargetExists(const std::string&, const std::string& target) override {
-        if (fixed_ == "overwrite") return EConflictAnswer::OverwriteAll;
-        if (fixed_ == "skip" || !StdinIsTerminal()) return EConflictAnswer::Skip;
-        std::cerr << kTargetExistsTitle << ": " << target << "\n";
-        auto answer = AskLine(std::string("[o] ") + kAnswerOverwrite + ", [a] " + kAnswerOverwriteAll + ", [s] " +
-                                  kAnswerSkip + ", [k] " + kAnswerSkipAll + "? ",
-                              false, [] { return false; });
-        std::string a = answer ? *answer : "";
-        if (a == "o") return EConflictAnswer::Overwrite;
-        if (a == "a") return EConflictAnswer::OverwriteAll;
-        if (a == "k") return EConflictAnswer::SkipAll;
-        return EConflictAnswer::Skip;
-    }
-    void CantDelete(const std::string& path) override { std::cerr << CantDeleteFileMessage(path) << "\n"; }
-
-private:
-    std::string fixed_;
-};
-
 void Move(CliContext& ctx, const std::vector<std::string>& files, const std::string& name, const std::string& onConflict) {
+    std::vector<std::string> absolute;
+    for (const auto& f : files) absolute.push_back(AbsoluteFolder(f));
+    if (auto running = FindRunningPlover(ctx)) {
+        ctx.exitCode = RunBasketMoveThrough(*running, absolute, name, onConflict);
+        return;
+    }
     CCliApp app(ctx);
     if (!app.Start()) return;
     CBasket* b = FindOrSay(name);
     if (!b) return void(ctx.exitCode = 1);
     LoadDownloadHistory();
     SMoveJob job;
-    for (const auto& f : files) job.files.push_back(Absolute(f));
+    job.files = absolute;
     job.targetFolder = b->csRootFolder;
     CMessageQueueWindow window;
-    CConflict conflict(onConflict);
+    CConflictQuestion conflict(onConflict);
     job.window = &window;
     job.conflict = &conflict;
     job.db = &GetDownloadDB();
@@ -287,19 +228,14 @@ void Move(CliContext& ctx, const std::vector<std::string>& files, const std::str
         auto m = window.GetMessage();
         if (!m) continue;
         if (m->msg == WM_PV_MOVE_RANGE && ++ranges == 2) totalKiB = m->wp;
-        if (m->msg == WM_PV_MOVE_STEP && ranges == 2)
-            progress.Show("Moving: " + std::to_string(m->wp) + " of " + std::to_string(totalKiB) + " KiB");
+        if (m->msg == WM_PV_MOVE_STEP && ranges == 2) progress.Show(MoveProgressText(m->wp, totalKiB));
         FreeMoveNotice(m->msg, m->wp, m->lp);
         if (m->msg == WM_PV_MOVE_DONE) break;
     }
     worker.join();
     while (auto m = window.GetMessage(0)) FreeMoveNotice(m->msg, m->wp, m->lp);
     progress.Clear();
-    for (const auto& [from, to] : report.moved) std::cout << "Moved " << from << " -> " << to << "\n";
-    for (const auto& s : report.skipped) std::cout << "Skipped " << s << "\n";
-    for (const auto& e : report.errors) Complain() << "cannot move " << e << "\n";
-    std::cout << report.moved.size() << " moved, " << report.skipped.size() << " skipped, " << report.errors.size()
-              << " failed.\n";
+    PrintMoveReport(report);
     bool saved = SaveDownloadHistory();
     if (!app.Stop() || !saved || !report.errors.empty()) ctx.exitCode = 1;
 }
@@ -322,7 +258,7 @@ void Setup(CLI::App& app, CliContext& ctx) {
     add->add_flag("--per-server", *perServer, "Files go into a subfolder named after each address's server");
     add->callback([=, &ctx] { Add(ctx, *name, *folder, *perServer); });
 
-    auto edit = std::make_shared<SEditOptions>();
+    auto edit = std::make_shared<SBasketEditOptions>();
     auto* ed = cmd->add_subcommand("edit", "Change a basket's name, folder or where its files go");
     ed->add_option("NAME", edit->basket, "The basket")->required();
     ed->add_option("--name", edit->name, "Its new name");

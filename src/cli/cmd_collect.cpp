@@ -151,6 +151,7 @@ int CCollect::Run() {
     if (!options_.buildUrl)
         if (auto running = FindRunningPlover(ctx_)) {
             WarnCookiesStayHere(options_.cookies);
+            WarnFetchOptionsStayHere(options_.fetch, options_.verbose);
             return RunCollectThrough(*running, options_.url, options_.basket, options_.profile, options_.reload,
                                      options_.json, options_.overrides.ToJson());
         }

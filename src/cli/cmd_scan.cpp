@@ -20,7 +20,9 @@
 #include "cli/app_session.h"
 #include "cli/command.h"
 #include "cli/protocol_log.h"
+#include "cli/remote_session.h"
 #include "cli/scan_command.h"
+#include "cli/scan_results.h"
 #include "cli/window_ticker.h"
 #include "download/downloader.h"
 #include "download/i_download.h"
@@ -48,15 +50,15 @@ private:
     void OnMessage(const SWindowMessage& m);
     void OnWaiting(IDownload* download);
     void ShowProgress();
-    void PrintText();
-    void PrintJson();
+    SScanReport Report() const;
 
     CliContext& ctx_;
     SScanOptions options_;
     CProgressLine progress_{STDERR_FILENO};
     std::unique_ptr<CCliApp> app_;
     RefPtr<IScanner> scanner_;
-    std::vector<std::unique_ptr<SScanElement>> thumbnails_, pictures_, links_;
+    std::vector<SScanResult> results_;  // in the order found
+    size_t thumbnails_ = 0;
     std::map<std::string, std::string> fetched_;  // small picture address -> file in the cache
     bool failed_ = false;
     bool ended_ = false;
@@ -88,8 +90,17 @@ void CScanSession::OnMessage(const SWindowMessage& m) {
         case WM_SCAN_CLI_TICK: ShowProgress(); return;
         case WM_SCAN_ELEMENT: {
             std::unique_ptr<SScanElement> e(reinterpret_cast<SScanElement*>(m.wp));
-            auto& list = e->GetType() == SCAN_THUMBNAIL ? thumbnails_ : e->GetType() == SCAN_LARGE_PIC ? pictures_ : links_;
-            list.push_back(std::move(e));
+            SScanResult r;
+            r.type = e->GetType();
+            r.url = std::move(e->url);
+            r.text = std::move(e->text);
+            r.page = std::move(e->pageUrl);
+            r.pageTitle = std::move(e->pageTitle);
+            if (r.type == SCAN_THUMBNAIL) {
+                r.thumbnailUrl = static_cast<SScanThumbnail&>(*e).thumbnailUrl;
+                ++thumbnails_;
+            }
+            results_.push_back(std::move(r));
             return;
         }
         case WM_SCAN_THUMB_FETCHED: {
@@ -116,78 +127,33 @@ void CScanSession::OnMessage(const SWindowMessage& m) {
 
 void CScanSession::ShowProgress() {
     if (!scanner_ || ended_ || done_ || options_.fetch.quiet) return;
-    std::string line = "Scanning: " + std::to_string(scanner_->GetPagesScanned()) + " pages scanned, " +
-                       std::to_string(scanner_->GetRemainingCount()) + " remaining, " +
-                       std::to_string(thumbnails_.size()) + " thumbnails, " +
-                       std::to_string(scanner_->GetLinkCount()) + " links";
-    progress_.Show(line);
+    progress_.Show(ScanProgressText(scanner_->GetPagesScanned(), scanner_->GetRemainingCount(), thumbnails_,
+                                    scanner_->GetLinkCount()));
 }
 
-std::string MarkSuffix(const std::string& url) {
-    const char* mark = DownloadMarkText(GetDownloadMark(url));
-    return *mark ? std::string("  [") + mark + "]" : std::string();
-}
-
-void CScanSession::PrintText() {
-    std::cout << scanner_->GetPageTitle() << "\n" << scanner_->GetStartURL() << "\n";
-    if (!thumbnails_.empty()) {
-        std::cout << "\nThumbnails (" << thumbnails_.size() << "):\n";
-        for (auto& e : thumbnails_)
-            std::cout << "  " << e->url << MarkSuffix(e->url) << "\n    thumbnail " << static_cast<SScanThumbnail&>(*e).thumbnailUrl
-                      << "\n    page      " << e->pageUrl << "\n";
+SScanReport CScanSession::Report() const {
+    SScanReport report{scanner_->GetPageTitle(), scanner_->GetStartURL(), options_.url, results_,
+                       scanner_->GetPagesScanned(), scanner_->GetThumbnailCount(), ended_};
+    for (SScanResult& r : report.results) {
+        r.mark = GetDownloadMark(r.url);
+        auto file = fetched_.find(r.thumbnailUrl);
+        if (r.type == SCAN_THUMBNAIL && file != fetched_.end()) r.thumbnailFile = file->second;
     }
-    if (!pictures_.empty()) {
-        std::cout << "\nLarge pictures (" << pictures_.size() << "):\n";
-        for (auto& e : pictures_) std::cout << "  " << e->url << MarkSuffix(e->url) << "\n    page      " << e->pageUrl << "\n";
-    }
-    if (!links_.empty()) {
-        std::cout << "\nPage links (" << links_.size() << "):\n";
-        for (auto& e : links_) {
-            std::cout << "  " << e->url << MarkSuffix(e->url) << "\n";
-            if (!e->text.empty()) std::cout << "    text      " << e->text << "\n";
-            std::cout << "    page      " << e->pageUrl << "\n";
-        }
-    }
-    std::cout << "\n"
-              << scanner_->GetPagesScanned() << " pages scanned: " << thumbnails_.size() << " thumbnails, "
-              << pictures_.size() << " large pictures, " << links_.size() << " page links.\n";
-}
-
-void CScanSession::PrintJson() {
-    using nlohmann::json;
-    auto line = [](const json& j) { std::cout << j.dump(-1, ' ', false, json::error_handler_t::replace) << "\n"; };
-    auto withMark = [](json j, const std::string& url) {
-        EDownloadMark mark = GetDownloadMark(url);
-        if (mark != EDownloadMark::None) j["mark"] = DownloadMarkText(mark);
-        return j;
-    };
-    line({{"type", "page"}, {"url", scanner_->GetStartURL()}, {"requested", options_.url}, {"title", scanner_->GetPageTitle()}});
-    for (auto& e : thumbnails_) {
-        const auto& t = static_cast<const SScanThumbnail&>(*e);
-        json j = {{"type", "thumbnail"}, {"url", t.url}, {"thumbnail", t.thumbnailUrl}, {"text", t.text},
-                  {"page", t.pageUrl}, {"pageTitle", t.pageTitle}};
-        auto file = fetched_.find(t.thumbnailUrl);
-        if (file != fetched_.end()) j["thumbnailFile"] = file->second;
-        line(withMark(j, t.url));
-    }
-    for (auto& e : pictures_) line(withMark({{"type", "picture"}, {"url", e->url}, {"page", e->pageUrl}}, e->url));
-    for (auto& e : links_)
-        line(withMark({{"type", "link"}, {"url", e->url}, {"text", e->text}, {"page", e->pageUrl}, {"pageTitle", e->pageTitle}},
-                      e->url));
-    line({{"type", "summary"},
-          {"pagesScanned", scanner_->GetPagesScanned()},
-          {"thumbnails", thumbnails_.size()},
-          {"largePictures", pictures_.size()},
-          {"links", links_.size()},
-          {"thumbnailsFetched", scanner_->GetThumbnailCount()},
-          {"complete", ended_}});
+    return report;
 }
 
 int CScanSession::Run() {
     if (!options_.buildUrl)
         if (int refused = RefuseUnfetchable(options_.url)) return refused;
     if (!ApplyTlsOptions(options_.tls)) return kExitFailed;
-    if (!CheckFetchOptions(options_.fetch) || !ApplyCookieOptions(options_.cookies)) return kExitUsage;
+    if (!CheckFetchOptions(options_.fetch)) return kExitUsage;
+    if (!options_.buildUrl || !options_.searchSite.empty())
+        if (auto running = FindRunningPlover(ctx_)) {
+            WarnCookiesStayHere(options_.cookies);
+            WarnFetchOptionsStayHere(options_.fetch, options_.verbose);
+            return RunScanThrough(*running, options_);
+        }
+    if (!ApplyCookieOptions(options_.cookies)) return kExitUsage;
     app_ = std::make_unique<CCliApp>(ctx_);
     if (!app_->Start(CCliApp::kEngines)) return 1;
     WarnWhenUnverified();
@@ -223,9 +189,9 @@ int CScanSession::Run() {
     if (failed_) return Refuse(kExitFailed, scanner_->GetErrorText() + " (" + options_.url + ")");
     if (!ended_) std::cerr << "Interrupted: the results found so far follow.\n";
     if (options_.json)
-        PrintJson();
+        PrintScanJson(std::cout, Report());
     else
-        PrintText();
+        PrintScanText(std::cout, Report());
     std::cout.flush();
     if (!ended_) return kExitInterrupted;
     return saved ? 0 : 1;
@@ -247,7 +213,7 @@ bool ChooseScanProfile(const std::string& which, SScanProfile& out, const SProfi
     CScanProfileList& list = GetScanProfiles();
     int index = which.empty() ? 0 : list.FindByNameOrNumber(which);
     if (!list.GetAt(index)) {
-        Complain() << "no scan profile \"" << which << "\" (see plover profiles list)\n";
+        SayNoScanProfile(which);
         return false;
     }
     out = WithOverrides(*list.GetAt(index), overrides);
@@ -257,6 +223,10 @@ bool ChooseScanProfile(const std::string& which, SScanProfile& out, const SProfi
         return false;
     }
     return true;
+}
+
+void SayNoScanProfile(const std::string& which) {
+    Complain() << "no scan profile \"" << which << "\" (see plover profiles list)\n";
 }
 
 RefPtr<IScanner> StartScanner(const std::string& url, bool reload, const SScanProfile& profile, HWND window,

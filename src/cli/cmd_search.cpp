@@ -40,7 +40,7 @@ RefPtr<ISearchSite> Find(CliContext& ctx, const std::string& text) {
     RefPtr<ISearchSite> site;
     bool digits = !text.empty() && text.size() <= 9 && text.find_first_not_of("0123456789") == std::string::npos;
     if (!digits || !GetSearchSites().GetSite(std::stoi(text) - 1, site.Put())) {
-        Complain() << "no search site " << text << " (plover search list shows them)\n";
+        SayNoSearchSite(text);
         ctx.exitCode = 1;
         return nullptr;
     }
@@ -152,13 +152,12 @@ void Search(CliContext& ctx, SSearchOptions options) {
         RefPtr<ISearchSite> site = Find(ctx, number);
         if (!site) return {};
         std::string url = BuildSearchURL(site.Get(), text);
-        if (url.empty())
-            Complain() << "the format of search site " << number << " has no " << kSearchTextMarker
-                      << " (plover search edit " << number << " --format ...)\n";
-        else
-            std::cerr << "Searching " << site->GetTitle() << " for \"" << text << "\": " << url << "\n";
+        if (url.empty()) SayNoSearchMarker(number);
+        else SaySearching(site->GetTitle(), text, url);
         return url;
     };
+    options.scan.searchSite = options.number;
+    options.scan.searchText = text;
     if (options.basket.empty()) {
         ctx.exitCode = RunScanCommand(ctx, options.scan);
         return;
@@ -176,6 +175,23 @@ void Search(CliContext& ctx, SSearchOptions options) {
     collect.buildUrl = options.scan.buildUrl;
     ctx.exitCode = RunCollectCommand(ctx, collect);
 }
+
+}  // namespace
+
+void SayNoSearchSite(const std::string& number) {
+    Complain() << "no search site " << number << " (plover search list shows them)\n";
+}
+
+void SayNoSearchMarker(const std::string& number) {
+    Complain() << "the format of search site " << number << " has no " << kSearchTextMarker << " (plover search edit "
+               << number << " --format ...)\n";
+}
+
+void SaySearching(const std::string& title, const std::string& text, const std::string& url) {
+    std::cerr << "Searching " << title << " for \"" << text << "\": " << url << "\n";
+}
+
+namespace {
 
 void Setup(CLI::App& app, CliContext& ctx) {
     auto search = std::make_shared<SSearchOptions>();

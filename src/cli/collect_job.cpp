@@ -6,6 +6,7 @@
 
 #include "app/settings.h"
 #include "baskets/basket.h"
+#include "cli/basket_lines.h"
 #include "cli/basket_session.h"
 #include "cli/scan_command.h"
 #include "platform/tick.h"
@@ -22,7 +23,8 @@ constexpr int kWaitMs = 250;
 
 struct CCollectJobs::SJob {
     std::string url;
-    bool json = false;
+    bool json = false, colour = false;
+    bool drop = false;  // addresses dropped into the basket: no scan
     CMessageQueueWindow window;
     std::unique_ptr<CBasketSession> session;
     RefPtr<IScanner> scanner;
@@ -88,17 +90,17 @@ void CCollectJobs::SJob::Run() {
             line = "Scanning: " + std::to_string(scanner->GetPagesScanned()) + " pages scanned, " +
                    std::to_string(scanner->GetRemainingCount()) + " remaining, " + std::to_string(session->Items()) +
                    " pictures found; ";
-        line += "Downloading: " + session->ProgressLine();
+        line += (drop ? "" : "Downloading: ") + session->ProgressLine();
         std::lock_guard g(lock);
         progress = line;
     }
     bool interrupted = stop.load();
     finished = true;
-    if (!scanEnded) scanner->Close();
+    if (!scanEnded && scanner) scanner->Close();
     session->Stop();
     while (auto m = window.GetMessage(0)) OnMessage(*m);  // frees what came late
     std::ostringstream out;
-    session->PrintSummary(out, json);
+    session->PrintSummary(out, json, colour);
     std::lock_guard g(lock);
     summary = out.str();
     exitCode = interrupted ? 130 : (!scanFailed && session->AllCollected()) ? 0 : 1;
@@ -116,12 +118,14 @@ CCollectJobs::~CCollectJobs() {
 }
 
 nlohmann::json CCollectJobs::Start(const nlohmann::json& body, int& status) {
+    if (body.value("kind", "") == "drop") return StartDrop(body, status);
     status = 400;
     if (!body.contains("url") || !body["url"].is_string() || !body.contains("basket") || !body["basket"].is_string())
         return {{"error", "\"url\" and \"basket\" must be strings."}};
     auto job = std::make_shared<SJob>();
     job->url = body["url"].get<std::string>();
     job->json = body.value("json", false);
+    job->colour = body.value("colour", false);
     std::string basketName = body["basket"].get<std::string>(), profileName = body.value("profile", "");
     status = 422;
     CBasket* basket = GetBaskets().FindByName(basketName);
@@ -144,12 +148,39 @@ nlohmann::json CCollectJobs::Start(const nlohmann::json& body, int& status) {
         job->session->Stop();
         return {{"error", "plover: the scan cannot start (" + job->url + ")"}};
     }
+    return Begin(job, status);
+}
+
+nlohmann::json CCollectJobs::Begin(const std::shared_ptr<SJob>& job, int& status) {
     job->thread = std::thread([job] { job->Run(); });
     std::lock_guard g(lock_);
     int id = next_++;
     jobs_[id] = job;
     status = 200;
     return {{"job", id}};
+}
+
+nlohmann::json CCollectJobs::StartDrop(const nlohmann::json& body, int& status) {
+    status = 400;
+    if (!body.contains("urls") || !body["urls"].is_array() || body["urls"].empty() || !body.contains("basket") ||
+        !body["basket"].is_string())
+        return {{"error", "\"urls\" (a list) and \"basket\" (a string) are needed."}};
+    for (const nlohmann::json& u : body["urls"])
+        if (!u.is_string() || !IsFetchableUrl(u.get<std::string>()))
+            return {{"error", "plover: not an HTTP or FTP address: " + (u.is_string() ? u.get<std::string>() : u.dump())}};
+    auto job = std::make_shared<SJob>();
+    job->drop = job->scanEnded = true;
+    job->json = body.value("json", false);
+    job->colour = body.value("colour", false);
+    std::string name = body["basket"].get<std::string>(), referrer = body.value("referrer", "");
+    status = 422;
+    CBasket* basket = GetBaskets().FindByName(name);
+    if (!basket) return {{"error", "plover: " + NoBasketText(name)}};
+    job->session = std::make_unique<CBasketSession>(&job->window, *basket, kBasketItemPauseMs);
+    if (!job->session->Start()) return {{"error", "plover: the downloader is not available"}};
+    for (const nlohmann::json& u : body["urls"]) job->session->Add({u.get<std::string>(), referrer});
+    job->session->Finish();
+    return Begin(job, status);
 }
 
 nlohmann::json CCollectJobs::State(int id, int& status) {

@@ -104,4 +104,11 @@ void CRunFetchSettings::Restore() {
     }
 }
 
+void WarnFetchOptionsStayHere(const SFetchCliOptions& options, bool verbose) {
+    if (options.limitRate.empty() && options.headers.empty() && options.proxy.empty() && !options.noProxy && !verbose)
+        return;
+    std::cerr << "Note: the running Plover fetches with its own settings; --limit-rate, --header, --proxy, --no-proxy "
+                 "and -v apply to a run of this command alone.\n";
+}
+
 }  // namespace plover::cli

@@ -23,6 +23,10 @@ struct SFetchCliOptions {
 
 void AddFetchOptions(CLI::App* cmd, SFetchCliOptions& options);
 
+// A command whose work a running Plover does: says, when any was given, that these options (and
+// -v, the protocol log) hold for a run of the command alone; the running Plover keeps its settings.
+void WarnFetchOptionsStayHere(const SFetchCliOptions& options, bool verbose);
+
 // Before Plover starts: checks what was typed (false, said why: exit status 2) and makes the
 // header lines this run's.
 bool CheckFetchOptions(const SFetchCliOptions& options);

@@ -4,7 +4,6 @@
 #include <iostream>
 
 #include "cli/cli_kit.h"
-#include "baskets/basket.h"
 #include "cli/download_format.h"
 #include "cli/json_lines.h"
 
@@ -101,34 +100,6 @@ int RunListThrough(const SRunningPlover& plover, bool json) {
                   << "  " << d.value("path", "") << "  " << (d.value("tls", false) ? "TLS " : "") << d.value("url", "")
                   << "\n";
     }
-    return 0;
-}
-
-int RunBasketListThrough(const SRunningPlover& plover, bool json) {
-    nlohmann::json answer;
-    if (CPloverClient(plover).Get("/api/baskets", answer) != 200) {
-        Complain() << "the running Plover does not answer\n";
-        return 1;
-    }
-    auto dispatchName = [](uint32_t mode) {
-        return mode == DISPATCH_ROOT ? "root folder" : mode == DISPATCH_PER_SERVER ? "per server" : "accepts nothing";
-    };
-    const nlohmann::json baskets = answer.value("baskets", nlohmann::json::array());
-    for (const nlohmann::json& b : baskets) {
-        uint32_t dispatch = b.value("dispatch", 0u);
-        if (json) {
-            std::cout << nlohmann::json{{"type", "basket"}, {"name", b["name"]}, {"folder", b["folder"]}, {"id", b["id"]},
-                                        {"client", b.value("client", 0)}, {"dispatch", dispatchName(dispatch)},
-                                        {"icon", b.value("icon", "")}}
-                             .dump()
-                      << "\n";
-        } else {
-            std::cout << b.value("name", "") << "\t" << b.value("folder", "")
-                      << (dispatch == DISPATCH_ROOT ? "" : std::string("\t(") + dispatchName(dispatch) + ")") << "\n";
-        }
-    }
-    if (!json && baskets.empty())
-        std::cerr << "No baskets. plover basket add NAME FOLDER makes one; plover --install makes the default ones.\n";
     return 0;
 }
 

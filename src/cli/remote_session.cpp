@@ -36,6 +36,13 @@ SProgressLine SnapshotOf(const nlohmann::json& d) {
 
 }  // namespace
 
+void CatchInterrupt() {
+    signal(SIGINT, OnSignal);
+    signal(SIGTERM, OnSignal);
+}
+
+bool Interrupted() { return interrupted; }
+
 CPloverClient::CPloverClient(const SRunningPlover& p) : client_(p.host, p.port) {
     client_.set_connection_timeout(std::chrono::seconds(2));
     client_.set_read_timeout(std::chrono::seconds(30));
@@ -101,8 +108,7 @@ int RunGetThrough(const SRunningPlover& plover, const std::vector<std::string>& 
         for (const nlohmann::json& id : answer["added"]) open[id.get<int>()] = addresses[k++];
     }
     std::cerr << "Plover is running: the downloads were added to its list.\n";
-    signal(SIGINT, OnSignal);
-    signal(SIGTERM, OnSignal);
+    CatchInterrupt();
     bool terminal = StdoutIsTerminal();
     int failed = 0;
     while (!open.empty() && !interrupted) {
@@ -135,22 +141,19 @@ int RunGetThrough(const SRunningPlover& plover, const std::vector<std::string>& 
     return failed ? 1 : 0;
 }
 
-int RunCollectThrough(const SRunningPlover& plover, const std::string& url, const std::string& basket,
-                      const std::string& profile, bool reload, bool json, const nlohmann::json& overrides) {
+int RunJobThrough(const SRunningPlover& plover, const std::string& kind, nlohmann::json body, bool quiet,
+                  const std::string& goesOn) {
     CPloverClient client(plover);
     nlohmann::json answer;
-    int status = client.Post(
-        "/api/jobs/collect",
-        {{"url", url}, {"basket", basket}, {"profile", profile}, {"reload", reload}, {"json", json}, {"overrides", overrides}},
-        answer);
+    body["colour"] = UseColourOn(STDOUT_FILENO);
+    int status = client.Post("/api/jobs/" + kind, body, answer);
     if (status != 200) {
         std::cerr << (status ? answer.value("error", "plover: refused") : "plover: the running Plover does not answer")
                   << "\n";
         return 1;
     }
     std::string path = "/api/jobs/" + std::to_string(answer.value("job", 0));
-    signal(SIGINT, OnSignal);
-    signal(SIGTERM, OnSignal);
+    CatchInterrupt();
     CProgressLine progress(STDERR_FILENO);
     progress.DelayPlain();
     while (!interrupted) {
@@ -168,12 +171,20 @@ int RunCollectThrough(const SRunningPlover& plover, const std::string& url, cons
             return state.value("exitCode", kExitFailed);
         }
         std::string line = state.value("progress", "");
-        if (!line.empty()) progress.Show(line);
+        if (!line.empty() && !quiet) progress.Show(line);
         std::this_thread::sleep_for(kPollEvery);
     }
     progress.Clear();
-    std::cerr << "Interrupted: the collection goes on in the running Plover.\n";
+    std::cerr << "Interrupted: " << goesOn << " goes on in the running Plover.\n";
     return kExitInterrupted;
+}
+
+int RunCollectThrough(const SRunningPlover& plover, const std::string& url, const std::string& basket,
+                      const std::string& profile, bool reload, bool json, const nlohmann::json& overrides) {
+    return RunJobThrough(
+        plover, "collect",
+        {{"url", url}, {"basket", basket}, {"profile", profile}, {"reload", reload}, {"json", json}, {"overrides", overrides}},
+        false, "the collection");
 }
 
 }  // namespace plover::cli

@@ -37,6 +37,11 @@ private:
 // "http://HOST:PORT/?token=TOKEN" split; false when the text is not such an address.
 bool ParseRunningAddress(const std::string& url, SRunningPlover& out);
 
+// Ctrl-C and SIGTERM no longer end the process: Interrupted() tells that one came, and the
+// command ends its part (the work in the running Plover may go on).
+void CatchInterrupt();
+bool Interrupted();
+
 // The running Plover of this run's home, when its recorded address answers.
 std::optional<SRunningPlover> FindRunningPlover(const CliContext& ctx);
 
@@ -46,10 +51,22 @@ std::optional<SRunningPlover> FindRunningPlover(const CliContext& ctx);
 int RunGetThrough(const SRunningPlover& plover, const std::vector<std::string>& addresses, const std::string& folder,
                   int priority);
 
+// A job of the running Plover ("collect", "drop"): its progress on standard error (unless quiet)
+// and its errors as they come, at its end its summary on standard output; the job's exit status.
+// Ctrl-C ends the command with "Interrupted: <goesOn> goes on in the running Plover."
+int RunJobThrough(const SRunningPlover& plover, const std::string& kind, nlohmann::json body, bool quiet,
+                  const std::string& goesOn);
+
 // `plover collect` through the running Plover: the collection runs there; its progress goes to
 // standard error, its summary to standard output, with the exit status of a run alone.
 int RunCollectThrough(const SRunningPlover& plover, const std::string& url, const std::string& basket,
                       const std::string& profile, bool reload, bool json,
                       const nlohmann::json& overrides = nlohmann::json::object());
+
+struct SScanOptions;
+// `plover scan` through the running Plover: the scan runs there as a scan document (the browser
+// shows it), this command shows its progress and at its end prints the results as a run alone
+// does, with the same exit status.
+int RunScanThrough(const SRunningPlover& plover, const SScanOptions& options);
 
 }  // namespace plover::cli

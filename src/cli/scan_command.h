@@ -31,7 +31,16 @@ struct SScanOptions {
     // Builds the address once Plover is up and its settings are loaded (plover search), instead
     // of url; an empty answer ends the command with status 1 (the builder has said why).
     std::function<std::string()> buildUrl;
+    // What buildUrl builds from (plover search): the site's number as the user gave it (from 1)
+    // and the text, for a running Plover that builds the address itself.
+    std::string searchSite, searchText;
 };
+
+// plover search's words about the site and the address it built, shared by a run alone and one
+// through the running Plover.
+void SayNoSearchSite(const std::string& number);
+void SayNoSearchMarker(const std::string& number);
+void SaySearching(const std::string& title, const std::string& text, const std::string& url);
 
 // Adds --profile, --reload, --json, the profile overrides and the TLS options to a command that
 // scans.
@@ -42,6 +51,9 @@ int RunScanCommand(CliContext& ctx, const SScanOptions& options);
 // The profile named by `which` (a name or a number; empty: the first) with this run's overrides,
 // when it can scan; otherwise says why and gives false.
 bool ChooseScanProfile(const std::string& which, SScanProfile& out, const SProfileOverrideOptions& overrides = {});
+
+// "no scan profile "which" (see plover profiles list)" on standard error.
+void SayNoScanProfile(const std::string& which);
 
 // Starts one scan through the scanner engine with its notices to window; null (said why) when the
 // scanner is not available.

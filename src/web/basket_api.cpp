@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 
 #include "app/settings.h"
 #include "baskets/download_db.h"
@@ -105,13 +106,21 @@ bool PropertiesOf(const nlohmann::json& body, std::string& name, std::string& fo
     return true;
 }
 
-// The rules in their order, then a name no other basket has (the command line names baskets so).
-std::string Refusal(const CBasket* editing, const std::string& name, const std::string& folder) {
+// The rules in their order, then a name no other basket has (the command line names baskets so);
+// a taken name also names the other basket as "sameName", for a command to say it its own way.
+std::optional<SApiAnswer> Refusal(const CBasket* editing, const std::string& name, const std::string& folder) {
     std::string refusal = CheckBasketProperties(GetBaskets(), editing, name, folder);
-    if (!refusal.empty()) return refusal;
+    if (!refusal.empty()) return ApiError(422, refusal);
     CBasket* same = GetBaskets().FindByName(name);
-    if (same && same != editing) return "A basket named \"" + same->csName + "\" exists already.";
-    return {};
+    if (!same || same == editing) return std::nullopt;
+    SApiAnswer taken = ApiError(422, "A basket named \"" + same->csName + "\" exists already.");
+    taken.body["sameName"] = ValidUtf8(same->csName);
+    return taken;
+}
+
+// What an added or edited basket is now.
+SApiAnswer Stored(const CBasket& basket) {
+    return {200, {{"id", basket.dwID}, {"name", ValidUtf8(basket.csName)}, {"folder", ValidUtf8(basket.csRootFolder)}}};
 }
 
 bool Exists(const std::string& path) {
@@ -176,36 +185,35 @@ SApiAnswer AddBasket(CBasketService& service, const nlohmann::json& body) {
     uint32_t dispatch = DISPATCH_ROOT;
     SApiAnswer refused;
     if (!PropertiesOf(body, name, folder, dispatch, refused)) return refused;
-    int id;
+    SApiAnswer answer;
     {
         std::lock_guard g(service.BasketsLock());
-        std::string refusal = Refusal(nullptr, name, folder);
-        if (!refusal.empty()) return ApiError(422, refusal);
+        if (auto refusal = Refusal(nullptr, name, folder)) return *refusal;
         auto* basket = new CBasket;
         StoreBasketProperties(GetBaskets(), basket, name, folder, dispatch, nullptr);
-        id = basket->dwID;
+        answer = Stored(*basket);
     }
     service.PublishBaskets();
-    return {200, {{"id", id}}};
+    return answer;
 }
 
 SApiAnswer EditBasket(CBasketService& service, int id, const nlohmann::json& body) {
     std::string name, folder;
-    SApiAnswer refused;
+    SApiAnswer refused, answer;
     {
         std::lock_guard g(service.BasketsLock());
         CBasket* basket = GetBaskets().FindByID(id);
         if (!basket) return ApiError(404, "There is no such basket.");
         uint32_t dispatch = basket->eDispatch;
         if (!PropertiesOf(body, name, folder, dispatch, refused)) return refused;
-        std::string refusal = Refusal(basket, name, folder);
-        if (!refusal.empty()) return ApiError(422, refusal);
+        if (auto refusal = Refusal(basket, name, folder)) return *refusal;
         std::string before = basket->csRootFolder;
         StoreBasketProperties(GetBaskets(), basket, name, folder, dispatch, nullptr);
         if (!before.empty() && basket->csRootFolder != before) FollowFolder(before, basket->csRootFolder);
+        answer = Stored(*basket);
     }
     service.PublishBaskets();
-    return {200, {{"id", id}}};
+    return answer;
 }
 
 SApiAnswer DeleteBasket(CBasketService& service, int id) {

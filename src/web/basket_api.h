@@ -8,15 +8,17 @@
 // elsewhere (MoveUnder, or RenamePath for each file found under the new folder).
 //
 //   GET  /api/baskets                     the baskets with their folders and counts, and the view settings
-//   POST /api/baskets                     {"name","folder","dispatch":0|1?}        a new basket
-//   POST /api/baskets/ID/edit             {"name","folder","dispatch":0|1?}
+//   POST /api/baskets                     {"name","folder","dispatch":0|1?}        a new basket -> {"id","name","folder"}
+//   POST /api/baskets/ID/edit             {"name","folder","dispatch":0|1?}        -> {"id","name","folder"}
 //   POST /api/baskets/ID/delete           the basket goes; its folder and files stay
 //   POST /api/baskets/view                {"mode":0|1?,"contentMode":0|1?,"thumb":[W,H]?}
 //   GET  /api/baskets/ID/files?path=P     the folders and files of folder P (the basket's folder when absent)
 //   POST /api/baskets/ID/rename           {"path","name"}      a file or folder, the basket's folder too
 //   POST /api/baskets/ID/remove           {"paths":[...]}      files and folders (never the basket's folder)
 //   POST /api/baskets/ID/newFolder        {"path","name"}      a folder named name in folder path
-//   POST /api/baskets/move                {"files":[...],"folder"}  starts the move job -> {"job":N}
+//   POST /api/baskets/move                {"files":[...],"folder","anyFiles"?}  starts the move job -> {"job":N}
+//                                         (anyFiles: the files may lie outside the baskets, as the
+//                                         command line's move takes them; the folder is a basket's)
 //   GET  /api/moves                       the state of the running or last move job
 //   POST /api/moves/N/answer              {"answer":"Overwrite"|"Overwrite All"|"Skip"|"Skip All"}
 //   POST /api/moves/N/cancel

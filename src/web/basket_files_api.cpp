@@ -244,11 +244,18 @@ SApiAnswer StartMove(CBasketService& service, const nlohmann::json& body) {
             return false;
         };
         if (!resolve(target, EPathUse::ReadFolder, folder)) return NotAllowed(target);
+        bool anyFiles = body.contains("anyFiles") && body["anyFiles"].is_boolean() && body["anyFiles"].get<bool>();
         for (const nlohmann::json& f : body["files"]) {
             std::string stored;
             if (!f.is_string()) return ApiError(400, "Every path must be a text.");
-            if (!resolve(f.get<std::string>(), EPathUse::Change, stored) || IsFolderEntry(stored))
+            if (anyFiles) {
+                // The command line's files, named by the user: the move job says what it cannot move.
+                stored = f.get<std::string>();
+                if (stored.empty() || stored[0] != '/' || stored.size() > 4096)
+                    return ApiError(400, "Every path must be absolute.");
+            } else if (!resolve(f.get<std::string>(), EPathUse::Change, stored) || IsFolderEntry(stored)) {
                 return NotAllowed(f.get<std::string>());
+            }
             files.push_back(stored);
         }
     }

@@ -166,6 +166,13 @@ nlohmann::json CMoveJobs::StateLocked() const {
                         {"errors", report_.errors},
                         {"cancelled", job_ && job_->cancel.load()}};
     if (conflict_) j["conflict"] = {{"source", conflict_->first}, {"target", conflict_->second}};
+    if (phase_ == "done") {
+        // What a command that handed the move here prints, file by file.
+        nlohmann::json moved = nlohmann::json::array();
+        for (const auto& [from, to] : report_.moved) moved.push_back({from, to});
+        j["movedFiles"] = std::move(moved);
+        j["skippedFiles"] = report_.skipped;
+    }
     return j;
 }
 

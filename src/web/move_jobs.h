@@ -11,7 +11,8 @@
 //
 //   {"id":N, "phase":"counting|moving|conflict|done", "files":N, "counted":N, "totalKiB":N,
 //    "doneKiB":N, "current":PATH, "target":FOLDER, "conflict":{"source","target"}?,
-//    "messages":[...], "moved":N, "skipped":N, "errors":[...], "cancelled":bool}
+//    "messages":[...], "moved":N, "skipped":N, "errors":[...], "cancelled":bool,
+//    once done: "movedFiles":[[FROM,TO]...], "skippedFiles":[...]}
 #include <atomic>
 #include <condition_variable>
 #include <memory>

@@ -85,6 +85,7 @@ void CScanDoc::OnElement(std::unique_ptr<SScanElement> e, EDownloadMark mark) {
     item.key = StorableAddress(item.url);
     item.text = std::move(e->text);
     item.page = std::move(e->pageUrl);
+    item.pageTitle = std::move(e->pageTitle);
     if (item.type == SCAN_THUMBNAIL) item.thumbUrl = static_cast<SScanThumbnail&>(*e).thumbnailUrl;
     item.mark = mark;
     ++counts_[item.type];
@@ -168,7 +169,7 @@ nlohmann::json CScanDoc::StateJson() const {
     return j;
 }
 
-nlohmann::json CScanDoc::ItemsJson(size_t from, size_t count) const {
+nlohmann::json CScanDoc::ItemsJson(size_t from, size_t count, bool detail) const {
     static const char* const kKinds[] = {"thumbnail", "picture", "link"};
     nlohmann::json out = nlohmann::json::array();
     size_t end = std::min(items_.size(), from + count);
@@ -177,6 +178,11 @@ nlohmann::json CScanDoc::ItemsJson(size_t from, size_t count) const {
         nlohmann::json j = {{"kind", kKinds[item.type]}, {"url", item.url}, {"page", item.page}, {"mark", MarkName(item.mark)}};
         if (!item.text.empty()) j["text"] = item.text;
         if (item.type == SCAN_THUMBNAIL) j["thumb"] = !item.thumbFile.empty();
+        if (detail) {
+            j["pageTitle"] = item.pageTitle;
+            if (item.type == SCAN_THUMBNAIL) j["thumbUrl"] = item.thumbUrl;
+            if (!item.thumbFile.empty()) j["thumbFile"] = item.thumbFile;
+        }
         out.push_back(std::move(j));
     }
     return out;

@@ -30,6 +30,7 @@ struct SScanItem {
     std::string key;       // url as the download history stores it
     std::string text;      // a thumbnail's file name, a link's caption
     std::string page;      // the page it was found on
+    std::string pageTitle; // that page's title
     std::string thumbUrl;  // a thumbnail's small picture
     std::string thumbFile; // the small picture in the page cache, once fetched
     EDownloadMark mark = EDownloadMark::None;
@@ -76,7 +77,9 @@ public:
     const std::vector<SScanItem>& Items() const { return items_; }
     // {"id","run","url","profile","title","state","error","pages","remaining","thumbnails","pictures","links","waiting"}
     nlohmann::json StateJson() const;
-    nlohmann::json ItemsJson(size_t from, size_t count) const;
+    // With detail, also each result's page title, small picture address and file (what a command
+    // that ran the scan here prints).
+    nlohmann::json ItemsJson(size_t from, size_t count, bool detail = false) const;
 
     // What changed since the last TakeChanges; the service publishes it.
     struct SChanges {

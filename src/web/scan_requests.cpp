@@ -2,6 +2,7 @@
 // reads of the documents and their results.
 #include "baskets/basket.h"
 #include "engine/engine_mgr.h"
+#include "scan/profile_overrides.h"
 #include "scan/scan_profile.h"
 #include "scan/scan_rules.h"
 #include "scan/search_site.h"
@@ -13,9 +14,43 @@ namespace {
 constexpr size_t kMaxUrlLength = 4096;
 constexpr size_t kMaxSearchText = 1000;
 
+// "overrides": what this run changes in the profile, as the commands that scan send it:
+// {"depth": N (below 0: the profile's own), "allThumbnails", "anySite", "largePictures" and
+// "thumbnails" ("yes", "no" or "": the profile's own), "followPicturePages"}.
+bool OverridesOf(const nlohmann::json& body, SProfileOverrides& out, bool& followPicturePages, SApiAnswer& refused) {
+    if (!body.contains("overrides")) return true;
+    const nlohmann::json& o = body["overrides"];
+    refused = ApiError(400, "\"overrides\" must be an object of the profile's changes for this run.");
+    if (!o.is_object()) return false;
+    auto flag = [&](const char* key, bool& into) {
+        if (!o.contains(key)) return true;
+        if (!o[key].is_boolean()) return false;
+        into = o[key].get<bool>();
+        return true;
+    };
+    auto yesNo = [&](const char* key, std::optional<bool>& into) {
+        if (!o.contains(key)) return true;
+        if (!o[key].is_string()) return false;
+        std::string v = o[key].get<std::string>();
+        if (v == "yes" || v == "no") into = v == "yes";
+        return v.empty() || into.has_value();
+    };
+    if (o.contains("depth")) {
+        if (!o["depth"].is_number_integer() || o["depth"].get<int64_t>() > 1000) return false;
+        if (o["depth"].get<int64_t>() >= 0) out.depth = int32_t(o["depth"].get<int64_t>());
+    }
+    return flag("allThumbnails", out.allThumbnails) && flag("anySite", out.anySite) &&
+           flag("followPicturePages", followPicturePages) && yesNo("largePictures", out.largePictures) &&
+           yesNo("thumbnails", out.thumbnails);
+}
+
 // The profile named by a name or a number (a JSON number or a string of digits, from 0; absent:
-// the first); false with the refusal when there is none or it cannot scan.
-bool ChooseProfile(const nlohmann::json& body, SScanProfile& out, SApiAnswer& refused) {
+// the first) with the run's overrides; false with the refusal when there is none or it cannot scan.
+bool ChooseProfile(const nlohmann::json& body, SScanProfile& out, SApiAnswer& refused, bool* followPicturePages = nullptr) {
+    SProfileOverrides overrides;
+    bool follow = false;
+    if (!OverridesOf(body, overrides, follow, refused)) return false;
+    if (followPicturePages) *followPicturePages = follow;
     std::string which;
     if (body.contains("profile")) {
         const nlohmann::json& p = body["profile"];
@@ -30,14 +65,16 @@ bool ChooseProfile(const nlohmann::json& body, SScanProfile& out, SApiAnswer& re
     const SScanProfile* profile = list.GetAt(which.empty() ? 0 : list.FindByNameOrNumber(which));
     if (!profile) {
         refused = ApiError(422, "There is no scan profile \"" + which + "\".");
+        refused.body["noProfile"] = which;  // a command says it in its own words
         return false;
     }
-    std::string refusal = CheckProfileCanScan(*profile);
+    out = WithOverrides(*profile, overrides);
+    std::string refusal = CheckProfileCanScan(out);
     if (!refusal.empty()) {
         refused = ApiError(422, refusal);
+        refused.body["cannotScan"] = true;
         return false;
     }
-    out = *profile;
     return true;
 }
 
@@ -55,11 +92,13 @@ bool TakeAddress(const nlohmann::json& body, std::string& url, SApiAnswer& refus
         uint64_t n = s["site"].get<uint64_t>();
         if (n > 100000 || !GetSearchSites().GetSite(int(n), site.Put())) {
             refused = ApiError(404, "There is no such search site.");
+            refused.body["noSite"] = true;
             return false;
         }
         url = BuildSearchURL(site.Get(), s["text"].get<std::string>());
         if (url.empty()) {
             refused = ApiError(422, "The search site's format has no " + std::string(kSearchTextMarker) + ".");
+            refused.body["noMarker"] = true;
             return false;
         }
     } else if (body.contains("url")) {
@@ -90,8 +129,9 @@ SApiAnswer CScanService::Open(const nlohmann::json& body) {
     std::string url;
     SApiAnswer refused;
     if (!TakeAddress(body, url, refused)) return refused;
-    bool start = !url.empty();
-    if (!BoolField(body, "start", start)) return ApiError(400, "\"start\" must be true or false.");
+    bool start = !url.empty(), reload = false;
+    if (!BoolField(body, "start", start) || !BoolField(body, "reload", reload))
+        return ApiError(400, "\"start\" and \"reload\" must be true or false.");
     SScanProfile profile;
     if (!ChooseProfile(body, profile, refused)) return refused;
     int id;
@@ -102,7 +142,7 @@ SApiAnswer CScanService::Open(const nlohmann::json& body) {
         docs_[id] = std::make_unique<CScanDoc>(id, url, profile.csName);
     }
     if (start && !url.empty()) {
-        SApiAnswer answer = StartRun(id, url, body, false);
+        SApiAnswer answer = StartRun(id, url, body, reload);
         if (answer.status != 200) return answer;
     }
     std::lock_guard g(docsLock_);
@@ -114,7 +154,8 @@ SApiAnswer CScanService::Open(const nlohmann::json& body) {
 SApiAnswer CScanService::StartRun(int id, const std::string& url, const nlohmann::json& body, bool reload) {
     SScanProfile profile;
     SApiAnswer refused;
-    if (!ChooseProfile(body, profile, refused)) return refused;
+    bool followPicturePages = false;
+    if (!ChooseProfile(body, profile, refused, &followPicturePages)) return refused;
     RefPtr<IEngine> engine;
     RefPtr<IScannerEngine> scanEngine;
     if (GetEngineMgr()->GetEngine(ENGINE_ID_SCANNER, engine.Put()))
@@ -132,6 +173,7 @@ SApiAnswer CScanService::StartRun(int id, const std::string& url, const nlohmann
     request.reload = reload;
     request.profile = profile;
     request.notify = NewWindow(ERoute::Run, id, run);
+    request.followPicturePages = followPicturePages;
     // Waits for the scanner engine: never under the documents' lock.
     RefPtr<IScanner> scanner;
     bool created = scanEngine->CreateScanner(&request, scanner.Put()) && scanner;
@@ -208,13 +250,13 @@ SApiAnswer CScanService::List() {
     return {200, {{"docs", std::move(docs)}, {"pictures", "/scan-pictures/" + nonce_}}};
 }
 
-SApiAnswer CScanService::Items(int id, size_t from, size_t count) {
+SApiAnswer CScanService::Items(int id, size_t from, size_t count, bool detail) {
     std::lock_guard g(docsLock_);
     auto it = docs_.find(id);
     if (it == docs_.end()) return ApiError(404, "There is no such scan document.");
     const CScanDoc& doc = *it->second;
     return {200, {{"doc", id}, {"run", doc.Run()}, {"from", from}, {"total", doc.Items().size()},
-                  {"items", doc.ItemsJson(from, std::min(count, kItemsPerEvent * 10))}}};
+                  {"items", doc.ItemsJson(from, std::min(count, kItemsPerEvent * 10), detail)}, {"state", doc.StateJson()}}};
 }
 
 nlohmann::json CScanService::Choices() {

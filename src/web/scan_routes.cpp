@@ -63,7 +63,8 @@ void InstallScanRoutes(httplib::Server& s, CScanService& scans) {
             return !v.empty() && v.size() <= 9 && v.find_first_not_of("0123456789") == std::string::npos ? Number(v)
                                                                                                       : fallback;
         };
-        SendJson(res, scans.Items(int(Number(req.matches[1])), param("from", 0), param("count", 10000)));
+        SendJson(res, scans.Items(int(Number(req.matches[1])), param("from", 0), param("count", 10000),
+                                  req.get_param_value("detail") == "1"));
     });
     s.Post(R"(/api/scan/sends/(\d{1,9})/cancel)",
            Command([&scans](const httplib::Request& req, const nlohmann::json&) {

@@ -4,9 +4,10 @@
 //   GET  /scan?url=ADDRESS&profile=NAME|NUMBER   the main window, opening a started scan document
 //   GET  /api/scan                               {"docs":[state...],"pictures":"/scan-pictures/NONCE"}
 //   GET  /api/scan/choices                       {"profiles","searchSites","baskets"}
-//   POST /api/scan            {"url"?, "search"?: {"site","text"}, "profile"?, "start"?}  a new document
-//   GET  /api/scan/DOC/items?from=N&count=M      results N.. of a document
-//   POST /api/scan/DOC/ACTION start | reload {"url"?,"profile"?} | stop | close |
+//   POST /api/scan            {"url"?, "search"?: {"site","text"}, "profile"?, "overrides"?, "start"?,
+//                              "reload"?}  a new document
+//   GET  /api/scan/DOC/items?from=N&count=M&detail=1   results N.. of a document, with its state
+//   POST /api/scan/DOC/ACTION start | reload {"url"?,"profile"?,"overrides"?} | stop | close |
 //                             send {"basket","items":[...]} | preview {"item"} |
 //                             login {"user","password","store"?} | cancelLogin
 //   POST /api/scan/sends/ID/cancel               stops a "Send to basket"

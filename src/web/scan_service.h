@@ -70,7 +70,8 @@ public:
     SApiAnswer Open(const nlohmann::json& body);
     SApiAnswer Action(int doc, const std::string& action, const nlohmann::json& body);
     SApiAnswer List();
-    SApiAnswer Items(int doc, size_t from, size_t count);
+    // The results from `from` on, with the document's state; with detail, what a command prints of each.
+    SApiAnswer Items(int doc, size_t from, size_t count, bool detail = false);
     SApiAnswer CancelSend(int send);
     // The scan profiles, the search sites and the baskets to choose from.
     nlohmann::json Choices();

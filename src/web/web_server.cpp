@@ -209,10 +209,12 @@ void CWebServer::Routes() {
              [this](const httplib::Request&, const nlohmann::json& b) { return setup_->Uninstall(b); }, true);
     }
     if (jobStart_ && jobState_) {
-        post("/api/jobs/collect",
-             [this](const httplib::Request&, const nlohmann::json& b) {
+        post(R"(/api/jobs/(collect|drop))",
+             [this](const httplib::Request& req, const nlohmann::json& b) {
+                 nlohmann::json body = b;
+                 body["kind"] = req.matches[1].str();
                  SApiAnswer a;
-                 a.body = jobStart_(b, a.status);
+                 a.body = jobStart_(body, a.status);
                  return a;
              },
              true);

@@ -53,8 +53,9 @@ public:
     // The first-run wizard's and the uninstallation's commands (before Start; none without).
     void SetSetup(class CSetupApi* setup) { setup_ = setup; }
 
-    // Jobs that other commands of the home hand to the running program (`plover collect`):
-    // start(body, status) answers {"job": ID}, state(ID, status) the job's progress.
+    // Jobs that other commands of the home hand to the running program (`plover collect`,
+    // `plover basket drop`): start(body with its "kind", status) answers {"job": ID}, state(ID,
+    // status) the job's progress.
     using JobStart = std::function<nlohmann::json(const nlohmann::json&, int&)>;
     using JobState = std::function<nlohmann::json(int, int&)>;
     void SetJobs(JobStart start, JobState state) {
