@@ -294,6 +294,47 @@ TEST_F(ScanServer, BadCommandsAreRefusedWithAReason) {
     EXPECT_EQ(Get("/api/scan")["docs"].size(), 1u);  // nothing refused made a document
 }
 
+// A picture sent to a basket is "on disk" in the next run of the scan; forgotten in the history
+// pane, it is new again, though its file stays in the basket.
+TEST_F(ScanServer, APictureForgottenInTheHistoryIsNewInTheNextScan) {
+    int doc = ScanToTheEnd();
+    ASSERT_GT(doc, 0);
+    std::string base = "/api/scan/" + std::to_string(doc);
+    TempDir folder;
+    int status = 0;
+    Post("/api/baskets", Json{{"name", "Kept"}, {"folder", folder.Str()}}.dump(), &status);
+    ASSERT_EQ(status, 200);
+    Json baskets = Get("/api/scan/choices")["baskets"];
+    ASSERT_EQ(baskets.size(), 1u);
+    Post(base + "/send", Json{{"basket", baskets[0]["id"]}, {"items", {0}}}.dump(), &status);
+    ASSERT_EQ(status, 200);
+    auto rescannedMark = [&] {
+        Post(base + "/start", Json{{"url", web_.Url("/index.html")}}.dump());
+        for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+             std::chrono::steady_clock::now() < until; std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
+            Json items = Get(base + "/items")["items"];
+            if (Get("/api/scan")["docs"][0]["state"] == "done" && items.size() == 2) return items[0]["mark"].get<std::string>();
+        }
+        return std::string("unfinished");
+    };
+    std::string address;
+    for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+         address.empty() && std::chrono::steady_clock::now() < until;
+         std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
+        Json history = Get("/api/history");
+        for (const Json& e : history["entries"])
+            if (e["onDisk"] == true) address = e["address"];
+    }
+    ASSERT_FALSE(address.empty()) << Get("/api/history").dump();
+    EXPECT_EQ(rescannedMark(), "disk");
+
+    Json forgotten = Post("/api/history/forget", Json{{"addresses", {address}}}.dump(), &status);
+    ASSERT_EQ(status, 200) << forgotten.dump();
+    EXPECT_EQ(forgotten["forgotten"], 1);
+    EXPECT_EQ(rescannedMark(), "new");
+    EXPECT_EQ(ReadFile(folder / "p1.png"), kPng + "large picture");
+}
+
 // A send of a thousand pictures goes one by one with its progress told on the stream; cancelled,
 // it ends at once, and what was handed over before is all that reached the download list.
 TEST_F(ScanServer, ALargeSendTellsItsProgressAndStopsWhenCancelled) {
