@@ -157,7 +157,7 @@ public:
     void SetLastModified(const std::string&) override {}
     std::string GetLastModified() override { return {}; }
     void RestartFromZero() override {}
-    bool FitsOneSection(uint32_t) override { return false; }
+    uint32_t FirstSectionSize(uint32_t) override { return 0; }
 
 private:
     FakeDownload() = default;
