@@ -138,7 +138,7 @@ public:
     void SetLastModified(const std::string& value) override;
     std::string GetLastModified() override;
     void RestartFromZero() override;
-    bool FitsOneSection(uint32_t size) override;
+    uint32_t FirstSectionSize(uint32_t size) override;
 
     // IHostByNameCallback
     void OnHostByName(SHostLookup* lookup) override;

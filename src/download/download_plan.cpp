@@ -169,11 +169,12 @@ bool CDownload::PlanSection() {
     return StartWorker(chunk.Start, uint32_t(chunk.End() - 1));
 }
 
-bool CDownload::FitsOneSection(uint32_t size) {
-    if (size == 0 || size == kUnknownSize) return false;
+uint32_t CDownload::FirstSectionSize(uint32_t size) {
+    if (size == 0 || size == kUnknownSize) return 0;
+    // The chunk the planner would place first in the empty file, which a gap at 0 gets at its start.
     const SSection first = PlaceChunk({{0, size}}, size, SettingMaxSectPerDownload(), config_.SingleSection != 0,
                                       SettingMinSectSize());
-    return first.Start == 0 && first.Size == size;
+    return first.Start == 0 ? first.Size : 0;
 }
 
 template <class Pick>

@@ -460,11 +460,13 @@ void CDownloader::DoAdd(SDownloadConfig* config, SAddResult* result) {
         return;
     }
     list->Add(d.Get());
-    if (config->StartMode == START_SCHEDULED) {
-        d->SetSuperStatus(DS_SCHEDULED);
-        d->Pause();
-    } else if (config->StartMode == START_PAUSED) {
-        d->Pause();
+    if (config->StartMode == START_SCHEDULED) d->SetSuperStatus(DS_SCHEDULED);
+    if (config->StartMode == START_SCHEDULED || config->StartMode == START_PAUSED) {
+        // Paused here and now, not by a posted operation: a pass queued before this one would
+        // otherwise start the download (and spend a kept connection) just to stop it again.
+        SDnlOp pause(DNLOP_PAUSE);
+        pause.download = d;
+        DoOperation(&pause);
     }
     Reschedule();
     if (result) {

@@ -269,14 +269,17 @@ void CHTTPLeech::OnOk(const SHttpResponse& response, const uint8_t* body, uint32
                 return;
             }
             sizeTaken = true;
+            uint32_t first = *size ? download_->FirstSectionSize(*size) : 0;
             if (*size == 0) {
                 download_->Complete();  // an empty file is whole as it is
-            } else if (download_->FitsOneSection(*size)) {
-                // Asked without a range, the answer carries the file from byte 0: a file that one
-                // worker would fetch whole is this worker's section, so it comes in one request.
+            } else if (first != 0) {
+                // Asked without a range, the answer carries the file from byte 0: the planner's
+                // first section is this worker's, so a file that one worker would fetch whole
+                // comes in one request, and a larger one's first section needs no request of its
+                // own. The other sections start once this worker receives.
                 probe_ = 0;
                 position_ = 0;
-                end_ = *size - 1;
+                end_ = first - 1;
                 WriteBody(body, length);
                 return;
             }

@@ -9,8 +9,8 @@
 // and a range other than the one asked for is refused. A 206 whose total or "Last-Modified" shows
 // that the server's file is no longer the one on disk makes the download start again from byte 0.
 //
-// Status handling: 200 (probe: learn the size, and write the body at once when one worker would
-// fetch the whole file, so a small file takes one request; section worker: the server ignores
+// Status handling: 200 (probe: learn the size, and write the body at once as the planner's first
+// section, so a small file takes one request and a larger one's first section no request of its own; section worker: the server ignores
 // ranges, so the download drops its sections and this worker fetches the whole file from byte 0),
 // 206 (body), 300/301/302/303/307/308 (redirect to "Location"), 304 "Not modified", 401 (login
 // request), 403 "Forbidden", 404 "File not found", 500-502 "Server error", 503 (fewer workers, or

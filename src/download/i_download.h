@@ -176,10 +176,11 @@ struct IDownload : IUnknown {
     // for a reschedule, so the file is fetched again from byte 0.
     virtual void RestartFromZero() = 0;
 
-    // whether the planner fetches a file of this size with one worker (a file smaller than a
-    // section, or the single-section flag). The probe, whose answer carries the file from byte 0,
-    // then writes the body itself instead of leaving it to a second request.
-    virtual bool FitsOneSection(uint32_t size) = 0;
+    // how many bytes from 0 the planner's first worker fetches of a file of this size: all of them
+    // when one worker fetches the file (a file smaller than a section, or the single-section
+    // flag), else the first section; 0 for no size. The probe, whose answer carries the file from
+    // byte 0, writes those bytes itself instead of leaving them to a second request.
+    virtual uint32_t FirstSectionSize(uint32_t size) = 0;
 
     // the server is too busy (429, 503). When it said when to come back (Retry-After, `waitMs`):
     // no new connection before then, and the attempt is not counted (up to a bound of such waits

@@ -1,6 +1,7 @@
 #include "net/br_socket.h"
 
 #include <arpa/inet.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -58,6 +59,10 @@ CBRSocket* CBRSocket::CreateConnecting(CSocketEngine* engine, const SOCKADDR_IN&
         Discard(fd);
         return nullptr;
     }
+    // A request goes out as soon as it is sent, not held back for the previous one's ACK (a TLS
+    // handshake and its records are several small writes in a row).
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     if (connect(fd, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0 && errno != EINPROGRESS) {
         event.reset();
         Discard(fd);

@@ -4,6 +4,7 @@
 
 #include "net/br_socket.h"
 #include "net/host_lookup.h"
+#include "net/received_data.h"
 #include "net/traffic_quota.h"
 #include "platform/tick.h"
 
@@ -176,13 +177,27 @@ void CSocketEngine::Receive(ISocket* socket, ISockAdviseSink* sink, bool closeIn
     uint32_t limit = ReadLimit(socket->IsThrottled(), socket->IsFirstRead(), closeInBatch, window_, quota_(),
                                uint32_t(CBRSocket::GetLiveCount()), now);
     if (limit == 0) return;
-    int32_t n = socket->Recv(g_receiveBuffer, int32_t(limit));
+    // An owner on another thread takes the block it is read into, so the bytes are not copied
+    // again for the trip; any other sink reads them from the shared buffer during its call.
+    auto handover = QueryAs<IReceiveHandover>(sink, IID_IReceiveHandover);
+    CReceivedData block;
+    uint8_t* buffer = g_receiveBuffer;
+    if (handover) {
+        block.Reserve();
+        buffer = block.writable();
+    }
+    int32_t n = socket->Recv(buffer, int32_t(limit));
     if (n < 0) {
         sink->OnError(socket, SOCKERR_RECEIVE);
     } else if (n > 0) {
-        g_receiveBuffer[n] = 0;
         window_.Consume(uint32_t(n), GetTickCount());
-        sink->OnReceive(socket, g_receiveBuffer, uint32_t(n));
+        if (handover) {
+            block.Fit(uint32_t(n));
+            handover->OnReceiveBlock(socket, block, uint32_t(n));
+        } else {
+            g_receiveBuffer[n] = 0;
+            sink->OnReceive(socket, g_receiveBuffer, uint32_t(n));
+        }
     }
 }
 

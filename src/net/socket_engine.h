@@ -7,9 +7,11 @@
 //     is left alone for now (1 ms pause, event left signalled);
 //  2. the network events are read (OnError code 0 when that fails);
 //  3. connect (OnConnect with its success) and accept (OnAccept);
-//  4. waiting data is read into the shared 409600-byte buffer (at most 409599 bytes a read),
-//     limited by the read throttle for a throttled socket past its first read, unless the batch
-//     carries the close (OnReceive, or OnError code 1 when the receive fails);
+//  4. waiting data is read (at most 409599 bytes a read), limited by the read throttle for a
+//     throttled socket past its first read, unless the batch carries the close: into a pooled
+//     block that a sink taking blocks (IReceiveHandover, the redirector) gets as it is, or into
+//     the shared 409600-byte buffer for any other sink (OnReceive; OnError code 1 when the
+//     receive fails);
 //  5. OnReady while the socket is connected;
 //  6. the close (OnClose), reported only after every received byte has been delivered.
 // A 200 ms timer closes kept connections that idled too long, rolls the throttle window and kicks every socket, so data the throttle left

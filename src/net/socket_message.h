@@ -3,8 +3,9 @@
 // thread of the engine that owns the socket (EOP_SOCKET_MESSAGE). It holds the owner's sink and
 // the socket, and counts as one of the socket's pending messages from construction to
 // destruction, which is what the socket engine's back-pressure looks at. Received data travels
-// as a heap copy owned by the message.
+// in a block owned by the message (received_data.h).
 #include "engine/engine.h"
+#include "net/received_data.h"
 #include "net/socket_interfaces.h"
 
 namespace plover {
@@ -16,24 +17,6 @@ enum ESocketMessageKind : uint32_t {
     SMK_READY = 3,
     SMK_RECEIVE = 4,  // data and its length
     SMK_ERROR = 5,    // value1: the error code
-};
-
-// The heap copy of one received block. Large blocks come from a small pool of full-size buffers
-// that are reused, so that a fast download does not fault in fresh pages for every block.
-class CReceivedData {
-public:
-    CReceivedData() = default;
-    ~CReceivedData() { Reset(); }
-    CReceivedData(const CReceivedData&) = delete;
-    CReceivedData& operator=(const CReceivedData&) = delete;
-
-    void Assign(const uint8_t* data, uint32_t length);
-    void Reset();
-    const uint8_t* get() const { return data_; }
-
-private:
-    uint8_t* data_ = nullptr;
-    bool pooled_ = false;
 };
 
 struct SSocketMessage final : SSocketMessageBase {

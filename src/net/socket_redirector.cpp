@@ -14,6 +14,8 @@ HRESULT CSocketRedirector::QueryInterface(const GUID& iid, void** out) {
     if (!out) return E_INVALIDARG;
     if (iid == IID_IUnknown || iid == IID_ISockAdviseSink) {
         *out = static_cast<ISockAdviseSink*>(this);
+    } else if (iid == IID_IReceiveHandover) {
+        *out = static_cast<IReceiveHandover*>(this);
     } else if (iid == IID_IEndable) {
         *out = static_cast<IEndable*>(this);
     } else {
@@ -51,8 +53,15 @@ bool CSocketRedirector::OnReady(ISocket* socket) {
 }
 
 bool CSocketRedirector::OnReceive(ISocket* socket, const uint8_t* data, uint32_t length) {
-    if (data && length) Redirect(SMK_RECEIVE, socket, 0, data, length);
+    if (!data || !length) return true;
+    CReceivedData copy;
+    copy.Assign(data, length);
+    Redirect(SMK_RECEIVE, socket, 0, &copy, length);
     return true;
+}
+
+void CSocketRedirector::OnReceiveBlock(ISocket* socket, CReceivedData& data, uint32_t length) {
+    if (data.get() && length) Redirect(SMK_RECEIVE, socket, 0, &data, length);
 }
 
 bool CSocketRedirector::OnError(ISocket* socket, uint32_t code) {
@@ -68,13 +77,13 @@ void CSocketRedirector::End() {
     std::swap(sink, sink_);
 }
 
-void CSocketRedirector::Redirect(uint32_t kind, ISocket* socket, uint32_t value, const uint8_t* data, uint32_t length) {
+void CSocketRedirector::Redirect(uint32_t kind, ISocket* socket, uint32_t value, CReceivedData* data, uint32_t length) {
     CAutoCriticalSection guard(lock_);
     if (!target_) return;  // ended: late notifications are dropped
     auto* msg = new SSocketMessage(kind, sink_.Get(), socket);
     msg->value1 = value;
-    if (kind == SMK_RECEIVE) {
-        msg->data.Assign(data, length);
+    if (kind == SMK_RECEIVE && data) {
+        msg->data = std::move(*data);
         msg->length = length;
         ReportTraffic(length);
     }

@@ -1,8 +1,11 @@
 // Kept connections as a user meets them: a scan of a generated gallery of several pages on nginx
 // carries its requests on fewer connections than requests, and plover get of several files from a
 // server that closes its connections after two requests, or after a second of idling, still
-// brings every file byte for byte, with the reuse shown by --verbose.
+// brings every file byte for byte, with the reuse shown by --verbose; the probe's answer is used as
+// the body: a small file is one request, a larger one asks for its first section only once.
 #include <gtest/gtest.h>
+
+#include <sstream>
 
 #include "run_plover.h"
 #include "testutil/servers.h"
@@ -54,6 +57,30 @@ TEST(KeepAliveCliTest, GetThroughAServerThatClosesItsConnectionsBringsEveryFileW
     EXPECT_NE(r.err.find("(reused connection)"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("> Connection: keep-alive"), std::string::npos) << r.err;
     EXPECT_LT(web.ConnectionsUsed(), web.RequestsLogged()) << web.ConnectionLog();
+}
+
+TEST(KeepAliveCliTest, TheProbesAnswerIsTheBodyOfASmallFileAndTheFirstSectionOfALargerOne) {
+    NginxServer web;
+    WriteFile(web.Root() / "small.bin", PatternBytes(4000, 1));
+    WriteFile(web.Root() / "large.bin", PatternBytes(600000, 2));
+    TempDir home, out;
+    SRunResult r = RunPlover(home.Str(), {"get", "--mode", "0", "--folder", out.Str(), web.Url("/small.bin"),
+                                          web.Url("/large.bin")});
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    for (const char* n : {"small.bin", "large.bin"})
+        EXPECT_EQ(Sha256Of(out.Str() + "/" + n), Sha256Of((web.Root() / n).string())) << n;
+    // "METHOD URI STATUS RANGE BYTES" a request; RANGE is "-" without one.
+    std::istringstream log(web.AccessLog());
+    std::string method, uri, status, range, bytes;
+    int small = 0, large = 0, largeFromZero = 0;
+    while (log >> method >> uri >> status >> range >> bytes) {
+        small += uri == "/small.bin";
+        large += uri == "/large.bin";
+        largeFromZero += uri == "/large.bin" && (range == "-" || range.rfind("bytes=0-", 0) == 0);
+    }
+    EXPECT_EQ(small, 1) << web.AccessLog();
+    EXPECT_GE(large, 2) << "fetched in sections: " << web.AccessLog();
+    EXPECT_EQ(largeFromZero, 1) << "the first section came with the probe: " << web.AccessLog();
 }
 
 }  // namespace

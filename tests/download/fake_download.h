@@ -150,11 +150,14 @@ public:
     uint8_t IsHeld() override { return held; }
     void SetHeld(uint8_t h) override { held = h; }
     void PostOperation(SDnlOp* op, uintptr_t) override { delete op; }
-    void ExecuteOperation(SDnlOp* op) override { executed.push_back(op->code); }
+    void ExecuteOperation(SDnlOp* op) override {
+        executed.push_back(op->code);
+        if (op->code == DNLOP_PAUSE) status = DS_PAUSED;
+    }
     void SetLastModified(const std::string&) override {}
     std::string GetLastModified() override { return {}; }
     void RestartFromZero() override {}
-    bool FitsOneSection(uint32_t) override { return false; }
+    uint32_t FirstSectionSize(uint32_t) override { return 0; }
 
 private:
     FakeDownload() = default;

@@ -261,7 +261,7 @@ public:
     void SetLastModified(const std::string& v) override { lastModified = v; }
     std::string GetLastModified() override { return lastModified; }
     void RestartFromZero() override { ++restarts; }
-    bool FitsOneSection(uint32_t) override { return oneSection; }
+    uint32_t FirstSectionSize(uint32_t s) override { return oneSection ? s : firstSection; }
     void ServerBusy(DownloadStatus s, std::optional<uint32_t> waitMs) override {
         if (waitMs)
             waits.push_back(*waitMs);
@@ -273,7 +273,8 @@ public:
     uint16_t serverPort = 8080;  // where workers connect: 127.0.0.1 at this port
     uint32_t size = 0;  // 0 = unknown, as GetSize answers
     bool singleStream = false, setSizeOk = true, writeOk = true, htmlSubstitute = false;
-    bool oneSection = false;  // FitsOneSection's answer
+    bool oneSection = false;    // FirstSectionSize answers the whole size
+    uint32_t firstSection = 0;  // otherwise this
     int leechCount = 1, resets = 0, completes = 0, unauthorized = 0, restarts = 0, sectionLimit = -1;
     DownloadStatus status = DS_CONNECTING, superStatus = DS_NONE;
     std::vector<DownloadStatus> statuses;

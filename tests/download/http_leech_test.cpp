@@ -195,6 +195,19 @@ TEST_F(HttpLeechTest, ProbeWritesAFileThatOneWorkerFetchesWhole) {
     EXPECT_TRUE(Stopped());
 }
 
+TEST_F(HttpLeechTest, ProbeWritesTheFirstSectionOfALargerFileAndStopsAtItsEnd) {
+    download->firstSection = 4;
+    Start(0, 0);
+    Receive("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nab");
+    EXPECT_EQ(download->sizes, std::vector<uint32_t>{10});
+    EXPECT_FALSE(Stopped());
+    EXPECT_TRUE(leech->HasEnd()) << "the planner places the other sections behind it";
+    EXPECT_EQ(leech->GetEnd(), 3u);
+    Receive("cdefgh");  // the next sections are other workers'
+    EXPECT_EQ(download->file, "abcd");
+    EXPECT_TRUE(Stopped());
+}
+
 TEST_F(HttpLeechTest, FirstByteOfAOneByteFileIsASectionNotAProbe) {
     download->size = 1;
     Start(0, 0);

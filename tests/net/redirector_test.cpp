@@ -1,8 +1,10 @@
-// The socket redirector: order and copies of the notifications, End, and the traffic report to
-// the downloader once one is registered.
+// The socket redirector: order and copies of the notifications, blocks handed over uncopied, End,
+// and the traffic report to the downloader once one is registered.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "net/socket_message.h"
 #include "net/socket_redirector.h"
@@ -117,6 +119,58 @@ TEST(SocketRedirector, ReportsTrafficOnceAReceiverIsInstalled) {
     }
     target->Sync();
     EXPECT_EQ(sink.Received(), 20u);
+    redirector->End();
+}
+
+// A sink that keeps where each received block lay when it was delivered, and its bytes.
+class CBlockSink final : public ISockAdviseSink {
+public:
+    HRESULT QueryInterface(const GUID&, void** out) override {
+        if (out) *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    uint32_t AddRef() override { return 2; }
+    uint32_t Release() override { return 1; }
+    bool OnConnect(ISocket*, bool) override { return true; }
+    bool OnAccept(ISocket*) override { return true; }
+    bool OnClose(ISocket*) override { return true; }
+    bool OnReady(ISocket*) override { return true; }
+    bool OnReceive(ISocket*, const uint8_t* data, uint32_t length) override {
+        at.push_back(data);
+        bytes.emplace_back(reinterpret_cast<const char*>(data), length);
+        return true;
+    }
+    bool OnError(ISocket*, uint32_t) override { return true; }
+
+    std::vector<const uint8_t*> at;
+    std::vector<std::string> bytes;
+};
+
+TEST(SocketRedirector, ABlockReadIntoIsHandedOverWithoutACopy) {
+    CRunning<CTargetEngine> target(new CTargetEngine);
+    CBlockSink sink;
+    CFakeSocket socket;
+    auto redirector = RefPtr<CSocketRedirector>::Adopt(new CSocketRedirector(&sink, target.Get()));
+    auto handover = QueryAs<IReceiveHandover>(static_cast<ISockAdviseSink*>(redirector.Get()), IID_IReceiveHandover);
+    ASSERT_TRUE(handover) << "the socket engine finds the redirector's handover";
+    const std::string large(100000, 'L'), small = "small";
+    CReceivedData block;
+    block.Reserve();
+    std::memcpy(block.writable(), large.data(), large.size());
+    block.Fit(uint32_t(large.size()));
+    const uint8_t* readInto = block.get();
+    handover->OnReceiveBlock(&socket, block, uint32_t(large.size()));
+    EXPECT_EQ(block.get(), nullptr) << "the message took the block";
+    // A few bytes leave the full-size block for one of their own.
+    block.Reserve();
+    std::memcpy(block.writable(), small.data(), small.size());
+    block.Fit(uint32_t(small.size()));
+    handover->OnReceiveBlock(&socket, block, uint32_t(small.size()));
+    target->Sync();
+    ASSERT_EQ(sink.at.size(), 2u);
+    EXPECT_EQ(sink.at[0], readInto);
+    EXPECT_EQ(sink.bytes, (std::vector<std::string>{large, small}));
+    EXPECT_EQ(socket.pending, 0);
     redirector->End();
 }
 
