@@ -52,18 +52,21 @@ public:
     std::vector<Event> events;
 };
 
-// A timer clock that runs a thousand times faster than real time.
+// A timer clock that runs a thousand times faster than real time, or stands still while a test
+// changes the settings a timed schedule pass reads.
 class FastClock final : public ITimerClock {
 public:
     uint32_t Now() override { return now_.load(); }
     void WaitStep(uint32_t, Handle stop) override {
         pollfd p{stop, POLLIN, 0};
         poll(&p, 1, 1);
-        now_ += 100 * 10;
+        if (!held_) now_ += 100 * 10;
     }
+    void Hold(bool held) { held_ = held; }
 
 private:
     std::atomic<uint32_t> now_{0};
+    std::atomic<bool> held_{false};
 };
 
 RefPtr<IDownload> MakeFake(const SDownloadConfig& config, IDownloader* owner) {
@@ -123,6 +126,14 @@ protected:
         dl->Reschedule();
         Sync();
     }
+    // Changes the settings while no schedule pass runs: time stands still, and what was queued has run.
+    template <typename F>
+    void ChangeSettings(F change) {
+        clock.Hold(true);
+        Sync();
+        change(GetSettings());
+        clock.Hold(false);
+    }
 
     test::TempDir dir;
     FastClock clock;
@@ -143,7 +154,7 @@ TEST_F(DownloaderTest, PriorityTenRunsBesideTheFirstOthersInListOrder) {
 }
 
 TEST_F(DownloaderTest, StoppedQueueRunsOnlyPriorityTen) {
-    GetSettings().eTrafficMode = 3;
+    ChangeSettings([](CRegistrySettings& s) { s.eTrafficMode = 3; });
     FakeDownload* normal = Add(9, "http://host/a");
     FakeDownload* urgent = Add(10, "http://host/b");
     Pass();
@@ -190,7 +201,7 @@ TEST_F(DownloaderTest, OneWorkerPerPassUpToTheLimitAndSurplusStopped) {
 }
 
 TEST_F(DownloaderTest, DownloadsBeyondTheLimitLoseTheirWorkers) {
-    GetSettings().TrafficModes[0].dwMaxDownloads = 2;
+    ChangeSettings([](CRegistrySettings& s) { s.TrafficModes[0].dwMaxDownloads = 2; });
     FakeDownload* a = Add(5, "http://host/a");
     FakeDownload* b = Add(5, "http://host/b");
     Pass();
@@ -203,8 +214,8 @@ TEST_F(DownloaderTest, DownloadsBeyondTheLimitLoseTheirWorkers) {
 }
 
 TEST_F(DownloaderTest, AServerGetsNoMoreConnectionsThanItsLimitAcrossDownloads) {
-    GetSettings().TrafficModes[0].dwMaxDownloads = 10;
-    GetSettings().dwMaxConnectionsPerServer = 3;
+    ChangeSettings([](CRegistrySettings& s) { s.TrafficModes[0].dwMaxDownloads = 10; });
+    ChangeSettings([](CRegistrySettings& s) { s.dwMaxConnectionsPerServer = 3; });
     FakeDownload* a = Add(5, "http://host/a");
     FakeDownload* b = Add(5, "http://host/b");
     FakeDownload* other = Add(5, "http://other/c");
@@ -221,7 +232,7 @@ TEST_F(DownloaderTest, AServerGetsNoMoreConnectionsThanItsLimitAcrossDownloads) 
     EXPECT_EQ(a->leeches + b->leeches, 4);
 
     ClearSites();
-    GetSettings().dwMaxConnectionsPerServer = 0;  // no limit
+    ChangeSettings([](CRegistrySettings& s) { s.dwMaxConnectionsPerServer = 0; });  // no limit
     for (int i = 0; i < 8; ++i) Pass();
     EXPECT_EQ(a->leeches + b->leeches, 10);
 }
