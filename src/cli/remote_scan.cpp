@@ -40,6 +40,8 @@ int SayRefused(int status, const nlohmann::json& answer, const SScanOptions& opt
         SayNoScanProfile(answer.value("noProfile", ""));
         return kExitFailed;
     }
+    if (answer.contains("unfetchable"))  // a search site's address that is neither HTTP nor FTP
+        return Refuse(kExitUsage, "not an HTTP or FTP address: " + answer.value("unfetchable", ""));
     if (answer.value("cannotScan", false)) {
         std::cerr << answer.value("error", "") << "\n";
         return kExitFailed;

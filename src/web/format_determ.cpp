@@ -230,23 +230,15 @@ SApiAnswer CFormatDetermination::State() {
     return {200, StateJson()};
 }
 
-SApiAnswer CFormatDetermination::Check() {
+SApiAnswer CFormatDetermination::Step(void (CSearchEngineFormatDetermDlg::*step)()) {
     std::lock_guard g(lock_);
-    if (session_ && !session_->cancelled) session_->dlg->OnCheckTimer();
+    if (session_ && !session_->cancelled) (session_->dlg.get()->*step)();
     return {200, StateJson()};
 }
 
-SApiAnswer CFormatDetermination::Yes() {
-    std::lock_guard g(lock_);
-    if (session_ && !session_->cancelled) session_->dlg->OnYes();
-    return {200, StateJson()};
-}
-
-SApiAnswer CFormatDetermination::No() {
-    std::lock_guard g(lock_);
-    if (session_ && !session_->cancelled) session_->dlg->OnNo();
-    return {200, StateJson()};
-}
+SApiAnswer CFormatDetermination::Check() { return Step(&CSearchEngineFormatDetermDlg::OnCheckTimer); }
+SApiAnswer CFormatDetermination::Yes() { return Step(&CSearchEngineFormatDetermDlg::OnYes); }
+SApiAnswer CFormatDetermination::No() { return Step(&CSearchEngineFormatDetermDlg::OnNo); }
 
 SApiAnswer CFormatDetermination::Cancel() {
     std::lock_guard g(lock_);

@@ -27,6 +27,10 @@ namespace httplib {
 class Server;
 }
 
+namespace plover {
+class CSearchEngineFormatDetermDlg;
+}
+
 namespace plover::web {
 
 class CFormatDetermination {
@@ -52,6 +56,8 @@ public:
 private:
     struct SSession;
     nlohmann::json StateJson();
+    // One step of the determination in answer to the page, unless the user has cancelled it.
+    SApiAnswer Step(void (CSearchEngineFormatDetermDlg::*step)());
     std::mutex lock_;
     std::shared_ptr<SSession> session_;
     int lastId_ = 0;

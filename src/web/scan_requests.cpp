@@ -111,6 +111,7 @@ bool TakeAddress(const nlohmann::json& body, std::string& url, SApiAnswer& refus
     if (url.empty()) return true;
     if (url.size() > kMaxUrlLength || !IsFetchableUrl(url)) {
         refused = ApiError(422, "Not an HTTP or FTP address: " + url.substr(0, 200));
+        refused.body["unfetchable"] = url.substr(0, 200);  // a command says it in its own words
         return false;
     }
     return true;

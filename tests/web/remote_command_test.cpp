@@ -135,9 +135,11 @@ protected:
         std::string sites = RunPlover(home_.Str(), {"search", "list", "--json"}).out;
         site_ = std::to_string(std::count(sites.begin(), sites.end(), '\n'));
         aloneSearch_ = RunPlover(home_.Str(), {"search", site_, "red", "car"});
+        ASSERT_EQ(RunPlover(home_.Str(), {"search", "add", "Odd", "gopher://127.0.0.1:1/?q=_TEXT_TO_SEARCH_"}).exitCode, 0);
+        aloneOdd_ = RunPlover(home_.Str(), {"search", std::to_string(std::stoi(site_) + 1), "red"});
     }
     NginxServer web_;
-    SRunResult alone_, aloneJson_, aloneSearch_;
+    SRunResult alone_, aloneJson_, aloneSearch_, aloneOdd_;
     std::string site_;  // the number of the search site on nginx
 };
 
@@ -167,6 +169,12 @@ TEST_F(RemoteScan, PrintsWhatARunAlonePrintsAndTheScanIsADocumentThere) {
     search = RunPlover(home_.Str(), {"search", "99", "red"});
     EXPECT_EQ(search.exitCode, 1);
     EXPECT_EQ(search.err, "plover: no search site 99 (plover search list shows them)\n");
+    // A site whose address is neither HTTP nor FTP is a usage error, as alone.
+    ASSERT_EQ(aloneOdd_.exitCode, 2) << aloneOdd_.err;
+    search = RunPlover(home_.Str(), {"search", std::to_string(std::stoi(site_) + 1), "red"});
+    EXPECT_EQ(search.exitCode, 2) << search.err;
+    EXPECT_NE(search.err.find("plover: not an HTTP or FTP address: gopher://127.0.0.1:1/?q=red"), std::string::npos)
+        << search.err;
 
     SRunResult refused = RunPlover(home_.Str(), {"scan", "--profile", "Nope", web_.Url("/gallery.html")});
     EXPECT_EQ(refused.exitCode, 1);
