@@ -7,6 +7,7 @@
 #include "web/basket_api.h"
 #include "web/basket_service.h"
 #include "web/external_viewer.h"
+#include "web/json_routes.h"
 #include "web/picture_api.h"
 
 namespace plover::web {
@@ -14,24 +15,7 @@ namespace {
 
 using Handler = std::function<SApiAnswer(const httplib::Request&, const nlohmann::json&)>;
 
-void SendJson(httplib::Response& res, const SApiAnswer& answer) {
-    res.status = answer.status;
-    res.set_content(answer.body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), "application/json");
-}
-
-// A command: a JSON object body (or none), as every command of the server takes.
-void Command(httplib::Server& s, const char* pattern, Handler fn) {
-    s.Post(pattern, [fn](const httplib::Request& req, httplib::Response& res) {
-        nlohmann::json body = nlohmann::json::object();
-        if (!req.body.empty()) {
-            if (req.get_header_value("Content-Type").rfind("application/json", 0) != 0)
-                return SendJson(res, ApiError(415, "The request body must be JSON."));
-            SApiAnswer error;
-            if (!ParseBody(req.body, body, error)) return SendJson(res, error);
-        }
-        SendJson(res, fn(req, body));
-    });
-}
+void Command(httplib::Server& s, const char* pattern, Handler fn) { s.Post(pattern, JsonCommand(std::move(fn))); }
 
 void Read(httplib::Server& s, const char* pattern, std::function<SApiAnswer(const httplib::Request&)> fn) {
     s.Get(pattern, [fn](const httplib::Request& req, httplib::Response& res) { SendJson(res, fn(req)); });

@@ -13,6 +13,7 @@
 #include "scan/web_browser.h"
 #include "web/frame_page.h"
 #include "web/instance_token.h"
+#include "web/json_routes.h"
 #include "web/utf8_text.h"
 
 namespace plover::web {
@@ -269,21 +270,11 @@ CFormatDetermination::SFrameAnswer CFormatDetermination::Frame(const std::string
 }
 
 void InstallFormatRoutes(httplib::Server& s, CFormatDetermination& d) {
-    auto send = [](httplib::Response& res, const SApiAnswer& a) {
-        res.status = a.status;
-        res.set_content(a.body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), "application/json");
+    auto command = [&s](const char* pattern, std::function<SApiAnswer(const nlohmann::json&)> fn) {
+        s.Post(pattern, JsonCommand([fn](const httplib::Request&, const nlohmann::json& body) { return fn(body); },
+                                    EJsonBody::Typed));
     };
-    auto command = [&s, send](const char* pattern, std::function<SApiAnswer(const nlohmann::json&)> fn) {
-        s.Post(pattern, [fn, send](const httplib::Request& req, httplib::Response& res) {
-            if (req.get_header_value("Content-Type").rfind("application/json", 0) != 0)
-                return send(res, ApiError(415, "The request body must be JSON."));
-            nlohmann::json body;
-            SApiAnswer error;
-            if (!ParseBody(req.body.empty() ? "{}" : req.body, body, error)) return send(res, error);
-            send(res, fn(body));
-        });
-    };
-    s.Get("/api/format", [&d, send](const httplib::Request&, httplib::Response& res) { send(res, d.State()); });
+    s.Get("/api/format", [&d](const httplib::Request&, httplib::Response& res) { SendJson(res, d.State()); });
     command("/api/format/start", [&d](const nlohmann::json& b) { return d.Start(b); });
     command("/api/format/check", [&d](const nlohmann::json&) { return d.Check(); });
     command("/api/format/yes", [&d](const nlohmann::json&) { return d.Yes(); });

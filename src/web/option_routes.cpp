@@ -6,6 +6,7 @@
 
 #include "web/cache_api.h"
 #include "web/history_api.h"
+#include "web/json_routes.h"
 #include "web/profiles_api.h"
 #include "web/proxy_api.h"
 #include "web/sites_api.h"
@@ -14,20 +15,9 @@
 namespace plover::web {
 namespace {
 
-void SendJson(httplib::Response& res, const SApiAnswer& answer) {
-    res.status = answer.status;
-    res.set_content(answer.body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), "application/json");
-}
-
 void Command(httplib::Server& s, const char* pattern, std::function<SApiAnswer(const nlohmann::json&)> fn) {
-    s.Post(pattern, [fn](const httplib::Request& req, httplib::Response& res) {
-        if (req.get_header_value("Content-Type").rfind("application/json", 0) != 0)
-            return SendJson(res, ApiError(415, "The request body must be JSON."));
-        nlohmann::json body;
-        SApiAnswer error;
-        if (!ParseBody(req.body.empty() ? "{}" : req.body, body, error)) return SendJson(res, error);
-        SendJson(res, fn(body));
-    });
+    s.Post(pattern, JsonCommand([fn](const httplib::Request&, const nlohmann::json& body) { return fn(body); },
+                                EJsonBody::Typed));
 }
 
 void Read(httplib::Server& s, const char* pattern, std::function<SApiAnswer()> fn) {
@@ -36,14 +26,10 @@ void Read(httplib::Server& s, const char* pattern, std::function<SApiAnswer()> f
 
 // A command on the item numbered in the path: pattern has one (\d{1,6}) group.
 void ItemCommand(httplib::Server& s, const char* pattern, std::function<SApiAnswer(int, const nlohmann::json&)> fn) {
-    s.Post(pattern, [fn](const httplib::Request& req, httplib::Response& res) {
-        if (req.get_header_value("Content-Type").rfind("application/json", 0) != 0)
-            return SendJson(res, ApiError(415, "The request body must be JSON."));
-        nlohmann::json body;
-        SApiAnswer error;
-        if (!ParseBody(req.body.empty() ? "{}" : req.body, body, error)) return SendJson(res, error);
-        SendJson(res, fn(std::stoi(req.matches[1]), body));
-    });
+    s.Post(pattern, JsonCommand([fn](const httplib::Request& req, const nlohmann::json& body) {
+                        return fn(std::stoi(req.matches[1]), body);
+                    },
+                    EJsonBody::Typed));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include "web/json_routes.h"
 #include "web/scan_service.h"
 #include "web/served_files.h"
 #include "web/web_assets.h"
@@ -11,11 +12,6 @@ namespace {
 
 // A picture larger than this is not sent to the page (a preview is a picture, not an archive).
 constexpr size_t kMaxPictureBytes = size_t(64) << 20;
-
-void SendJson(httplib::Response& res, const SApiAnswer& answer) {
-    res.status = answer.status;
-    res.set_content(answer.body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), "application/json");
-}
 
 size_t Number(const std::string& text) { return size_t(std::stoul(text)); }
 
@@ -29,21 +25,7 @@ void SendPicture(httplib::Response& res, const std::string& path, const char* ca
     res.set_content(std::move(data), type);
 }
 
-using JsonHandler = std::function<SApiAnswer(const httplib::Request&, const nlohmann::json&)>;
-
-// A command: its body, when it has one, must be a JSON object sent as JSON.
-httplib::Server::Handler Command(JsonHandler fn) {
-    return [fn = std::move(fn)](const httplib::Request& req, httplib::Response& res) {
-        nlohmann::json body = nlohmann::json::object();
-        if (!req.body.empty()) {
-            if (req.get_header_value("Content-Type").rfind("application/json", 0) != 0)
-                return SendJson(res, ApiError(415, "The request body must be JSON."));
-            SApiAnswer error;
-            if (!ParseBody(req.body, body, error)) return SendJson(res, error);
-        }
-        SendJson(res, fn(req, body));
-    };
-}
+httplib::Server::Handler Command(JsonCommandFn fn) { return JsonCommand(std::move(fn)); }
 
 }  // namespace
 

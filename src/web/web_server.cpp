@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "ui/layout_json.h"
 #include "ui/layouts.h"
+#include "web/json_routes.h"
 #include "web/request_guard.h"
 #include "web/options_api.h"
 #include "web/setup_api.h"
@@ -20,11 +21,6 @@ namespace {
 constexpr const char* kCsp =
     "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; connect-src 'self'; "
     "font-src 'self'; frame-src 'self'; media-src 'self'; base-uri 'none'; form-action 'self'; frame-ancestors 'none'";
-
-void SendJson(httplib::Response& res, const SApiAnswer& answer) {
-    res.status = answer.status;
-    res.set_content(answer.body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), "application/json");
-}
 
 void SendAsset(httplib::Response& res, const std::string& path) {
     const SWebAsset* a = FindAsset(path);
@@ -159,17 +155,7 @@ void CWebServer::Routes() {
 
     auto post = [this](const char* pattern, std::function<SApiAnswer(const httplib::Request&, const nlohmann::json&)> fn,
                        bool needsBody) {
-        server_->Post(pattern, [fn, needsBody](const httplib::Request& req, httplib::Response& res) {
-            nlohmann::json body = nlohmann::json::object();
-            if (needsBody || !req.body.empty()) {
-                // Only JSON bodies: a form post from another page cannot pass as a command.
-                if (req.get_header_value("Content-Type").rfind("application/json", 0) != 0)
-                    return SendJson(res, ApiError(415, "The request body must be JSON."));
-                SApiAnswer error;
-                if (!ParseBody(req.body, body, error)) return SendJson(res, error);
-            }
-            SendJson(res, fn(req, body));
-        });
+        server_->Post(pattern, JsonCommand(std::move(fn), needsBody ? EJsonBody::Required : EJsonBody::Optional));
     };
     post("/api/downloads", [this](const httplib::Request&, const nlohmann::json& b) { return AddDownloads(model_, b); },
          true);
