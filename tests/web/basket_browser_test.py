@@ -7,9 +7,7 @@ a file renamed there must keep its address in the history under its new name (a 
 it on disk), a file deleted there must be forgotten; a file moved onto one of the same name must
 ask "Target File Exists" and overwrite it; the viewer must show a picture's true size.
 Usage: basket_browser_test.py PLOVER_EXECUTABLE [SCREENSHOT.png]"""
-import json
 import os
-import shutil
 import socket
 import struct
 import subprocess
@@ -23,7 +21,7 @@ from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support import expected_conditions as EC
 from selenium.webdriver.support.ui import WebDriverWait
 
-from plover_ui_session import free_port, headless_chromium, start_plover_ui, stop_process, wait_for
+from plover_ui_session import end_session, free_port, headless_chromium, start_plover_ui, wait_for
 
 PICTURES = {"p1.png": (640, 480), "p2.png": (300, 500), "p3.png": (1200, 900)}
 
@@ -184,11 +182,7 @@ def main():
             "return document.querySelector('.viewer-picture').naturalWidth;") == 1200, 60)
         print("basket browser test passed")
     finally:
-        if driver:
-            driver.quit()
-        for p in procs:
-            stop_process(p)
-        shutil.rmtree(work, ignore_errors=True)
+        end_session(driver, procs, work)
 
 
 if __name__ == "__main__":

@@ -7,7 +7,6 @@ list narrowed by category, a file moved to another folder and its folder shown, 
 log window must show the request line.
 Usage: browser_test.py PLOVER_EXECUTABLE [SCREENSHOT.png]"""
 import os
-import shutil
 import socket
 import subprocess
 import sys
@@ -19,7 +18,7 @@ from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support import expected_conditions as EC
 from selenium.webdriver.support.ui import Select, WebDriverWait
 
-from plover_ui_session import free_port, headless_chromium, start_plover_ui, stop_process, wait_for
+from plover_ui_session import end_session, free_port, headless_chromium, start_plover_ui, wait_for
 
 
 def start_nginx(folder):
@@ -227,11 +226,7 @@ def main():
         assert "Plover has stopped" in out.read()
         print("browser test passed")
     finally:
-        if driver:
-            driver.quit()
-        for p in procs:
-            stop_process(p)
-        shutil.rmtree(work, ignore_errors=True)
+        end_session(driver, procs, work)
 
 
 if __name__ == "__main__":

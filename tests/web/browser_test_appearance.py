@@ -4,7 +4,6 @@ the download list, the full path of downloads, a sound played from its file and 
 in the protocol log, the find dialog's choices.
 Usage: browser_test_appearance.py PLOVER [SCREENSHOT_PREFIX]"""
 import os
-import shutil
 import sys
 import tempfile
 import wave
@@ -13,7 +12,7 @@ from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import Select, WebDriverWait
 
-from plover_ui_session import headless_chromium, start_plover_ui, stop_process, wait_for
+from plover_ui_session import end_session, headless_chromium, start_plover_ui, wait_for
 
 # A port nothing listens on: the downloads fail at once, and each attempt writes log lines.
 DEAD = "http://127.0.0.1:1"
@@ -160,10 +159,7 @@ def main():
         assert stored(d, "FindInfo/bPaused") == "0" and stored(d, "FindInfo/bAdv") == "1"
         print("appearance settings: ok")
     finally:
-        if driver:
-            driver.quit()
-        stop_process(ui)
-        shutil.rmtree(work, ignore_errors=True)
+        end_session(driver, [ui], work)
 
 
 if __name__ == "__main__":

@@ -4,7 +4,6 @@ bookmarks pane, the scan profiles and search sites lists, a search site's format
 two-pane window against a search page on nginx, the page cache cleared, and the system information.
 Usage: browser_test_options.py PLOVER [SCREENSHOT_PREFIX]"""
 import os
-import shutil
 import struct
 import sys
 import tempfile
@@ -12,7 +11,7 @@ import tempfile
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import Select, WebDriverWait
 
-from plover_ui_session import headless_chromium, start_plover_ui, stop_process, wait_for
+from plover_ui_session import end_session, headless_chromium, start_plover_ui, stop_process, wait_for
 from scan_gallery import start_nginx
 
 
@@ -262,7 +261,6 @@ def format_step(s, base):
 def cache_step(s, dialog):
     """The page cache page counts the pages the format window fetched; Clean Cache... asks the
     system's question first and then empties it."""
-    d = s.driver
     dialog.find_element(By.CSS_SELECTOR, ".opt-groups li[data-group='Page cache']").click()
     count = s.wait.until(lambda d: dialog.find_element(By.CSS_SELECTOR, "[data-cache='count']"))
     wait_for("the cached pages", lambda: count.text.split(" ")[0] not in ("…", "0"), 30)
@@ -316,11 +314,7 @@ def main():
         sysinfo_step(s)
         print("options windows: ok")
     finally:
-        if s.driver:
-            s.driver.quit()
-        stop_process(s.ui)
-        stop_process(nginx)
-        shutil.rmtree(work, ignore_errors=True)
+        end_session(s.driver, [s.ui, nginx], work)
 
 
 if __name__ == "__main__":

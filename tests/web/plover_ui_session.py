@@ -2,6 +2,7 @@
 a `plover ui` in a home of its own with the address it prints, headless Chromium as this machine
 runs it, and an orderly stop of a child process."""
 import os
+import shutil
 import signal
 import socket
 import subprocess
@@ -61,6 +62,15 @@ def headless_chromium(work, size="1280,800"):
                 f"--user-data-dir={os.path.join(work, 'chromium')}"):
         options.add_argument(arg)
     return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+
+
+def end_session(driver, processes, work):
+    """A test's end, passed or not: the browser closed, the processes stopped, its folder gone."""
+    if driver:
+        driver.quit()
+    for p in processes:
+        stop_process(p)
+    shutil.rmtree(work, ignore_errors=True)
 
 
 def stop_process(proc, timeout=30):

@@ -13,7 +13,6 @@ toolbar opens its result page as a scan document, and a page link found there an
 Usage: scan_browser_test.py PLOVER_EXECUTABLE [SCREENSHOT.png]"""
 import json
 import os
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -25,7 +24,7 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import Select, WebDriverWait
 
-from plover_ui_session import headless_chromium, start_plover_ui, stop_process, wait_for
+from plover_ui_session import end_session, headless_chromium, start_plover_ui, wait_for
 from scan_gallery import make_gallery, start_nginx
 
 PAGES, PER_PAGE = 3, 6
@@ -175,11 +174,7 @@ def main():
             driver.save_screenshot(shot.replace(".png", "-failed.png"))
         raise
     finally:
-        if driver:
-            driver.quit()
-        for p in procs:
-            stop_process(p)
-        shutil.rmtree(work, ignore_errors=True)
+        end_session(driver, procs, work)
 
 
 if __name__ == "__main__":

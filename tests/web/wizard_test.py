@@ -4,14 +4,13 @@ and lands in the main window; the settings and the six basket folders are on the
 next start opens the main window directly.
 Usage: wizard_test.py PLOVER [SCREENSHOT_PREFIX]"""
 import os
-import shutil
 import sys
 import tempfile
 
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
-from plover_ui_session import headless_chromium, start_plover_ui, stop_process, wait_for
+from plover_ui_session import end_session, headless_chromium, start_plover_ui, stop_process
 
 BASKETS = ["Animals", "Art", "Cars", "Nature", "Erotic", "Space"]
 
@@ -112,10 +111,7 @@ def main():
         assert field.get_attribute("value") == "37", field.get_attribute("value")
         print("wizard: ok")
     finally:
-        if driver:
-            driver.quit()
-        stop_process(ui)
-        shutil.rmtree(work, ignore_errors=True)
+        end_session(driver, [ui], work)
 
 
 if __name__ == "__main__":
