@@ -8,6 +8,7 @@
 //   v.setItems(items); v.setMode(0 | 1); v.setThumb([w, h]); v.selected() -> items; v.select(path)
 import { el, bytes } from './format.js';
 import { createGrid } from './grid.js';
+import { clickSelect } from './selection.js';
 import { pictureUrl } from './pictures.js';
 
 export const FILES_TYPE = 'application/x-plover-files';
@@ -80,18 +81,8 @@ export function createFileView({ onOpen, onSelect, onKey, onContextMenu }) {
   };
   const choose = (path, e = {}) => {
     const index = items.findIndex((x) => x.path === path);
-    if (e.shiftKey && anchor != null) {
-      const a = items.findIndex((x) => x.path === anchor);
-      if (!e.ctrlKey) selection.clear();
-      for (let i = Math.min(a, index); i <= Math.max(a, index); i++) selection.add(items[i].path);
-    } else if (e.ctrlKey || e.metaKey) {
-      selection.has(path) ? selection.delete(path) : selection.add(path);
-      anchor = path;
-    } else {
-      selection.clear();
-      if (path != null) selection.add(path);
-      anchor = path;
-    }
+    const at = clickSelect(selection, (i) => items[i].path, items.findIndex((x) => x.path === anchor), index, e);
+    anchor = items[at]?.path ?? null;
     cursor = index;
     drawThumbs();
     onSelect?.();

@@ -9,6 +9,7 @@
 // A column is { key, title, cls, type, value: (row) => ..., ...type options }; the types are
 // below. A cell's value is what its type shows (text, a number, a date, a colour...).
 import { el } from './format.js';
+import { clickSelect } from './selection.js';
 
 const text = { create: () => el('span', { class: 'cell-text' }), set: (n, v) => { n.textContent = v ?? ''; n.title = v ?? ''; } };
 
@@ -131,18 +132,7 @@ export function createGrid({ label, columns, rowHeight = 26, rowState, onActivat
 
   function select(id, e = {}) {
     const index = ids.indexOf(id);
-    if (e.shiftKey && anchor != null) {
-      const a = ids.indexOf(anchor);
-      if (!e.ctrlKey) selection.clear();
-      for (let i = Math.min(a, index); i <= Math.max(a, index); i++) selection.add(ids[i]);
-    } else if (e.ctrlKey || e.metaKey) {
-      selection.has(id) ? selection.delete(id) : selection.add(id);
-      anchor = id;
-    } else {
-      selection.clear();
-      selection.add(id);
-      anchor = id;
-    }
+    anchor = ids[clickSelect(selection, (i) => ids[i], ids.indexOf(anchor), index, e)] ?? null;
     cursor = index;
     for (const tr of body.children) tr.setAttribute('aria-selected', selection.has(tr.rowId_));
     onSelect?.();

@@ -9,6 +9,7 @@
 //   g.setCount(n)   // the tiles are 0..n-1; the owner maps them to its items
 //   g.update(i)     // tile i changed: redrawn at once when in sight
 import { el } from './format.js';
+import { clickSelect } from './selection.js';
 
 const PAD = 8;
 
@@ -86,17 +87,7 @@ export function createTileGrid({ label, tileWidth = 148, tileHeight = 136, creat
     render();
   };
   function select(i, { shiftKey = false, ctrlKey = false } = {}) {
-    if (shiftKey && anchor >= 0) {
-      if (!ctrlKey) selection.clear();
-      for (let k = Math.min(anchor, i); k <= Math.max(anchor, i); k++) selection.add(k);
-    } else if (ctrlKey) {
-      selection.has(i) ? selection.delete(i) : selection.add(i);
-      anchor = i;
-    } else {
-      selection.clear();
-      selection.add(i);
-      anchor = i;
-    }
+    anchor = clickSelect(selection, (k) => k, anchor, i, { shiftKey, ctrlKey });
     cursor = i;
     changed();
   }
