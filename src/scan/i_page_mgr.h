@@ -9,10 +9,12 @@
 //   if (pageMgr->RequestFile(url, referrer, reload, callback, file.Put()))
 //       ... keep `file`; later callback->OnPageComplete(file) with file->GetLocalPath() ready ...
 //
-// Threads: RequestFile and MoveCacheFiles block the caller until the page manager's thread has
-// handled them; ClearCache and the getters may be called from any thread. The callbacks run on the
-// page manager's thread (a completion from the cache runs inside RequestFile, before it returns),
-// so a receiver hands the work over to its own thread and never waits there for the page manager.
+// Threads: RequestFile returns at once (the page manager's thread takes the request up later);
+// MoveCacheFiles blocks the caller until that thread has handled it; ClearCache and the getters may
+// be called from any thread. The callbacks run on the page manager's thread, never inside
+// RequestFile (a request the stopped page manager will never take up fails on the caller's thread,
+// after RequestFile has returned), so a receiver hands the work over to its own thread and never
+// waits there for the page manager.
 #include <cstdint>
 #include <string>
 

@@ -124,10 +124,12 @@ uint32_t CPageMgr::OnRecord(uint32_t code, CEngineRecord& record, uintptr_t valu
             if (RefPtr<IDownload>* download = record.Get<RefPtr<IDownload>>(); download && *download)
                 DoDownloadEvent(download->Get(), DownloadStatus(value));
             return 0;
-        case PMOP_REQUEST: {
-            SRequestTask* task = record.Get<SRequestTask>();
-            return task && DoRequest(&task->request, task->out) ? 1 : 0;
-        }
+        case PMOP_REQUEST:
+            if (SRequestTask* task = record.Get<SRequestTask>(); task && task->file) {
+                task->taken = true;
+                DoRequest(task->file.Get());
+            }
+            return 0;
         case PMOP_START_FETCH:
             if (RefPtr<CWebFile>* file = record.Get<RefPtr<CWebFile>>(); file && *file) DoStartFetch(file->Get());
             return 0;
@@ -150,9 +152,16 @@ bool CPageMgr::RequestFile(const std::string& url, const std::string& referrer, 
     if (!out) return false;
     *out = nullptr;
     if (url.empty()) return false;
-    auto task = std::make_unique<SRequestTask>(
-        SRequestTask{SPageRequest{url, referrer, reload, RefPtr<IPageStatusCallback>(callback)}, out});
-    return PostOwned(this, PMOP_REQUEST, std::move(task), 0, true) != 0;
+    // The caller goes on at once: a scan asks for pages while the page manager works on the last.
+    RefPtr<CWebFile> file =
+        CWebFile::Create(SPageRequest{url, referrer, reload, RefPtr<IPageStatusCallback>(callback)}, this);
+    *out = RefPtr<IWebFile>(file.Get()).Detach();
+    PostOwned(this, PMOP_REQUEST, std::make_unique<SRequestTask>(std::move(file)));
+    return true;
+}
+
+CPageMgr::SRequestTask::~SRequestTask() {
+    if (!taken && file) file->NotifyFailed(DS_FAILED);
 }
 
 bool CPageMgr::MoveCacheFiles(const std::string& folder) {
@@ -218,15 +227,11 @@ int32_t CPageMgr::OnNetNotify(uint32_t code, uintptr_t value1, uintptr_t value2)
 
 // ---- requests ----
 
-bool CPageMgr::DoRequest(SPageRequest* request, IWebFile** out) {
-    if (!request || !out) return false;
-    RefPtr<CWebFile> file = CWebFile::Create(std::move(*request), static_cast<IPageMgr*>(this));
-    *out = RefPtr<IWebFile>(file.Get()).Detach();
-    if (AnswerFromCache(file.Get()))
+void CPageMgr::DoRequest(CWebFile* file) {
+    if (AnswerFromCache(file))
         file->NotifyComplete();
     else
-        Fetch(file.Get());
-    return true;
+        Fetch(file);
 }
 
 bool CPageMgr::AnswerFromCache(CWebFile* file) {

@@ -88,12 +88,17 @@ protected:
     void OnTimer(TIMER_INFO* timer) override;
 
 private:
-    // A waiting caller's request and where its web file goes.
+    // A request on its way to the page manager's thread. One that is never taken up (the page
+    // manager has stopped) fails its web file when the record goes.
     struct SRequestTask {
-        SPageRequest request;
-        IWebFile** out;
+        explicit SRequestTask(RefPtr<CWebFile> f) : file(std::move(f)) {}
+        SRequestTask(const SRequestTask&) = delete;
+        SRequestTask& operator=(const SRequestTask&) = delete;
+        ~SRequestTask();
+        RefPtr<CWebFile> file;
+        bool taken = false;
     };
-    bool DoRequest(SPageRequest* request, IWebFile** out);
+    void DoRequest(CWebFile* file);
     bool AnswerFromCache(CWebFile* file);
     void Fetch(CWebFile* file);
     void DoStartFetch(CWebFile* file);

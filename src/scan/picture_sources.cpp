@@ -41,7 +41,10 @@ CHTMLNode* WalkPicture(CHTMLNode* picture, std::vector<CHTMLNode*>* sources) {
 
 std::string_view ExactAttribute(const std::vector<std::string_view>& attributes, std::string_view name) {
     for (std::string_view a : attributes) {
-        if (a.size() < name.size() || strncasecmp(a.data(), name.data(), name.size()) != 0) continue;
+        // The first letter first: an element is asked for a dozen names it mostly lacks.
+        if (a.size() < name.size() || (!name.empty() && (a[0] | 0x20) != (name[0] | 0x20)) ||
+            strncasecmp(a.data(), name.data(), name.size()) != 0)
+            continue;
         if (a.size() == name.size()) return {};
         if (a[name.size()] != '=') continue;
         std::string_view value = a.substr(name.size() + 1);

@@ -76,6 +76,18 @@ std::string UrlHost(std::string_view url) {
     return std::string(rest.substr(0, rest.find('/')));
 }
 
+SLinkPlace PlaceOfLink(std::string_view url, std::string_view startSite) {
+    SLinkPlace place;
+    SUrlParts parts;
+    if (!SplitUrl(url, parts)) {
+        place.onStartSite = SameUrlNoCase(UrlHost(url), startSite);
+        return place;
+    }
+    place.fetchable = parts.service == kServiceHttp || parts.service == kServiceHttps || parts.service == kServiceFtp;
+    place.onStartSite = SameUrlNoCase(parts.server, startSite);
+    return place;
+}
+
 std::string UrlFilePart(std::string_view url) {
     size_t slash = url.rfind('/');
     return std::string(slash == std::string_view::npos ? url : url.substr(slash + 1));

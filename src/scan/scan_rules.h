@@ -50,6 +50,13 @@ bool HasDigit(std::string_view url);
 bool IsFetchableUrl(std::string_view url);
 // The server part of an absolute address ("" when it has none), without login and port.
 std::string UrlHost(std::string_view url);
+// Where a link leads, from one look at the address: whether it can be fetched (as IsFetchableUrl)
+// and whether its server is `startSite` (as comparing UrlHost, case aside).
+struct SLinkPlace {
+    bool fetchable = false;
+    bool onStartSite = false;
+};
+SLinkPlace PlaceOfLink(std::string_view url, std::string_view startSite);
 // The text after the last '/' (the whole address when it has none).
 std::string UrlFilePart(std::string_view url);
 // ASCII case-insensitive equality and the lower-case key of an address for the scan's sets.

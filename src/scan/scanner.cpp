@@ -278,6 +278,9 @@ void CScanner::ScanPage(IWebFile* file) {
         Post(WM_SCAN_TITLE, 0, 0);
     }
     ScanAnchors(parser, page);
+    // Only large pictures come of the page's images: under a profile that takes none they are
+    // looked at on picture pages alone.
+    if (!profile_.bLargePictures && !page.picturePage) return;
     std::vector<CHTMLNode*> images;
     parser.CollectImages(images);
     for (CHTMLNode* image : images) {
@@ -335,8 +338,9 @@ void CScanner::ClassifyAnchor(CHTMLNode* anchor, const SPage& page) {
     facts.depth = page.depth;
     facts.visited = visited_.count(linkKey) != 0;
     facts.linkSeen = links_.count(linkKey) != 0;
-    facts.onStartSite = SameUrlNoCase(UrlHost(link), startSite_);
-    facts.fetchable = IsFetchableUrl(link);
+    SLinkPlace place = PlaceOfLink(link, startSite_);
+    facts.onStartSite = place.onStartSite;
+    facts.fetchable = place.fetchable;
     facts.followPicturePages = followPicturePages_;
     facts.onPicturePage = page.picturePage;
     // Followed, the small picture of an image link to a page stands for that page's picture: it

@@ -51,6 +51,20 @@ TEST(ScanRules, HostFilePartAndKeys) {
     EXPECT_FALSE(IsFetchableUrl("javascript:go(2)"));
 }
 
+// One look at a link agrees with the two separate rules it stands for.
+TEST(ScanRules, PlaceOfLinkAgreesWithHostAndFetchable) {
+    const char* links[] = {"http://Example.com:81/a/b.html", "https://example.com/x", "ftp://user:pw@example.com/f",
+                           "http://other.org/p2.html",       "mailto:me@example.com", "javascript:go(2)",
+                           "gopher://example.com/1",         "http://[::1]:8/x",      ""};
+    for (const char* start : {"example.com", "EXAMPLE.COM", "[::1]", ""}) {
+        for (const char* link : links) {
+            SLinkPlace place = PlaceOfLink(link, start);
+            EXPECT_EQ(place.fetchable, IsFetchableUrl(link)) << link;
+            EXPECT_EQ(place.onStartSite, SameUrlNoCase(UrlHost(link), start)) << link << " from " << start;
+        }
+    }
+}
+
 TEST(ScanRules, OneThumbnailFromEachSkipsLaterThumbnailLinksOnlyWhenRecursing) {
     SScanProfile oneEach = Profile(true, true, false, true, true);
     SScanProfile noRecurse = Profile(true, true, false, false, true);
