@@ -78,6 +78,7 @@ RefPtr<CDownload> CDownload::Create(const SDownloadConfig& config, IDownloader* 
     }
     if (d->config_.URL_original.empty()) d->config_.URL_original = d->config_.URL_remote;
     d->config_.FileName = MakeSafeFileName(d->config_.FileName);
+    d->overwriteConfirmed_ = config.OverwriteConfirmed;
     d->Initialize();
     if (owner) d->id_ = owner->GetFreeID();
     d->NotifyOwner(NE_DOWNLOAD_ADDED, 0);
@@ -661,7 +662,7 @@ void CDownload::ExecuteOperation(SDnlOp* op) {
             break;
         case DNLOP_DELETE: {
             Log(GetOriginalUrl(), LOG_DELETED);
-            GetDownloadEnv()->CancelRelocation(Self());
+            if (relocating_) GetDownloadEnv()->CancelRelocation(Self());
             StopAllLeeches();
             bool wasOpen = file_.IsOpen();
             CloseFile();
@@ -690,6 +691,7 @@ void CDownload::ExecuteOperation(SDnlOp* op) {
                 OnRelocated(request);
             } else {
                 CloseFile();
+                relocating_ = true;  // before: an environment may answer at once
                 if (!GetDownloadEnv()->Relocate(request)) {
                     request->result = RELOC_FAILED;
                     OnRelocated(request);
@@ -712,6 +714,7 @@ void CDownload::ExecuteOperation(SDnlOp* op) {
 
 void CDownload::OnRelocated(CRelocInfo* request) {
     if (!request) return;
+    relocating_ = false;
     if (request->result == RELOC_DONE) {
         const std::string& path = request->target;
         size_t slash = path.rfind('/');
@@ -730,7 +733,7 @@ void CDownload::OnRelocated(CRelocInfo* request) {
 }
 
 void CDownload::Remove() {
-    GetDownloadEnv()->CancelRelocation(Self());
+    if (relocating_) GetDownloadEnv()->CancelRelocation(Self());
     StopAllLeeches();
     CloseFile();
     if (config_.IsWholeFile()) DeleteLocalFile();

@@ -239,6 +239,9 @@ private:
     // record went to the list file ("OwnFile"). A later run opens it instead of refusing it as
     // somebody else's file, whatever it holds: only the sections say what of it is data.
     std::atomic<uint8_t> ownFile_{0};
+    // Handed to the file relocator and its answer not back yet (the downloader's thread only):
+    // only then must a removal wait for the relocator to let go of the file.
+    bool relocating_ = false;
 };
 
 }  // namespace plover

@@ -90,6 +90,7 @@ struct SDownloadConfig {
     int32_t Prior = 5;                    // 0 to 10
     int32_t ClientID = -1;                // 1 user, 4 page manager, 1000+ baskets, 1999 previews
     uint8_t SingleSection = 0;            // one worker fetches the whole file
+    uint8_t OverwriteConfirmed = 0;       // not saved: the existing target file was made for it
     int32_t Reserved = -1;
     RefPtr<IUnknown> Client;              // the requester's business
     uint32_t Flags = 0;                   // DCF_*

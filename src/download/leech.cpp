@@ -73,7 +73,12 @@ bool CLeech::OpenConnection(bool mayReuse) {
         state_ = LEECH_CONNECTING;
         started_ = 1;
         if (downloader_) downloader_->AddUse();
-        socket->Kick();  // connected already: the socket engine calls OnReady, which sends the request
+        // Connected already: OnReady sends the request. Through the redirector it runs as this
+        // thread's next step, without a round trip through the socket engine.
+        if (redirector_)
+            redirector_->OnReady(socket.Get());
+        else
+            socket->Kick();
         return true;
     }
     reused_ = 0;

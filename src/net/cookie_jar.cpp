@@ -8,7 +8,9 @@
 
 namespace plover {
 
-CCookieJar::CCookieJar(const CPublicSuffixList& suffixes) : suffixes_(suffixes) {}
+CCookieJar::CCookieJar(const CPublicSuffixList& suffixes) : suffixes_(&suffixes) {}
+
+CCookieJar::CCookieJar(const CPublicSuffixList& (*suffixes)()) : source_(suffixes) {}
 
 int64_t CCookieJar::Now() { return int64_t(std::time(nullptr)); }
 
@@ -23,7 +25,7 @@ CCookieJar::SLoadResult CCookieJar::Load(const std::string& path, int64_t now) {
         if (end == std::string::npos) end = text.size();
         std::string_view line(text.data() + pos, end - pos);
         pos = end + 1;
-        std::optional<SCookie> cookie = ParseCookieFileLine(line, suffixes_);
+        std::optional<SCookie> cookie = ParseCookieFileLine(line, Suffixes());
         if (!cookie) {
             bool comment = line.find_first_not_of(" \t\r") == std::string_view::npos ||
                            (line[0] == '#' && line.substr(0, 10) != "#HttpOnly_");
@@ -70,7 +72,7 @@ std::string CCookieJar::HeaderFor(const SCookieOrigin& origin, int64_t now) cons
 }
 
 bool CCookieJar::TakeSetCookie(std::string_view header, const SCookieOrigin& origin, int64_t now) {
-    std::optional<SCookie> cookie = ParseSetCookie(header, origin, now, suffixes_);
+    std::optional<SCookie> cookie = ParseSetCookie(header, origin, now, Suffixes());
     if (!cookie) return false;
     Store(*cookie, now);
     return true;
@@ -107,7 +109,7 @@ void CCookieJar::Clear() {
 }
 
 CCookieJar& RunCookieJar() {
-    static CCookieJar jar(SystemPublicSuffixes());
+    static CCookieJar jar(&SystemPublicSuffixes);
     return jar;
 }
 

@@ -28,6 +28,9 @@ inline constexpr uint64_t kMaxCookieFileBytes = 64u << 20;
 class CCookieJar {
 public:
     explicit CCookieJar(const CPublicSuffixList& suffixes);
+    // The list comes from `suffixes` when a cookie is first parsed: most runs never get one, and
+    // reading the system's list costs milliseconds.
+    explicit CCookieJar(const CPublicSuffixList& (*suffixes)());
 
     struct SLoadResult {
         int error = 0;      // errno of reading the file; 0 when it was read
@@ -56,7 +59,10 @@ public:
 private:
     void EvictBeyondBounds(const std::string& domain);
 
-    const CPublicSuffixList& suffixes_;
+    const CPublicSuffixList& Suffixes() const { return suffixes_ ? *suffixes_ : source_(); }
+
+    const CPublicSuffixList* suffixes_ = nullptr;
+    const CPublicSuffixList& (*source_)() = nullptr;
     mutable std::mutex lock_;
     std::vector<SCookie> cookies_;  // oldest first
 };

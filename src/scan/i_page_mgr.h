@@ -31,7 +31,7 @@ inline constexpr GUID IID_IPageStatusCallback = MakeGuid("7E41DCCD-F5DD-44F4-A26
 
 // The page manager's block of engine operations.
 enum EPageMgrOp : uint32_t {
-    PMOP_DOWNLOAD_EVENT = 801,  // record RefPtr<IDownload>, value = the new status
+    PMOP_DOWNLOAD_EVENT = 801,  // record CPageMgr::SDownloadEvent: the download, its new status, the outcome
     PMOP_REQUEST = 802,         // record: the request (the web file takes its contents) and the answer; waiting
     PMOP_START_FETCH = 803,     // record RefPtr<CWebFile>
     PMOP_MOVE_CACHE = 804,      // record std::string, the target folder; waiting

@@ -118,11 +118,10 @@ void CPageMgr::SaveIndex() {
 
 // ---- operations ----
 
-uint32_t CPageMgr::OnRecord(uint32_t code, CEngineRecord& record, uintptr_t value) {
+uint32_t CPageMgr::OnRecord(uint32_t code, CEngineRecord& record, uintptr_t) {
     switch (code) {
         case PMOP_DOWNLOAD_EVENT:
-            if (RefPtr<IDownload>* download = record.Get<RefPtr<IDownload>>(); download && *download)
-                DoDownloadEvent(download->Get(), DownloadStatus(value));
+            if (SDownloadEvent* event = record.Get<SDownloadEvent>(); event && event->download) DoDownloadEvent(*event);
             return 0;
         case PMOP_REQUEST:
             if (SRequestTask* task = record.Get<SRequestTask>(); task && task->file) {
@@ -221,7 +220,16 @@ int32_t CPageMgr::OnNetNotify(uint32_t code, uintptr_t value1, uintptr_t value2)
     if (!MayMatter(status)) return 0;
     RefPtr<IDownload> download = QueryAs<IDownload>(reinterpret_cast<IUnknown*>(value1), IID_IDownload);
     if (!download || download->GetClientID() != kPageMgrClientID) return 0;
-    PostOwned(this, PMOP_DOWNLOAD_EVENT, std::make_unique<RefPtr<IDownload>>(std::move(download)), status);
+    auto event = std::make_unique<SDownloadEvent>();
+    event->outcome = ClassifyDownloadEvent(status, download->GetSuperStatus(), download->GetDownloaded());
+    if (event->outcome.kind == EFetchOutcome::None) return 0;
+    // A fetch that has ended leaves the downloader's list. Told here, on the downloader's own
+    // thread as a rule, the removal is its next step rather than a wake-up of its own later.
+    bool ends = event->outcome.kind != EFetchOutcome::Waiting;
+    if (ends && event->outcome.kind != EFetchOutcome::Removed) download->PostOperation(new SDnlOp(DNLOP_DELETE), 0);
+    event->download = std::move(download);
+    event->status = status;
+    PostOwned(this, PMOP_DOWNLOAD_EVENT, std::move(event));
     return 0;
 }
 
@@ -294,7 +302,9 @@ void CPageMgr::DoStartFetch(CWebFile* file) {
     config->csPrevServer = request.referrer;
     config->Prior = file->GetPriority();
     config->ClientID = kPageMgrClientID;
-    config->StartMode = START_PAUSED;
+    // Running at once, its target file (made here) confirmed: one step of the downloader's.
+    config->StartMode = START_RUN;
+    config->OverwriteConfirmed = 1;
     config->SingleSection = 1;
     ApplySiteLogin(*config);
     config->SetFlags(DCF_WHOLE_FILE);  // refused (left 0) for an address that is not HTTP
@@ -333,8 +343,6 @@ void CPageMgr::DoStartFetch(CWebFile* file) {
         return;
     }
     file->SetDownload(download.Get());
-    download->SetOverwriteConfirmed(1);  // its target file exists already
-    download->Resume();
 }
 
 bool CPageMgr::ShareFetch(CWebFile* file) {
@@ -378,14 +386,12 @@ std::vector<RefPtr<CWebFile>> CPageMgr::TakeInFlight(IDownload* download, bool r
 
 // ---- download events ----
 
-void CPageMgr::DoDownloadEvent(IDownload* download, DownloadStatus status) {
-    if (!download) return;
-    SFetchOutcome outcome = ClassifyDownloadEvent(status, download->GetSuperStatus(), download->GetDownloaded());
-    if (outcome.kind == EFetchOutcome::None) return;
+void CPageMgr::DoDownloadEvent(const SDownloadEvent& event) {
+    IDownload* download = event.download.Get();
+    const SFetchOutcome& outcome = event.outcome;
     bool ends = outcome.kind != EFetchOutcome::Waiting;
     // An empty answer leaves nothing worth keeping.
-    if (status == DS_FINISHED && outcome.kind == EFetchOutcome::Failed) DeleteFile(download->GetLocalPath());
-    if (ends && outcome.kind != EFetchOutcome::Removed) download->PostOperation(new SDnlOp(DNLOP_DELETE), 0);
+    if (event.status == DS_FINISHED && outcome.kind == EFetchOutcome::Failed) DeleteFile(download->GetLocalPath());
 
     std::vector<RefPtr<CWebFile>> files = TakeInFlight(download, ends);
     if (files.empty()) return;

@@ -1,9 +1,10 @@
 #pragma once
 // CPageMgr: the page manager engine (see i_page_mgr.h for its interface). All cache work runs on
 // its thread: requests (802) answer from the cache or start a fetch (803) through the downloader
-// (client number 4, added paused and then resumed, one section, the whole-file flag, the site's
-// stored login, into a new "srch" file of the cache folder); the downloader's state-change
-// notices of its downloads come back as PMOP_DOWNLOAD_EVENT and end each fetch; PMOP_MOVE_CACHE moves the cache.
+// (client number 4, added running with its target file confirmed, one section, the whole-file
+// flag, the site's stored login, into a new "srch" file of the cache folder); the downloader's
+// state-change notices of its downloads come back as PMOP_DOWNLOAD_EVENT and end each fetch (the
+// ended download is removed from the list as the notice is told); PMOP_MOVE_CACHE moves the cache.
 //
 // The cache: the folder named by csCacheFolder (read at start; MoveCacheFiles changes it), the
 // index of its rows (cache_index.h), loaded at start from "PVCache.pvc" (a refused file leaves
@@ -102,7 +103,13 @@ private:
     bool AnswerFromCache(CWebFile* file);
     void Fetch(CWebFile* file);
     void DoStartFetch(CWebFile* file);
-    void DoDownloadEvent(IDownload* download, DownloadStatus status);
+    // A state change of one of our downloads, judged when it was told.
+    struct SDownloadEvent {
+        RefPtr<IDownload> download;
+        DownloadStatus status = DS_NONE;
+        SFetchOutcome outcome;
+    };
+    void DoDownloadEvent(const SDownloadEvent& event);
     void RecordFinished(CWebFile* file, IDownload* download);
     bool DoMove(const std::string& folder);
     void SpaceCheck();
