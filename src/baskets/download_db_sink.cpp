@@ -29,8 +29,9 @@ int32_t CDownloadDBSink::OnNetNotify(uint32_t code, uintptr_t value1, uintptr_t)
         // address is recorded against the file that was there. One at a time: two copies that
         // finish together must not each find the other and both go.
         static std::mutex oneAtATime;
+        static CSameContentFinder finder;
         std::lock_guard<std::mutex> guard(oneAtATime);
-        std::string same = FindSameContent(path);
+        std::string same = finder.Find(path);
         if (!same.empty() && unlink(path.c_str()) == 0) path = same;
     }
     db_.Record(d->GetOriginalUrl(), path);

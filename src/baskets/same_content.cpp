@@ -43,4 +43,47 @@ std::string FindSameContent(const std::string& path) {
     return {};
 }
 
+CSameContentFinder::SFolder& CSameContentFinder::FolderOf(const std::string& folder, Clock::time_point now) {
+    SFolder& f = folders_[folder];
+    if (f.read != Clock::time_point() && now - f.read < kMaxAge) return f;
+    f.read = now;
+    f.bySize.clear();
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code e;
+        if (!it->is_regular_file(e)) continue;
+        uintmax_t size = it->file_size(e);
+        if (!e) f.bySize.emplace(size, it->path().filename().string());
+    }
+    return f;
+}
+
+std::string CSameContentFinder::Find(const std::string& path, Clock::time_point now) {
+    std::error_code ec;
+    fs::path file(path);
+    uintmax_t size = fs::file_size(file, ec);
+    if (ec) return {};
+    std::string name = file.filename().string();
+    SFolder& folder = FolderOf(file.parent_path().string(), now);
+    std::optional<std::string> digest;
+    bool listed = false;
+    auto [first, last] = folder.bySize.equal_range(size);
+    for (auto it = first; it != last; ++it) {
+        if (it->second == name) {
+            listed = true;
+            continue;
+        }
+        fs::path other = file.parent_path() / it->second;
+        std::error_code e;
+        // The folder may have changed since it was read: only a file that is still there and
+        // still of this size is read.
+        if (!fs::is_regular_file(other, e) || fs::file_size(other, e) != size || e) continue;
+        if (fs::equivalent(other, file, e)) continue;
+        if (!digest && !(digest = Sha256OfFile(path))) return {};
+        if (Sha256OfFile(other.string()) == digest) return other.string();
+    }
+    if (!listed) folder.bySize.emplace(size, name);
+    return {};
+}
+
 }  // namespace plover

@@ -31,5 +31,31 @@ TEST(SameContent, OnlyAFileOfTheSameBytesInTheSameFolderIsFound) {
     EXPECT_EQ(Sha256OfFile((dir / "new.jpg").string())->size(), 32u);
 }
 
+// The finder reads a folder once: what it let stay is found again at once, what others changed
+// is looked at on disk, and what others added is met once the folder is read afresh.
+TEST(SameContent, TheFinderKeepsAFoldersSizesAndChecksThemOnDisk) {
+    TempDir dir;
+    CSameContentFinder finder;
+    auto now = CSameContentFinder::Clock::now();
+    auto path = [&](const char* name) { return (dir / name).string(); };
+    WriteFile(dir / "a.jpg", "first-picture");
+    WriteFile(dir / "b.jpg", "other-picture");  // same size, other content
+    EXPECT_EQ(finder.Find(path("a.jpg"), now), "");
+    EXPECT_EQ(finder.Find(path("b.jpg"), now), "");
+
+    WriteFile(dir / "a2.jpg", "first-picture");  // this run's second copy
+    EXPECT_EQ(finder.Find(path("a2.jpg"), now), path("a.jpg"));
+    std::filesystem::remove(dir / "a2.jpg");
+
+    std::filesystem::remove(dir / "a.jpg");  // gone since the folder was read
+    WriteFile(dir / "a3.jpg", "first-picture");
+    EXPECT_EQ(finder.Find(path("a3.jpg"), now), "");
+
+    WriteFile(dir / "c.jpg", "third-picture!");  // put there by somebody else
+    WriteFile(dir / "c2.jpg", "third-picture!");
+    EXPECT_EQ(finder.Find(path("c2.jpg"), now + CSameContentFinder::kMaxAge), path("c.jpg"));
+    EXPECT_EQ(finder.Find(path("missing.jpg"), now), "");
+}
+
 }  // namespace
 }  // namespace plover
