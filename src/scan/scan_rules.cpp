@@ -107,10 +107,13 @@ bool SkipsThumbnailLink(const SScanProfile& profile, bool rawHrefIsPicture, bool
     return rawHrefIsPicture && profile.bRecurse && profile.bOneThumbnailFromEach && !first;
 }
 
+bool IsNewThumbnail(const SAnchorFacts& f) {
+    return f.imageLink && IsPictureUrl(f.link) && IsPictureUrl(f.picture) && !f.pictureSeen;
+}
+
 SAnchorDecision DecideAnchor(const SScanProfile& profile, const SAnchorFacts& f) {
     if (f.imageLink) {
-        if (IsPictureUrl(f.link) && IsPictureUrl(f.picture) && !f.pictureSeen)
-            return {EAnchorOutcome::Thumbnail, profile.bThumbnails != 0};
+        if (IsNewThumbnail(f)) return {EAnchorOutcome::Thumbnail, profile.bThumbnails != 0};
         if (f.followPicturePages && !f.onPicturePage && f.fetchable && !IsPictureUrl(f.link) && LooksLikePage(f.link) &&
             !f.visited && (!profile.bOnlyThisSite || f.onStartSite))
             return {EAnchorOutcome::PicturePage, false};

@@ -97,6 +97,9 @@ struct SAnchorDecision {
 };
 
 SAnchorDecision DecideAnchor(const SScanProfile& profile, const SAnchorFacts& facts);
+// The first rule of DecideAnchor: an image link from a picture to a picture not seen before is a
+// thumbnail, whatever else is true of it. The scanner looks nothing else up for such a link.
+bool IsNewThumbnail(const SAnchorFacts& facts);
 
 // An img element whose src resolved to `picture` is a large picture.
 bool IsLargePicture(const SScanProfile& profile, std::string_view picture, bool thumbnailSeen, bool largeSeen);

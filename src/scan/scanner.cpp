@@ -323,7 +323,7 @@ void CScanner::ScanAnchors(CHTMLParser& parser, const SPage& page) {
 
 void CScanner::ClassifyAnchor(CHTMLNode* anchor, const SPage& page) {
     std::string link = ResolveUrl(anchor->GetHref(), page.url);
-    std::string linkKey = UrlKey(link);
+    std::string linkKey;
     std::string picture, pictureKey;
     SAnchorFacts facts;
     CHTMLNode* image = AnchorImage(anchor, profile_.bResponsivePictures != 0);
@@ -336,13 +336,17 @@ void CScanner::ClassifyAnchor(CHTMLNode* anchor, const SPage& page) {
     facts.link = link;
     facts.picture = picture;
     facts.depth = page.depth;
-    facts.visited = visited_.count(linkKey) != 0;
-    facts.linkSeen = links_.count(linkKey) != 0;
-    SLinkPlace place = PlaceOfLink(link, startSite_);
-    facts.onStartSite = place.onStartSite;
-    facts.fetchable = place.fetchable;
     facts.followPicturePages = followPicturePages_;
     facts.onPicturePage = page.picturePage;
+    // Most links of a gallery are thumbnails, decided by their two addresses alone.
+    if (!IsNewThumbnail(facts)) {
+        linkKey = UrlKey(link);
+        facts.visited = visited_.count(linkKey) != 0;
+        facts.linkSeen = links_.count(linkKey) != 0;
+        SLinkPlace place = PlaceOfLink(link, startSite_);
+        facts.onStartSite = place.onStartSite;
+        facts.fetchable = place.fetchable;
+    }
     // Followed, the small picture of an image link to a page stands for that page's picture: it
     // is never a large picture itself.
     if (followPicturePages_ && facts.imageLink && !IsPictureUrl(link) && LooksLikePage(link) && !pictureKey.empty())

@@ -149,7 +149,7 @@ void AppendElementCandidates(const std::function<std::string_view(std::string_vi
                              std::vector<SSrcCandidate>& out) {
     size_t limit = out.size() + kMaxSrcsetCandidates;
     auto add = [&](std::string_view url, ESrcOrigin origin) {
-        if (out.size() >= limit || IsPlaceholderPicture(url)) return;
+        if (out.size() >= limit || url.empty() || IsPlaceholderPicture(url)) return;
         SSrcCandidate c;
         c.url = std::string(url);
         c.origin = origin;

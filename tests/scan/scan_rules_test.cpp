@@ -51,6 +51,32 @@ TEST(ScanRules, HostFilePartAndKeys) {
     EXPECT_FALSE(IsFetchableUrl("javascript:go(2)"));
 }
 
+// A new thumbnail is one whatever the facts the scanner then leaves unlooked-up say.
+TEST(ScanRules, ANewThumbnailIsDecidedByItsAddressesAlone) {
+    SScanProfile profile = Profile(true, true, true, true);
+    for (int other = 0; other < 16; ++other) {
+        SAnchorFacts f;
+        f.imageLink = true;
+        f.link = "http://h/big/p1.jpg";
+        f.picture = "http://h/small/p1.jpg";
+        f.visited = other & 1;
+        f.linkSeen = other & 2;
+        f.onStartSite = other & 4;
+        f.fetchable = other & 8;
+        ASSERT_TRUE(IsNewThumbnail(f));
+        EXPECT_EQ(DecideAnchor(profile, f).outcome, EAnchorOutcome::Thumbnail) << other;
+    }
+    SAnchorFacts seen;
+    seen.imageLink = true;
+    seen.link = "http://h/big/p1.jpg";
+    seen.picture = "http://h/small/p1.jpg";
+    seen.pictureSeen = true;
+    EXPECT_FALSE(IsNewThumbnail(seen));
+    seen.pictureSeen = false;
+    seen.link = "http://h/photo1.html";
+    EXPECT_FALSE(IsNewThumbnail(seen));
+}
+
 // One look at a link agrees with the two separate rules it stands for.
 TEST(ScanRules, PlaceOfLinkAgreesWithHostAndFetchable) {
     const char* links[] = {"http://Example.com:81/a/b.html", "https://example.com/x", "ftp://user:pw@example.com/f",
