@@ -3,32 +3,35 @@
 // decoded. The container is parsed under libavif's default limits (a picture above them fails
 // there without saying why), and ours are given to libavif before the AV1 data is decoded, as the
 // AV1 decoder allocates its planes itself. The first picture of a sequence is shown. Colour depths
-// above 8 bits are scaled down to 8-bit RGBA by libavif's conversion.
-#include <avif/avif.h>
-
+// above 8 bits are scaled down to 8-bit RGBA by libavif's conversion. The library is loaded on
+// the first AVIF picture (avif_library.h).
 #include <algorithm>
 #include <memory>
 
+#include "image/avif_library.h"
 #include "image/decoder.h"
 
 namespace plover {
 namespace {
 
 struct SAvifDecoderDeleter {
-    void operator()(avifDecoder* d) const { avifDecoderDestroy(d); }
+    const SAvifLibrary* avif;
+    void operator()(avifDecoder* d) const { avif->decoderDestroy(d); }
 };
 
-bool AvifFailed(avifResult result, const char* what, std::string& error) {
+bool AvifFailed(const SAvifLibrary& avif, avifResult result, const char* what, std::string& error) {
     if (result == AVIF_RESULT_OK) return false;
     if (result == AVIF_RESULT_TRUNCATED_DATA) error = "truncated AVIF data";
-    else error = std::string("cannot decode AVIF (") + what + ": " + avifResultToString(result) + ")";
+    else error = std::string("cannot decode AVIF (") + what + ": " + avif.resultToString(result) + ")";
     return true;
 }
 
 }  // namespace
 
 bool DecodeAvif(const uint8_t* data, size_t size, const SDecodeOptions& opt, SBitmap& out, std::string& error) {
-    std::unique_ptr<avifDecoder, SAvifDecoderDeleter> decoder(avifDecoderCreate());
+    const SAvifLibrary* avif = AvifLibrary(&error);
+    if (!avif) return false;
+    std::unique_ptr<avifDecoder, SAvifDecoderDeleter> decoder(avif->decoderCreate(), SAvifDecoderDeleter{avif});
     if (!decoder) {
         error = "out of memory";
         return false;
@@ -40,14 +43,14 @@ bool DecodeAvif(const uint8_t* data, size_t size, const SDecodeOptions& opt, SBi
     // Pictures written by common tools miss some of the container's required boxes; viewers
     // show them anyway.
     decoder->strictFlags = AVIF_STRICT_DISABLED;
-    if (AvifFailed(avifDecoderSetIOMemory(decoder.get(), data, size), "input", error)) return false;
-    if (AvifFailed(avifDecoderParse(decoder.get()), "container", error)) return false;
+    if (AvifFailed(*avif, avif->decoderSetIOMemory(decoder.get(), data, size), "input", error)) return false;
+    if (AvifFailed(*avif, avif->decoderParse(decoder.get()), "container", error)) return false;
     const avifImage* image = decoder->image;
     if (!CheckPictureSize(image->width, image->height, opt, error)) return false;
     uint32_t limit = uint32_t(std::min<uint64_t>(opt.maxPixels, decoder->imageSizeLimit));
     decoder->imageSizeLimit = limit;
     decoder->imageDimensionLimit = std::min(decoder->imageDimensionLimit, limit);
-    if (AvifFailed(avifDecoderNextImage(decoder.get()), "picture", error)) return false;
+    if (AvifFailed(*avif, avif->decoderNextImage(decoder.get()), "picture", error)) return false;
     image = decoder->image;  // the AV1 data may disagree with the container: check again
     if (!CheckPictureSize(image->width, image->height, opt, error)) return false;
 
@@ -55,12 +58,12 @@ bool DecodeAvif(const uint8_t* data, size_t size, const SDecodeOptions& opt, SBi
     uint32_t channels = image->yuvFormat == AVIF_PIXEL_FORMAT_YUV400 ? 1 : 3;
     out.bitDepth = image->depth * (channels + (decoder->alphaPresent ? 1 : 0));
     avifRGBImage rgb;
-    avifRGBImageSetDefaults(&rgb, image);
+    avif->rgbImageSetDefaults(&rgb, image);
     rgb.format = AVIF_RGB_FORMAT_RGBA;
     rgb.depth = 8;
     rgb.pixels = out.pixels.data();
     rgb.rowBytes = out.width * 4;
-    if (AvifFailed(avifImageYUVToRGB(image, &rgb), "colour conversion", error)) return false;
+    if (AvifFailed(*avif, avif->imageYUVToRGB(image, &rgb), "colour conversion", error)) return false;
     return true;
 }
 

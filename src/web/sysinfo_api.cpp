@@ -1,6 +1,5 @@
 #include "web/sysinfo_api.h"
 
-#include <avif/avif.h>
 #include <httplib.h>
 #include <jpeglib.h>
 #include <openssl/crypto.h>
@@ -15,6 +14,7 @@
 #include "app/settings.h"
 #include "baskets/download_db.h"
 #include "engine/engine_mgr.h"
+#include "image/avif_library.h"
 #include "net/br_socket.h"
 #include "scan/i_page_mgr.h"
 #include "web/utf8_text.h"
@@ -61,7 +61,7 @@ Rows Libraries() {
 #endif
             {"TIFF (libtiff)", FirstLine(TIFFGetVersion())},
             {"WebP (libwebp)", WebpVersion()},
-            {"AVIF (libavif)", avifVersion()}};
+            {"AVIF (libavif)", AvifVersionText()}};
 }
 
 Rows Engines() {
