@@ -161,7 +161,9 @@ bool CDownload::EnsureFileOpen() {
         path = JoinPath(config_.LocalFolder, config_.FileName);
         size = size_;
     }
-    const bool exists = PathExists(path);
+    // Whether something is there matters only to an own file or one not confirmed for replacing
+    // (a page manager's fetch into the file it made itself is neither): the look is spared.
+    const bool exists = (ownFile_ || !overwriteConfirmed_) && PathExists(path);
     if (exists && ownFile_ && file_.OpenExisting(path)) {
         // This download's own file from an earlier run (the placeholder of a run that ended
         // before its first byte was recorded): taken up again, never refused.
