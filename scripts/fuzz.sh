@@ -7,7 +7,12 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-10}
 shift || true
-"$root/scripts/build.sh" fuzz fuzzers >/dev/null
+# The build's progress is not shown; a build that fails shows why (ninja tells on its output).
+if ! build_log=$("$root/scripts/build.sh" fuzz fuzzers 2>&1); then
+  echo "the fuzz build failed:" >&2
+  tail -40 <<<"$build_log" >&2
+  exit 1
+fi
 bin="$root/build/fuzz/fuzz"
 names=("$@")
 if [ ${#names[@]} -eq 0 ]; then

@@ -31,14 +31,14 @@ SLoaded Load() {
         return l;
     }
     SAvifLibrary& a = l.library;
-    bool bound = Bind(handle, "avifDecoderCreate", a.decoderCreate, l.error) &
-                 Bind(handle, "avifDecoderDestroy", a.decoderDestroy, l.error) &
-                 Bind(handle, "avifDecoderSetIOMemory", a.decoderSetIOMemory, l.error) &
-                 Bind(handle, "avifDecoderParse", a.decoderParse, l.error) &
-                 Bind(handle, "avifDecoderNextImage", a.decoderNextImage, l.error) &
-                 Bind(handle, "avifRGBImageSetDefaults", a.rgbImageSetDefaults, l.error) &
-                 Bind(handle, "avifImageYUVToRGB", a.imageYUVToRGB, l.error) &
-                 Bind(handle, "avifResultToString", a.resultToString, l.error) &
+    bool bound = Bind(handle, "avifDecoderCreate", a.decoderCreate, l.error) &&
+                 Bind(handle, "avifDecoderDestroy", a.decoderDestroy, l.error) &&
+                 Bind(handle, "avifDecoderSetIOMemory", a.decoderSetIOMemory, l.error) &&
+                 Bind(handle, "avifDecoderParse", a.decoderParse, l.error) &&
+                 Bind(handle, "avifDecoderNextImage", a.decoderNextImage, l.error) &&
+                 Bind(handle, "avifRGBImageSetDefaults", a.rgbImageSetDefaults, l.error) &&
+                 Bind(handle, "avifImageYUVToRGB", a.imageYUVToRGB, l.error) &&
+                 Bind(handle, "avifResultToString", a.resultToString, l.error) &&
                  Bind(handle, "avifVersion", a.version, l.error);
     l.ok = bound;  // the library stays loaded for the rest of the run either way
     return l;

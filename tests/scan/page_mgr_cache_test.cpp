@@ -170,6 +170,19 @@ TEST_F(PageCacheTest, AMissingFileDropsItsRow) {
     EXPECT_EQ(run->GetCacheSize(), 0u);
 }
 
+// RequestFile returns before the page manager takes the request up; one it never takes up (it
+// has stopped) fails, so that nobody waits for it.
+TEST_F(PageCacheTest, ARequestTheStoppedPageManagerNeverTakesUpFails) {
+    CRunningPageMgr run(dir.Path());
+    RefPtr<CPageMgr> pm = run.pm;
+    run.Stop();
+    RefPtr<IWebFile> file;
+    ASSERT_TRUE(pm->RequestFile("http://h/p.html", "", false, &recorder, file.Put()));
+    ASSERT_TRUE(recorder.WaitFor(1));
+    EXPECT_EQ(recorder.At(0).kind, 'F');
+    EXPECT_EQ(recorder.At(0).file.Get(), file.Get());
+}
+
 TEST_F(PageCacheTest, RequestsWithoutAnAddressOrOutSlotAreRefused) {
     CRunningPageMgr run(dir.Path());
     RefPtr<IWebFile> file;

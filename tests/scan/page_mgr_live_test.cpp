@@ -89,6 +89,20 @@ TEST_F(PageMgrLiveTest, FetchesIntoTheCacheAndAnswersLaterRequestsFromIt) {
         EXPECT_EQ((*run)->GetCacheSize(), std::string(kPage).size());
         EXPECT_EQ((*run)->GetPendingCount(), 0);
 
+        // The ended fetch has left the downloader's list.
+        RefPtr<IEngine> engine;
+        ASSERT_TRUE(GetEngineMgr()->GetEngine(ENGINE_ID_DOWNLOADER, engine.Put()));
+        auto downloader = QueryAs<IDownloader>(engine.Get(), IID_IDownloader);
+        auto pageFetches = [&] {
+            std::unique_ptr<CDownloadArray> all(downloader->GetDownloadArray(nullptr));
+            size_t n = 0;
+            if (all)
+                for (IDownload* listed : *all) n += listed->GetClientID() == kPageMgrClientID;
+            return n;
+        };
+        for (int i = 0; i < 500 && pageFetches() > 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(pageFetches(), 0u);
+
         // A fresh copy is answered from the cache (the server's log below shows one request).
         auto again = Fetch(*run, url);
         EXPECT_EQ(again.kind, 'C');
