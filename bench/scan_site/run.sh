@@ -7,6 +7,8 @@
 # "Scan Mixed Gallery" profile (one thumbnail from each page, whose small picture is fetched too);
 # "cached" is the pages scan again, answered from the page cache. Each is one process, start-up
 # and shutdown included. Reports pages, seconds, pages per second and peak memory of each.
+# A run lasts a tenth of a second, so wget and the "pages" scan (from an empty cache) run ROUNDS
+# times alternately (default 5), timed to the microsecond, and their medians are compared.
 # PAGES overrides the page count (default 500).
 set -euo pipefail
 source "$(dirname "$0")/../get_common.sh"
@@ -39,28 +41,39 @@ mkdir -p "$BENCH_DIR/cache"
 "$PLOVER" --home "$home" profiles add "Bench Pages" --thumbnails no --large-pictures no --links yes \
   --recurse yes --depth 5 >/dev/null
 
-# run LABEL CMD...: times CMD, keeps seconds and peak KiB in secs[LABEL] and kib[LABEL].
-declare -A secs kib
+# run LABEL CMD...: times CMD, keeps seconds (the median of every run so far) and peak KiB in
+# secs[LABEL] and kib[LABEL].
+declare -A secs kib all
 run() {
   local label=$1
   shift
-  /usr/bin/time -o "$BENCH_DIR/time.txt" -f "%e %M" "$@" >"$BENCH_DIR/$label.out" 2>"$BENCH_DIR/$label.err" ||
+  local start end
+  start=$(date +%s%N)
+  /usr/bin/time -o "$BENCH_DIR/time.txt" -f "%M" "$@" >"$BENCH_DIR/$label.out" 2>"$BENCH_DIR/$label.err" ||
     { echo "$label failed: $(tail -3 "$BENCH_DIR/$label.err")" >&2; }
-  read -r secs[$label] kib[$label] < <(tail -1 "$BENCH_DIR/time.txt")
+  end=$(date +%s%N)
+  kib[$label]=$(tail -1 "$BENCH_DIR/time.txt")
+  all[$label]="${all[$label]:-} $(( (end - start) / 1000 ))"
+  secs[$label]=$(tr ' ' '\n' <<<"${all[$label]}" | grep . | sort -n |
+    awk '{ a[NR] = $1 } END { printf "%.4f", a[int((NR + 1) / 2)] / 1e6 }')
 }
 report() {
   local label=$1 n=$2 shown=${3:-$1}
-  printf "%-34s %5d pages %8.2f s %9.1f pages/s %8.1f MiB peak\n" "$shown" "$n" "${secs[$label]}" \
+  printf "%-34s %5d pages %8.3f s %9.1f pages/s %8.1f MiB peak\n" "$shown" "$n" "${secs[$label]}" \
     "$(awk -v n="$n" -v s="${secs[$label]}" 'BEGIN { if (s > 0) print n / s; else print 0 }')" \
     "$(awk -v k="${kib[$label]}" 'BEGIN { printf "%.1f", k / 1024 }')"
 }
 scanned() { python3 -c 'import json,sys; print([json.loads(l) for l in open(sys.argv[1])][-1]["pagesScanned"])' "$1"; }
 
 echo "scan_site: $pages pages, 20 thumbnails each, depth 5, nginx on 127.0.0.1:$port"
-run wget wget -r -l 5 --reject jpg,jpeg,png -nv -P "$BENCH_DIR/wget" "$url"
-report wget "$(find "$BENCH_DIR/wget" -name '*.html' | wc -l)"
-run plover-pages "$PLOVER" --home "$home" scan "$url" --profile "Bench Pages" --json
-report "plover-pages" "$(scanned "$BENCH_DIR/plover-pages.out")"
+for _ in $(seq "${ROUNDS:-5}"); do
+  rm -rf "$BENCH_DIR/wget"
+  run wget wget -r -l 5 --reject jpg,jpeg,png -nv -P "$BENCH_DIR/wget" "$url"
+  rm -rf "$BENCH_DIR/cache" && mkdir -p "$BENCH_DIR/cache"  # every round from an empty cache
+  run plover-pages "$PLOVER" --home "$home" scan "$url" --profile "Bench Pages" --json
+done
+report wget "$(find "$BENCH_DIR/wget" -name '*.html' | wc -l)" "wget (median of ${ROUNDS:-5})"
+report "plover-pages" "$(scanned "$BENCH_DIR/plover-pages.out")" "plover-pages (median of ${ROUNDS:-5})"
 run plover-cached "$PLOVER" --home "$home" scan "$url" --profile "Bench Pages" --json
 report plover-cached "$(scanned "$BENCH_DIR/plover-cached.out")" "plover-pages, from the cache"
 run plover-mixed "$PLOVER" --home "$home" scan "$url" --profile "Scan Mixed Gallery" --reload --json
