@@ -4,6 +4,7 @@
 // so a node is a fixed-size record in a chunked pool (addresses stay put while the pool grows),
 // and strings are copied into a chunked byte arena as length-prefixed records instead of being
 // separate heap strings. Nothing is freed one by one, so a deep tree costs nothing to delete.
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -74,23 +75,42 @@ inline const char* StoreAttribute(CByteArena& arena, std::string_view text) {
     return record;
 }
 
-// Records of type T, created in order and addressed by index; addresses never move.
+// Records of type T, created in order and addressed by index; addresses never move. The chunks
+// grow from kFirstChunk records, doubling, to kChunk: a page of a few dozen elements (most pages a
+// scan reads) builds and clears a few kilobytes, not the hundred of one full chunk.
 template <class T>
 class CChunkedPool {
 public:
     T* New() {
-        if (count_ % kChunk == 0) chunks_.push_back(std::make_unique<T[]>(kChunk));
-        T* item = &chunks_.back()[count_ % kChunk];
-        ++count_;
-        return item;
+        if (count_ == capacity_) {
+            size_t size = ChunkSize(chunks_.size());
+            chunks_.push_back(std::make_unique<T[]>(size));
+            capacity_ += size;
+        }
+        return At(count_++);
     }
     size_t Size() const { return count_; }
-    T* At(size_t index) const { return &chunks_[index / kChunk][index % kChunk]; }
+    T* At(size_t index) const {
+        if (index < kGrowingTotal) {
+            // Chunk k (k < kGrowingChunks) starts at kFirstChunk * (2^k - 1).
+            size_t k = size_t(std::bit_width(index / kFirstChunk + 1)) - 1;
+            return &chunks_[k][index - kFirstChunk * ((size_t(1) << k) - 1)];
+        }
+        index -= kGrowingTotal;
+        return &chunks_[kGrowingChunks + index / kChunk][index % kChunk];
+    }
 
 private:
+    static constexpr size_t kFirstChunk = 64;
     static constexpr size_t kChunk = 1024;
+    static constexpr size_t kGrowingChunks = 4;  // 64, 128, 256 and 512 records
+    static constexpr size_t kGrowingTotal = kFirstChunk * ((size_t(1) << kGrowingChunks) - 1);
+    static_assert(kFirstChunk << kGrowingChunks == kChunk, "the growing chunks end where the full ones begin");
+    static size_t ChunkSize(size_t k) { return k < kGrowingChunks ? kFirstChunk << k : kChunk; }
+
     std::vector<std::unique_ptr<T[]>> chunks_;
     size_t count_ = 0;
+    size_t capacity_ = 0;
 };
 
 }  // namespace plover::html
