@@ -34,6 +34,7 @@ CRegStore::SLoadResult CRegStore::Load(const std::filesystem::path& file, bool r
     std::lock_guard g(RegLock());
     file_ = file;
     saveRefused_ = readOnly;
+    onDisk_.clear();
     root_ = std::make_shared<CRegNode>("");
     if (!readOnly) RemoveStaleTemps(file);
 
@@ -53,6 +54,7 @@ CRegStore::SLoadResult CRegStore::Load(const std::filesystem::path& file, bool r
     auto tree = std::make_shared<CRegNode>("");
     if (why.empty() && IsWholeRegText(text, &why) && ParseRegText(text, *tree, &why)) {
         root_ = tree;
+        onDisk_ = std::move(text);
         result.status = ELoadStatus::Loaded;
         return result;
     }
@@ -78,11 +80,16 @@ bool CRegStore::Save(std::string* error) {
         if (saveRefused_) return fail(file_.string() + " could not be read, so it is not written over");
         text = FormatRegText(*root_);
         file = file_;
+        // Unchanged: no write (and no wait for the disk) at the end of every run.
+        std::error_code ec;
+        if (text == onDisk_ && std::filesystem::is_regular_file(file, ec)) return true;
     }
     // Mode 0600: the store holds passwords.
     std::string why;
-    if (SaveFileAtomically(file.string(), text, {}, &why)) return true;
-    return fail(why);
+    if (!SaveFileAtomically(file.string(), text, {}, &why)) return fail(why);
+    std::lock_guard g(RegLock());
+    if (file == file_) onDisk_ = std::move(text);
+    return true;
 }
 
 CRegStore& GetRegStore() {

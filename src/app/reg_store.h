@@ -42,13 +42,15 @@ public:
     // process's temporary files included, and never saves.
     SLoadResult Load(const std::filesystem::path& file, bool readOnly = false);
     // Writes the tree to the remembered file atomically. False with a reason when no file has
-    // been loaded, the store was unreadable, or writing failed (the old file then stays).
+    // been loaded, the store was unreadable, or writing failed (the old file then stays). A tree
+    // that would write what the file already holds (as read or last written) is not written again.
     bool Save(std::string* error = nullptr);
 
 private:
     HKEY root_;
     std::filesystem::path file_;
     bool saveRefused_ = false;
+    std::string onDisk_;  // the file's text as this run last read or wrote it
 };
 
 // The process-wide store, whose root every CBRRegKey of the program opens from.

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <utility>
 #include <vector>
 
 #include "app/settings.h"
@@ -110,9 +111,20 @@ struct CDownloader::SAddResult {
 };
 
 // The record of an addition: the configuration, and where a waiting caller wants the answer.
+// With `added`, the caller is told the outcome instead: on the downloader's thread when the task
+// runs, or when the record goes unrun (the downloader has stopped) with nothing added.
 struct CDownloader::SAddTask {
+    SAddTask(std::unique_ptr<SDownloadConfig> c, SAddResult* r, std::function<void(IDownload*)> a = {})
+        : config(std::move(c)), result(r), added(std::move(a)) {}
+    SAddTask(const SAddTask&) = delete;
+    SAddTask& operator=(const SAddTask&) = delete;
+    ~SAddTask() { Tell(nullptr); }
+    void Tell(IDownload* download) {
+        if (auto then = std::exchange(added, nullptr)) then(download);
+    }
     std::unique_ptr<SDownloadConfig> config;
     SAddResult* result = nullptr;
+    std::function<void(IDownload*)> added;
 };
 
 CDownloader::CDownloader(const std::string& dataFolder) {
@@ -261,16 +273,22 @@ void CDownloader::AddDownload(SDownloadConfig* config, int* idOut, IDownload** o
     if (!config) return;
     std::unique_ptr<SDownloadConfig> owned(config);
     if (!idOut && !out) {
-        PostOwned(this, DOP_ADD_DOWNLOAD, std::make_unique<SAddTask>(SAddTask{std::move(owned), nullptr}));
+        PostOwned(this, DOP_ADD_DOWNLOAD, std::make_unique<SAddTask>(std::move(owned), nullptr));
         return;
     }
     SAddResult result;
+    auto task = std::make_unique<SAddTask>(std::move(owned), &result);
     if (IsEngineThread())
-        DoAdd(owned.get(), &result);
+        DoAdd(*task);
     else
-        PostOwned(this, DOP_ADD_DOWNLOAD, std::make_unique<SAddTask>(SAddTask{std::move(owned), &result}), 0, true);
+        PostOwned(this, DOP_ADD_DOWNLOAD, std::move(task), 0, true);
     if (idOut) *idOut = result.id;
     if (out) *out = result.download.Detach();
+}
+
+void CDownloader::AddDownloadThen(SDownloadConfig* config, std::function<void(IDownload*)> added) {
+    auto task = std::make_unique<SAddTask>(std::unique_ptr<SDownloadConfig>(config), nullptr, std::move(added));
+    if (task->config) PostOwned(this, DOP_ADD_DOWNLOAD, std::move(task));
 }
 
 void CDownloader::AddUrl(const char* url, uint8_t paused) {
@@ -366,7 +384,7 @@ uint32_t CDownloader::OnOperation(uint32_t code, uintptr_t arg1, uintptr_t arg2)
 uint32_t CDownloader::OnRecord(uint32_t code, CEngineRecord& record, uintptr_t value) {
     switch (code) {
         case DOP_ADD_DOWNLOAD:
-            if (SAddTask* task = record.Get<SAddTask>(); task && task->config) DoAdd(task->config.get(), task->result);
+            if (SAddTask* task = record.Get<SAddTask>(); task && task->config) DoAdd(*task);
             return 0;
         case DOP_MOVE:
             if (SMoveRequest* request = record.Get<SMoveRequest>())
@@ -447,7 +465,9 @@ RefPtr<IDownload> CDownloader::FindKeepingOut(const std::string& url, int client
     return {};
 }
 
-void CDownloader::DoAdd(SDownloadConfig* config, SAddResult* result) {
+void CDownloader::DoAdd(SAddTask& task) {
+    SDownloadConfig* config = task.config.get();
+    SAddResult* result = task.result;
     auto list = List();
     if (!config || config->ClientID == -1 || !list) return;
     if (FindKeepingOut(config->URL_remote, config->ClientID)) return;
@@ -459,6 +479,7 @@ void CDownloader::DoAdd(SDownloadConfig* config, SAddResult* result) {
         d->Notify(NE_DOWNLOAD_REMOVED, reinterpret_cast<uintptr_t>(d.Get()), 0);
         return;
     }
+    task.Tell(d.Get());  // before the list tells anyone of it
     list->Add(d.Get());
     if (config->StartMode == START_SCHEDULED) d->SetSuperStatus(DS_SCHEDULED);
     if (config->StartMode == START_SCHEDULED || config->StartMode == START_PAUSED) {

@@ -117,6 +117,7 @@ public:
     void ReleaseUse() override { --uses_; }
     bool GetDownload(int index, IDownload** out) override;
     void AddDownload(SDownloadConfig* config, int* idOut, IDownload** out) override;
+    void AddDownloadThen(SDownloadConfig* config, std::function<void(IDownload*)> added) override;
     void AddUrl(const char* url, uint8_t paused) override;
     bool FindDownloadByID(int id, IDownload** out) override;
     void RefreshView() override;
@@ -145,7 +146,7 @@ private:
     struct SAddTask;
 
     uint32_t Run(uint32_t code, uintptr_t arg1, uintptr_t arg2);
-    void DoAdd(SDownloadConfig* config, SAddResult* result);
+    void DoAdd(SAddTask& task);
     void DoMove(SMoveRequest* request);
     void DoSchedulePass();
     void DoUpdateCategories();

@@ -73,7 +73,6 @@ uint32_t CFileRelocator::Cancel(IDownload* download, bool wait) {
 void CFileRelocator::Tick() { Post(kOpTick, 0, 0, true, false); }
 
 void CFileRelocator::OnStart() {
-    buffer_.resize(kRelocBlockSize);
     if (ticks_ != ETicks::Timer) return;
     timerFd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (timerFd_ >= 0) AddEvent(timerFd_, kTimerCookie);
@@ -107,6 +106,8 @@ void CFileRelocator::OnEvent(uintptr_t cookie) {
 void CFileRelocator::DoTick() {
     if (queue_.empty()) return;
     CRelocInfo* request = queue_.front();
+    // The copy buffer is made on the first move: most runs move nothing, or only rename.
+    if (buffer_.empty()) buffer_.resize(kRelocBlockSize);
     if (StepRelocation(*request, buffer_.data(), buffer_.size(), rename_).progressed) ReportProgress(*request);
     if (request->result == RELOC_COPYING) return;
     queue_.pop_front();

@@ -10,6 +10,7 @@
 //
 // Pointer-carrying arguments (event values, engine-event arguments) are pointer-sized.
 #include <cstdint>
+#include <functional>
 
 #include "engine/containers.h"
 #include "engine/engine_mgr.h"
@@ -161,6 +162,9 @@ struct IDownloader : IUnknown {
     // Takes ownership of config. With an out pointer the call waits for the downloader and stores
     // the new download's ID (-1 when nothing was added) and a counted reference (or null).
     virtual void AddDownload(SDownloadConfig* config, int* idOut, IDownload** out) = 0;
+    // Takes ownership of config and goes on at once. `added` runs on the downloader's thread with
+    // the new download (null when nothing was added), before any event of that download is told.
+    virtual void AddDownloadThen(SDownloadConfig* config, std::function<void(IDownload*)> added) = 0;
     virtual void AddUrl(const char* url, uint8_t paused) = 0;
     virtual bool FindDownloadByID(int id, IDownload** out) = 0;
     virtual void RefreshView() = 0;

@@ -119,6 +119,7 @@ uint32_t CEngine::Queue(SEngineOp op, bool wait, bool priority) {
     uint32_t result = 0;
     bool refused = false;
     bool runHere = false;
+    bool wake = false;
     {
         CAutoCriticalSection guard(lock_);
         if (ended_) {
@@ -132,9 +133,12 @@ uint32_t CEngine::Queue(SEngineOp op, bool wait, bool priority) {
                 op.result = &result;
             }
             (priority ? priority_ : normal_).push_back(std::move(op));
-            wake_.Set();
+            wake = !draining_;
         }
     }
+    // Signalled outside the lock: the engine thread must not wait for a system call to take the
+    // next operation. A wake that comes late finds the queue drained and costs one empty pass.
+    if (wake) wake_.Set();
     if (refused) {
         Discard(op, !wait);
         return 0;
@@ -231,13 +235,20 @@ bool CEngine::WaitAndDispatch() {
 }
 
 void CEngine::Drain() {
-    wake_.Reset();
+    {
+        CAutoCriticalSection guard(lock_);
+        draining_ = true;
+    }
+    wake_.Reset();  // after the flag: a post from now on is taken below without a wake
     for (;;) {
         SEngineOp op;
         {
             CAutoCriticalSection guard(lock_);
             std::deque<SEngineOp>& queue = priority_.empty() ? normal_ : priority_;
-            if (queue.empty()) return;
+            if (queue.empty()) {
+                draining_ = false;
+                return;
+            }
             op = std::move(queue.front());
             queue.pop_front();
         }

@@ -227,6 +227,9 @@ private:
     mutable CCriticalSection lock_;
     std::deque<SEngineOp> normal_;
     std::deque<SEngineOp> priority_;
+    // Guarded by lock_: the thread is inside Drain and takes every operation queued before it
+    // finds the queues empty, so a post needs no wake (one system call and a wake-up saved).
+    bool draining_ = false;
     CEvent wake_;
     CGCPtrArray<TIMER_INFO> timers_;
     std::atomic<std::thread::id> threadId_{};

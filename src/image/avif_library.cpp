@@ -1,8 +1,8 @@
 #include "image/avif_library.h"
 
-#include <dlfcn.h>
-
 #include <mutex>
+
+#include "image/lazy_library.h"
 
 namespace plover {
 namespace {
@@ -13,33 +13,22 @@ struct SLoaded {
     std::string error;
 };
 
-template <class F>
-bool Bind(void* handle, const char* name, F& out, std::string& error) {
-    out = reinterpret_cast<F>(dlsym(handle, name));
-    if (!out && error.empty()) error = std::string("libavif lacks ") + name;
-    return out != nullptr;
-}
-
 SLoaded Load() {
     SLoaded l;
     // The library's file name is the build's own (PLOVER_AVIF_SONAME): its structures are the
     // ones the header compiled here describes.
-    void* handle = dlopen(PLOVER_AVIF_SONAME, RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-        const char* why = dlerror();
-        l.error = std::string("AVIF support is missing: ") + (why ? why : PLOVER_AVIF_SONAME);
-        return l;
-    }
+    void* handle = OpenLazyLibrary(PLOVER_AVIF_SONAME, "AVIF", l.error);
+    if (!handle) return l;
     SAvifLibrary& a = l.library;
-    bool bound = Bind(handle, "avifDecoderCreate", a.decoderCreate, l.error) &&
-                 Bind(handle, "avifDecoderDestroy", a.decoderDestroy, l.error) &&
-                 Bind(handle, "avifDecoderSetIOMemory", a.decoderSetIOMemory, l.error) &&
-                 Bind(handle, "avifDecoderParse", a.decoderParse, l.error) &&
-                 Bind(handle, "avifDecoderNextImage", a.decoderNextImage, l.error) &&
-                 Bind(handle, "avifRGBImageSetDefaults", a.rgbImageSetDefaults, l.error) &&
-                 Bind(handle, "avifImageYUVToRGB", a.imageYUVToRGB, l.error) &&
-                 Bind(handle, "avifResultToString", a.resultToString, l.error) &&
-                 Bind(handle, "avifVersion", a.version, l.error);
+    bool bound = BindEntry(handle, "avifDecoderCreate", a.decoderCreate, l.error) &&
+                 BindEntry(handle, "avifDecoderDestroy", a.decoderDestroy, l.error) &&
+                 BindEntry(handle, "avifDecoderSetIOMemory", a.decoderSetIOMemory, l.error) &&
+                 BindEntry(handle, "avifDecoderParse", a.decoderParse, l.error) &&
+                 BindEntry(handle, "avifDecoderNextImage", a.decoderNextImage, l.error) &&
+                 BindEntry(handle, "avifRGBImageSetDefaults", a.rgbImageSetDefaults, l.error) &&
+                 BindEntry(handle, "avifImageYUVToRGB", a.imageYUVToRGB, l.error) &&
+                 BindEntry(handle, "avifResultToString", a.resultToString, l.error) &&
+                 BindEntry(handle, "avifVersion", a.version, l.error);
     l.ok = bound;  // the library stays loaded for the rest of the run either way
     return l;
 }

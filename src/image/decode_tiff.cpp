@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "image/decoder.h"
+#include "image/tiff_library.h"
 
 namespace plover {
 namespace {
@@ -64,14 +65,14 @@ int OnError(TIFF*, void* user, const char* module, const char* fmt, va_list ap) 
 
 int OnWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
-TIFF* OpenFromMemory(STiffSource& src, uint64_t maxPixels) {
-    TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
+TIFF* OpenFromMemory(const STiffLibrary& lib, STiffSource& src, uint64_t maxPixels) {
+    TIFFOpenOptions* opts = lib.openOptionsAlloc();
     if (!opts) return nullptr;
-    TIFFOpenOptionsSetMaxSingleMemAlloc(opts, tmsize_t(std::min<uint64_t>(maxPixels * 8 + (16u << 20), 1u << 30)));
-    TIFFOpenOptionsSetErrorHandlerExtR(opts, OnError, &src);
-    TIFFOpenOptionsSetWarningHandlerExtR(opts, OnWarning, &src);
-    TIFF* tif = TIFFClientOpenExt("memory", "r", &src, OnRead, OnWrite, OnSeek, OnClose, OnSize, OnMap, OnUnmap, opts);
-    TIFFOpenOptionsFree(opts);
+    lib.openOptionsSetMaxSingleMemAlloc(opts, tmsize_t(std::min<uint64_t>(maxPixels * 8 + (16u << 20), 1u << 30)));
+    lib.openOptionsSetErrorHandlerExtR(opts, OnError, &src);
+    lib.openOptionsSetWarningHandlerExtR(opts, OnWarning, &src);
+    TIFF* tif = lib.clientOpenExt("memory", "r", &src, OnRead, OnWrite, OnSeek, OnClose, OnSize, OnMap, OnUnmap, opts);
+    lib.openOptionsFree(opts);
     return tif;
 }
 
@@ -94,33 +95,35 @@ void UnpackRaster(SBitmap& out) {
 }  // namespace
 
 bool DecodeTiff(const uint8_t* data, size_t size, const SDecodeOptions& opt, SBitmap& out, std::string& error) {
+    const STiffLibrary* lib = TiffLibrary(&error);
+    if (!lib) return false;
     STiffSource src{data, size, 0, {}};
-    TIFF* tif = OpenFromMemory(src, opt.maxPixels);
+    TIFF* tif = OpenFromMemory(*lib, src, opt.maxPixels);
     if (!tif) {
         error = src.message[0] ? src.message : "cannot open TIFF";
         return false;
     }
     uint32_t w = 0, h = 0;
     uint16_t bps = 0, spp = 0;
-    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
-    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
+    lib->getField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    lib->getField(tif, TIFFTAG_IMAGELENGTH, &h);
+    lib->getFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
+    lib->getFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
     char why[1024] = "";
     bool ok = CheckPictureSize(w, h, opt, error);
-    if (ok && !TIFFRGBAImageOK(tif, why)) {
+    if (ok && !lib->rgbaImageOK(tif, why)) {
         error = why[0] ? why : "unsupported TIFF";
         ok = false;
     }
     if (ok) {
         out.Allocate(w, h);
         out.bitDepth = uint32_t(bps) * spp;
-        ok = TIFFReadRGBAImageOriented(tif, w, h, reinterpret_cast<uint32_t*>(out.pixels.data()), ORIENTATION_TOPLEFT,
+        ok = lib->readRGBAImageOriented(tif, w, h, reinterpret_cast<uint32_t*>(out.pixels.data()), ORIENTATION_TOPLEFT,
                                        1) != 0;
         if (ok) UnpackRaster(out);
         else error = src.message[0] ? src.message : "cannot decode TIFF";
     }
-    TIFFClose(tif);
+    lib->close(tif);
     return ok;
 }
 

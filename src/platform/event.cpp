@@ -47,8 +47,9 @@ void CEvent::Set() {
 }
 
 void CEvent::Reset() {
+    // One read takes the whole counter: a second would only meet an empty one.
     uint64_t v;
-    while (read(fd_, &v, sizeof v) == sizeof v) {
+    while (read(fd_, &v, sizeof v) < 0 && errno == EINTR) {
     }
 }
 

@@ -33,8 +33,9 @@ inline constexpr GUID IID_IPageStatusCallback = MakeGuid("7E41DCCD-F5DD-44F4-A26
 enum EPageMgrOp : uint32_t {
     PMOP_DOWNLOAD_EVENT = 801,  // record CPageMgr::SDownloadEvent: the download, its new status, the outcome
     PMOP_REQUEST = 802,         // record: the request (the web file takes its contents) and the answer; waiting
-    PMOP_START_FETCH = 803,     // record RefPtr<CWebFile>
+    PMOP_START_FETCH = 803,     // record RefPtr<CWebFile>; value 1 when the fetch was refused once
     PMOP_MOVE_CACHE = 804,      // record std::string, the target folder; waiting
+    PMOP_FETCH_REFUSED = 805,   // record CPageMgr::SRequestTask: the downloader took no download for it
 };
 
 // What the caller of a web file hears; every call runs on the page manager's thread.

@@ -118,7 +118,7 @@ void CPageMgr::SaveIndex() {
 
 // ---- operations ----
 
-uint32_t CPageMgr::OnRecord(uint32_t code, CEngineRecord& record, uintptr_t) {
+uint32_t CPageMgr::OnRecord(uint32_t code, CEngineRecord& record, uintptr_t value) {
     switch (code) {
         case PMOP_DOWNLOAD_EVENT:
             if (SDownloadEvent* event = record.Get<SDownloadEvent>(); event && event->download) DoDownloadEvent(*event);
@@ -130,7 +130,13 @@ uint32_t CPageMgr::OnRecord(uint32_t code, CEngineRecord& record, uintptr_t) {
             }
             return 0;
         case PMOP_START_FETCH:
-            if (RefPtr<CWebFile>* file = record.Get<RefPtr<CWebFile>>(); file && *file) DoStartFetch(file->Get());
+            if (RefPtr<CWebFile>* file = record.Get<RefPtr<CWebFile>>(); file && *file) DoStartFetch(file->Get(), value != 0);
+            return 0;
+        case PMOP_FETCH_REFUSED:
+            if (SRequestTask* task = record.Get<SRequestTask>(); task && task->file) {
+                task->taken = true;
+                DoFetchRefused(*task);
+            }
             return 0;
         case PMOP_MOVE_CACHE: {
             const std::string* target = record.Get<std::string>();
@@ -266,15 +272,15 @@ bool CPageMgr::AnswerFromCache(CWebFile* file) {
     return false;
 }
 
-void CPageMgr::Fetch(CWebFile* file) {
+void CPageMgr::Fetch(CWebFile* file, bool again) {
     {
         CAutoCriticalSection guard(lock_);
         inFlight_.push_back(RefPtr<CWebFile>(file));
     }
-    PostOwned(this, PMOP_START_FETCH, std::make_unique<RefPtr<CWebFile>>(file));
+    PostOwned(this, PMOP_START_FETCH, std::make_unique<RefPtr<CWebFile>>(file), again ? 1 : 0);
 }
 
-void CPageMgr::DoStartFetch(CWebFile* file) {
+void CPageMgr::DoStartFetch(CWebFile* file, bool again) {
     RefPtr<IDownloader> downloader = file->Downloader();
     if (!downloader) {
         downloader = downloader_;
@@ -330,19 +336,37 @@ void CPageMgr::DoStartFetch(CWebFile* file) {
         file->SetLocalPath(stored.string());
     }
 
-    RefPtr<IDownload> download;
-    downloader->AddDownload(config, nullptr, download.Put());
-    if (!download) {
-        // The downloader already fetches this address (another request of ours, or not): a fetch of
-        // ours is shared; otherwise (or without a download list) the request fails.
-        if (!newName.empty()) DeleteFile(folder / newName);
-        if (!ShareFetch(file)) {
-            EndFetch(file);
-            file->NotifyFailed(DS_FAILED);
+    // The downloader answers on its own thread and the page manager goes on meanwhile. The download
+    // is set on the web file there, before any event of it can reach us; a refusal comes back here.
+    std::string made = newName.empty() ? std::string() : (folder / newName).string();
+    downloader->AddDownloadThen(config, [self = RefPtr<CPageMgr>(this), keep = RefPtr<CWebFile>(file), made,
+                                         again](IDownload* download) {
+        if (download) {
+            keep->SetDownload(download);
+            return;
         }
-        return;
+        auto task = std::make_unique<SRequestTask>(keep);
+        task->madePath = made;
+        task->again = again;
+        PostOwned(self.Get(), PMOP_FETCH_REFUSED, std::move(task));
+    });
+}
+
+// The downloader already fetches this address (another request of ours, or not). A fetch of ours
+// is shared. One of ours that ended while the refusal was on its way has left the cached copy and
+// the downloader's list: the request is asked again, once. Otherwise the request fails.
+void CPageMgr::DoFetchRefused(SRequestTask& task) {
+    CWebFile* file = task.file.Get();
+    if (!task.madePath.empty()) DeleteFile(task.madePath);
+    if (ShareFetch(file)) return;
+    EndFetch(file);
+    if (task.again) {
+        file->NotifyFailed(DS_FAILED);
+    } else if (AnswerFromCache(file)) {
+        file->NotifyComplete();
+    } else {
+        Fetch(file, true);
     }
-    file->SetDownload(download.Get());
 }
 
 bool CPageMgr::ShareFetch(CWebFile* file) {
@@ -411,8 +435,13 @@ void CPageMgr::DoDownloadEvent(const SDownloadEvent& event) {
                 }
             }
             break;
-        case EFetchOutcome::Failed:
         case EFetchOutcome::Removed:
+            // A fetch dropped on its way leaves no part of a page behind; a stored copy that was
+            // being checked stays.
+            if (files.front()->RevalidationDate().empty()) DeleteFile(download->GetLocalPath());
+            for (auto& f : files) f->NotifyFailed(outcome.code);
+            break;
+        case EFetchOutcome::Failed:
             for (auto& f : files) f->NotifyFailed(outcome.code);
             break;
         case EFetchOutcome::Waiting:

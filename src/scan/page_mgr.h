@@ -98,11 +98,14 @@ private:
         ~SRequestTask();
         RefPtr<CWebFile> file;
         bool taken = false;
+        std::string madePath;  // a refused fetch: the empty cache file made for it
+        bool again = false;    // a refused fetch: it was the second try
     };
     void DoRequest(CWebFile* file);
     bool AnswerFromCache(CWebFile* file);
-    void Fetch(CWebFile* file);
-    void DoStartFetch(CWebFile* file);
+    void Fetch(CWebFile* file, bool again = false);
+    void DoStartFetch(CWebFile* file, bool again);
+    void DoFetchRefused(SRequestTask& task);
     // A state change of one of our downloads, judged when it was told.
     struct SDownloadEvent {
         RefPtr<IDownload> download;

@@ -78,7 +78,13 @@ bool CWebFile::IsDownload(IDownload* download) {
 }
 
 void CWebFile::Cancel() {
-    if (RefPtr<IDownload> d = Download()) d->PostOperation(new SDnlOp(DNLOP_DELETE), 0);
+    RefPtr<IDownload> d;
+    {
+        std::lock_guard g(lock_);
+        cancelled_ = true;  // the download may still be on its way from the downloader
+        d = download_;
+    }
+    if (d) d->PostOperation(new SDnlOp(DNLOP_DELETE), 0);
 }
 
 int CWebFile::GetPriority() {
@@ -130,10 +136,13 @@ RefPtr<IDownload> CWebFile::Download() {
 
 void CWebFile::SetDownload(IDownload* download) {
     RefPtr<IDownload> old;
+    bool drop = false;
     {
         std::lock_guard g(lock_);
         old = std::exchange(download_, RefPtr<IDownload>(download));
+        drop = cancelled_ && download;
     }
+    if (drop) download->PostOperation(new SDnlOp(DNLOP_DELETE), 0);
 }
 
 RefPtr<IDownloader> CWebFile::Downloader() {

@@ -82,6 +82,7 @@ private:
     std::string statusText_;
     RefPtr<IDownloader> downloader_;
     RefPtr<IDownload> download_;
+    bool cancelled_ = false;  // a download set from now on is dropped at once
     int priority_;
     std::string revalidationPath_;
     std::string revalidationDate_;

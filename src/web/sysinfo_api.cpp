@@ -5,7 +5,6 @@
 #include <openssl/crypto.h>
 #include <png.h>
 #include <sys/statvfs.h>
-#include <tiffio.h>
 #include <webp/decode.h>
 #include <zlib.h>
 
@@ -15,6 +14,7 @@
 #include "baskets/download_db.h"
 #include "engine/engine_mgr.h"
 #include "image/avif_library.h"
+#include "image/tiff_library.h"
 #include "net/br_socket.h"
 #include "scan/i_page_mgr.h"
 #include "web/utf8_text.h"
@@ -59,7 +59,7 @@ Rows Libraries() {
 #else
             {"JPEG (libjpeg)", "API " + std::to_string(JPEG_LIB_VERSION)},
 #endif
-            {"TIFF (libtiff)", FirstLine(TIFFGetVersion())},
+            {"TIFF (libtiff)", FirstLine(TiffVersionText().c_str())},
             {"WebP (libwebp)", WebpVersion()},
             {"AVIF (libavif)", AvifVersionText()}};
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,6 +43,38 @@ TEST(RegStore, MissingFileThenSaveAndReload) {
     CRegStore again;
     EXPECT_EQ(again.Load(file).status, CRegStore::ELoadStatus::Loaded);
     EXPECT_EQ(Get(again, "eTrafficMode"), 2u);
+}
+
+TEST(RegStore, AnUnchangedTreeIsNotWrittenAgain) {
+    test::TempDir dir;
+    std::filesystem::path file = dir / "settings.txt";
+    CRegStore store;
+    store.Load(file);
+    Put(store, "eTrafficMode", 2);
+    ASSERT_TRUE(store.Save());
+    auto inode = [&] {
+        struct stat st {};
+        return ::stat(file.c_str(), &st) == 0 ? st.st_ino : 0;
+    };
+    // An atomic save makes a new file: the same inode means nothing was written.
+    auto first = inode();
+    ASSERT_TRUE(store.Save());
+    EXPECT_EQ(inode(), first);
+
+    CRegStore reloaded;  // as loaded: the same
+    reloaded.Load(file);
+    ASSERT_TRUE(reloaded.Save());
+    EXPECT_EQ(inode(), first);
+
+    Put(reloaded, "eTrafficMode", 3);  // changed: written
+    ASSERT_TRUE(reloaded.Save());
+    EXPECT_NE(inode(), first);
+    std::filesystem::remove(file);  // gone meanwhile: written again
+    ASSERT_TRUE(reloaded.Save());
+    EXPECT_EQ(Get(reloaded, "eTrafficMode"), 3u);
+    CRegStore check;
+    EXPECT_EQ(check.Load(file).status, CRegStore::ELoadStatus::Loaded);
+    EXPECT_EQ(Get(check, "eTrafficMode"), 3u);
 }
 
 TEST(RegStore, DamagedFileIsKeptAsideAndNeverOverwritten) {

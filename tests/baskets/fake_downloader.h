@@ -25,6 +25,11 @@ public:
     uint32_t AddRef() override { return 1; }
     uint32_t Release() override { return 1; }
 
+    void AddDownloadThen(SDownloadConfig* config, std::function<void(IDownload*)> then) override {
+        RefPtr<IDownload> d;
+        AddDownload(config, nullptr, d.Put());
+        if (then) then(d.Get());
+    }
     void AddDownload(SDownloadConfig* config, int* idOut, IDownload** out) override {
         for (const auto& a : added)
             if (a.URL_remote == config->URL_remote) {

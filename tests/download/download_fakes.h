@@ -48,6 +48,10 @@ public:
     void ReleaseUse() override {}
     bool GetDownload(int index, IDownload** out) override;
     void AddDownload(SDownloadConfig* c, int*, IDownload**) override { delete c; }
+    void AddDownloadThen(SDownloadConfig* c, std::function<void(IDownload*)> then) override {
+        delete c;
+        if (then) then(nullptr);
+    }
     void AddUrl(const char*, uint8_t) override {}
     bool FindDownloadByID(int, IDownload**) override { return false; }
     void RefreshView() override {}

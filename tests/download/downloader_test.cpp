@@ -245,6 +245,39 @@ TEST_F(DownloaderTest, AddingRefusesDuplicatesAndUnknownClients) {
     EXPECT_EQ(sink.Count(NE_DOWNLOAD_ADDED), 0);  // the fakes do not announce themselves
 }
 
+TEST_F(DownloaderTest, AddingWithoutWaitingTellsTheNewDownloadOnTheDownloadersThread) {
+    struct STold {
+        IDownload* download;
+        bool onDownloaderThread;
+    };
+    std::vector<STold> told;  // written on the downloader's thread, read after a Sync
+    auto add = [&](const std::string& url) {
+        auto* c = new SDownloadConfig();
+        c->URL_remote = c->URL_original = url;
+        c->Server = "host";
+        c->ClientID = 1;
+        dl->AddDownloadThen(c, [&](IDownload* d) { told.push_back({d, dl->IsEngineThread()}); });
+    };
+    add("http://host/then");
+    add("http://host/then");  // a duplicate: nothing added
+    Sync();
+    ASSERT_EQ(told.size(), 2u);
+    ASSERT_NE(told[0].download, nullptr);
+    EXPECT_EQ(told[0].download->GetRemoteUrl(), "http://host/then");
+    EXPECT_TRUE(told[0].onDownloaderThread);
+    EXPECT_EQ(told[1].download, nullptr);
+    EXPECT_EQ(dl->GetDownloadCount(), 1);
+
+    dl->Stop();
+    Sync();
+    bool toldNothing = false;
+    auto* late = new SDownloadConfig();
+    late->URL_remote = late->URL_original = "http://host/late";
+    late->ClientID = 1;
+    dl->AddDownloadThen(late, [&](IDownload* d) { toldNothing = d == nullptr; });
+    EXPECT_TRUE(toldNothing);  // a stopped downloader answers at once
+}
+
 TEST_F(DownloaderTest, AFinishedDownloadOrOneOfTheOtherSideOfThePageCacheKeepsNothingOut) {
     FakeDownload* user = Add(5, "http://host/p.jpg", 1);
     // Queued: a basket's download of the address is kept out, the page cache's fetch is not.

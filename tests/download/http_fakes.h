@@ -129,6 +129,10 @@ public:
     void ReleaseUse() override { --uses; }
     bool GetDownload(int, IDownload**) override { return false; }
     void AddDownload(SDownloadConfig* c, int*, IDownload**) override { delete c; }
+    void AddDownloadThen(SDownloadConfig* c, std::function<void(IDownload*)> then) override {
+        delete c;
+        if (then) then(nullptr);
+    }
     void AddUrl(const char*, uint8_t) override {}
     bool FindDownloadByID(int, IDownload**) override { return false; }
     void RefreshView() override {}

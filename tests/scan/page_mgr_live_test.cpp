@@ -1,13 +1,17 @@
 // The page manager fetching through the program's real downloader and socket engine from nginx on
 // loopback: pages land in the cache and later requests are answered from it; the cache modes with
 // copies aged by the test; conditional re-fetches answered "304"; empty and missing pages; two
-// requests sharing one fetch; a page behind a login waiting and then cancelled; redirections.
+// requests sharing one fetch; a fetch cancelled at once; an address the downloader already holds
+// for the cache; a page behind a login waiting and then cancelled; redirections.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <sstream>
 #include <thread>
 
+#include "download/download_config.h"
+#include "download/i_download.h"
+#include "download/i_downloader.h"
 #include "scan/page_mgr_files.h"
 #include "page_mgr_fixture.h"
 #include "testutil/servers.h"
@@ -232,6 +236,47 @@ TEST_F(PageMgrLiveTest, TwoRequestsForOneAddressShareOneFetch) {
     EXPECT_EQ((*run)->GetCachedCount(), 1);
     EXPECT_EQ(CacheFiles().size(), 1u);
     EXPECT_EQ(RequestsOnceLogged(slow, "/slow/big.html").size(), 1u);
+}
+
+TEST_F(PageMgrLiveTest, AFetchCancelledAtOnceEnds) {
+    // The cancel may come before the downloader has made the fetch's download, or just after.
+    test::NginxOptions options;
+    options.limitRate = 32 * 1024;
+    test::NginxServer slow(options);
+    WriteFile(slow.Root() / "big.html", std::string(256 * 1024, 'x'));
+    auto run = Run();
+    RefPtr<IWebFile> file;
+    ASSERT_TRUE((*run)->RequestFile(slow.Url("/slow/big.html"), "", false, &recorder, file.Put()));
+    file->Cancel();
+    ASSERT_TRUE(recorder.WaitFor(1));
+    EXPECT_EQ(recorder.At(0).kind, 'F');
+    EXPECT_EQ(recorder.At(0).status, "Deleted");
+    EXPECT_EQ((*run)->GetPendingCount(), 0);
+    EXPECT_TRUE(CacheFiles().empty());
+}
+
+TEST_F(PageMgrLiveTest, AnAddressTheDownloaderHoldsForTheCacheFailsAndLeavesNoFile) {
+    std::string url = web.Url("/g/index.html");
+    RefPtr<IEngine> engine;
+    ASSERT_TRUE(GetEngineMgr()->GetEngine(ENGINE_ID_DOWNLOADER, engine.Put()));
+    RefPtr<IDownloader> downloader = QueryAs<IDownloader>(engine.Get(), IID_IDownloader);
+    ASSERT_TRUE(downloader);
+    TempDir elsewhere;
+    auto* config = new SDownloadConfig;
+    config->URL_original = config->URL_remote = url;
+    config->LocalFolder = elsewhere.Str();
+    config->ClientID = kPageMgrClientID;
+    config->StartMode = START_PAUSED;
+    RefPtr<IDownload> held;
+    downloader->AddDownload(config, nullptr, held.Put());
+    ASSERT_TRUE(held);
+
+    auto run = Run();
+    auto page = Fetch(*run, url);
+    EXPECT_EQ(page.kind, 'F');
+    EXPECT_EQ((*run)->GetPendingCount(), 0);
+    EXPECT_TRUE(CacheFiles().empty());  // the file made for each try is gone
+    held->PostOperation(new SDnlOp(DNLOP_DELETE), 0);
 }
 
 TEST_F(PageMgrLiveTest, APageBehindALoginWaitsAndCancellingEndsIt) {

@@ -1,0 +1,30 @@
+#pragma once
+// A shared library opened on first use rather than at every start of the program: its entry
+// points are looked up by name into a table of typed pointers.
+#include <dlfcn.h>
+
+#include <string>
+
+namespace plover {
+
+// Opens `soname` (the build's own file name of the library) for `what` ("AVIF", "TIFF"); null
+// with the reason in `error`.
+inline void* OpenLazyLibrary(const char* soname, const char* what, std::string& error) {
+    void* handle = dlopen(soname, RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        const char* why = dlerror();
+        error = std::string(what) + " support is missing: " + (why ? why : soname);
+    }
+    return handle;
+}
+
+// Sets `out` to the entry point `name`; false (the first missing name kept in `error`) when the
+// library lacks it.
+template <class F>
+bool BindEntry(void* handle, const char* name, F& out, std::string& error) {
+    out = reinterpret_cast<F>(dlsym(handle, name));
+    if (!out && error.empty()) error = std::string("the library lacks ") + name;
+    return out != nullptr;
+}
+
+}  // namespace plover
