@@ -31,14 +31,14 @@ inline constexpr GUID IID_IPageStatusCallback = MakeGuid("7E41DCCD-F5DD-44F4-A26
 
 // The page manager's block of engine operations.
 enum EPageMgrOp : uint32_t {
-    PMOP_DOWNLOAD_EVENT = 801,  // record CPageMgr::SDownloadEvent: the download, its new status, the outcome
     PMOP_REQUEST = 802,         // record: the request (the web file takes its contents) and the answer; waiting
     PMOP_START_FETCH = 803,     // record RefPtr<CWebFile>; value 1 when the fetch was refused once
     PMOP_MOVE_CACHE = 804,      // record std::string, the target folder; waiting
     PMOP_FETCH_REFUSED = 805,   // record CPageMgr::SRequestTask: the downloader took no download for it
 };
 
-// What the caller of a web file hears; every call runs on the page manager's thread.
+// What the caller of a web file hears, on the page manager's thread or the downloader's: an
+// implementation takes note or posts, and must not wait for either engine.
 struct IPageStatusCallback : IUnknown {
     virtual void OnPageComplete(IWebFile* file) = 0;  // GetLocalPath() names the whole file
     virtual void OnPageFailed(IWebFile* file) = 0;    // GetStatusText() tells why

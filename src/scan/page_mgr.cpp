@@ -120,9 +120,6 @@ void CPageMgr::SaveIndex() {
 
 uint32_t CPageMgr::OnRecord(uint32_t code, CEngineRecord& record, uintptr_t value) {
     switch (code) {
-        case PMOP_DOWNLOAD_EVENT:
-            if (SDownloadEvent* event = record.Get<SDownloadEvent>(); event && event->download) DoDownloadEvent(*event);
-            return 0;
         case PMOP_REQUEST:
             if (SRequestTask* task = record.Get<SRequestTask>(); task && task->file) {
                 task->taken = true;
@@ -226,16 +223,18 @@ int32_t CPageMgr::OnNetNotify(uint32_t code, uintptr_t value1, uintptr_t value2)
     if (!MayMatter(status)) return 0;
     RefPtr<IDownload> download = QueryAs<IDownload>(reinterpret_cast<IUnknown*>(value1), IID_IDownload);
     if (!download || download->GetClientID() != kPageMgrClientID) return 0;
-    auto event = std::make_unique<SDownloadEvent>();
-    event->outcome = ClassifyDownloadEvent(status, download->GetSuperStatus(), download->GetDownloaded());
-    if (event->outcome.kind == EFetchOutcome::None) return 0;
+    SDownloadEvent event;
+    event.outcome = ClassifyDownloadEvent(status, download->GetSuperStatus(), download->GetDownloaded());
+    if (event.outcome.kind == EFetchOutcome::None) return 0;
     // A fetch that has ended leaves the downloader's list. Told here, on the downloader's own
     // thread as a rule, the removal is its next step rather than a wake-up of its own later.
-    bool ends = event->outcome.kind != EFetchOutcome::Waiting;
-    if (ends && event->outcome.kind != EFetchOutcome::Removed) download->PostOperation(new SDnlOp(DNLOP_DELETE), 0);
-    event->download = std::move(download);
-    event->status = status;
-    PostOwned(this, PMOP_DOWNLOAD_EVENT, std::move(event));
+    bool ends = event.outcome.kind != EFetchOutcome::Waiting;
+    if (ends && event.outcome.kind != EFetchOutcome::Removed) download->PostOperation(new SDnlOp(DNLOP_DELETE), 0);
+    event.download = std::move(download);
+    event.status = status;
+    // The fetch ends here too, rather than in a wake-up of the page manager's thread later: the
+    // index and the in-flight list are under the lock, and the callers' callbacks only post.
+    DoDownloadEvent(event);
     return 0;
 }
 

@@ -106,7 +106,7 @@ private:
     void Fetch(CWebFile* file, bool again = false);
     void DoStartFetch(CWebFile* file, bool again);
     void DoFetchRefused(SRequestTask& task);
-    // A state change of one of our downloads, judged when it was told.
+    // A state change of one of our downloads, judged as it is told.
     struct SDownloadEvent {
         RefPtr<IDownload> download;
         DownloadStatus status = DS_NONE;

@@ -4,10 +4,11 @@
 // to the scanner that asked for the page, and every 499 ms lets each scanner deliver its new
 // results to its window. Several scans share the one engine.
 //
-// The page manager calls IPageStatusCallback on its own thread; each call only posts an operation
-// (1005 complete, 1006 failed, 1007 waiting) carrying the web file, so the scanners' work happens
-// here. A web file is offered to the scanners in list order and handled by the first that still
-// waits for it; one that no scanner holds (its scan was stopped) is dropped.
+// The page manager calls IPageStatusCallback on its own thread or the downloader's; each call
+// only posts an operation (1005 complete, 1006 failed, 1007 waiting) carrying the web file, so
+// the scanners' work happens here. A web file is offered to the scanners in list order and
+// handled by the first that still waits for it; one that no scanner holds (its scan was stopped)
+// is dropped.
 //
 // A scanner leaves the list only through SEOP_CLOSE (IScanner::Close), which stops it first.
 // When the engine stops, every scanner is stopped (its fetches cancelled) and released.
@@ -40,7 +41,7 @@ public:
     // IScannerEngine
     bool CreateScanner(const SScanRequest* request, IScanner** out) override;
 
-    // IPageStatusCallback (page manager's thread): each posts its operation and returns.
+    // IPageStatusCallback (the page manager's or the downloader's thread): each posts its operation.
     void OnPageComplete(IWebFile* file) override;
     void OnPageFailed(IWebFile* file) override;
     void OnPageWaiting(IWebFile* file) override;
