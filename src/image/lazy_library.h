@@ -27,4 +27,22 @@ bool BindEntry(void* handle, const char* name, F& out, std::string& error) {
     return out != nullptr;
 }
 
+// A table of entry points filled once by `load` (true when the library and every entry point were
+// found; otherwise the reason is left in the error), then read from any thread.
+template <class Table>
+class CLazyLibrary {
+public:
+    explicit CLazyLibrary(bool (*load)(Table&, std::string&)) { ok_ = load(table_, error_); }
+    // The table, or null with the reason in *error.
+    const Table* Get(std::string* error) const {
+        if (!ok_ && error) *error = error_;
+        return ok_ ? &table_ : nullptr;
+    }
+
+private:
+    Table table_{};
+    std::string error_;
+    bool ok_ = false;
+};
+
 }  // namespace plover
