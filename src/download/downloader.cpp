@@ -34,6 +34,13 @@ RefPtr<IDownloadView> g_view;
 std::atomic<bool> g_holdLoaded{false};
 std::atomic<bool> g_atRest{false};
 
+bool AnswerOnTheWay(IDownload* d) {
+    RefPtr<ILeech> worker;
+    if (d->GetLeechCount() != 1 || !d->GetLeech(0, worker.Put()) || !worker) return false;
+    const SDownloadConfig* config = d->GetConfig();
+    return FinishesPastTheLimit(d->GetClientID(), config && config->SingleSection, 1, worker->GetState());
+}
+
 RefPtr<IDownloadView> CurrentView() {
     std::lock_guard g(g_viewLock);
     return g_view;
@@ -96,6 +103,11 @@ void InstallSaveFilter(IEngine* downloader) {
 bool KeepsOutSameAddress(int listedClient, DownloadStatus listedStatus, int newClient) {
     if (listedStatus == DS_FINISHED || listedStatus == DS_NOT_MODIFIED) return false;
     return (listedClient == kPageCacheClient) == (newClient == kPageCacheClient);
+}
+
+bool FinishesPastTheLimit(int client, bool singleSection, int workers, uint32_t workerState) {
+    return client == kPageCacheClient && singleSection && workers == 1 &&
+           (workerState == LEECH_REQUEST_SENT || workerState == LEECH_RECEIVING);
 }
 
 bool IsImportableAddress(const std::string& line) {
@@ -566,6 +578,8 @@ void CDownloader::DoSchedulePass() {
                 else if (have < want && connections.HasRoom(d->GetServer()) && d->PlanSection())
                     connections.Count(d->GetServer(), 1);
                 if (d->IsBusy()) ++active;
+            } else if (AnswerOnTheWay(d.Get())) {
+                ++active;  // it ends in a moment: nothing else starts in its place meanwhile
             } else {
                 d->StopAllLeeches();
             }

@@ -77,6 +77,11 @@ inline constexpr int kPageCacheClient = 4;
 // downloads never keep each other out: they fetch into different files for different purposes.
 bool KeepsOutSameAddress(int listedClient, DownloadStatus listedStatus, int newClient);
 
+// Whether a download beyond the traffic mode's limit keeps its worker until its answer is in: a
+// page cache fetch of one section whose request has gone out. Stopped, its kept connection
+// would be closed with the answer on its way and the page asked again on a new one.
+bool FinishesPastTheLimit(int client, bool singleSection, int workers, uint32_t workerState);
+
 // Whether an address line of an import file is taken: an HTTP or FTP address without "mailto:".
 bool IsImportableAddress(const std::string& line);
 

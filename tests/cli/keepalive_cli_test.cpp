@@ -34,6 +34,7 @@ TEST(KeepAliveCliTest, AScanOfSeveralPagesSharesConnections) {
     EXPECT_EQ(LastJsonLine(r.out)["pagesScanned"], 6) << r.out;
     EXPECT_GE(web.RequestsLogged(), 12) << web.ConnectionLog();  // each page and its thumbnail's picture
     EXPECT_LT(web.ConnectionsUsed(), web.RequestsLogged()) << web.ConnectionLog();
+    EXPECT_LE(web.ConnectionsUsed(), 4) << web.ConnectionLog();  // a handful, not one per picture
 }
 
 TEST(KeepAliveCliTest, GetThroughAServerThatClosesItsConnectionsBringsEveryFileWhole) {

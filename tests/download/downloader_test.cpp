@@ -1,6 +1,7 @@
 // The downloader engine with scripted downloads: the scheduling pass, adding, the sink fan-out,
 // operations, import and export, and the housekeeping timer.
 #include "download/downloader.h"
+#include "download/i_leech.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -308,6 +309,27 @@ TEST(DownloaderRules, WhichListedDownloadKeepsOutANewOneOfTheSameAddress) {
     for (const auto& c : cases)
         EXPECT_EQ(KeepsOutSameAddress(c.listedClient, c.listedStatus, c.newClient), c.keepsOut)
             << c.listedClient << " " << StatusText(c.listedStatus) << " " << c.newClient;
+}
+
+TEST(DownloaderRules, APageFetchWhoseAnswerIsOnTheWayFinishesPastTheLimit) {
+    struct Case {
+        int client;
+        bool singleSection;
+        int workers;
+        uint32_t state;
+        bool finishes;
+    } cases[] = {
+        {kPageCacheClient, true, 1, LEECH_REQUEST_SENT, true},
+        {kPageCacheClient, true, 1, LEECH_RECEIVING, true},
+        {kPageCacheClient, true, 1, LEECH_CONNECTING, false},  // nothing asked yet: it yields
+        {kPageCacheClient, true, 1, LEECH_NEW, false},
+        {kPageCacheClient, false, 1, LEECH_RECEIVING, false},  // a sectioned download yields
+        {kPageCacheClient, true, 2, LEECH_RECEIVING, false},
+        {1, true, 1, LEECH_RECEIVING, false},  // a user's download yields as ever
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FinishesPastTheLimit(c.client, c.singleSection, c.workers, c.state), c.finishes)
+            << c.client << " " << c.singleSection << " " << c.workers << " " << c.state;
 }
 
 TEST_F(DownloaderTest, StartModesScheduleOrPause) {
