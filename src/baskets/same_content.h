@@ -5,7 +5,6 @@
 // every other file, so only a file of the same size is read.
 #include <chrono>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 

@@ -35,10 +35,11 @@ std::atomic<bool> g_holdLoaded{false};
 std::atomic<bool> g_atRest{false};
 
 bool AnswerOnTheWay(IDownload* d) {
+    int workers = d->GetLeechCount();  // most downloads waiting beyond the limit have none: no lock taken
     RefPtr<ILeech> worker;
-    if (d->GetLeechCount() != 1 || !d->GetLeech(0, worker.Put()) || !worker) return false;
+    if (workers == 0 || !d->GetLeech(0, worker.Put()) || !worker) return false;
     const SDownloadConfig* config = d->GetConfig();
-    return FinishesPastTheLimit(d->GetClientID(), config && config->SingleSection, 1, worker->GetState());
+    return FinishesPastTheLimit(d->GetClientID(), config && config->SingleSection, workers, worker->GetState());
 }
 
 RefPtr<IDownloadView> CurrentView() {

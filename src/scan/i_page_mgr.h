@@ -11,10 +11,10 @@
 //
 // Threads: RequestFile returns at once (the page manager's thread takes the request up later);
 // MoveCacheFiles blocks the caller until that thread has handled it; ClearCache and the getters may
-// be called from any thread. The callbacks run on the page manager's thread, never inside
-// RequestFile (a request the stopped page manager will never take up fails on the caller's thread,
-// after RequestFile has returned), so a receiver hands the work over to its own thread and never
-// waits there for the page manager.
+// be called from any thread. The callbacks run on the page manager's thread or the downloader's,
+// never inside RequestFile (a request the stopped page manager will never take up fails on the
+// caller's thread, after RequestFile has returned), so a receiver hands the work over to its own
+// thread and never waits there for either engine.
 #include <cstdint>
 #include <string>
 

@@ -1,10 +1,11 @@
 #pragma once
-// CPageMgr: the page manager engine (see i_page_mgr.h for its interface). All cache work runs on
-// its thread: requests (802) answer from the cache or start a fetch (803) through the downloader
-// (client number 4, added running with its target file confirmed, one section, the whole-file
-// flag, the site's stored login, into a new "srch" file of the cache folder); the downloader's
-// state-change notices of its downloads come back as PMOP_DOWNLOAD_EVENT and end each fetch (the
-// ended download is removed from the list as the notice is told); PMOP_MOVE_CACHE moves the cache.
+// CPageMgr: the page manager engine (see i_page_mgr.h for its interface). Requests (802) answer
+// from the cache or start a fetch (803) through the downloader on its thread (client number 4,
+// added running with its target file confirmed, one section, the whole-file flag, the site's
+// stored login, into a new "srch" file of the cache folder; a refused addition comes back as 805).
+// The downloader's state-change notices of its downloads end each fetch as they are told, on the
+// downloader's thread (the ended download is removed from its list next); PMOP_MOVE_CACHE moves
+// the cache.
 //
 // The cache: the folder named by csCacheFolder (read at start; MoveCacheFiles changes it), the
 // index of its rows (cache_index.h), loaded at start from "PVCache.pvc" (a refused file leaves
