@@ -1,139 +1,21 @@
 // plover ui: starts Plover (every engine, in order) together with the web front end's server,
 // prints the address to open, and runs until Ctrl-C, SIGTERM or Exit in the page's menu. Then the
 // server stops first (no new commands), the engines stop in reverse order and everything is
-// saved. ServeUntilQuit (web_front.h) is that serving part, which `plover run` shares.
-#include <spawn.h>
+// saved (web_front.h).
+#include <memory>
 
-#include <iostream>
-
-#include "app/reg_store.h"
-#include "cli/cli_kit.h"
-#include "cli/app_session.h"
 #include "cli/command.h"
-#include "cli/collect_job.h"
-#include "cli/install.h"
 #include "cli/web_front.h"
-#include "download/i_downloader.h"
-#include "web/basket_routes.h"
-#include "web/basket_service.h"
-#include "web/format_determ.h"
-#include "web/instance_token.h"
-#include "web/option_routes.h"
-#include "web/request_guard.h"
-#include "web/scan_routes.h"
-#include "web/scan_service.h"
-#include "web/setup_api.h"
-#include "web/sysinfo_api.h"
-#include "web/web_model.h"
-#include "web/web_server.h"
-
-extern char** environ;
 
 namespace plover::cli {
 namespace {
-
-struct SUiOptions {
-    std::string listen = "127.0.0.1:0";
-    bool open = false;
-};
-
-// Starts the desktop's browser on the address without waiting for it.
-void OpenBrowser(const std::string& url) {
-    pid_t pid;
-    const char* argv[] = {"xdg-open", url.c_str(), nullptr};
-    if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0)
-        Complain() << "cannot start xdg-open; open the address above in a browser\n";
-}
-
-}  // namespace
-
-void ServeUntilQuit(CliContext& ctx, CCliApp& app, web::SWebServerConfig config,
-                    const std::function<void(const std::string&)>& started) {
-    RefPtr<IEngine> engine;
-    RefPtr<IDownloader> downloader;
-    if (GetEngineMgr()->GetEngine(ENGINE_ID_DOWNLOADER, engine.Put()))
-        downloader = QueryAs<IDownloader>(engine.Get(), IID_IDownloader);
-    const std::filesystem::path& home = app.App().Homes().settingsDir;
-    config.token = web::LoadOrCreateToken(home);
-    if (!downloader || config.token.empty()) {
-        Complain() << "cannot start the web front end" << (config.token.empty() ? " (cannot store its key)" : "")
-                  << "\n";
-        ctx.exitCode = 1;
-        return;
-    }
-    web::CEventHub hub;
-    web::CWebModel model(hub, downloader);
-    downloader->Advise(&model);
-    web::CScanService scans(hub, downloader);
-    scans.Start();
-    web::CWebServer server(model, hub, config, [&app] { app.App().Quit(); });
-    // A home without settings gets the installation as the page's first-run wizard.
-    web::CSetupApi setup(web::SSetupContext{home / kStoreFileName, ProposedBasketsFolder(ctx), GetProgramFolder(), [&app] {
-                              app.App().SetUninstalled();
-                              app.App().Quit();
-                          }});
-    server.SetSetup(&setup);
-    // `plover collect` of this home while the windows run: its collection runs here.
-    auto jobs = std::make_unique<CCollectJobs>();
-    server.SetJobs([&jobs](const nlohmann::json& b, int& status) { return jobs->Start(b, status); },
-                   [&jobs](int id, int& status) { return jobs->State(id, status); });
-    web::CBasketService baskets(hub);
-    web::InstallBasketRoutes(server.Http(), baskets);
-    const SHomes& homes = app.App().Homes();
-    web::InstallOptionRoutes(server.Http(),
-                             {PLOVER_VERSION, homes.settingsDir, homes.dataDir, home / kStoreFileName,
-                              [&downloader] { return downloader->GetDownloadCount(); }, [&model] { return model.Traffic(); }});
-    baskets.Start();
-    server.AddRoutes([&scans](httplib::Server& s) { web::InstallScanRoutes(s, scans); });
-    web::CFormatDetermination formats;  // the search-site format window
-    server.AddRoutes([&formats](httplib::Server& s) { web::InstallFormatRoutes(s, formats); });
-    std::string error;
-    if (!server.Start(&error)) {
-        Complain() << error << "\n";
-        scans.Stop();
-        downloader->Unadvise(&model);
-        ctx.exitCode = 1;
-        return;
-    }
-    if (!web::IsLoopbackHost(config.host))
-        Complain() << "warning: listening on " << config.host
-                  << ", reachable from other machines; the key in the address is all that guards it\n";
-    web::WriteAddressFile(home, server.Url());
-    started(server.Url());
-    app.RunUntilQuit();
-    std::cout << "Stopping..." << std::endl;
-    server.Stop();
-    scans.Stop();
-    jobs.reset();  // before the engines stop
-    baskets.Stop();
-    downloader->Unadvise(&model);
-    web::RemoveAddressFile(home);
-    if (app.Stop()) std::cout << "Plover has stopped; settings saved." << std::endl;
-}
-
-namespace {
-
-void RunUi(CliContext& ctx, const SUiOptions& options) {
-    web::SWebServerConfig config;
-    if (!web::ParseListenAddress(options.listen, config.host, config.port)) {
-        Complain() << "--listen needs ADDRESS:PORT, e.g. 127.0.0.1:8080\n";
-        ctx.exitCode = 2;
-        return;
-    }
-    CCliApp app(ctx);
-    if (!app.Start(CCliApp::kEngines)) return;
-    ServeUntilQuit(ctx, app, config, [&](const std::string& url) {
-        std::cout << "Plover is running. Open this address in a browser:\n" << url << std::endl;
-        if (options.open) OpenBrowser(url);
-    });
-}
 
 void Setup(CLI::App& app, CliContext& ctx) {
     auto options = std::make_shared<SUiOptions>();
     auto* cmd = app.add_subcommand("ui", "Start Plover with its windows in the browser (until Ctrl-C, SIGTERM or Exit)");
     cmd->add_option("--listen", options->listen, "ADDRESS:PORT to listen on (default 127.0.0.1 and a free port)");
     cmd->add_flag("--open", options->open, "Open the address in the desktop's browser (xdg-open)");
-    cmd->callback([&ctx, options] { RunUi(ctx, *options); });
+    cmd->callback([&ctx, options] { RunUiCommand(ctx, *options); });
 }
 
 CommandRegistrar registrar("ui", Setup);

@@ -16,6 +16,8 @@
 namespace plover::cli {
 namespace {
 
+char** programArguments = nullptr;
+
 std::map<std::string, CommandSetup>& Registry() {
     static std::map<std::string, CommandSetup> commands;  // sorted by name for --help
     return commands;
@@ -91,7 +93,10 @@ constexpr const char* kExitStatusFooter =
 
 CommandRegistrar::CommandRegistrar(const char* name, CommandSetup setup) { Registry()[name] = std::move(setup); }
 
+char** ProgramArguments() { return programArguments; }
+
 int RunCommandLine(int argc, char** argv) {
+    programArguments = argv;
     CliContext ctx;
     if (const char* h = std::getenv("PLOVER_HOME")) ctx.home = h;
 

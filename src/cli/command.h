@@ -30,4 +30,8 @@ struct CommandRegistrar {
 // Builds the application with every registered subcommand and runs it; returns the exit status.
 int RunCommandLine(int argc, char** argv);
 
+// The arguments the program was started with (argv, ending with a null), for handing the
+// command over to another build of the program.
+char** ProgramArguments();
+
 }  // namespace plover::cli

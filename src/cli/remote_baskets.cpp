@@ -12,6 +12,7 @@
 #include "baskets/move_files.h"
 #include "cli/basket_lines.h"
 #include "cli/cli_kit.h"
+#include "cli/remote_client.h"
 #include "cli/remote_commands.h"
 
 namespace plover::cli {

@@ -6,6 +6,7 @@
 #include "cli/cli_kit.h"
 #include "cli/download_format.h"
 #include "cli/json_lines.h"
+#include "cli/remote_client.h"
 
 namespace plover::cli {
 namespace {

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "cli/cli_kit.h"
-#include "cli/remote_session.h"
+#include "cli/remote_client.h"
 #include "cli/scan_command.h"
 #include "cli/scan_results.h"
 

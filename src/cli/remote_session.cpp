@@ -1,11 +1,7 @@
-#include "cli/cli_kit.h"
-#include "cli/remote_session.h"
+#include "cli/remote_client.h"
 
-#include <httplib.h>
-#include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <iostream>
@@ -13,17 +9,14 @@
 #include <thread>
 
 #include "cli/app_session.h"
+#include "cli/cli_kit.h"
 #include "cli/download_format.h"
 #include "cli/terminal.h"
 
 namespace plover::cli {
 namespace {
 
-constexpr const char* kAddressFile = "ui-address";
 constexpr auto kPollEvery = std::chrono::milliseconds(250);
-
-std::atomic<bool> interrupted{false};
-void OnSignal(int) { interrupted = true; }
 
 SProgressLine SnapshotOf(const nlohmann::json& d) {
     SProgressLine s;
@@ -35,13 +28,6 @@ SProgressLine SnapshotOf(const nlohmann::json& d) {
 }
 
 }  // namespace
-
-void CatchInterrupt() {
-    signal(SIGINT, OnSignal);
-    signal(SIGTERM, OnSignal);
-}
-
-bool Interrupted() { return interrupted; }
 
 CPloverClient::CPloverClient(const SRunningPlover& p) : client_(p.host, p.port) {
     client_.set_connection_timeout(std::chrono::seconds(2));
@@ -62,32 +48,10 @@ int CPloverClient::Take(const httplib::Result& r, nlohmann::json& out) {
     return r->status;
 }
 
-bool ParseRunningAddress(const std::string& url, SRunningPlover& out) {
-    const std::string scheme = "http://";
-    if (url.rfind(scheme, 0) != 0) return false;
-    size_t slash = url.find('/', scheme.size());
-    size_t colon = url.rfind(':', slash);
-    size_t token = url.find("?token=", slash == std::string::npos ? 0 : slash);
-    if (slash == std::string::npos || colon == std::string::npos || colon < scheme.size() || token == std::string::npos)
-        return false;
-    out.host = url.substr(scheme.size(), colon - scheme.size());
-    if (out.host.size() > 2 && out.host.front() == '[' && out.host.back() == ']')
-        out.host = out.host.substr(1, out.host.size() - 2);
-    std::string port = url.substr(colon + 1, slash - colon - 1);
-    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos) return false;
-    out.port = std::stoi(port);
-    out.token = url.substr(token + 7);
-    while (!out.token.empty() && (out.token.back() == '\n' || out.token.back() == '\r')) out.token.pop_back();
-    return !out.host.empty() && out.port > 0 && out.port < 65536 && !out.token.empty();
-}
-
 std::optional<SRunningPlover> FindRunningPlover(const CliContext& ctx) {
-    std::ifstream in(HomesOf(ctx).settingsDir / kAddressFile);
-    std::string url;
-    SRunningPlover p;
-    if (!in || !std::getline(in, url) || !ParseRunningAddress(url, p)) return std::nullopt;
+    std::optional<SRunningPlover> p = ReadRunningAddress(ctx);
     nlohmann::json answer;
-    if (CPloverClient(p).Get("/api/windows/main", answer) != 200) return std::nullopt;  // stale: run alone
+    if (!p || CPloverClient(*p).Get("/api/windows/main", answer) != 200) return std::nullopt;  // stale: run alone
     return p;
 }
 
@@ -111,7 +75,7 @@ int RunGetThrough(const SRunningPlover& plover, const std::vector<std::string>& 
     CatchInterrupt();
     bool terminal = StdoutIsTerminal();
     int failed = 0;
-    while (!open.empty() && !interrupted) {
+    while (!open.empty() && !Interrupted()) {
         nlohmann::json snapshot;
         if (client.Get("/api/snapshot", snapshot) != 200) {
             Complain() << "the running Plover has stopped\n";
@@ -132,7 +96,7 @@ int RunGetThrough(const SRunningPlover& plover, const std::vector<std::string>& 
         }
         if (!open.empty()) std::this_thread::sleep_for(kPollEvery);
     }
-    if (interrupted) {
+    if (Interrupted()) {
         std::cerr << "Interrupted: " << open.size() << (open.size() == 1 ? " download" : " downloads")
                   << " stay in the running Plover's list.\n";
         return 130;
@@ -156,7 +120,7 @@ int RunJobThrough(const SRunningPlover& plover, const std::string& kind, nlohman
     CatchInterrupt();
     CProgressLine progress(STDERR_FILENO);
     progress.DelayPlain();
-    while (!interrupted) {
+    while (!Interrupted()) {
         nlohmann::json state;
         if (client.Get(path, state) != 200) {
             progress.Clear();

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include <httplib.h>
 #include <nlohmann/json.hpp>
 
 #include "cli/command.h"
@@ -21,19 +20,6 @@ struct SRunningPlover {
     std::string token;
 };
 
-// A client of the running Plover's server, with its key.
-class CPloverClient {
-public:
-    explicit CPloverClient(const SRunningPlover& p);
-    // The answer's JSON and status; status 0 when the server did not answer.
-    int Get(const std::string& path, nlohmann::json& out);
-    int Post(const std::string& path, const nlohmann::json& body, nlohmann::json& out);
-
-private:
-    static int Take(const httplib::Result& r, nlohmann::json& out);
-    httplib::Client client_;
-};
-
 // "http://HOST:PORT/?token=TOKEN" split; false when the text is not such an address.
 bool ParseRunningAddress(const std::string& url, SRunningPlover& out);
 
@@ -42,7 +28,11 @@ bool ParseRunningAddress(const std::string& url, SRunningPlover& out);
 void CatchInterrupt();
 bool Interrupted();
 
-// The running Plover of this run's home, when its recorded address answers.
+// The address recorded in this run's home by a running Plover, not checked: it may be stale.
+std::optional<SRunningPlover> ReadRunningAddress(const CliContext& ctx);
+
+// The running Plover of this run's home, when its recorded address answers. The plain build of
+// the program hands the command over to plover-web when an address is recorded (web_handoff.cpp).
 std::optional<SRunningPlover> FindRunningPlover(const CliContext& ctx);
 
 // `plover get` through the running Plover: the addresses are added to its list into folder with

@@ -1,20 +1,23 @@
 #pragma once
-// The web front end of a running Plover: its server (the API, the event stream and, unless
-// config.pages is off, the windows), the first-run wizard, the jobs other commands of the home hand
-// to it, the baskets' and the options' routes, and the address recorded in the home so that those
-// commands find it. Shared by `plover ui` and `plover run`.
-#include <functional>
+// The commands that serve the web front end: `plover ui` (the windows, until Ctrl-C, SIGTERM or
+// Exit in the page) and `plover run` (the same API, its windows optional). Either starts the
+// engines, serves, records the address in the home so that the home's other commands find it,
+// and at the end stops the server first, then the engines in reverse order, and saves.
+//
+// Only the plover-web build of the program has them (web_front.cpp); the plain build hands the
+// command over to it (web_handoff.cpp).
 #include <string>
 
-#include "cli/app_session.h"
-#include "web/web_server.h"
+#include "cli/command.h"
 
 namespace plover::cli {
 
-// With the engines of app started: serves until the program is told to quit (Ctrl-C, SIGTERM,
-// Exit in the page), then stops the server, the engines in reverse order and saves. started gets
-// the address to open once the server listens. ctx.exitCode is 1 when it cannot start.
-void ServeUntilQuit(CliContext& ctx, CCliApp& app, web::SWebServerConfig config,
-                    const std::function<void(const std::string&)>& started);
+struct SUiOptions {
+    std::string listen = "127.0.0.1:0";
+    bool open = false;
+};
+
+void RunUiCommand(CliContext& ctx, const SUiOptions& options);
+void RunServeCommand(CliContext& ctx, bool noUi);
 
 }  // namespace plover::cli
