@@ -19,6 +19,17 @@ function(plover_library name)
   set_property(GLOBAL APPEND PROPERTY PLOVER_LIBRARIES plover_${name})
 endfunction()
 
+# lazy_soname(VAR LIBRARY): the versioned file name (libfoo.so.N) of the library file LIBRARY, for
+# a library the program opens on first use.
+function(lazy_soname var library)
+  get_filename_component(real ${library} REALPATH)
+  get_filename_component(name ${real} NAME)
+  if(NOT name MATCHES "^(lib[A-Za-z0-9_+-]+\\.so\\.[0-9]+)")
+    message(FATAL_ERROR "cannot tell the versioned name of ${real}")
+  endif()
+  set(${var} ${CMAKE_MATCH_1} PARENT_SCOPE)
+endfunction()
+
 # plover_test(NAME [DEPS lib...]): every .cpp of the calling folder becomes one GoogleTest binary.
 function(plover_test name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})

@@ -1,10 +1,10 @@
 #include "baskets/same_content.h"
 
-#include <openssl/evp.h>
-
 #include <filesystem>
 #include <fstream>
 #include <memory>
+
+#include "net/openssl_library.h"
 
 namespace plover {
 
@@ -13,17 +13,19 @@ namespace fs = std::filesystem;
 std::optional<std::string> Sha256OfFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) return std::nullopt;
+    const SOpenSslLibrary* o = OpenSslLibrary();
+    if (!o) return std::nullopt;
+    std::unique_ptr<EVP_MD_CTX, decltype(o->EVP_MD_CTX_free)> ctx(o->EVP_MD_CTX_new(), o->EVP_MD_CTX_free);
+    if (!ctx || o->EVP_DigestInit_ex(ctx.get(), o->EVP_sha256(), nullptr) != 1) return std::nullopt;
     char block[64 * 1024];
     while (in) {
         in.read(block, sizeof block);
-        if (in.gcount() > 0 && EVP_DigestUpdate(ctx.get(), block, size_t(in.gcount())) != 1) return std::nullopt;
+        if (in.gcount() > 0 && o->EVP_DigestUpdate(ctx.get(), block, size_t(in.gcount())) != 1) return std::nullopt;
     }
     if (in.bad()) return std::nullopt;
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    if (EVP_DigestFinal_ex(ctx.get(), digest, &length) != 1) return std::nullopt;
+    if (o->EVP_DigestFinal_ex(ctx.get(), digest, &length) != 1) return std::nullopt;
     return std::string(reinterpret_cast<const char*>(digest), length);
 }
 

@@ -10,7 +10,8 @@
 
 namespace plover {
 
-// The SHA-256 digest of a file's content (32 bytes); nullopt when it cannot be read.
+// The SHA-256 digest of a file's content (32 bytes); nullopt when it cannot be read (or OpenSSL,
+// which computes it, cannot be loaded).
 std::optional<std::string> Sha256OfFile(const std::string& path);
 
 // Another regular file in the folder of `path` (not in its sub-folders) whose content is the same

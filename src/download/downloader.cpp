@@ -1,6 +1,5 @@
 #include "download/downloader.h"
 
-#include <openssl/crypto.h>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -18,6 +17,7 @@
 #include "download/server_connections.h"
 #include "download/traffic.h"
 #include "download/url_name.h"
+#include "net/openssl_library.h"
 #include "platform/homes.h"
 #include "platform/tick.h"
 #include "platform/url_split.h"
@@ -380,7 +380,7 @@ void CDownloader::OnStop() {
     for (auto& d : list->Snapshot()) d->Remove();
     // The workers' TLS sessions are closed: OpenSSL's state of this thread goes now, not at the
     // thread's exit, which may come after the process has ended.
-    OPENSSL_thread_stop();
+    StopOpenSslOnThisThread();
     std::string path = GetListPath();
     if (!path.empty() && list->Save(path, saveFilter_.load()))
         Notify(NE_LOG, reinterpret_cast<uintptr_t>(path.c_str()), LOG_LIST_SAVED);

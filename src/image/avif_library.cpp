@@ -1,6 +1,6 @@
 #include "image/avif_library.h"
 
-#include "image/lazy_library.h"
+#include "platform/lazy_library.h"
 
 namespace plover {
 namespace {

@@ -1,9 +1,8 @@
 #include "net/socket_engine.h"
 
-#include <openssl/crypto.h>
-
 #include "net/br_socket.h"
 #include "net/host_lookup.h"
+#include "net/openssl_library.h"
 #include "net/received_data.h"
 #include "net/traffic_quota.h"
 #include "platform/tick.h"
@@ -129,7 +128,7 @@ void CSocketEngine::OnStop() {
     // No socket is processed after this: OpenSSL's state of this thread (the random generators of
     // the TLS handshakes) is freed now rather than at the thread's exit, which may come after the
     // process has ended.
-    OPENSSL_thread_stop();
+    StopOpenSslOnThisThread();
 }
 
 // Rolls a used-up window; while it is still used up nothing happens, otherwise every socket is

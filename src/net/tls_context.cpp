@@ -1,38 +1,37 @@
 #include "net/tls_context.h"
 
 #include <arpa/inet.h>
-#include <openssl/err.h>
-#include <openssl/x509_vfy.h>
 
 #include <map>
 #include <mutex>
 #include <utility>
 
+#include "net/openssl_library.h"
 #include "net/socket_interfaces.h"
 
 namespace plover {
 namespace {
 
-SSL_CTX* MakeContext(const STlsOptions& options, std::string* error) {
-    SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
+SSL_CTX* MakeContext(const SOpenSslLibrary& o, const STlsOptions& options, std::string* error) {
+    SSL_CTX* ctx = o.SSL_CTX_new(o.TLS_client_method());
     if (!ctx) {
         if (error) *error = TakeOpenSslErrors("cannot make a TLS context");
         return nullptr;
     }
-    SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
-    SSL_CTX_set_options(ctx, SSL_OP_NO_RENEGOTIATION | SSL_OP_NO_COMPRESSION);
+    o.SSL_CTX_ctrl(ctx, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr);
+    o.SSL_CTX_set_options(ctx, SSL_OP_NO_RENEGOTIATION | SSL_OP_NO_COMPRESSION);
     // Partial writes never happen on memory buffers; a moving buffer keeps SSL_write simple.
-    SSL_CTX_set_mode(ctx, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER | SSL_MODE_RELEASE_BUFFERS);
-    SSL_CTX_set_verify(ctx, options.insecure ? SSL_VERIFY_NONE : SSL_VERIFY_PEER, nullptr);
+    o.SSL_CTX_ctrl(ctx, SSL_CTRL_MODE, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER | SSL_MODE_RELEASE_BUFFERS, nullptr);
+    o.SSL_CTX_set_verify(ctx, options.insecure ? SSL_VERIFY_NONE : SSL_VERIFY_PEER, nullptr);
     if (!options.insecure) {
-        SSL_CTX_set_default_verify_paths(ctx);
-        if (!options.caFile.empty() && SSL_CTX_load_verify_locations(ctx, options.caFile.c_str(), nullptr) != 1) {
+        o.SSL_CTX_set_default_verify_paths(ctx);
+        if (!options.caFile.empty() && o.SSL_CTX_load_verify_locations(ctx, options.caFile.c_str(), nullptr) != 1) {
             if (error) *error = "cannot read the CA certificate file " + options.caFile + ": " + TakeOpenSslErrors("no certificate in it");
-            SSL_CTX_free(ctx);
+            o.SSL_CTX_free(ctx);
             return nullptr;
         }
     }
-    ERR_clear_error();
+    o.ERR_clear_error();
     return ctx;
 }
 
@@ -43,15 +42,17 @@ SSL_CTX* AcquireTlsContext(const STlsOptions& options, std::string* error) {
     // connection still uses it).
     static std::mutex lock;
     static auto& contexts = *new std::map<std::pair<bool, std::string>, SSL_CTX*>;
+    const SOpenSslLibrary* o = OpenSslLibrary(error);
+    if (!o) return nullptr;
     std::lock_guard guard(lock);
     auto key = std::make_pair(options.insecure, options.insecure ? std::string() : options.caFile);
     auto it = contexts.find(key);
     if (it == contexts.end()) {
-        SSL_CTX* ctx = MakeContext(options, error);
+        SSL_CTX* ctx = MakeContext(*o, options, error);
         if (!ctx) return nullptr;
         it = contexts.emplace(key, ctx).first;
     }
-    SSL_CTX_up_ref(it->second);
+    o->SSL_CTX_up_ref(it->second);
     return it->second;
 }
 
@@ -75,10 +76,11 @@ bool IsIpAddressText(const std::string& host) {
 }
 
 std::string TakeOpenSslErrors(const std::string& fallback) {
+    const SOpenSslLibrary* o = OpenSslLibrary();
     std::string text;
-    while (unsigned long e = ERR_get_error()) {
+    while (unsigned long e = o ? o->ERR_get_error() : 0) {
         char line[256];
-        ERR_error_string_n(e, line, sizeof line);
+        o->ERR_error_string_n(e, line, sizeof line);
         if (!text.empty()) text += "; ";
         text += line;
     }

@@ -20,8 +20,9 @@ struct STlsOptions {
     friend bool operator==(const STlsOptions&, const STlsOptions&) = default;
 };
 
-// The client context for these options, with a reference the caller frees (SSL_CTX_free). Null,
-// with OpenSSL's reason in *error, when the context or the anchor file cannot be loaded.
+// The client context for these options, with a reference the caller frees (SSL_CTX_free, through
+// openssl_library.h). Null, with the reason in *error, when OpenSSL, the context or the anchor
+// file cannot be loaded.
 SSL_CTX* AcquireTlsContext(const STlsOptions& options, std::string* error);
 
 // The socket layer's error code (SOCKERR_CERT_*) for a failed certificate verification result

@@ -1,8 +1,8 @@
 #include "net/tls_socket.h"
 
-#include <openssl/err.h>
 #include <openssl/x509v3.h>
 
+#include "net/openssl_library.h"
 #include "net/proxy_tunnel.h"
 
 namespace plover {
@@ -32,34 +32,34 @@ bool CreateTlsSocket(ISocketEngine* engine, ISockAdviseSink* sink, const SOCKADD
 }
 
 CTlsSocket::CTlsSocket(SSL_CTX* ctx, ISockAdviseSink* owner, const STlsTarget& target)
-    : ctx_(ctx), owner_(RefPtr<ISockAdviseSink>(owner)), target_(target) {}
+    : o_(OpenSslLibrary()), ctx_(ctx), owner_(RefPtr<ISockAdviseSink>(owner)), target_(target) {}
 
 CTlsSocket::~CTlsSocket() {
-    if (ssl_) SSL_free(ssl_);  // frees both memory buffers
-    SSL_CTX_free(ctx_);
+    if (ssl_) o_->SSL_free(ssl_);  // frees both memory buffers
+    o_->SSL_CTX_free(ctx_);
 }
 
 bool CTlsSocket::Setup(std::string* error) {
-    ssl_ = SSL_new(ctx_);
-    incoming_ = BIO_new(BIO_s_mem());
-    outgoing_ = BIO_new(BIO_s_mem());
+    ssl_ = o_->SSL_new(ctx_);
+    incoming_ = o_->BIO_new(o_->BIO_s_mem());
+    outgoing_ = o_->BIO_new(o_->BIO_s_mem());
     if (!ssl_ || !incoming_ || !outgoing_) {
-        BIO_free(incoming_);
-        BIO_free(outgoing_);
+        o_->BIO_free(incoming_);
+        o_->BIO_free(outgoing_);
         incoming_ = outgoing_ = nullptr;
         if (error) *error = TakeOpenSslErrors("cannot make a TLS session");
         return false;
     }
-    BIO_set_mem_eof_return(incoming_, -1);  // empty means "more to come", not the end
-    SSL_set_bio(ssl_, incoming_, outgoing_);
-    SSL_set_connect_state(ssl_);
+    o_->BIO_ctrl(incoming_, BIO_C_SET_BUF_MEM_EOF_RETURN, -1, nullptr);  // empty means "more to come", not the end
+    o_->SSL_set_bio(ssl_, incoming_, outgoing_);
+    o_->SSL_set_connect_state(ssl_);
     const std::string& host = target_.host;
     bool named = !IsIpAddressText(host);
-    if (named && !host.empty()) SSL_set_tlsext_host_name(ssl_, host.c_str());
+    if (named && !host.empty()) o_->SSL_ctrl(ssl_, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name, const_cast<char*>(host.c_str()));
     if (!target_.options.insecure) {
-        X509_VERIFY_PARAM* param = SSL_get0_param(ssl_);
-        X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-        bool set = named ? SSL_set1_host(ssl_, host.c_str()) == 1 : X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str()) == 1;
+        X509_VERIFY_PARAM* param = o_->SSL_get0_param(ssl_);
+        o_->X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        bool set = named ? o_->SSL_set1_host(ssl_, host.c_str()) == 1 : o_->X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str()) == 1;
         if (!set) {
             if (error) *error = TakeOpenSslErrors("cannot check certificates for the host " + host);
             return false;
@@ -118,8 +118,8 @@ bool CTlsSocket::Send(const void* buffer, uint32_t length) {
     std::lock_guard guard(lock_);
     if (state_ != EState::Open) return false;
     size_t written = 0;
-    if (length && SSL_write_ex(ssl_, buffer, length, &written) != 1) {
-        ERR_clear_error();
+    if (length && o_->SSL_write_ex(ssl_, buffer, length, &written) != 1) {
+        o_->ERR_clear_error();
         return false;
     }
     return Flush();
@@ -127,10 +127,10 @@ bool CTlsSocket::Send(const void* buffer, uint32_t length) {
 
 // With the lock held: everything OpenSSL has written goes out on the plain socket, in order.
 bool CTlsSocket::Flush() {
-    size_t pending = BIO_ctrl_pending(outgoing_);
+    size_t pending = o_->BIO_ctrl_pending(outgoing_);
     if (pending == 0) return true;
     std::string bytes(pending, '\0');
-    int n = BIO_read(outgoing_, bytes.data(), int(pending));
+    int n = o_->BIO_read(outgoing_, bytes.data(), int(pending));
     if (n <= 0) return false;
     return plain_->Send(bytes.data(), uint32_t(n));
 }
@@ -139,9 +139,9 @@ void CTlsSocket::Close() {
     {
         std::lock_guard guard(lock_);
         if (state_ == EState::Open && ssl_) {
-            SSL_shutdown(ssl_);  // the close_notify; the server's answer is not waited for
+            o_->SSL_shutdown(ssl_);  // the close_notify; the server's answer is not waited for
             Flush();
-            ERR_clear_error();
+            o_->ERR_clear_error();
         }
         state_ = EState::Closed;
     }
@@ -154,29 +154,29 @@ void CTlsSocket::Close() {
 uint32_t CTlsSocket::Fail(uint32_t code, std::string reason) {
     state_ = EState::Failed;
     failure_ = std::move(reason);
-    ERR_clear_error();
+    o_->ERR_clear_error();
     return code;
 }
 
 uint32_t CTlsSocket::FailHandshake() {
-    long verdict = SSL_get_verify_result(ssl_);
+    long verdict = o_->SSL_get_verify_result(ssl_);
     uint32_t code = target_.options.insecure ? SOCKERR_TLS : CertificateErrorCode(verdict);
     Flush();  // the alert that tells the server why
     if (code != SOCKERR_TLS)
-        return Fail(code, std::string("certificate verification failed: ") + X509_verify_cert_error_string(verdict));
+        return Fail(code, std::string("certificate verification failed: ") + o_->X509_verify_cert_error_string(verdict));
     return Fail(code, "TLS handshake failed: " + TakeOpenSslErrors("the server did not complete the handshake"));
 }
 
 uint32_t CTlsSocket::Advance() {
     if (state_ == EState::Handshake) {
-        int r = SSL_do_handshake(ssl_);
+        int r = o_->SSL_do_handshake(ssl_);
         if (r != 1) {
-            int e = SSL_get_error(ssl_, r);
+            int e = o_->SSL_get_error(ssl_, r);
             if (e != SSL_ERROR_WANT_READ && e != SSL_ERROR_WANT_WRITE) return FailHandshake();
             return Flush() ? 0 : Fail(SOCKERR_TLS, "TLS handshake failed: the handshake could not be sent");
         }
         state_ = EState::Open;
-        session_ = std::string(SSL_get_version(ssl_)) + " " + SSL_get_cipher_name(ssl_);
+        session_ = std::string(o_->SSL_get_version(ssl_)) + " " + o_->SSL_CIPHER_get_name(o_->SSL_get_current_cipher(ssl_));
     }
     if (state_ != EState::Open) return 0;
     size_t& used = decryptedLength_;
@@ -184,11 +184,11 @@ uint32_t CTlsSocket::Advance() {
         // The buffer only grows (to about one engine read), so it is not cleared for every read.
         if (decrypted_.size() < used + kRecordRoom) decrypted_.resize(used + kRecordRoom);
         size_t n = 0;
-        if (SSL_read_ex(ssl_, decrypted_.data() + used, kRecordRoom, &n) == 1) {
+        if (o_->SSL_read_ex(ssl_, decrypted_.data() + used, kRecordRoom, &n) == 1) {
             used += n;
             continue;
         }
-        int e = SSL_get_error(ssl_, 0);
+        int e = o_->SSL_get_error(ssl_, 0);
         if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_ZERO_RETURN) break;
         if (e == SSL_ERROR_WANT_WRITE) {
             Flush();
@@ -207,7 +207,7 @@ uint32_t CTlsSocket::ReadTunnel(const uint8_t* data, uint32_t length) {
     if (reply.state == STunnelReply::REFUSED)
         return Fail(SOCKERR_TUNNEL_REFUSED, "the proxy refused the tunnel: " + reply.statusLine);
     // The tunnel is open: what followed the reply already belongs to the TLS stream.
-    BIO_write(incoming_, tunnelReply_.data() + reply.headerLength, int(tunnelReply_.size() - reply.headerLength));
+    o_->BIO_write(incoming_, tunnelReply_.data() + reply.headerLength, int(tunnelReply_.size() - reply.headerLength));
     tunnelReply_.clear();
     state_ = EState::Handshake;
     return Advance();
@@ -242,7 +242,7 @@ bool CTlsSocket::OnReceive(ISocket*, const uint8_t* data, uint32_t length) {
         if (state_ == EState::Tunnel) {
             error = ReadTunnel(data, length);
         } else if (state_ == EState::Handshake || state_ == EState::Open) {
-            BIO_write(incoming_, data, int(length));
+            o_->BIO_write(incoming_, data, int(length));
             error = Advance();
         }
     }
@@ -270,7 +270,7 @@ bool CTlsSocket::OnClose(ISocket*) {
     uint32_t error = 0;
     {
         std::lock_guard guard(lock_);
-        if (state_ == EState::Open && !(SSL_get_shutdown(ssl_) & SSL_RECEIVED_SHUTDOWN))
+        if (state_ == EState::Open && !(o_->SSL_get_shutdown(ssl_) & SSL_RECEIVED_SHUTDOWN))
             error = Fail(SOCKERR_TLS_TRUNCATED, "the server closed the connection without the TLS close_notify");
         else if (state_ == EState::Tunnel || state_ == EState::Handshake)
             error = Fail(state_ == EState::Tunnel ? SOCKERR_TUNNEL_REFUSED : SOCKERR_TLS,

@@ -27,6 +27,8 @@
 
 namespace plover {
 
+struct SOpenSslLibrary;
+
 inline constexpr GUID IID_ITlsSession = MakeGuid("5B0E3C52-7A41-4F0B-9D7E-2C61A8F4B913");
 
 // What a TLS socket tells about its session.
@@ -55,7 +57,8 @@ bool CreateTlsSocket(ISocketEngine* engine, ISockAdviseSink* sink, const SOCKADD
 
 class CTlsSocket final : public ISocket, public ISockAdviseSink, public ITlsSession, public ISocketHandover {
 public:
-    // Takes the context's reference. Attach gives it the plain socket whose sink it is.
+    // Takes the context's reference (from AcquireTlsContext, so OpenSSL is loaded). Attach gives it
+    // the plain socket whose sink it is.
     CTlsSocket(SSL_CTX* ctx, ISockAdviseSink* owner, const STlsTarget& target);
     bool Setup(std::string* error);
     void Attach(ISocket* plain) { plain_ = RefPtr<ISocket>(plain); }
@@ -117,6 +120,7 @@ private:
 
     RefCount refs_;
     std::mutex lock_;
+    const SOpenSslLibrary* o_;  // loaded: the context came from it
     SSL_CTX* ctx_;
     SSL* ssl_ = nullptr;
     BIO* incoming_ = nullptr;  // what arrived from the network, read by OpenSSL (owned by ssl_)

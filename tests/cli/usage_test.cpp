@@ -1,7 +1,12 @@
 // The exit statuses of the plover command as a script sees them: every usage error exits 2 with
 // CLI11's message and, for a mistyped command or option, what it was probably meant to be; a
 // failure that is no usage error exits 1; --help lists the statuses.
+#include <sys/wait.h>
+
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
 
 #include "run_plover.h"
 #include "testutil/temp_dir.h"
@@ -48,6 +53,22 @@ TEST(UsageTest, HelpListsTheExitStatuses) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     for (const char* s : {"Exit status:", "0 success", "1 a job", "2 usage error", "130 interrupted"})
         EXPECT_NE(r.out.find(s), std::string::npos) << s << "\n" << r.out;
+}
+
+// The windows live in plover-web beside plover; a plover copied without it says so and fails,
+// while its other commands need nothing more.
+TEST(UsageTest, APloverWithoutItsWebBuildBesideItRefusesTheWindowsClearly) {
+    TempDir dir;
+    std::filesystem::copy_file(PloverBinary(), dir / "plover");
+    std::string run = (dir / "plover").string() + " --home " + (dir / "home").string();
+    int status = std::system((run + " ui </dev/null >/dev/null 2>" + (dir / "err").string()).c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    std::string err = ReadFile(dir / "err");
+    EXPECT_NE(err.find("the web front end cannot be started"), std::string::npos) << err;
+    EXPECT_NE(err.find("plover-web"), std::string::npos) << err;
+    status = std::system((run + " profiles list >/dev/null 2>&1").c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace
