@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "engine/engine_mgr.h"
+#include "engine/timer_thread.h"
 
 namespace plover {
 
@@ -27,11 +28,7 @@ void LogEngine(const char* text, long value) { std::fprintf(stderr, "plover engi
 }  // namespace
 
 TIMER_INFO::~TIMER_INFO() {
-    if (thread.joinable()) {
-        stop = true;
-        stopEvent.Set();
-        thread.join();
-    }
+    if (HasThread()) RemoveTimerFromThread(this);
 }
 
 CEngine::CEngine() {
@@ -182,7 +179,7 @@ void CEngine::RunLoop() {
     while (!ShouldEnd() && WaitAndDispatch()) {
     }
     EndQueues(true);
-    timers_.RemoveAll();  // every timer thread has ended by now
+    timers_.RemoveAll();  // every timer has left its thread by now
 }
 
 // Decides whether the loop ends, and deletes stopped timers once no tick for them can be queued.
@@ -225,11 +222,13 @@ bool CEngine::WaitAndDispatch() {
             signalled.push_back(table[i]);
         }
     }
-    for (const SEventInfo& s : signalled) {
-        // An earlier OnEvent of this pass may have removed the entry or cleared the signal.
+    for (size_t i = 0; i < signalled.size(); ++i) {
+        const SEventInfo& s = signalled[i];
+        // An earlier OnEvent of this pass may have removed the entry or cleared the signal; the
+        // first one of the pass comes straight from the wait.
         bool present = false;
         for (const SEventInfo& e : events_) present = present || (e.handle == s.handle && e.cookie == s.cookie);
-        if (present && IsHandleSignalled(s.handle)) OnEvent(s.cookie);
+        if (present && (i == 0 || IsHandleSignalled(s.handle))) OnEvent(s.cookie);
     }
     return true;
 }
@@ -319,19 +318,13 @@ void CEngine::DoStartTimer(std::unique_ptr<TIMER_INFO> owned) {
     // A timer started once the stop has run never gets a thread; it is deleted with the stopped ones.
     if (!IsRunning()) return;
     ITimerClock* clock = clock_.load();
-    if (!clock) clock = &SystemTimerClock();
-    try {
-        timer->thread = std::thread(TimerThread, timer, clock);
-    } catch (const std::system_error& e) {
-        LogEngine("a timer thread could not be started", long(e.code().value()));
-    }
+    AddTimerToThread(timer, clock ? clock : &SystemTimerClock());
 }
 
 void CEngine::DoStopTimer(TIMER_INFO* timer) {
     if (!timer->HasThread()) return;
     timer->stop = true;
-    timer->stopEvent.Set();
-    timer->thread.join();
+    RemoveTimerFromThread(timer);
 }
 
 void CEngine::DoStop() {
@@ -367,21 +360,6 @@ void CEngine::Discard(SEngineOp& op, bool callHook) {
         return;
     }
     if (callHook && (op.code == 0 || op.code > EOP_LAST_RESERVED)) OnDiscard(op.code, op.arg1, op.arg2);
-}
-
-// A timer's own thread: one step at a time, a tick (priority queue, no wait) whenever strictly
-// more than the interval has passed since the last one.
-void CEngine::TimerThread(TIMER_INFO* timer, ITimerClock* clock) {
-    uint32_t last = clock->Now();
-    while (!timer->stop.load()) {
-        clock->WaitStep(kTimerStepMs, timer->stopEvent.GetHandle());
-        if (timer->stop.load()) break;
-        uint32_t now = clock->Now();
-        if (IsTimerDue(last, now, timer->interval)) {
-            timer->engine->Post(EOP_TIMER, TimerIdentity(timer), 0, false, true);
-            last = now;
-        }
-    }
 }
 
 }  // namespace plover

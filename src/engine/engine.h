@@ -7,7 +7,7 @@
 // every post signals; the others are pollable handles that derived engines register with a cookie
 // (AddEvent). Each pass of the loop either drains the queues (when the wake event is signalled;
 // the priority queue first, timer ticks go there) or calls OnEvent for every signalled handle in
-// table order. Timers run on their own threads and post ticks in 100 ms steps.
+// table order. Timers are served by one thread per clock, which posts ticks in 100 ms steps.
 //
 // Life: the constructor creates the object and its wake event; nothing runs until Start, which
 // starts the thread. Stop posts the stop operation: OnStop runs, every timer ends, and the
@@ -113,10 +113,10 @@ struct SEngineOp {
 
 // One timer; the address of the record is the timer's identity. It lives in the engine's timer
 // array and is deleted by the engine thread after the timer has stopped and no tick for it can be
-// queued any more.
+// queued any more. Its clock's timer thread (timer_thread.h) serves it while it runs.
 struct TIMER_INFO {
     TIMER_INFO(uint32_t intervalMs, CEngine* owner) : interval(intervalMs), engine(owner) {}
-    // A record is normally deleted after its thread has ended; if not, the thread is ended first.
+    // A record is normally deleted after it has left its timer thread; if not, it leaves it first.
     ~TIMER_INFO();
     TIMER_INFO(const TIMER_INFO&) = delete;
     TIMER_INFO& operator=(const TIMER_INFO&) = delete;
@@ -124,10 +124,11 @@ struct TIMER_INFO {
     uint32_t interval = 0;
     std::atomic<bool> stop{false};
     CEngine* engine = nullptr;
-    std::thread thread;  // joinable while the timer runs ("has a thread handle")
-    CEvent stopEvent;    // cuts the current step short when the timer is stopped
+    ITimerClock* clock = nullptr;  // set while a timer thread serves it (engine thread only)
+    uint32_t last = 0;             // the time of the last tick (the timer thread's, under its lock)
 
-    bool HasThread() const { return thread.joinable(); }
+    // Served by a timer thread: it may still post ticks.
+    bool HasThread() const { return clock != nullptr; }
 };
 
 // The base of a socket notification carried by EOP_SOCKET_MESSAGE. The socket layer derives its
@@ -218,7 +219,6 @@ private:
     void DoStop();
     void EndQueues(bool callHook);
     void Discard(SEngineOp& op, bool callHook);
-    static void TimerThread(TIMER_INFO* timer, ITimerClock* clock);
 
     RefCount refs_;
     bool running_ = true;  // guarded by lock_

@@ -174,6 +174,7 @@ int32_t CBRSocket::Recv(void* buffer, int32_t length) {
     do {
         n = recv(fd_, buffer, size_t(length < 0 ? 0 : length), 0);
     } while (n < 0 && errno == EINTR);
+    dataReported_ = false;
     event_->ArmRead();
     if (n == 0) return 0;
     Touch();
@@ -215,12 +216,14 @@ bool CBRSocket::GetSink(ISockAdviseSink** out) {
 bool CBRSocket::ReadNetworkEvents(SNetworkEvents* out) {
     if (!out) return false;
     if (!event_->Read(out)) return false;
+    dataReported_ = (out->lNetworkEvents & FD_READ) != 0;
     if ((out->lNetworkEvents & FD_CONNECT) && out->iErrorCode[FD_CONNECT_BIT] == 0) connected_ = true;
     if (out->lNetworkEvents & FD_CLOSE) connected_ = false;
     return true;
 }
 
 bool CBRSocket::HasData() {
+    if (dataReported_) return true;
     int n = 0;
     return ioctl(fd_, FIONREAD, &n) == 0 && n > 0;
 }

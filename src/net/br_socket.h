@@ -80,6 +80,9 @@ private:
     std::atomic<bool> throttled_{true};
     std::atomic<bool> active_{true};
     std::atomic<bool> connected_{false};
+    // The last network events reported data and no receive has come since: HasData needs no
+    // question to the kernel (readiness said so, and only the engine thread receives).
+    std::atomic<bool> dataReported_{false};
     std::mutex sinkLock_;
     RefPtr<ISockAdviseSink> sink_;
     CSocketEngine* engine_;  // the socket engine outlives its sockets' use; not referenced

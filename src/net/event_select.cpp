@@ -77,7 +77,10 @@ uint32_t CEventSelect::WantedInterest() const {
 
 // Keeps the epoll set in line with what is armed. A socket that has nothing more to report
 // (failed connect, peer closed) leaves the set: errors and hang-ups would keep it ready for good.
-void CEventSelect::UpdateInterest() {
+// The read notice leaves the set lazily: nearly every read report is followed at once by a
+// receive that arms it again, so EPOLLIN stays until it fires while unarmed (data left unread,
+// e.g. by the throttle); `firedUnarmed` holds what fired that was not armed.
+void CEventSelect::UpdateInterest(uint32_t firedUnarmed) {
     bool finished = peerClosed_ || (mode_ == Mode::Connecting && !connectArmed_);
     if (finished) {
         if (inSet_) epoll_ctl(epoll_, EPOLL_CTL_DEL, fd_, nullptr);
@@ -85,6 +88,7 @@ void CEventSelect::UpdateInterest() {
         return;
     }
     uint32_t want = WantedInterest();
+    if (mode_ == Mode::Connected && (interest_ & EPOLLIN) && !(firedUnarmed & EPOLLIN)) want |= EPOLLIN;
     if (want == interest_) return;
     epoll_event ev{};
     ev.events = want;
@@ -100,15 +104,19 @@ void CEventSelect::Report(SNetworkEvents* out, int bit, int error) {
 bool CEventSelect::Read(SNetworkEvents* out) {
     *out = SNetworkEvents{};
     std::lock_guard guard(lock_);
-    uint64_t kicks;
-    while (read(kick_, &kicks, sizeof kicks) == sizeof kicks) {
-    }
     epoll_event ev[2];
     int n = epoll_wait(epoll_, ev, 2, 0);
     if (n < 0 && errno != EINTR) return false;
     uint32_t ready = 0;
-    for (int i = 0; i < n; ++i)
-        if (ev[i].data.u64 == kSocketTag) ready = ev[i].events;
+    for (int i = 0; i < n; ++i) {
+        if (ev[i].data.u64 == kSocketTag) {
+            ready = ev[i].events;
+        } else {
+            uint64_t kicks;  // one read empties the counter
+            [[maybe_unused]] ssize_t r = read(kick_, &kicks, sizeof kicks);
+        }
+    }
+    uint32_t armed = WantedInterest();
 
     if (mode_ == Mode::Connecting && connectArmed_ && (ready & (EPOLLOUT | EPOLLERR | EPOLLHUP))) {
         int err = PendingError(fd_);
@@ -125,7 +133,7 @@ bool CEventSelect::Read(SNetworkEvents* out) {
     } else if (mode_ == Mode::Connected) {
         ReadConnected(ready, out);
     }
-    UpdateInterest();
+    UpdateInterest(ready & ~armed);
     return true;
 }
 
@@ -140,7 +148,9 @@ void CEventSelect::ReadConnected(uint32_t ready, SNetworkEvents* out) {
     }
     if (!readArmed_ && !closeArmed_) return;
     // Whatever the kernel still holds is reported as data first; the close only when none is left.
-    if (ReadableBytes(fd_) > 0) {
+    // Readiness without the peer's close means data (no need to ask the kernel how much).
+    bool data = ((ready & EPOLLIN) && !peerClosed_) || ReadableBytes(fd_) > 0;
+    if (data) {
         if (readArmed_) {
             readArmed_ = false;
             Report(out, FD_READ_BIT, 0);

@@ -3,9 +3,10 @@
 // its event table, and the network events it stands for.
 //
 // The event is an epoll instance holding the socket and an eventfd (the kick). The epoll
-// descriptor is readable while a network event is due or the socket has been kicked; it never
-// stays readable for something already reported, so an engine that leaves data unread (the
-// throttle) is not woken again until a receive re-arms the read notice or a kick comes:
+// descriptor is readable while a network event is due or the socket has been kicked; it does not
+// stay readable for something already reported, so an engine that leaves data unread (the
+// throttle) is woken at most once more (when the read notice, which leaves the epoll set lazily,
+// fires unarmed and is taken out) until a receive re-arms the read notice or a kick comes:
 //  - connect: reported once, with the connect's error (SO_ERROR); on success also write;
 //  - read: reported when data is waiting; re-armed only by a receive;
 //  - write: after the connect, and after a send that would have blocked, when it can go on;
@@ -47,7 +48,7 @@ public:
 private:
     void Report(SNetworkEvents* out, int bit, int error);
     void ReadConnected(uint32_t ready, SNetworkEvents* out);
-    void UpdateInterest();
+    void UpdateInterest(uint32_t firedUnarmed = 0);
     uint32_t WantedInterest() const;
 
     std::mutex lock_;

@@ -1,6 +1,8 @@
 // Timers: the due rule, the cadence in 100 ms steps (on a stepped clock), the late tick of a
-// stopped timer.
+// stopped timer, one thread for the timers of every engine on one clock.
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include "probe_engine.h"
 
@@ -23,13 +25,14 @@ TEST(TimerRule, DueOnlyWhenStrictlyMoreThanTheIntervalHasPassed) {
         EXPECT_EQ(IsTimerDue(c.last, c.now, c.interval), c.due) << c.last << " " << c.now << " " << c.interval;
 }
 
-// A started probe engine with its own stepped clock; stopped and destroyed at the end of scope.
+// A started probe engine with its own stepped clock, or a shared one; stopped and destroyed at
+// the end of scope.
 struct CTimedEngine {
-    CTimedEngine() {
+    explicit CTimedEngine(CSteppedClock* shared = nullptr) {
         engine = new CProbeEngine(log);
         engine->destroyed = &destroyed;
         engine->SetProgress(&progress);
-        engine->SetTimerClock(&clock);
+        engine->SetTimerClock(shared ? shared : &clock);
         engine->Start();
     }
     ~CTimedEngine() {
@@ -104,6 +107,44 @@ TEST(Timer, StopEndsEveryTimer) {
     TIMER_INFO* second = t.StartTimer(1000);
     EXPECT_TRUE(first->HasThread() && second->HasThread());
     // The end of scope stops the engine, which stops (joins) both timer threads; nothing leaks.
+}
+
+size_t ThreadsOfProcess() {
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task")) ++n;
+    return n;
+}
+
+TEST(Timer, TheTimersOfEveryEngineOnOneClockTickFromOneThreadEachAtItsCadence) {
+    CSteppedClock clock;
+    {
+        CTimedEngine a(&clock), b(&clock);
+        a.engine->Sync();
+        b.engine->Sync();
+        size_t before = ThreadsOfProcess();
+        TIMER_INFO* fast = a.StartTimer(50);
+        b.StartTimer(250);
+        EXPECT_EQ(ThreadsOfProcess(), before + 1);
+        clock.WaitUntilWaiting();
+        for (int step = 1; step <= 3; ++step) {
+            clock.Step();
+            a.engine->Sync();
+            b.engine->Sync();
+        }
+        EXPECT_EQ(a.engine->ticks, 3);
+        EXPECT_EQ(b.engine->ticks, 1);  // 300 ms is more than 250
+        // One engine's timer stops; the other's goes on, from the same thread.
+        a.engine->Post(EOP_STOP_TIMER, reinterpret_cast<uintptr_t>(fast), 0, true, true);
+        for (int step = 4; step <= 6; ++step) {
+            clock.Step();
+            b.engine->Sync();
+        }
+        a.engine->Sync();
+        EXPECT_EQ(a.engine->ticks, 3);
+        EXPECT_EQ(b.engine->ticks, 2);
+        EXPECT_EQ(ThreadsOfProcess(), before + 1);
+    }
+    // Both engines have stopped: the clock's thread has ended before the clock goes.
 }
 
 }  // namespace
