@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <map>
+#include <set>
 #include <string_view>
 
 #include "cli/app_session.h"
@@ -48,6 +49,19 @@ std::vector<char*> TakeSetupSwitches(int argc, char** argv, CliContext& ctx) {
     if (!ctx.install && !ctx.uninstall)
         for (; i < argc; ++i) kept.push_back(argv[i]);
     return kept;
+}
+
+// The commands that describe the whole command line (the manual page, the completions).
+const std::set<std::string> kWholeLineCommands = {"install", "manual", "completion"};
+
+// The command the arguments name, as TakeSetupSwitches found it: the first word that names a
+// command and is not the value of --home; empty when there is none.
+std::string NamedCommand(const std::vector<char*>& args) {
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (Registry().count(args[i])) return args[i];
+        if (std::string_view(args[i]) == "--home") ++i;
+    }
+    return {};
 }
 
 // The names a word left over at `at` could have meant: its options for an option, its
@@ -110,9 +124,15 @@ int RunCommandLine(int argc, char** argv) {
     ctx.root = &app;
     app.require_subcommand(0, 1);
     app.footer(kExitStatusFooter);
-    for (auto& [name, setup] : Registry()) setup(app, ctx);
-
     std::vector<char*> args = TakeSetupSwitches(argc, argv, ctx);
+    // Building a command's options costs every run; a run builds only the command it names. Help
+    // without a command, a line that names none (a usage error, whose hints list them all), a
+    // setup run and the commands that describe the whole line get every command.
+    std::string named = NamedCommand(args);
+    bool all = named.empty() || ctx.install || ctx.uninstall || kWholeLineCommands.count(named) != 0;
+    for (auto& [name, setup] : Registry())
+        if (all || name == named) setup(app, ctx);
+
     try {
         app.parse(int(args.size()), args.data());
     } catch (const CLI::ParseError& e) {

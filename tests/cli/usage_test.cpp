@@ -55,6 +55,14 @@ TEST(UsageTest, HelpListsTheExitStatuses) {
         EXPECT_NE(r.out.find(s), std::string::npos) << s << "\n" << r.out;
 }
 
+// A run builds only the command it names: the value of --home is never taken for one.
+TEST(UsageTest, AHomeNamedLikeACommandIsStillTheHome) {
+    TempDir dir;
+    SRunResult r = RunPlover((dir / "scan").string(), {"profiles", "list"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Scan Single Page"), std::string::npos) << r.out;
+}
+
 // The windows live in plover-web beside plover; a plover copied without it says so and fails,
 // while its other commands need nothing more.
 TEST(UsageTest, APloverWithoutItsWebBuildBesideItRefusesTheWindowsClearly) {
