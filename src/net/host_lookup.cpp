@@ -1,5 +1,6 @@
 #include "net/host_lookup.h"
 
+#include <arpa/inet.h>
 #include <netdb.h>
 
 #include <memory>
@@ -27,11 +28,15 @@ bool Resolve(SHostLookup& lookup) {
     return found;
 }
 
-void LookupThread(std::unique_ptr<SHostLookup> lookup, RefPtr<IEngine> engine, bool resolve) {
-    lookup->resolved = resolve && Resolve(*lookup);
+void Answer(std::unique_ptr<SHostLookup> lookup, RefPtr<IEngine> engine) {
     if (!engine && !GetEngineMgr()->GetEngine(ENGINE_ID_SOCKET, engine.Put())) return;
     // An engine that has already ended frees the record at once.
     PostOwned(engine.Get(), SOP_HOST_LOOKUP, std::move(lookup));
+}
+
+void LookupThread(std::unique_ptr<SHostLookup> lookup, RefPtr<IEngine> engine, bool resolve) {
+    lookup->resolved = resolve && Resolve(*lookup);
+    Answer(std::move(lookup), std::move(engine));
 }
 
 }  // namespace
@@ -42,6 +47,15 @@ void ResolveHostAsync(const SOCKADDR_IN& address, const char* host, IHostByNameC
     lookup->host = host ? host : "";
     lookup->address = address;
     lookup->callback = RefPtr<IHostByNameCallback>(callback);
+    // A dotted address needs no resolver and cannot block: it is answered at once, by the same
+    // road, without a thread of its own (starting one costs more than the whole answer).
+    in_addr literal;
+    if (inet_pton(AF_INET, lookup->host.c_str(), &literal) == 1) {
+        lookup->address.sin_addr = literal;
+        lookup->resolved = true;
+        Answer(std::move(lookup), RefPtr<IEngine>(socketEngine));
+        return;
+    }
     // The thread takes the record over only once it has started.
     std::thread thread;
     try {

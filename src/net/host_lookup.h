@@ -3,7 +3,7 @@
 // lookup, which resolves the name (IPv4 only) and posts the record to the socket engine
 // (SOP_HOST_LOOKUP); the socket engine calls the caller's OnHostByName on its own thread and then
 // destroys the record. A failed lookup is answered too, with resolved false and the address left
-// as the caller gave it.
+// as the caller gave it. A dotted IPv4 address takes the same road without a thread.
 #include <string>
 
 #include "engine/engine.h"
