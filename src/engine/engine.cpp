@@ -129,8 +129,10 @@ uint32_t CEngine::Queue(SEngineOp op, bool wait, bool priority) {
                 op.done = &*done;
                 op.result = &result;
             }
+            // A queue that already holds operations has its wake on the way (its first post gave
+            // it, and only a drain, which empties both queues, takes it back).
+            wake = !draining_ && normal_.empty() && priority_.empty();
             (priority ? priority_ : normal_).push_back(std::move(op));
-            wake = !draining_;
         }
     }
     // Signalled outside the lock: the engine thread must not wait for a system call to take the

@@ -54,6 +54,11 @@ CHTMLParser::CPending::EMatch CHTMLParser::CPending::Match() const {
 }
 
 CHTMLParser::CHTMLParser() : current_(&root_) {
+    InternKnownNames();
+    open_.push_back({&root_, nullptr, nullptr});
+}
+
+void CHTMLParser::InternKnownNames() {
     for (const char* n : {"a", "img", "meta", "doctype", "title", "comment"}) names_.emplace(n);
     nameA_ = &*names_.find("a");
     nameImg_ = &*names_.find("img");
@@ -61,7 +66,31 @@ CHTMLParser::CHTMLParser() : current_(&root_) {
     nameDoctype_ = &*names_.find("doctype");
     nameTitle_ = &*names_.find("title");
     nameComment_ = &*names_.find("comment");
-    open_.push_back({&root_, nullptr, nullptr});
+}
+
+void CHTMLParser::Clear() {
+    std::destroy_at(&root_);
+    std::construct_at(&root_);
+    nodes_.Clear();
+    arena_.Clear();
+    // The names of every page seen are kept for the next, unless made-up names pile up.
+    if (names_.size() > kKeptNames) {
+        names_.clear();
+        InternKnownNames();
+    }
+    title_.clear();
+    refreshUrl_.clear();
+    token_.clear();
+    decoded_.clear();
+    endName_.clear();
+    pending_.Clear();
+    quote_ = 0;
+    open_.assign(1, {&root_, nullptr, nullptr});
+    states_.clear();
+    current_ = &root_;
+    counter_ = 0;
+    textNode_ = nullptr;
+    textLength_ = 0;
 }
 
 void CHTMLParser::ParseBuffer(const char* data, size_t length) {
@@ -308,12 +337,20 @@ void CHTMLParser::CollectAnchors(std::vector<CHTMLNode*>& out) const { CollectNa
 void CHTMLParser::CollectImages(std::vector<CHTMLNode*>& out) const { CollectNamed(nameImg_, out); }
 
 bool CHTMLParser::ParseFile(const std::string& path) {
+    return ParseFile(path, UINT64_MAX) != EFileRead::CannotOpen;
+}
+
+CHTMLParser::EFileRead CHTMLParser::ParseFile(const std::string& path, uint64_t maxBytes) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) return EFileRead::CannotOpen;
     // Read whole in one go: the size from the open file, no seeks (a scan reads thousands).
     struct stat st {};
     bool whole = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     off_t size = whole ? st.st_size : 0;
+    if (whole && uint64_t(size) > maxBytes) {
+        ::close(fd);
+        return EFileRead::TooLarge;
+    }
     std::unique_ptr<char[]> content;
     if (whole) {
         content = std::make_unique_for_overwrite<char[]>(size_t(size));
@@ -328,7 +365,7 @@ bool CHTMLParser::ParseFile(const std::string& path) {
     }
     ::close(fd);
     if (whole) ParseBuffer(content.get(), size_t(size));
-    return true;
+    return EFileRead::Parsed;
 }
 
 size_t CHTMLParser::GetMemoryUse() const {

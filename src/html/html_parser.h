@@ -44,12 +44,20 @@ public:
     CHTMLParser(const CHTMLParser&) = delete;
     CHTMLParser& operator=(const CHTMLParser&) = delete;
 
+    // Forgets the page: the parser is as new, but keeps some of its storage for the next one (a
+    // scan parses thousands of small pages). Every node of the page is gone.
+    void Clear();
+
     // Feeds the characters to the state machine, up to length or the first zero byte. May be
     // called again with more input; the state carries over.
     void ParseBuffer(const char* data, size_t length);
     // Reads the whole file and feeds it. False only when it cannot be opened; a read error parses
     // nothing and still gives true.
     bool ParseFile(const std::string& path);
+    // The same, for a file of at most maxBytes: a larger one is not read at all (its size is
+    // taken from the open file, so a caller needs no look at the file of its own).
+    enum class EFileRead { Parsed, CannotOpen, TooLarge };
+    EFileRead ParseFile(const std::string& path, uint64_t maxBytes);
 
     const std::string& GetTitle() const { return title_; }
     // Looks for <meta http-equiv="refresh" content="...url=X">, the last one in document order
@@ -92,6 +100,9 @@ private:
         const char* lastAttribute;
     };
 
+    static constexpr size_t kKeptNames = 1024;
+
+    void InternKnownNames();
     void Feed(char c);
     void FeedState(char c, int state);
     const char* TakeRun(const char* p, const char* end);

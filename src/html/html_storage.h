@@ -19,10 +19,13 @@ class CByteArena {
 public:
     char* Allocate(size_t size);
     size_t BytesReserved() const { return reserved_; }
+    // Forgets every record; the first block stays for the next use, the others are freed.
+    void Clear();
 
 private:
     static constexpr size_t kBlockSize = 64 * 1024;
     std::vector<std::unique_ptr<char[]>> blocks_;
+    bool firstIsRegular_ = false;  // blocks_[0] is a block of kBlockSize (not one large string's)
     char* next_ = nullptr;
     size_t left_ = 0;
     size_t reserved_ = 0;
@@ -90,6 +93,18 @@ public:
         return At(count_++);
     }
     size_t Size() const { return count_; }
+    // Forgets every record (each used one is made anew); the first chunk stays for the next use,
+    // the others are freed.
+    void Clear() {
+        if (chunks_.size() > 1) chunks_.resize(1);
+        size_t kept = chunks_.empty() ? 0 : ChunkSize(0);
+        for (size_t i = 0; i < count_ && i < kept; ++i) {
+            std::destroy_at(&chunks_[0][i]);
+            std::construct_at(&chunks_[0][i]);
+        }
+        count_ = 0;
+        capacity_ = kept;
+    }
     T* At(size_t index) const {
         if (index < kGrowingTotal) {
             // Chunk k (k < kGrowingChunks) starts at kFirstChunk * (2^k - 1).

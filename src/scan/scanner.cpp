@@ -1,8 +1,5 @@
 #include "scan/scanner.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "app/settings.h"
 #include "download/i_download.h"
 #include "download/page_test.h"
@@ -249,10 +246,11 @@ void CScanner::ScanPage(IWebFile* file) {
         fetchedPaths_.push_back(path);
         return;
     }
-    std::error_code ec;
-    uintmax_t size = std::filesystem::file_size(path, ec);
     int32_t limit = GetSettings().iMaxPageSize;
-    if (!ec && size > MaxPageBytes(limit)) {
+    CHTMLParser& parser = parser_;
+    parser.Clear();
+    CHTMLParser::EFileRead read = parser.ParseFile(path, MaxPageBytes(limit));
+    if (read == CHTMLParser::EFileRead::TooLarge) {
         // Parsing it could take more memory than the machine has: the page fails, as a page
         // that could not be fetched does (only the start page's failure is told).
         if (isStart) FailStart(PageTooLargeText(limit));
@@ -267,8 +265,7 @@ void CScanner::ScanPage(IWebFile* file) {
         visited_.emplace(UrlKey(page.url), 0);
         Post(WM_SCAN_REDIRECTED, 0, 0);
     }
-    CHTMLParser parser;
-    if (!parser.ParseFile(path)) return;  // counted as scanned; it yields nothing
+    if (read == CHTMLParser::EFileRead::CannotOpen) return;  // counted as scanned; it yields nothing
     page.title = parser.GetTitle();
     if (isStart) {
         {

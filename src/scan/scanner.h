@@ -30,13 +30,13 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "html/html_parser.h"
 #include "scan/i_page_mgr.h"
 #include "scan/i_scanner.h"
 #include "scan/srcset.h"
 
 namespace plover {
 
-class CHTMLParser;
 class CHTMLNode;
 
 // A page waiting to be requested.
@@ -125,6 +125,8 @@ private:
     std::unordered_map<IWebFile*, RefPtr<IWebFile>> inFlight_;
     std::string startSite_;
     std::deque<SPageToScan> queue_;
+    CHTMLParser parser_;  // page after page (Clear keeps its storage); only ScanPage's
+
     std::unordered_map<std::string, int32_t> visited_;  // lower-case address -> depth
     std::unordered_set<std::string> thumbnailPictures_, links_, largePictures_;
     std::unordered_set<std::string> picturePages_;  // lower-case addresses queued as picture pages

@@ -193,6 +193,49 @@ TEST(HTMLParser, ParsesFiles) {
     EXPECT_EQ(empty.GetNodeCount(), 0u);
     CHTMLParser missing;
     EXPECT_FALSE(missing.ParseFile((dir / "missing.html").string()));
+    // With a limit: a file above it is not read at all; one of exactly the limit is.
+    const std::string page = (dir / "page.html").string();  // 38 bytes
+    CHTMLParser small, exact;
+    EXPECT_EQ(small.ParseFile(page, 37), CHTMLParser::EFileRead::TooLarge);
+    EXPECT_EQ(small.GetNodeCount(), 0u);
+    EXPECT_EQ(exact.ParseFile(page, 38), CHTMLParser::EFileRead::Parsed);
+    EXPECT_EQ(exact.GetNodeCount(), 2u);
+    EXPECT_EQ(missing.ParseFile((dir / "missing.html").string(), 38), CHTMLParser::EFileRead::CannotOpen);
+}
+
+// A parser cleared after one page reads the next exactly as a new parser does, whatever the
+// first page left behind (many nodes, long texts, an unclosed quote, a comment, made-up names).
+TEST(HTMLParser, AClearedParserReadsTheNextPageAsANewOne) {
+    std::string big = "<title>Big</title>";
+    for (int i = 0; i < 300; ++i) big += "<p><a href=\"p" + std::to_string(i) + ".html\">" + std::string(300, 'x') + "</a>";
+    std::string names;
+    for (int i = 0; i < 1500; ++i) names += "<made" + std::to_string(i) + ">";
+    const std::string firsts[] = {big, "<a href=\"open", "<!-- never closed", names, "<title>T", ""};
+    const std::string next = "<html><head><title>Next &amp; last</title></head><body><a href='a.html' id=x>A</a>"
+                             "<img src=b.jpg><meta http-equiv=\"refresh\" content=\"0;url=c.html\"></body></html>";
+    auto describe = [](CHTMLParser& p) {
+        p.FindRefreshURL();
+        std::string d = p.GetTitle() + "|" + p.GetRefreshURL() + "|" + std::to_string(p.GetNodeCount());
+        for (size_t i = 0; i < p.GetNodeCount(); ++i) {
+            CHTMLNode* n = p.GetNode(i);
+            d += "|" + std::string(n->GetName()) + ":" + std::string(n->GetText()) + ":" + std::to_string(n->GetPosition()) +
+                 ":" + std::to_string(n->GetChildCount());
+            for (std::string_view a : n->GetAttributes()) d += "," + std::string(a);
+        }
+        return d;
+    };
+    CHTMLParser fresh;
+    fresh.ParseBuffer(next.data(), next.size());
+    const std::string expected = describe(fresh);
+    CHTMLParser reused;
+    for (const std::string& first : firsts) {
+        reused.ParseBuffer(first.data(), first.size());
+        reused.Clear();
+        EXPECT_EQ(reused.GetNodeCount(), 0u);
+        reused.ParseBuffer(next.data(), next.size());
+        EXPECT_EQ(describe(reused), expected) << first.substr(0, 40);
+        reused.Clear();
+    }
 }
 
 TEST(HTMLParser, SurvivesDeepNesting) {
