@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes to the HTML parser, in up to three pieces, then does what the page
 // scanner and the download record do with a page: title, refresh address, anchors and images with
-// their links resolved, attributes, and a walk over the whole tree checking its links. Nothing
-// may crash, leak or hang, whatever the nesting.
+// their links resolved, attributes, and a walk over the whole tree checking its links; then reads
+// the whole input again with a parser reused from the previous input, as the scanner does, which
+// must see what a new parser sees. Nothing may crash, leak or hang, whatever the nesting.
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -64,5 +65,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     (void)parser.GetTitle();
     CheckTree(parser);
+
+    // The scanner's way: one parser, cleared between pages, reads each page as a new one does.
+    static CHTMLParser reused;
+    reused.Clear();
+    reused.ParseBuffer(page, length);
+    CHTMLParser fresh;
+    fresh.ParseBuffer(page, length);
+    if (reused.GetNodeCount() != fresh.GetNodeCount() || reused.GetTitle() != fresh.GetTitle()) abort();
+    CheckTree(reused);
     return 0;
 }
