@@ -618,6 +618,10 @@ void CDownloader::RetireList() {
 }
 
 void CDownloader::DoLoadList(const std::string& path) {
+    // Several parts of a run ask for the list at start (the basket engine, a command); the first
+    // load wins. A second one of the same file would replace the downloads the others hold.
+    if (List() && path == loadedFrom_) return;
+    loadedFrom_ = path;
     auto fresh = std::make_shared<CDownloadList>();
     loading_ = fresh.get();
     SListLoad load;

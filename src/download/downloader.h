@@ -192,6 +192,7 @@ private:
     std::string listPath_;
 
     std::atomic<CDownloadList*> loading_{nullptr};  // the list being loaded (its IDs are taken)
+    std::string loadedFrom_;                        // engine thread: the file the list came from
     DownloadFactoryFn factory_ = nullptr;
     TIMER_INFO* timer_ = nullptr;
     uint32_t lastAutoSave_ = 0;

@@ -443,6 +443,18 @@ TEST_F(DownloaderTest, ImportTakesHttpHttpsAndFtpAddressesOnlyAndExportWritesEve
     EXPECT_EQ(test::ReadFile(out), "http://host/a.jpg\r\nftp://host/pub/b.zip\r\nhttp://host/c.png\r\nhttps://host/d.gif\r\n");
 }
 
+// The basket engine and a command may both ask for the list at start: the second load of the
+// same file leaves the downloads the first one gave (and that the others now hold) in place.
+TEST_F(DownloaderTest, ASecondLoadOfTheSameListKeepsTheDownloadsHeld) {
+    FakeDownload* held = Add(5, "http://host/held.bin");
+    dl->LoadList(nullptr);
+    Sync();
+    RefPtr<IDownload> found;
+    ASSERT_TRUE(dl->FindDownloadByID(held->GetID(), found.Put()));
+    EXPECT_EQ(found.Get(), static_cast<IDownload*>(held));
+    EXPECT_EQ(dl->GetDownloadCount(), 1);
+}
+
 TEST_F(DownloaderTest, ArraysAndLookupsByID) {
     FakeDownload* a = Add(5, "http://host/a");
     Add(5, "http://host/b", 1000);
