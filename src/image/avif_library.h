@@ -6,20 +6,25 @@
 
 #include <string>
 
+#include "platform/lazy_library.h"
+
+// The library's entry points the decoder calls (lazy_library.h).
+#define PLOVER_AVIF_ENTRIES(X) \
+    X(avifDecoderCreate)       \
+    X(avifDecoderDestroy)      \
+    X(avifDecoderSetIOMemory)  \
+    X(avifDecoderParse)        \
+    X(avifDecoderNextImage)    \
+    X(avifRGBImageSetDefaults) \
+    X(avifImageYUVToRGB)       \
+    X(avifResultToString)      \
+    X(avifVersion)
+
 namespace plover {
 
-// The library's entry points, all set once it has loaded.
+// Typed by the header's own declarations: a build against another libavif cannot mismatch.
 struct SAvifLibrary {
-    // Typed by the header's own declarations: a build against another libavif cannot mismatch.
-    decltype(&::avifDecoderCreate) decoderCreate;
-    decltype(&::avifDecoderDestroy) decoderDestroy;
-    decltype(&::avifDecoderSetIOMemory) decoderSetIOMemory;
-    decltype(&::avifDecoderParse) decoderParse;
-    decltype(&::avifDecoderNextImage) decoderNextImage;
-    decltype(&::avifRGBImageSetDefaults) rgbImageSetDefaults;
-    decltype(&::avifImageYUVToRGB) imageYUVToRGB;
-    decltype(&::avifResultToString) resultToString;
-    decltype(&::avifVersion) version;
+    PLOVER_AVIF_ENTRIES(PLOVER_LAZY_FIELD)
 };
 
 // The loaded library (the one the program was built against), or null with the reason in

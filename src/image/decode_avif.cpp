@@ -16,13 +16,13 @@ namespace {
 
 struct SAvifDecoderDeleter {
     const SAvifLibrary* avif;
-    void operator()(avifDecoder* d) const { avif->decoderDestroy(d); }
+    void operator()(avifDecoder* d) const { avif->avifDecoderDestroy(d); }
 };
 
 bool AvifFailed(const SAvifLibrary& avif, avifResult result, const char* what, std::string& error) {
     if (result == AVIF_RESULT_OK) return false;
     if (result == AVIF_RESULT_TRUNCATED_DATA) error = "truncated AVIF data";
-    else error = std::string("cannot decode AVIF (") + what + ": " + avif.resultToString(result) + ")";
+    else error = std::string("cannot decode AVIF (") + what + ": " + avif.avifResultToString(result) + ")";
     return true;
 }
 
@@ -31,7 +31,7 @@ bool AvifFailed(const SAvifLibrary& avif, avifResult result, const char* what, s
 bool DecodeAvif(const uint8_t* data, size_t size, const SDecodeOptions& opt, SBitmap& out, std::string& error) {
     const SAvifLibrary* avif = AvifLibrary(&error);
     if (!avif) return false;
-    std::unique_ptr<avifDecoder, SAvifDecoderDeleter> decoder(avif->decoderCreate(), SAvifDecoderDeleter{avif});
+    std::unique_ptr<avifDecoder, SAvifDecoderDeleter> decoder(avif->avifDecoderCreate(), SAvifDecoderDeleter{avif});
     if (!decoder) {
         error = "out of memory";
         return false;
@@ -43,14 +43,14 @@ bool DecodeAvif(const uint8_t* data, size_t size, const SDecodeOptions& opt, SBi
     // Pictures written by common tools miss some of the container's required boxes; viewers
     // show them anyway.
     decoder->strictFlags = AVIF_STRICT_DISABLED;
-    if (AvifFailed(*avif, avif->decoderSetIOMemory(decoder.get(), data, size), "input", error)) return false;
-    if (AvifFailed(*avif, avif->decoderParse(decoder.get()), "container", error)) return false;
+    if (AvifFailed(*avif, avif->avifDecoderSetIOMemory(decoder.get(), data, size), "input", error)) return false;
+    if (AvifFailed(*avif, avif->avifDecoderParse(decoder.get()), "container", error)) return false;
     const avifImage* image = decoder->image;
     if (!CheckPictureSize(image->width, image->height, opt, error)) return false;
     uint32_t limit = uint32_t(std::min<uint64_t>(opt.maxPixels, decoder->imageSizeLimit));
     decoder->imageSizeLimit = limit;
     decoder->imageDimensionLimit = std::min(decoder->imageDimensionLimit, limit);
-    if (AvifFailed(*avif, avif->decoderNextImage(decoder.get()), "picture", error)) return false;
+    if (AvifFailed(*avif, avif->avifDecoderNextImage(decoder.get()), "picture", error)) return false;
     image = decoder->image;  // the AV1 data may disagree with the container: check again
     if (!CheckPictureSize(image->width, image->height, opt, error)) return false;
 
@@ -58,12 +58,12 @@ bool DecodeAvif(const uint8_t* data, size_t size, const SDecodeOptions& opt, SBi
     uint32_t channels = image->yuvFormat == AVIF_PIXEL_FORMAT_YUV400 ? 1 : 3;
     out.bitDepth = image->depth * (channels + (decoder->alphaPresent ? 1 : 0));
     avifRGBImage rgb;
-    avif->rgbImageSetDefaults(&rgb, image);
+    avif->avifRGBImageSetDefaults(&rgb, image);
     rgb.format = AVIF_RGB_FORMAT_RGBA;
     rgb.depth = 8;
     rgb.pixels = out.pixels.data();
     rgb.rowBytes = out.width * 4;
-    if (AvifFailed(*avif, avif->imageYUVToRGB(image, &rgb), "colour conversion", error)) return false;
+    if (AvifFailed(*avif, avif->avifImageYUVToRGB(image, &rgb), "colour conversion", error)) return false;
     return true;
 }
 

@@ -66,13 +66,13 @@ int OnError(TIFF*, void* user, const char* module, const char* fmt, va_list ap) 
 int OnWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
 TIFF* OpenFromMemory(const STiffLibrary& lib, STiffSource& src, uint64_t maxPixels) {
-    TIFFOpenOptions* opts = lib.openOptionsAlloc();
+    TIFFOpenOptions* opts = lib.TIFFOpenOptionsAlloc();
     if (!opts) return nullptr;
-    lib.openOptionsSetMaxSingleMemAlloc(opts, tmsize_t(std::min<uint64_t>(maxPixels * 8 + (16u << 20), 1u << 30)));
-    lib.openOptionsSetErrorHandlerExtR(opts, OnError, &src);
-    lib.openOptionsSetWarningHandlerExtR(opts, OnWarning, &src);
-    TIFF* tif = lib.clientOpenExt("memory", "r", &src, OnRead, OnWrite, OnSeek, OnClose, OnSize, OnMap, OnUnmap, opts);
-    lib.openOptionsFree(opts);
+    lib.TIFFOpenOptionsSetMaxSingleMemAlloc(opts, tmsize_t(std::min<uint64_t>(maxPixels * 8 + (16u << 20), 1u << 30)));
+    lib.TIFFOpenOptionsSetErrorHandlerExtR(opts, OnError, &src);
+    lib.TIFFOpenOptionsSetWarningHandlerExtR(opts, OnWarning, &src);
+    TIFF* tif = lib.TIFFClientOpenExt("memory", "r", &src, OnRead, OnWrite, OnSeek, OnClose, OnSize, OnMap, OnUnmap, opts);
+    lib.TIFFOpenOptionsFree(opts);
     return tif;
 }
 
@@ -105,25 +105,25 @@ bool DecodeTiff(const uint8_t* data, size_t size, const SDecodeOptions& opt, SBi
     }
     uint32_t w = 0, h = 0;
     uint16_t bps = 0, spp = 0;
-    lib->getField(tif, TIFFTAG_IMAGEWIDTH, &w);
-    lib->getField(tif, TIFFTAG_IMAGELENGTH, &h);
-    lib->getFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
-    lib->getFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
+    lib->TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    lib->TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    lib->TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
+    lib->TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
     char why[1024] = "";
     bool ok = CheckPictureSize(w, h, opt, error);
-    if (ok && !lib->rgbaImageOK(tif, why)) {
+    if (ok && !lib->TIFFRGBAImageOK(tif, why)) {
         error = why[0] ? why : "unsupported TIFF";
         ok = false;
     }
     if (ok) {
         out.Allocate(w, h);
         out.bitDepth = uint32_t(bps) * spp;
-        ok = lib->readRGBAImageOriented(tif, w, h, reinterpret_cast<uint32_t*>(out.pixels.data()), ORIENTATION_TOPLEFT,
+        ok = lib->TIFFReadRGBAImageOriented(tif, w, h, reinterpret_cast<uint32_t*>(out.pixels.data()), ORIENTATION_TOPLEFT,
                                        1) != 0;
         if (ok) UnpackRaster(out);
         else error = src.message[0] ? src.message : "cannot decode TIFF";
     }
-    lib->close(tif);
+    lib->TIFFClose(tif);
     return ok;
 }
 

@@ -6,22 +6,28 @@
 
 #include <string>
 
+#include "platform/lazy_library.h"
+
+// The library's entry points the decoder calls (lazy_library.h).
+#define PLOVER_TIFF_ENTRIES(X)              \
+    X(TIFFOpenOptionsAlloc)                 \
+    X(TIFFOpenOptionsFree)                  \
+    X(TIFFOpenOptionsSetMaxSingleMemAlloc)  \
+    X(TIFFOpenOptionsSetErrorHandlerExtR)   \
+    X(TIFFOpenOptionsSetWarningHandlerExtR) \
+    X(TIFFClientOpenExt)                    \
+    X(TIFFGetField)                         \
+    X(TIFFGetFieldDefaulted)                \
+    X(TIFFRGBAImageOK)                      \
+    X(TIFFReadRGBAImageOriented)            \
+    X(TIFFClose)                            \
+    X(TIFFGetVersion)
+
 namespace plover {
 
-// The library's entry points, all set once it has loaded; typed by the header's declarations.
+// Typed by the header's own declarations.
 struct STiffLibrary {
-    decltype(&::TIFFOpenOptionsAlloc) openOptionsAlloc;
-    decltype(&::TIFFOpenOptionsFree) openOptionsFree;
-    decltype(&::TIFFOpenOptionsSetMaxSingleMemAlloc) openOptionsSetMaxSingleMemAlloc;
-    decltype(&::TIFFOpenOptionsSetErrorHandlerExtR) openOptionsSetErrorHandlerExtR;
-    decltype(&::TIFFOpenOptionsSetWarningHandlerExtR) openOptionsSetWarningHandlerExtR;
-    decltype(&::TIFFClientOpenExt) clientOpenExt;
-    decltype(&::TIFFGetField) getField;
-    decltype(&::TIFFGetFieldDefaulted) getFieldDefaulted;
-    decltype(&::TIFFRGBAImageOK) rgbaImageOK;
-    decltype(&::TIFFReadRGBAImageOriented) readRGBAImageOriented;
-    decltype(&::TIFFClose) close;
-    decltype(&::TIFFGetVersion) getVersion;
+    PLOVER_TIFF_ENTRIES(PLOVER_LAZY_FIELD)
 };
 
 // The loaded library (the one the program was built against), or null with the reason in

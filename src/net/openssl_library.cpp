@@ -2,8 +2,6 @@
 
 #include <atomic>
 
-#include "platform/lazy_library.h"
-
 namespace plover {
 namespace {
 
@@ -11,23 +9,15 @@ std::atomic<bool> loaded{false};
 
 // libssl's file name is the build's own (PLOVER_SSL_SONAME); its functions and libcrypto's (which
 // it brings) are all found through its handle. It stays loaded for the rest of the run.
-bool Load(SOpenSslLibrary& t, std::string& error) {
+bool Load(SOpenSslLibrary& table, std::string& error) {
     void* handle = OpenLazyLibrary(PLOVER_SSL_SONAME, "TLS", error);
-    if (!handle) return false;
-    bool ok = true;
-#define PLOVER_OPENSSL_ENTRY(name) ok = ok && BindEntry(handle, #name, t.name, error);
-#include "net/openssl_entries.inc"
-#undef PLOVER_OPENSSL_ENTRY
-    loaded = ok;
-    return ok;
+    loaded = handle PLOVER_OPENSSL_ENTRIES(PLOVER_LAZY_BIND);
+    return loaded;
 }
 
 }  // namespace
 
-const SOpenSslLibrary* OpenSslLibrary(std::string* error) {
-    static const CLazyLibrary<SOpenSslLibrary> library(Load);
-    return library.Get(error);
-}
+const SOpenSslLibrary* OpenSslLibrary(std::string* error) { return LoadedOnce<SOpenSslLibrary, Load>(error); }
 
 void StopOpenSslOnThisThread() {
     if (loaded) OpenSslLibrary()->OPENSSL_thread_stop();

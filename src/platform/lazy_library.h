@@ -45,4 +45,19 @@ private:
     bool ok_ = false;
 };
 
+// The table of Load, loaded by the first call, or null with the reason in *error. Safe from any
+// thread; the library is loaded at most once.
+template <class Table, bool (*Load)(Table&, std::string&)>
+const Table* LoadedOnce(std::string* error) {
+    static const CLazyLibrary<Table> library(Load);
+    return library.Get(error);
+}
+
 }  // namespace plover
+
+// A table's entry points carry the library's own names (lib->TIFFClose(tif)). Its header lists
+// them once, as a macro LIST(X) that gives X each name: the table declares its fields with
+// LIST(PLOVER_LAZY_FIELD), typed by the library's declarations, and its Load binds them all with
+// `return handle LIST(PLOVER_LAZY_BIND);` (its handle, table and error named so).
+#define PLOVER_LAZY_FIELD(name) decltype(&::name) name;
+#define PLOVER_LAZY_BIND(name) &&::plover::BindEntry(handle, #name, table.name, error)

@@ -280,13 +280,14 @@ TEST_F(DownloaderTest, AddingWithoutWaitingTellsTheNewDownloadOnTheDownloadersTh
     dl->Stop();
     Sync();
     // A stopped downloader answers too: at once, or as its ending thread drops what was queued.
-    std::atomic<int> lateTold{0};  // 1: nothing added, 2: a download
+    enum class EAnswer { None, Refused, Added };
+    std::atomic<EAnswer> lateTold{EAnswer::None};
     auto* late = new SDownloadConfig();
     late->URL_remote = late->URL_original = "http://host/late";
     late->ClientID = 1;
-    dl->AddDownloadThen(late, [&](IDownload* d) { lateTold = d ? 2 : 1; });
-    for (int i = 0; i < 2000 && lateTold.load() == 0; ++i) SleepMs(5);
-    EXPECT_EQ(lateTold.load(), 1);
+    dl->AddDownloadThen(late, [&](IDownload* d) { lateTold = d ? EAnswer::Added : EAnswer::Refused; });
+    for (int i = 0; i < 2000 && lateTold.load() == EAnswer::None; ++i) SleepMs(5);
+    EXPECT_EQ(lateTold.load(), EAnswer::Refused);
 }
 
 TEST_F(DownloaderTest, AFinishedDownloadOrOneOfTheOtherSideOfThePageCacheKeepsNothingOut) {
