@@ -58,7 +58,9 @@ HRESULT CDialUpEngine::QueryInterface(const GUID& iid, void** out) {
 // ---- the interface (any thread) ----
 
 void CDialUpEngine::Dial(SDialRequest* request) {
-    if (request) PostOwned(this, DUOP_DIAL, std::unique_ptr<SDialRequest>(request));
+    if (!request) return;
+    ++dialsOnTheWay_;
+    PostOwned(this, DUOP_DIAL, std::unique_ptr<SDialRequest>(request));
 }
 
 uint32_t CDialUpEngine::HangUp(bool wait) {
@@ -103,7 +105,10 @@ uint32_t CDialUpEngine::OnOperation(uint32_t code, uintptr_t arg1, uintptr_t) {
 }
 
 uint32_t CDialUpEngine::OnRecord(uint32_t code, CEngineRecord& record, uintptr_t) {
-    if (code == DUOP_DIAL) TakeRequest(record.Take<SDialRequest>());
+    if (code == DUOP_DIAL) {
+        TakeRequest(record.Take<SDialRequest>());
+        --dialsOnTheWay_;
+    }
     return 0;
 }
 

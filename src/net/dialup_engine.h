@@ -111,7 +111,9 @@ public:
     uint32_t HangUp(bool wait) override;
     void ClearRequest() override;
     bool FindActiveConnection() override;
-    bool HasRequest() override { return hasRequest_.load(); }
+    // A dial asked for and still on its way to the engine counts: a caller looking at once after
+    // Dial sees its job.
+    bool HasRequest() override { return hasRequest_.load() || dialsOnTheWay_.load() > 0; }
     uint32_t GetState() override { return state_.load(); }
 
 protected:
@@ -142,6 +144,7 @@ private:
 
     std::unique_ptr<SDialRequest> request_;  // the dial job in force
     std::atomic<bool> hasRequest_{false};
+    std::atomic<int> dialsOnTheWay_{0};  // posted by Dial, not yet taken up
     std::atomic<uint32_t> state_{DIALUP_IDLE};
     std::atomic<DialConnection> connection_{0};
     int32_t attempts_ = 0;

@@ -263,5 +263,17 @@ TEST_F(AutoDialTest, AnEngineStartingWithoutItsConnectionDialsIt) {
     EXPECT_FALSE(engine->HasRequest());
 }
 
+// A dial asked for is the engine's job from the moment Dial returns, before the engine thread has
+// taken it up: a caller that looks at once (the command's first tick) must not see "no job".
+TEST(DialUpRequest, ADialOnItsWayCountsAsTheJob) {
+    CRegistrySettings settings;
+    CStepClock clock;
+    auto* engine = new CDialUpEngine(std::make_unique<CScriptedDialer>(), nullptr, &settings, &clock);
+    EXPECT_FALSE(engine->HasRequest());
+    engine->Dial(new SDialRequest{1, 20});  // never started: the request waits in the queue
+    EXPECT_TRUE(engine->HasRequest());
+    engine->Release();
+}
+
 }  // namespace
 }  // namespace plover::test
